@@ -159,13 +159,16 @@ public:
     std::string description() const;
 
     // XML property list, plist 1.0. toXmlPropertyList() fails (nullopt) when the value holds an
-    // object reference or a null anywhere, which the format cannot express.
+    // object reference or a null anywhere, which the format cannot express, a date outside the
+    // years 0000-9999, or nesting deeper than the reader accepts (256 levels). Text is written
+    // byte for byte; control characters other than tab and newline as character references.
     std::optional<std::string> toXmlPropertyList() const;
     // Parses an XML property list; nullopt for any damaged or unexpected input (never throws,
     // never crashes, bounded nesting). `error` receives a short reason when given.
     static std::optional<Value> fromXmlPropertyList(std::string_view xml, std::string* error = nullptr);
 
 private:
+    friend struct ValueAccess; // helpers inside Value.cpp
     struct Storage;
     std::shared_ptr<Storage> storage_; // null storage is the null Value
     void detach();

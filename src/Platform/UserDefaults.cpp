@@ -1,0 +1,574 @@
+#include "Platform/UserDefaults.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <vector>
+
+#include "Platform/Log.h"
+
+namespace vistel {
+
+namespace {
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+        return entry->pw_dir;
+    return "/tmp";
+}
+
+// XDG base directories: the variable when it holds an absolute path, else the fallback.
+std::string xdgFolder(const char* variable, const char* fallbackUnderHome)
+{
+    if (const char* value = std::getenv(variable); value && value[0] == '/')
+        return value;
+    return homeFolder() + "/" + fallbackUnderHome;
+}
+
+std::string errnoText(int error)
+{
+    return std::strerror(error);
+}
+
+std::string parentFolder(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// mkdir -p with private folders (preferences are nobody else's business).
+bool makeFolders(const std::string& folder)
+{
+    if (folder.empty())
+        return true;
+    struct stat info;
+    if (::stat(folder.c_str(), &info) == 0)
+        return S_ISDIR(info.st_mode);
+    const std::string parent = parentFolder(folder);
+    if (parent != folder && !makeFolders(parent))
+        return false;
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string lowercase(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string_view trimmedSpace(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Leading number of a string, as the platform's defaults read numbers stored as text.
+double stringAsDouble(std::string_view text)
+{
+    text = trimmedSpace(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+std::int64_t stringAsInteger(std::string_view text)
+{
+    text = trimmedSpace(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    std::int64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range)
+        return text.front() == '-' ? std::numeric_limits<std::int64_t>::min()
+                                   : std::numeric_limits<std::int64_t>::max();
+    if (ec != std::errc())
+        return 0;
+    if (end != text.data() + text.size() && *end == '.')
+        return static_cast<std::int64_t>(stringAsDouble(text)); // "2.5" reads as 2
+    return value;
+}
+
+// Same type and equal: a stored integer 1 replaced by a boolean true is a change on disk
+// even though the two compare equal as numbers.
+bool identical(const Value& a, const Value& b)
+{
+    return a.type() == b.type() && a == b;
+}
+
+// Temporary files of saves that never finished (the process was killed) are named
+// ".<file name>.XXXXXX" beside the file. Those older than a minute belong to no running save.
+void removeStaleTemporaries(const std::string& path)
+{
+    const std::string folder = parentFolder(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string prefix = "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
+            continue;
+        const std::string file = folder + "/" + std::string(name);
+        struct stat info;
+        if (::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && now - info.st_mtime > 60)
+            ::unlink(file.c_str());
+    }
+    ::closedir(dir);
+}
+
+std::mutex& standardMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+std::string& standardIdentifier()
+{
+    static std::string identifier = UserDefaults::DefaultBundleIdentifier;
+    return identifier;
+}
+std::atomic<bool> standardCreated {false};
+
+} // namespace
+
+std::string configurationFolder()
+{
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+std::string applicationSupportFolder()
+{
+    return xdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+std::string preferencesPath(std::string_view bundleIdentifier)
+{
+    return configurationFolder() + "/Vistel/" + std::string(bundleIdentifier) + ".plist";
+}
+
+// An observer may be removed from its own callback (the lock is recursive); removal from
+// another thread waits for a running call to end, so the callback's captures may go away as
+// soon as removeObserver() returns.
+struct UserDefaults::Observer {
+    std::string key;
+    ObserverCallback callback;
+    std::recursive_mutex callMutex;
+    bool active = true; // guarded by callMutex
+};
+
+UserDefaults& UserDefaults::standard()
+{
+    static UserDefaults* instance = [] {
+        std::lock_guard lock(standardMutex());
+        // Never destroyed: other objects may use the defaults while the process exits.
+        // Unsaved changes are written by an exit handler instead.
+        auto* defaults = new UserDefaults(preferencesPath(standardIdentifier()));
+        standardCreated = true;
+        std::atexit([] { UserDefaults::standard().synchronize(); });
+        return defaults;
+    }();
+    return *instance;
+}
+
+void UserDefaults::setStandardBundleIdentifier(std::string_view bundleIdentifier)
+{
+    {
+        std::lock_guard lock(standardMutex());
+        standardIdentifier() = std::string(bundleIdentifier);
+        if (!standardCreated)
+            return;
+    }
+    standard().setPath(preferencesPath(bundleIdentifier));
+}
+
+UserDefaults::UserDefaults(std::string path) : path_(std::move(path))
+{
+    if (!path_.empty())
+        stored_ = readFile(path_, fileDamaged_);
+}
+
+UserDefaults::~UserDefaults()
+{
+    try {
+        synchronize();
+    } catch (const std::exception& error) {
+        ZovLog(std::string("UserDefaults::~UserDefaults can't save: ") + error.what());
+    }
+}
+
+std::string UserDefaults::path() const
+{
+    std::shared_lock lock(mutex_);
+    return path_;
+}
+
+void UserDefaults::setPath(std::string path)
+{
+    synchronize();
+    std::lock_guard saveLock(saveMutex_);
+    bool damaged = false;
+    Value values = path.empty() ? Value(Value::DictionaryType()) : readFile(path, damaged);
+    change([&](Value& stored, Value&) {
+        path_ = std::move(path);
+        fileDamaged_ = damaged;
+        stored = std::move(values);
+        savedGeneration_ = generation_ + 1; // what is in memory now is what the new file holds
+        return true;
+    });
+}
+
+Value UserDefaults::readFile(const std::string& path, bool& damaged) const
+{
+    damaged = false;
+    removeStaleTemporaries(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            ZovLog("UserDefaults::readFile can't open " + path + ": " + errnoText(errno));
+        return Value(Value::DictionaryType());
+    }
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            ZovLog("UserDefaults::readFile can't read " + path + ": " + errnoText(errno));
+            ::close(fd);
+            damaged = true;
+            return Value(Value::DictionaryType());
+        }
+        if (count == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
+    std::string error;
+    auto values = Value::fromXmlPropertyList(bytes, &error);
+    if (values && !values->isDictionary())
+        error = "the property list is not a dictionary";
+    if (!values || !values->isDictionary()) {
+        ZovLog("UserDefaults::readFile damaged preferences " + path + ": " + error);
+        damaged = true;
+        return Value(Value::DictionaryType());
+    }
+    return std::move(*values);
+}
+
+void UserDefaults::registerDefaults(const Value& dictionary)
+{
+    change([&](Value&, Value& registered) {
+        for (const auto& [key, value] : dictionary.asDictionary())
+            registered.setPath(key, value);
+        return false;
+    });
+}
+
+namespace {
+
+// Stored entries over registered ones, recursively through dictionaries on both sides.
+Value merged(const Value& stored, const Value& registered)
+{
+    if (!stored.isDictionary() || !registered.isDictionary())
+        return stored;
+    Value result = registered;
+    auto& entries = result.mutableDictionary();
+    for (const auto& [key, value] : stored.asDictionary()) {
+        auto it = entries.find(key);
+        if (it == entries.end())
+            entries.emplace(key, value);
+        else
+            it->second = merged(value, it->second);
+    }
+    return result;
+}
+
+} // namespace
+
+Value UserDefaults::effectiveValue(const Value& stored, const Value& registered, std::string_view key) const
+{
+    const Value& value = stored.getPath(key);
+    if (value.isNull())
+        return registered.getPath(key);
+    if (value.isDictionary())
+        return merged(value, registered.getPath(key));
+    return value;
+}
+
+Value UserDefaults::objectForKey(std::string_view key) const
+{
+    std::shared_lock lock(mutex_);
+    return effectiveValue(stored_, registered_, key);
+}
+
+bool UserDefaults::boolForKey(std::string_view key) const
+{
+    const Value value = objectForKey(key);
+    if (value.isString()) {
+        const std::string text = lowercase(trimmedSpace(value.asString()));
+        return text == "yes" || text == "true" || stringAsInteger(text) != 0;
+    }
+    return value.toBool(false);
+}
+
+std::int64_t UserDefaults::integerForKey(std::string_view key) const
+{
+    const Value value = objectForKey(key);
+    if (value.isString())
+        return stringAsInteger(value.asString());
+    return value.toInt64(0);
+}
+
+double UserDefaults::doubleForKey(std::string_view key) const
+{
+    const Value value = objectForKey(key);
+    if (value.isString())
+        return stringAsDouble(value.asString());
+    return value.toDouble(0);
+}
+
+std::string UserDefaults::stringForKey(std::string_view key) const
+{
+    return objectForKey(key).toString();
+}
+
+Value UserDefaults::arrayForKey(std::string_view key) const
+{
+    Value value = objectForKey(key);
+    return value.isArray() ? value : Value();
+}
+
+Value UserDefaults::dictionaryForKey(std::string_view key) const
+{
+    Value value = objectForKey(key);
+    return value.isDictionary() ? value : Value();
+}
+
+Value::Bytes UserDefaults::dataForKey(std::string_view key) const
+{
+    return objectForKey(key).asData();
+}
+
+void UserDefaults::setObject(Value value, std::string_view key)
+{
+    // Refused here rather than at the next save, where it would block every later save.
+    if (!value.isNull() && !value.toXmlPropertyList()) {
+        ZovLog("UserDefaults::setObject attempt to insert a non-property-list value for key " + std::string(key));
+        return;
+    }
+    change([&](Value& stored, Value&) {
+        if (value.isNull())
+            return stored.removePath(key);
+        if (identical(stored.getPath(key), value))
+            return false;
+        stored.setPath(key, std::move(value));
+        return true;
+    });
+}
+
+template <class Mutation>
+void UserDefaults::change(Mutation&& mutate)
+{
+    Value oldStored, oldRegistered, newStored, newRegistered;
+    {
+        std::unique_lock lock(mutex_);
+        oldStored = stored_;
+        oldRegistered = registered_;
+        if (mutate(stored_, registered_))
+            ++generation_;
+        newStored = stored_;
+        newRegistered = registered_;
+    }
+    std::vector<std::shared_ptr<Observer>> observers;
+    {
+        std::lock_guard lock(observersMutex_);
+        observers.reserve(observers_.size());
+        for (const auto& [token, observer] : observers_)
+            observers.push_back(observer);
+    }
+    for (const auto& observer : observers) {
+        const Value before = effectiveValue(oldStored, oldRegistered, observer->key);
+        const Value after = effectiveValue(newStored, newRegistered, observer->key);
+        if (before == after) // numbers compare by value: 128 and 128.0 are no change to a reader
+            continue;
+        std::lock_guard callLock(observer->callMutex);
+        if (!observer->active)
+            continue;
+        try {
+            observer->callback(observer->key, after);
+        } catch (const std::exception& error) {
+            ZovLog("UserDefaults::change observer of " + observer->key + " failed: " + error.what());
+        }
+    }
+}
+
+Value UserDefaults::storedValues() const
+{
+    std::shared_lock lock(mutex_);
+    return stored_;
+}
+
+Value UserDefaults::registeredDefaults() const
+{
+    std::shared_lock lock(mutex_);
+    return registered_;
+}
+
+bool UserDefaults::hasUnsavedChanges() const
+{
+    std::shared_lock lock(mutex_);
+    return generation_ != savedGeneration_;
+}
+
+bool UserDefaults::synchronize()
+{
+    std::lock_guard saveLock(saveMutex_);
+    std::string path;
+    Value values;
+    std::uint64_t generation;
+    {
+        std::shared_lock lock(mutex_);
+        if (generation_ == savedGeneration_ || path_.empty())
+            return true;
+        path = path_;
+        values = stored_;
+        generation = generation_;
+    }
+    if (!writeFile(path, values))
+        return false;
+    std::unique_lock lock(mutex_);
+    if (path_ == path)
+        savedGeneration_ = generation;
+    return true;
+}
+
+bool UserDefaults::writeFile(const std::string& path, const Value& values)
+{
+    const auto xml = values.toXmlPropertyList();
+    if (!xml) {
+        ZovLog("UserDefaults::synchronize can't write " + path + ": a value has no property-list form");
+        return false;
+    }
+    const std::string folder = parentFolder(path);
+    if (!makeFolders(folder)) {
+        ZovLog("UserDefaults::synchronize can't make folder " + folder + ": " + errnoText(errno));
+        return false;
+    }
+    bool damaged;
+    {
+        std::shared_lock lock(mutex_);
+        damaged = fileDamaged_;
+    }
+    if (damaged) {
+        // Keep what could not be read for the user to recover, instead of overwriting it.
+        const std::string aside = path + ".damaged";
+        if (::rename(path.c_str(), aside.c_str()) == 0)
+            ZovLog("UserDefaults::synchronize kept the damaged preferences as " + aside);
+        std::unique_lock lock(mutex_);
+        fileDamaged_ = false;
+    }
+
+    // The new contents go to a fresh file in the same folder, reach the disk, and then replace
+    // the old file in one rename; the folder is synced so that the rename itself survives.
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temporary = folder + "/." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        ZovLog("UserDefaults::synchronize can't create a file in " + folder + ": " + errnoText(errno));
+        return false;
+    }
+    auto failWith = [&](const char* what) {
+        const int error = errno;
+        ZovLog("UserDefaults::synchronize can't " + std::string(what) + " " + temporary + ": " + errnoText(error));
+        ::unlink(temporary.c_str());
+        return false;
+    };
+    if (!writeAll(fd, *xml)) {
+        ::close(fd);
+        return failWith("write");
+    }
+    if (::fsync(fd) != 0) {
+        ::close(fd);
+        return failWith("sync");
+    }
+    if (::close(fd) != 0)
+        return failWith("close");
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        return failWith("rename");
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
+}
+
+UserDefaults::ObserverToken UserDefaults::addObserver(std::string_view key, ObserverCallback callback)
+{
+    auto observer = std::make_shared<Observer>();
+    observer->key = std::string(key);
+    observer->callback = std::move(callback);
+    std::lock_guard lock(observersMutex_);
+    const ObserverToken token = nextToken_++;
+    observers_.emplace(token, std::move(observer));
+    return token;
+}
+
+void UserDefaults::removeObserver(ObserverToken token)
+{
+    std::shared_ptr<Observer> observer;
+    {
+        std::lock_guard lock(observersMutex_);
+        auto it = observers_.find(token);
+        if (it == observers_.end())
+            return;
+        observer = std::move(it->second);
+        observers_.erase(it);
+    }
+    std::lock_guard callLock(observer->callMutex);
+    observer->active = false;
+}
+
+} // namespace vistel
