@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "Common/Tools/Threads/NSThreadExt.h"
+#include "Common/Tools/Threads/SignalObject.h"
+#include "Platform/Exception.h"
+#include "TestSupport.h"
+
+using namespace vistel;
+using namespace std::chrono_literals;
+
+namespace {
+
+template <class Pred>
+bool runMainLoopUntil(Pred done, std::chrono::milliseconds limit = 60000ms)
+{
+    const auto deadline = RunLoop::Clock::now() + limit;
+    while (!done() && RunLoop::Clock::now() < deadline)
+        RunLoop::current()->runMode(NSEventTrackingRunLoopMode, std::min(deadline, RunLoop::Clock::now() + 50ms));
+    return done();
+}
+
+void drainMainLoop()
+{
+    RunLoop::current()->runMode(NSDefaultRunLoopMode, RunLoop::Clock::now() + 20ms);
+}
+
+class VolumeManager : public SignalObject { };
+
+class Catalogue : public SignalObject {
+public:
+    Catalogue()
+    {
+        addSlot("volumeMounted:", [this](const Notification& n) {
+            mounted.push_back(static_cast<int>(n.userInfo["ZovVolumeManagerVolumeInfoKey"].toInt64()));
+            senders.push_back(n.object.get());
+            onMainThread = onMainThread && NSThreadExt::isMainThread();
+        });
+    }
+    std::vector<int> mounted;
+    std::vector<const Object*> senders;
+    bool onMainThread = true;
+};
+
+Value info(int n)
+{
+    return Value::dictionary({{"ZovVolumeManagerVolumeInfoKey", n}});
+}
+
+// Emits `count` signals from a worker, then ends.
+Ref<NSThreadExt> emitFromWorker(const Ref<VolumeManager>& sender, int count)
+{
+    auto worker = NSThreadExt::create([sender, count] {
+        for (int i = 0; i < count; ++i)
+            sender->emitSignal("ZovVolumeManagerMountedNotification", info(i));
+    });
+    worker->start();
+    return worker;
+}
+
+} // namespace
+
+TEST(Signals, EmitOnTheConnectingThreadRunsTheSlotBeforeReturning)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    EXPECT_TRUE(receiver->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:"));
+    sender->emitSignal("ZovVolumeManagerMountedNotification", info(7));
+    EXPECT_EQ(receiver->mounted, (std::vector<int> {7}));
+    EXPECT_EQ(receiver->senders, (std::vector<const Object*> {sender.get()}));
+    sender->emitSignal("ZovVolumeManagerUnmountedNotification", info(8)); // no connection: nothing
+    EXPECT_EQ(receiver->mounted.size(), 1u);
+    receiver->disconnectAll();
+}
+
+TEST(Signals, EmitsFromAWorkerReachTheMainThreadInOrder)
+{
+    const int count = test::scaled(10000, 100000);
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    receiver->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
+    auto worker = emitFromWorker(sender, count);
+    ASSERT_TRUE(runMainLoopUntil([&] { return receiver->mounted.size() >= static_cast<std::size_t>(count); }));
+    worker->abort();
+    drainMainLoop();
+    ASSERT_EQ(receiver->mounted.size(), static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(receiver->mounted[i], i);
+    EXPECT_TRUE(receiver->onMainThread);
+    receiver->disconnectAll();
+}
+
+TEST(Signals, ConnectingTwiceRunsTheSlotTwiceAndDisconnectRemovesOne)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    receiver->connectSignal(sender.get(), "S", "volumeMounted:");
+    receiver->connectSignal(sender.get(), "S", "volumeMounted:");
+    sender->emitSignal("S", info(1));
+    EXPECT_EQ(receiver->mounted.size(), 2u);
+    EXPECT_TRUE(receiver->disconnectSignal(sender.get(), "S", "volumeMounted:"));
+    sender->emitSignal("S", info(2));
+    EXPECT_EQ(receiver->mounted.size(), 3u);
+    EXPECT_TRUE(receiver->disconnectSignal(sender.get(), "S", "volumeMounted:"));
+    EXPECT_FALSE(receiver->disconnectSignal(sender.get(), "S", "volumeMounted:"));
+}
+
+TEST(Signals, UnknownSlotRaisesConnect)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    try {
+        receiver->connectSignal(sender.get(), "S", "volumeUnmounted:");
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.name(), "_connect()");
+        EXPECT_EQ(e.reason(), "Reveiver 'Catalogue' not responds to selector 'volumeUnmounted:'");
+    }
+}
+
+TEST(Signals, DisconnectAllDropsDeliveriesAlreadyQueued)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    receiver->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
+    emitFromWorker(sender, 5)->abort(); // five deliveries queued, none run yet
+    receiver->disconnectAll();
+    drainMainLoop();
+    EXPECT_TRUE(receiver->mounted.empty());
+}
+
+TEST(Signals, DisconnectSignalKeepsDeliveriesAlreadyQueued)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    receiver->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
+    emitFromWorker(sender, 3)->abort();
+    receiver->disconnectAllSignals(); // the receiver is no sender: removes nothing
+    sender->disconnectAllSignals();
+    drainMainLoop();
+    EXPECT_EQ(receiver->mounted, (std::vector<int> {0, 1, 2}));
+}
+
+TEST(Signals, DestroyedReceiverThenEmitIsSafe)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    receiver->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
+    emitFromWorker(sender, 3)->abort(); // queued deliveries to a receiver about to go
+    receiver = nullptr;
+    sender->emitSignal("ZovVolumeManagerMountedNotification", info(9)); // same thread: would call at once
+    emitFromWorker(sender, 3)->abort();
+    drainMainLoop();
+}
+
+TEST(Signals, DestroyedSenderDisconnects)
+{
+    auto receiver = makeRef<Catalogue>();
+    {
+        auto sender = makeRef<VolumeManager>();
+        receiver->connectSignal(sender.get(), "S", "volumeMounted:");
+    }
+    // A new sender, possibly at the same address, is not connected.
+    auto other = makeRef<VolumeManager>();
+    other->emitSignal("S", info(1));
+    EXPECT_TRUE(receiver->mounted.empty());
+}
+
+TEST(Signals, SlotMayDestroyAnotherReceiverOfTheSameEmit)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto second = makeRef<Catalogue>();
+    struct Killer : SignalObject {
+        Ref<Catalogue>* victim = nullptr;
+        Killer() { addSlot("kill:", [this](const Notification&) { *victim = nullptr; }); }
+    };
+    auto killer = makeRef<Killer>();
+    killer->victim = &second;
+    killer->connectSignal(sender.get(), "S", "kill:");
+    second->connectSignal(sender.get(), "S", "volumeMounted:");
+    sender->emitSignal("S", info(1));
+    EXPECT_EQ(second, nullptr);
+    killer->disconnectAll();
+}
+
+TEST(Signals, ConnectionKinds)
+{
+    struct Case {
+        ConnectionType type;
+        bool runsOnEmittingThread; // emitted from a worker
+        bool emitterWaits;
+    };
+    const Case cases[] = {
+        {ConnectionType::Automatic, false, false},
+        {ConnectionType::Direct, true, true},
+        {ConnectionType::Queued, false, false},
+        {ConnectionType::BlockingQueued, false, true},
+    };
+    for (const auto& c : cases) {
+        auto sender = makeRef<VolumeManager>();
+        auto receiver = makeRef<Catalogue>();
+        receiver->connectSignal(sender.get(), "S", "volumeMounted:", c.type);
+        std::atomic<bool> emitted {false};
+        auto worker = NSThreadExt::create([&] {
+            sender->emitSignal("S", info(1));
+            emitted = true;
+        });
+        worker->start();
+        if (c.emitterWaits && !c.runsOnEmittingThread) {
+            // The worker waits in emit until the main loop has run the slot.
+            std::this_thread::sleep_for(20ms);
+            EXPECT_FALSE(emitted) << static_cast<int>(c.type);
+        }
+        ASSERT_TRUE(runMainLoopUntil([&] { return emitted.load() && !receiver->mounted.empty(); }));
+        worker->abort();
+        EXPECT_EQ(receiver->onMainThread, !c.runsOnEmittingThread) << static_cast<int>(c.type);
+        receiver->disconnectAll();
+    }
+    // Queued even on the connecting thread: runs at the next pass, not inside the emit.
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    receiver->connectSignal(sender.get(), "S", "volumeMounted:", ConnectionType::Queued);
+    sender->emitSignal("S", info(1));
+    EXPECT_TRUE(receiver->mounted.empty());
+    drainMainLoop();
+    EXPECT_EQ(receiver->mounted.size(), 1u);
+    receiver->disconnectAll();
+
+    receiver->connectSignal(sender.get(), "S", "volumeMounted:", static_cast<ConnectionType>(7));
+    try {
+        sender->emitSignal("S");
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.name(), "_makeRealConnectionType()");
+        EXPECT_EQ(e.reason(), "Invalid connectionType");
+    }
+    receiver->disconnectAll();
+}
+
+TEST(Signals, BlockingEmitIsReleasedWhenTheDeliveryIsRemoved)
+{
+    auto sender = makeRef<VolumeManager>();
+    auto receiver = makeRef<Catalogue>();
+    receiver->connectSignal(sender.get(), "S", "volumeMounted:", ConnectionType::BlockingQueued);
+    auto worker = NSThreadExt::create([&] { sender->emitSignal("S", info(1)); });
+    worker->start();
+    std::this_thread::sleep_for(20ms);
+    receiver->disconnectAll(); // the queued delivery goes: the waiting emitter must go on
+    worker->abort();
+    EXPECT_TRUE(worker->isFinished());
+    EXPECT_TRUE(receiver->mounted.empty());
+}
