@@ -1,0 +1,3 @@
+@implementation Main
+- (void)m { ZovTranslate(@"Main"); }
+@end

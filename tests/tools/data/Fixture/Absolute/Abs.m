@@ -1,0 +1,3 @@
+@implementation AbsoluteThing
+- (void)m { ZovTranslate(@"From an absolute group"); }
+@end

@@ -1,0 +1,3 @@
+@implementation Generated
+- (void)m { ZovTranslate(@"Built product"); }
+@end

@@ -1,0 +1,6 @@
+@implementation Common
+- (NSString *)unitName:(long long)size
+{
+    return size < 1024 ? ZovTranslate(@"bytes") : ZovTranslate(@"KB");
+}
+@end

@@ -1,0 +1,2 @@
+/* A C file: never read. */
+const char *helper(void) { return "ZovTranslate(@\"C text\")"; }

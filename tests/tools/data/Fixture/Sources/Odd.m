@@ -1,0 +1,3 @@
+@implementation Odd
+- (void)m { ZovTranslate(@"Encoding the platform does not offer"); }
+@end

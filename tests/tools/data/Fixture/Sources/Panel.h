@@ -1,0 +1,6 @@
+@interface Panel : NSObject
+{
+    NSString *title_;
+}
+- (void)headerOnly { ZovTranslate(@"Never read from a header"); }
+@end
