@@ -42,6 +42,7 @@ std::string_view statusDescription(StatusCode code) noexcept
 {
     switch (code) {
     case status::NoError: return "no error";
+    case status::UserCanceled: return "cancelled by the user";
     case status::DirectoryFull: return "folder full";
     case status::DiskFull: return "disk full";
     case status::NoSuchVolume: return "no such volume";

@@ -26,6 +26,8 @@ inline constexpr StatusCode DirectoryFull = -33;
 inline constexpr StatusCode DiskFull = -34;
 inline constexpr StatusCode NoSuchVolume = -35;
 inline constexpr StatusCode IOError = -36;
+// The user (or a program on its behalf) cancelled the operation.
+inline constexpr StatusCode UserCanceled = -128;
 inline constexpr StatusCode BadName = -37;            // name too long or not valid
 inline constexpr StatusCode EndOfFile = -39;
 inline constexpr StatusCode MemoryFull = -41;

@@ -1,0 +1,81 @@
+#include "Common/FileSystem/NSWorkspaceFolderCalculations.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "Common/FileSystem/ObjectLock.h"
+#include "Platform/FileOperations/FileTree.h"
+
+namespace vistel::NSWorkspaceCalculations {
+
+namespace {
+
+void walk(const std::string& folder, bool unlock, std::uint64_t& bytes, std::uint64_t& items)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    std::vector<std::string> names;
+    {
+        DirectoryHandle handle(dir);
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+    }
+    for (const std::string& name : names) {
+        const std::string path = joinPath(folder, name);
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0)
+            continue;
+        if (unlock && !S_ISLNK(info.st_mode)) {
+            const FSRef ref {path, info.st_dev, info.st_ino};
+            if (CheckObjectLocked(ref) == status::ObjectLocked)
+                SetObjectLocked(ref, false);
+        }
+        ++items;
+        if (S_ISDIR(info.st_mode))
+            walk(path, unlock, bytes, items);
+        else if (S_ISREG(info.st_mode))
+            bytes += static_cast<std::uint64_t>(info.st_size);
+    }
+}
+
+} // namespace
+
+std::uint64_t folderSizeForFSRef(const FSRef& folder, std::uint64_t* itemsCount, bool unlockSubitems)
+{
+    std::uint64_t bytes = 0;
+    std::uint64_t items = 0;
+    if (verifyFSRef(folder) == 0)
+        walk(folder.path, unlockSubitems, bytes, items);
+    if (itemsCount)
+        *itemsCount = items;
+    return bytes;
+}
+
+std::uint64_t folderSizeForFSRef(const FSRef& folder, std::uint64_t* itemsCount)
+{
+    return folderSizeForFSRef(folder, itemsCount, false);
+}
+
+void unlockFolderContent(std::string_view path)
+{
+    FSRef ref;
+    if (makeFSRef(path, ref) != 0)
+        return;
+    folderSizeForFSRef(ref, nullptr, true);
+    if (CheckObjectLocked(ref) == status::ObjectLocked)
+        SetObjectLocked(ref, false);
+}
+
+} // namespace vistel::NSWorkspaceCalculations

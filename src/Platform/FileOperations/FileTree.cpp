@@ -1,0 +1,423 @@
+#include "Platform/FileOperations/FileTree.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "Platform/Log.h"
+
+namespace vistel {
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+std::string stripTrailingSlashes(const std::string& path)
+{
+    std::string result = path;
+    while (result.size() > 1 && result.back() == '/')
+        result.pop_back();
+    return result;
+}
+
+std::string lastComponent(const std::string& path)
+{
+    const std::string stripped = stripTrailingSlashes(path);
+    if (stripped == "/")
+        return {};
+    const auto slash = stripped.rfind('/');
+    return slash == std::string::npos ? stripped : stripped.substr(slash + 1);
+}
+
+namespace {
+
+std::string parentOf(const std::string& path)
+{
+    const std::string stripped = stripTrailingSlashes(path);
+    const auto slash = stripped.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return stripped.substr(0, slash);
+}
+
+std::string absolutePath(const std::string& path)
+{
+    if (!path.empty() && path.front() == '/')
+        return stripTrailingSlashes(path);
+    std::vector<char> buffer(PATH_MAX);
+    if (!::getcwd(buffer.data(), buffer.size()))
+        return stripTrailingSlashes(path);
+    return joinPath(buffer.data(), stripTrailingSlashes(path));
+}
+
+// Makes a folder that must belong to us: an existing one is accepted only when it is a real
+// folder (not a link) owned by the effective user.
+StatusCode ensurePrivateFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return statusFromErrno(errno);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return statusFromErrno(errno);
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        return status::PermissionDenied;
+    return 0;
+}
+
+StatusCode ensureFolders(const std::string& path)
+{
+    if (path.empty() || path == "/" || path == ".")
+        return 0;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        return S_ISDIR(info.st_mode) ? 0 : statusFromErrno(ENOTDIR);
+    if (StatusCode result = ensureFolders(parentOf(path)))
+        return result;
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return statusFromErrno(errno);
+    return 0;
+}
+
+std::string homeTrashFolder()
+{
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome && dataHome[0] == '/')
+        return joinPath(dataHome, "Trash");
+    const char* home = std::getenv("HOME");
+    return joinPath(joinPath(home && home[0] ? home : "/", ".local/share"), "Trash");
+}
+
+// The device of the nearest existing folder on the way to `path`.
+bool deviceOfNearest(const std::string& path, dev_t& device)
+{
+    std::string at = path;
+    for (;;) {
+        struct stat info {};
+        if (::stat(at.c_str(), &info) == 0) {
+            device = info.st_dev;
+            return true;
+        }
+        if (at == "/" || at == ".")
+            return false;
+        at = parentOf(at);
+    }
+}
+
+// Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
+std::string truncateUtf8(const std::string& text, size_t bytes)
+{
+    if (text.size() <= bytes)
+        return text;
+    size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+std::string deletionDate()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+} // namespace
+
+StatusCode readLink(const std::string& path, std::string& target)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        if (length < 0)
+            return statusFromErrno(errno);
+        if (static_cast<size_t>(length) < buffer.size()) {
+            target.assign(buffer.data(), static_cast<size_t>(length));
+            return 0;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string uniqueHiddenName(const char* purpose)
+{
+    static std::atomic<std::uint64_t> counter {0};
+    std::uint64_t random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random))
+        random = static_cast<std::uint64_t>(std::time(nullptr)) * 2654435761u;
+    char text[96];
+    std::snprintf(text, sizeof text, ".vistel-%s-%d-%llu-%016llx", purpose, static_cast<int>(::getpid()),
+                  static_cast<unsigned long long>(counter.fetch_add(1)), static_cast<unsigned long long>(random));
+    return text;
+}
+
+StatusCode placeItem(const std::string& from, const std::string& to, bool overwrite)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    int error = errno;
+    struct stat target {};
+    if (error == EINVAL || error == ENOSYS) {
+        // A file system without no-replace renames (or a folder moved into itself, which the
+        // plain rename refuses again).
+        if (::lstat(to.c_str(), &target) != 0) {
+            if (::rename(from.c_str(), to.c_str()) == 0)
+                return 0;
+            return statusFromErrno(errno);
+        }
+        error = EEXIST;
+    }
+    if (error != EEXIST)
+        return statusFromErrno(error);
+    if (!overwrite)
+        return status::DuplicateName;
+
+    struct stat source {};
+    if (::lstat(from.c_str(), &source) != 0)
+        return statusFromErrno(errno);
+    if (::lstat(to.c_str(), &target) != 0)
+        return placeItem(from, to, false);
+    if (S_ISDIR(source.st_mode) == S_ISDIR(target.st_mode) && ::rename(from.c_str(), to.c_str()) == 0)
+        return 0; // a file over a file, a folder over an empty folder: one atomic step
+    // Set the old item aside, put the new one in, and only then delete the old one.
+    const std::string aside = joinPath(parentOf(to), uniqueHiddenName("replaced"));
+    if (::rename(to.c_str(), aside.c_str()) != 0)
+        return statusFromErrno(errno);
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        error = errno;
+        ::rename(aside.c_str(), to.c_str());
+        return statusFromErrno(error);
+    }
+    if (StatusCode result = removeTree(aside))
+        ZovLog("FSFileOperation: could not delete the replaced item " + aside + ": " + statusText(result));
+    return 0;
+}
+
+StatusCode removeTree(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return statusFromErrno(errno);
+    if (!S_ISDIR(info.st_mode))
+        return ::unlink(path.c_str()) == 0 ? 0 : statusFromErrno(errno);
+    StatusCode first = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!folder) {
+        first = statusFromErrno(errno);
+        if (fd >= 0)
+            ::close(fd);
+    } else {
+        DirectoryHandle handle(folder);
+        std::vector<std::string> names;
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        for (const std::string& name : names) {
+            const StatusCode result = removeTree(joinPath(path, name));
+            if (result != 0 && first == 0)
+                first = result;
+        }
+    }
+    if (::rmdir(path.c_str()) != 0 && first == 0)
+        first = statusFromErrno(errno);
+    return first;
+}
+
+void measureTree(const std::string& path, std::uint64_t& bytes, std::uint64_t& objects)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return;
+    if (S_ISREG(info.st_mode)) {
+        bytes += static_cast<std::uint64_t>(info.st_size);
+        ++objects;
+        return;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        ++objects;
+        return;
+    }
+    if (!S_ISDIR(info.st_mode))
+        return;
+    ++objects;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!folder) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    DirectoryHandle handle(folder);
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            measureTree(joinPath(path, name), bytes, objects);
+    }
+}
+
+StatusCode trashFolderForPath(const std::string& path, std::string& trashFolder, std::string* topFolder)
+{
+    const std::string item = absolutePath(path);
+    struct stat info {};
+    if (::lstat(item.c_str(), &info) != 0)
+        return statusFromErrno(errno);
+
+    const std::string home = homeTrashFolder();
+    dev_t homeDevice = 0;
+    if (deviceOfNearest(home, homeDevice) && homeDevice == info.st_dev) {
+        if (StatusCode result = ensureFolders(home))
+            return result;
+        for (const char* sub : {"files", "info"})
+            if (StatusCode result = ensurePrivateFolder(joinPath(home, sub)))
+                return result;
+        trashFolder = home;
+        if (topFolder)
+            topFolder->clear();
+        return 0;
+    }
+
+    // $topdir: the highest folder above the item on the item's device.
+    std::string top = parentOf(item);
+    for (;;) {
+        if (top == "/")
+            break;
+        const std::string up = parentOf(top);
+        struct stat upInfo {};
+        if (::stat(up.c_str(), &upInfo) != 0 || upInfo.st_dev != info.st_dev)
+            break;
+        top = up;
+    }
+    const std::string uid = std::to_string(::geteuid());
+    std::string chosen;
+    // An administrator-made $topdir/.Trash is used only when it is a real folder with the
+    // sticky bit, so that users cannot tamper with each other's folders in it.
+    const std::string shared = joinPath(top, ".Trash");
+    struct stat sharedInfo {};
+    if (::lstat(shared.c_str(), &sharedInfo) == 0 && S_ISDIR(sharedInfo.st_mode) && (sharedInfo.st_mode & S_ISVTX)) {
+        if (ensurePrivateFolder(joinPath(shared, uid)) == 0)
+            chosen = joinPath(shared, uid);
+    }
+    if (chosen.empty()) {
+        const std::string own = joinPath(top, ".Trash-" + uid);
+        if (StatusCode result = ensurePrivateFolder(own))
+            return result;
+        chosen = own;
+    }
+    for (const char* sub : {"files", "info"})
+        if (StatusCode result = ensurePrivateFolder(joinPath(chosen, sub)))
+            return result;
+    trashFolder = chosen;
+    if (topFolder)
+        *topFolder = top;
+    return 0;
+}
+
+std::string trashInfoPathEncode(const std::string& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const unsigned char c : path) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+                          c == '-' || c == '_' || c == '.' || c == '!' || c == '~' || c == '*' || c == '\'' ||
+                          c == '(' || c == ')';
+        if (keep) {
+            encoded += static_cast<char>(c);
+        } else {
+            encoded += '%';
+            encoded += hex[c >> 4];
+            encoded += hex[c & 15];
+        }
+    }
+    return encoded;
+}
+
+StatusCode moveItemToTrash(const std::string& path, std::string& trashedPath)
+{
+    const std::string item = absolutePath(path);
+    std::string trash;
+    std::string top;
+    if (StatusCode result = trashFolderForPath(item, trash, &top))
+        return result;
+    const std::string name = lastComponent(item);
+    if (name.empty())
+        return status::ParameterError;
+
+    // Under $topdir the Path is relative to it, so the volume's Trash stays valid wherever
+    // the volume is mounted next time.
+    const std::string recorded = top.empty() ? item : item.substr(top == "/" ? 1 : top.size() + 1);
+    const std::string info = "[Trash Info]\nPath=" + trashInfoPathEncode(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
+
+    static constexpr const char* infoSuffix = ".trashinfo";
+    const size_t room = NAME_MAX - std::char_traits<char>::length(infoSuffix);
+    for (unsigned attempt = 1; attempt < 10000; ++attempt) {
+        const std::string suffix = attempt == 1 ? std::string() : "." + std::to_string(attempt);
+        const std::string trashName = truncateUtf8(name, room - suffix.size()) + suffix;
+        const std::string infoPath = joinPath(joinPath(trash, "info"), trashName + infoSuffix);
+        FileDescriptor fd(::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd) {
+            if (errno == EEXIST)
+                continue;
+            return statusFromErrno(errno);
+        }
+        const std::string filesPath = joinPath(joinPath(trash, "files"), trashName);
+        struct stat existing {};
+        if (::lstat(filesPath.c_str(), &existing) == 0) {
+            ::unlink(infoPath.c_str());
+            continue;
+        }
+        StatusCode result = 0;
+        for (size_t written = 0; written < info.size() && result == 0;) {
+            const ssize_t n = ::write(fd.get(), info.data() + written, info.size() - written);
+            if (n < 0 && errno != EINTR)
+                result = statusFromErrno(errno);
+            else if (n > 0)
+                written += static_cast<size_t>(n);
+        }
+        // The info file must be on disk before the item moves: a Trash item without it
+        // cannot be put back.
+        if (result == 0 && ::fsync(fd.get()) != 0)
+            result = statusFromErrno(errno);
+        if (result == 0 && ::close(fd.release()) != 0)
+            result = statusFromErrno(errno);
+        if (result == 0 && ::renameat2(AT_FDCWD, item.c_str(), AT_FDCWD, filesPath.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST) {
+                ::unlink(infoPath.c_str());
+                continue;
+            }
+            if (errno == EINVAL && ::rename(item.c_str(), filesPath.c_str()) == 0) {
+                trashedPath = filesPath;
+                return 0;
+            }
+            result = statusFromErrno(errno);
+        }
+        if (result != 0) {
+            ::unlink(infoPath.c_str());
+            return result;
+        }
+        trashedPath = filesPath;
+        return 0;
+    }
+    return status::DuplicateName;
+}
+
+} // namespace vistel

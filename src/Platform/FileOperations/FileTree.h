@@ -1,0 +1,94 @@
+#pragma once
+// File-tree helpers of the file-operation engine and the file services built on it. None of
+// them follows a symbolic link below the path it is given. Safe on any thread.
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "Platform/StatusCodes.h"
+
+namespace vistel {
+
+// Owns a file descriptor.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) { }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) { }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const noexcept { return fd_; }
+    int release() noexcept { return std::exchange(fd_, -1); }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// Owns an open directory stream.
+class DirectoryHandle {
+public:
+    explicit DirectoryHandle(DIR* dir) noexcept : dir_(dir) { }
+    ~DirectoryHandle()
+    {
+        if (dir_)
+            ::closedir(dir_);
+    }
+    DirectoryHandle(const DirectoryHandle&) = delete;
+    DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+
+private:
+    DIR* dir_;
+};
+
+std::string joinPath(const std::string& folder, const std::string& name);
+// The last component ("b" for "/a/b/"); empty for "/" or "".
+std::string lastComponent(const std::string& path);
+std::string stripTrailingSlashes(const std::string& path);
+
+// The target of a symbolic link.
+StatusCode readLink(const std::string& path, std::string& target);
+
+// ".vistel-<purpose>-<pid>-<counter>-<random>": a name no user item is expected to carry.
+std::string uniqueHiddenName(const char* purpose);
+
+// Renames `from` to `to` without ever replacing an item, or, with `overwrite`, replacing
+// whatever is at `to` (a folder too) only once `from` is in place. DifferentVolumes when the
+// two are on different file systems.
+StatusCode placeItem(const std::string& from, const std::string& to, bool overwrite);
+
+// Deletes the item and, for a folder, everything in it. Links are removed, never followed.
+// 0, or the status of the first failure (the walk goes on past it).
+StatusCode removeTree(const std::string& path);
+
+// Adds the tree's regular-file bytes and its items (the item itself included; FIFOs, devices
+// and sockets not counted) to the totals. Unreadable folders count as themselves only.
+void measureTree(const std::string& path, std::uint64_t& bytes, std::uint64_t& objects);
+
+// The Trash (holding "files" and "info") for an item on the device of `path`, made when
+// missing: the home Trash ($XDG_DATA_HOME/Trash) for the home trash's device, otherwise the
+// volume's $topdir/.Trash/$uid (when $topdir/.Trash is a real folder with the sticky bit) or
+// $topdir/.Trash-$uid. `topFolder`, when given, gets $topdir (empty for the home Trash).
+StatusCode trashFolderForPath(const std::string& path, std::string& trashFolder, std::string* topFolder = nullptr);
+
+// Moves the item to its volume's Trash with a matching .trashinfo; `trashedPath` gets its new
+// path. Never copies: an item that cannot be renamed into a Trash is reported, not moved.
+StatusCode moveItemToTrash(const std::string& path, std::string& trashedPath);
+
+// The Path value of a .trashinfo: percent-encoded as RFC 2396 says (unreserved characters and
+// '/' kept). The DeletionDate is local time, "YYYY-MM-DDThh:mm:ss".
+std::string trashInfoPathEncode(const std::string& path);
+
+} // namespace vistel

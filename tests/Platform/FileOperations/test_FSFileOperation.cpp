@@ -1,0 +1,563 @@
+// The asynchronous file-operation engine: copy, move, Trash, cancel, failures and status
+// delivery, against real trees on scratch folders and small tmpfs mounts.
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+#include "../../Common/FileSystem/FileSystemFixtures.h"
+#include "Platform/FileOperations/FSFileOperation.h"
+#include "Platform/FileOperations/FileTree.h"
+#include "TestSupport.h"
+
+namespace vistel {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Callback {
+    std::string item;
+    std::uint32_t stage = 0;
+    StatusCode error = 0;
+    Value status;
+    std::thread::id thread;
+    std::chrono::steady_clock::time_point when;
+};
+
+// Schedules the operation on this thread's loop and runs the loop until the final callback.
+class Recorder {
+public:
+    FSFileOperationStatusCallback callback()
+    {
+        return [this](FSFileOperation*, const char* item, std::uint32_t stage, StatusCode error, const Value& status,
+                      Object*) {
+            calls.push_back({item, stage, error, status, std::this_thread::get_id(), std::chrono::steady_clock::now()});
+            if (onCall)
+                onCall(calls.back());
+        };
+    }
+    int finals() const
+    {
+        int count = 0;
+        for (const Callback& call : calls)
+            count += call.stage == kFSOperationStageComplete;
+        return count;
+    }
+    bool runUntilFinal(FSFileOperation& operation, std::chrono::seconds limit = 120s)
+    {
+        operation.scheduleWithRunLoop(RunLoop::current());
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (finals() == 0 && std::chrono::steady_clock::now() < end)
+            RunLoop::current()->runUntil(std::chrono::steady_clock::now() + 20ms);
+        // Anything wrongly delivered after the final callback would show up now.
+        RunLoop::current()->runUntil(std::chrono::steady_clock::now() + 50ms);
+        return finals() == 1;
+    }
+    const Callback& last() const { return calls.back(); }
+
+    std::vector<Callback> calls;
+    std::function<void(const Callback&)> onCall;
+};
+
+std::string randomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string data(size, '\0');
+    for (char& c : data)
+        c = static_cast<char>(generator());
+    return data;
+}
+
+void setTimes(const std::string& path, time_t seconds)
+{
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 123456789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+struct stat lstatOf(const std::string& path)
+{
+    struct stat info {};
+    ::lstat(path.c_str(), &info);
+    return info;
+}
+
+// Compares two trees entry by entry: kinds, contents, link targets, modes and modification
+// times. `ignored` names source entries that must be missing at the target.
+void expectSameTree(const std::string& source, const std::string& target, const std::set<std::string>& ignored = {})
+{
+    const struct stat a = lstatOf(source);
+    const struct stat b = lstatOf(target);
+    ASSERT_EQ(a.st_mode & S_IFMT, b.st_mode & S_IFMT) << target;
+    if (!S_ISLNK(a.st_mode)) {
+        EXPECT_EQ(a.st_mode & 07777, b.st_mode & 07777) << target;
+        EXPECT_EQ(a.st_mtim.tv_sec, b.st_mtim.tv_sec) << target;
+        EXPECT_EQ(a.st_mtim.tv_nsec, b.st_mtim.tv_nsec) << target;
+    }
+    if (S_ISREG(a.st_mode)) {
+        EXPECT_TRUE(test::readFile(source) == test::readFile(target)) << target;
+        EXPECT_EQ(test::userAttributes(source), test::userAttributes(target)) << target;
+    } else if (S_ISLNK(a.st_mode)) {
+        std::string x, y;
+        readLink(source, x);
+        readLink(target, y);
+        EXPECT_EQ(x, y) << target;
+    } else if (S_ISDIR(a.st_mode)) {
+        std::set<std::string> expected;
+        for (const std::string& name : test::namesIn(source))
+            if (!ignored.count(joinPath(source, name)))
+                expected.insert(name);
+        EXPECT_EQ(expected, test::namesIn(target)) << target;
+        for (const std::string& name : expected)
+            expectSameTree(joinPath(source, name), joinPath(target, name), ignored);
+    }
+}
+
+// A tree of nested folders with `bytes` of file data, a link to outside, a FIFO, a file with
+// a user attribute and odd modes and times.
+std::set<std::string> makeTree(const std::string& root, size_t bytes)
+{
+    std::set<std::string> specials;
+    ::mkdir(root.c_str(), 0755);
+    ::mkdir((root + "/a").c_str(), 0750);
+    ::mkdir((root + "/a/b").c_str(), 0700);
+    ::mkdir((root + "/empty").c_str(), 0755);
+    const size_t files = 8;
+    for (size_t i = 0; i < files; ++i) {
+        const std::string folder = i % 3 == 0 ? root : i % 3 == 1 ? root + "/a" : root + "/a/b";
+        const std::string path = folder + "/file" + std::to_string(i) + ".jpg";
+        test::writeFile(path, randomBytes(bytes / files, unsigned(i)), i % 2 ? 0640 : 0604);
+        setTimes(path, 1000000000 + time_t(i));
+    }
+    ::setxattr((root + "/file0.jpg").c_str(), "user.vistel.rating", "5", 1, 0);
+    ::symlink("../../outside-the-tree", (root + "/a/link").c_str());
+    ::mkfifo((root + "/a/fifo").c_str(), 0644);
+    specials.insert(root + "/a/fifo");
+    setTimes(root + "/a/b", 1200000000);
+    setTimes(root + "/a", 1300000000);
+    setTimes(root + "/empty", 1400000000);
+    return specials;
+}
+
+class ScopedSizedTmpfs {
+public:
+    explicit ScopedSizedTmpfs(const std::string& size)
+    {
+        char pattern[] = "/tmp/vistel-fo-mnt-XXXXXX";
+        if (const char* made = ::mkdtemp(pattern)) {
+            path_ = made;
+            const std::string options = "size=" + size + ",mode=0777";
+            mounted_ = ::mount("tmpfs", made, "tmpfs", 0, options.c_str()) == 0;
+        }
+    }
+    ~ScopedSizedTmpfs()
+    {
+        if (mounted_)
+            ::umount2(path_.c_str(), MNT_DETACH);
+        if (!path_.empty())
+            ::rmdir(path_.c_str());
+    }
+    bool mounted() const { return mounted_; }
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+#define REQUIRE_TMPFS(mount)                                                              \
+    if (!(mount).mounted())                                                               \
+    GTEST_SKIP() << "mounting a tmpfs is not permitted here (needs CAP_SYS_ADMIN)"
+
+std::uint64_t number(const Value& status, const char* key) { return std::uint64_t(status[key].toInt64()); }
+
+TEST(FSFileOperation, CopiesTreeWithProgressOnTheSchedulingLoop)
+{
+    test::ScratchFolder scratch;
+    const size_t bytes = test::scaled<size_t>(20u << 20, 1u << 30);
+    const auto specials = makeTree(scratch / "source", bytes);
+    ::mkdir((scratch / "target").c_str(), 0755);
+
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    ASSERT_EQ(operation->startCopy(scratch / "source", scratch / "target", std::nullopt, 0, recorder.callback(), 0), 0);
+    ASSERT_TRUE(recorder.runUntilFinal(*operation));
+
+    const Callback& final = recorder.last();
+    EXPECT_EQ(final.error, 0);
+    EXPECT_EQ(final.stage, kFSOperationStageComplete);
+    EXPECT_EQ(final.item, scratch / "target/source");
+    EXPECT_EQ(number(final.status, kFSOperationBytesCompleteKey), bytes / 8 * 8);
+    EXPECT_EQ(number(final.status, kFSOperationTotalBytesKey), bytes / 8 * 8);
+    EXPECT_EQ(number(final.status, kFSOperationBytesRemainingKey), 0u);
+    EXPECT_EQ(number(final.status, kFSOperationObjectsRemainingKey), 0u);
+    EXPECT_EQ(number(final.status, kFSOperationUserVisibleObjectsCompleteKey), 1u);
+    std::uint64_t previous = 0;
+    for (const Callback& call : recorder.calls) {
+        EXPECT_EQ(call.thread, std::this_thread::get_id());
+        const std::uint64_t done = number(call.status, kFSOperationBytesCompleteKey);
+        EXPECT_GE(done, previous);
+        previous = done;
+    }
+    EXPECT_GT(recorder.calls.size(), 2u);
+    expectSameTree(scratch / "source", scratch / "target/source", specials);
+    EXPECT_EQ(test::namesIn(scratch / "target"), std::set<std::string> {"source"});
+}
+
+TEST(FSFileOperation, RefusesSpecialFileSourceWithoutOpeningIt)
+{
+    test::ScratchFolder scratch;
+    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
+    ::mkdir((scratch / "target").c_str(), 0755);
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    ASSERT_EQ(operation->startCopy(scratch / "pipe", scratch / "target", std::nullopt, 0, recorder.callback(), 0), 0);
+    ASSERT_TRUE(recorder.runUntilFinal(*operation, 10s)); // an opened FIFO would block forever
+    EXPECT_EQ(recorder.last().error, status::ParameterError);
+    EXPECT_TRUE(test::namesIn(scratch / "target").empty());
+}
+
+TEST(FSFileOperation, RefusesCopyingOrMovingAFolderIntoItself)
+{
+    test::ScratchFolder scratch;
+    ::mkdir((scratch / "album").c_str(), 0755);
+    ::mkdir((scratch / "album/sub").c_str(), 0755);
+    for (const bool move : {false, true}) {
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        const StatusCode started =
+            move ? operation->startMove(scratch / "album", scratch / "album/sub", std::nullopt, 0, recorder.callback(), 0)
+                 : operation->startCopy(scratch / "album", scratch / "album/sub", std::nullopt, 0, recorder.callback(), 0);
+        ASSERT_EQ(started, 0);
+        ASSERT_TRUE(recorder.runUntilFinal(*operation, 10s));
+        EXPECT_EQ(recorder.last().error, status::ParameterError) << (move ? "move" : "copy");
+        EXPECT_TRUE(test::namesIn(scratch / "album/sub").empty());
+    }
+}
+
+TEST(FSFileOperation, CancelHalfwayRemovesPartialTargetAndKeepsSource)
+{
+    test::ScratchFolder scratch;
+    const size_t bytes = test::scaled<size_t>(16u << 20, 256u << 20);
+    makeTree(scratch / "source", bytes);
+    ::mkdir((scratch / "target").c_str(), 0755);
+    const std::string before = test::readFile(scratch / "source/a/file1.jpg");
+
+    ScopedFSFileOperationChunkHook hook([bytes](FSFileOperation& operation, std::uint64_t done) {
+        if (done >= bytes / 2)
+            operation.cancel();
+    });
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    ASSERT_EQ(operation->startCopy(scratch / "source", scratch / "target", std::string("copy"), 0,
+                                   recorder.callback(), 0.05),
+              0);
+    ASSERT_TRUE(recorder.runUntilFinal(*operation));
+    EXPECT_EQ(recorder.last().error, status::UserCanceled);
+    EXPECT_TRUE(test::namesIn(scratch / "target").empty()) << "no partial item, hidden or not";
+    EXPECT_TRUE(test::readFile(scratch / "source/a/file1.jpg") == before);
+    EXPECT_EQ(test::namesIn(scratch / "source").size(), 5u);
+}
+
+TEST(FSFileOperation, FullDiskReportsDiskFullAndLeavesNothing)
+{
+    ScopedSizedTmpfs small("1m");
+    REQUIRE_TMPFS(small);
+    test::ScratchFolder scratch;
+    makeTree(scratch / "source", 3u << 20);
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    ASSERT_EQ(operation->startCopy(scratch / "source", small.path(), std::nullopt, 0, recorder.callback(), 0), 0);
+    ASSERT_TRUE(recorder.runUntilFinal(*operation));
+    EXPECT_EQ(recorder.last().error, status::DiskFull);
+    EXPECT_TRUE(test::namesIn(small.path()).empty());
+}
+
+TEST(FSFileOperation, MoveAcrossVolumesDeletesSourceOnlyAfterWholeCopy)
+{
+    ScopedSizedTmpfs volume("16m");
+    REQUIRE_TMPFS(volume);
+    ScopedSizedTmpfs small("1m");
+    REQUIRE_TMPFS(small);
+    // The source lives on the build's own disk, not on /tmp, which may itself be a tmpfs.
+    char pattern[] = "vistel-fo-move-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string work = std::filesystem::absolute(pattern).string();
+    for (const char* name : {"/reference", "/source"}) {
+        makeTree(work + name, 2u << 20);
+        ::unlink((work + name + "/a/fifo").c_str());
+        setTimes(work + name + "/a", 1300000000);
+        setTimes(work + name, 1500000000);
+    }
+
+    {
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        ASSERT_EQ(operation->startMove(work + "/source", small.path(), std::nullopt, 0, recorder.callback(), 0), 0);
+        ASSERT_TRUE(recorder.runUntilFinal(*operation));
+        EXPECT_EQ(recorder.last().error, status::DiskFull);
+        expectSameTree(work + "/reference", work + "/source");
+        EXPECT_TRUE(test::namesIn(small.path()).empty());
+    }
+    {
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        ASSERT_EQ(operation->startMove(work + "/source", volume.path(), std::nullopt, 0, recorder.callback(), 0), 0);
+        ASSERT_TRUE(recorder.runUntilFinal(*operation));
+        EXPECT_EQ(recorder.last().error, 0);
+        EXPECT_EQ(::access((work + "/source").c_str(), F_OK), -1);
+        expectSameTree(work + "/reference", volume / "source");
+    }
+    removeTree(work);
+}
+
+TEST(FSFileOperation, MoveWithinVolumeIsRenameAndRespectsOverwriteFlag)
+{
+    test::ScratchFolder scratch;
+    test::writeFile(scratch / "photo.jpg", "new");
+    ::mkdir((scratch / "album").c_str(), 0755);
+    test::writeFile(scratch / "album/photo.jpg", "old");
+    const ino_t inode = lstatOf(scratch / "photo.jpg").st_ino;
+
+    struct Case {
+        std::uint32_t flags;
+        StatusCode expected;
+        const char* contents;
+    };
+    for (const Case& c : {Case {0, status::DuplicateName, "old"}, Case {kFSFileOperationOverwrite, 0, "new"}}) {
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        ASSERT_EQ(operation->startMove(scratch / "photo.jpg", scratch / "album", std::nullopt, c.flags,
+                                       recorder.callback(), 0),
+                  0);
+        ASSERT_TRUE(recorder.runUntilFinal(*operation));
+        EXPECT_EQ(recorder.last().error, c.expected);
+        EXPECT_EQ(test::readFile(scratch / "album/photo.jpg"), c.contents);
+    }
+    EXPECT_EQ(lstatOf(scratch / "album/photo.jpg").st_ino, inode);
+
+    // A rename (a move to a new name in the same folder) keeps the object too.
+    Recorder recorder;
+    auto rename = FSFileOperation::create();
+    ASSERT_EQ(rename->startMove(scratch / "album/photo.jpg", scratch / "album", std::string("renamed.jpg"), 0,
+                                recorder.callback(), 0),
+              0);
+    ASSERT_TRUE(recorder.runUntilFinal(*rename));
+    EXPECT_EQ(recorder.last().error, 0);
+    EXPECT_EQ(lstatOf(scratch / "album/renamed.jpg").st_ino, inode);
+}
+
+TEST(FSFileOperation, OverwriteReplacesFolderOnlyWithWholeCopy)
+{
+    test::ScratchFolder scratch;
+    ::mkdir((scratch / "source").c_str(), 0755);
+    test::writeFile(scratch / "source/new.jpg", "new");
+    ::mkdir((scratch / "target").c_str(), 0755);
+    ::mkdir((scratch / "target/source").c_str(), 0755);
+    test::writeFile(scratch / "target/source/old.jpg", "old");
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    ASSERT_EQ(operation->startCopy(scratch / "source", scratch / "target", std::nullopt, kFSFileOperationOverwrite,
+                                   recorder.callback(), 0),
+              0);
+    ASSERT_TRUE(recorder.runUntilFinal(*operation));
+    EXPECT_EQ(recorder.last().error, 0);
+    EXPECT_EQ(test::namesIn(scratch / "target/source"), std::set<std::string> {"new.jpg"});
+    EXPECT_EQ(test::namesIn(scratch / "target"), std::set<std::string> {"source"});
+}
+
+TEST(FSFileOperation, StatusCallbacksAreThrottledAndFinalComesOnceEvenWhenScheduledLate)
+{
+    test::ScratchFolder scratch;
+    makeTree(scratch / "source", 8u << 20);
+    ::mkdir((scratch / "target").c_str(), 0755);
+    {
+        // Slow chunks: many reports, few deliveries.
+        ScopedFSFileOperationChunkHook hook([](FSFileOperation&, std::uint64_t) { std::this_thread::sleep_for(10ms); });
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        const double interval = 0.1;
+        ASSERT_EQ(operation->startCopy(scratch / "source", scratch / "target", std::nullopt, 0, recorder.callback(),
+                                       interval),
+                  0);
+        ASSERT_TRUE(recorder.runUntilFinal(*operation));
+        for (size_t i = 1; i + 1 < recorder.calls.size(); ++i)
+            EXPECT_GE(recorder.calls[i].when - recorder.calls[i - 1].when, 90ms) << i;
+    }
+    {
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        ASSERT_EQ(operation->startCopy(scratch / "source", scratch / "target", std::string("late"), 0,
+                                       recorder.callback(), 0),
+                  0);
+        while (!operation->isFinished())
+            std::this_thread::sleep_for(5ms);
+        RunLoop::current()->runUntil(std::chrono::steady_clock::now() + 20ms);
+        EXPECT_TRUE(recorder.calls.empty()) << "nothing is delivered before scheduling";
+        ASSERT_TRUE(recorder.runUntilFinal(*operation));
+        EXPECT_EQ(recorder.calls.size(), 1u);
+        EXPECT_EQ(recorder.last().error, 0);
+    }
+    auto operation = FSFileOperation::create();
+    EXPECT_EQ(operation->cancel(), status::ParameterError);
+    EXPECT_EQ(operation->startCopy("", scratch / "target", std::nullopt, 0, nullptr, 0), status::ParameterError);
+    EXPECT_EQ(operation->startCopy(scratch / "source", scratch / "target", std::string("x"), 0, nullptr, 0), 0);
+    EXPECT_EQ(operation->startCopy(scratch / "source", scratch / "target", std::string("y"), 0, nullptr, 0),
+              status::ParameterError)
+        << "an operation starts once";
+}
+
+std::map<std::string, std::string> readTrashInfo(const std::string& path)
+{
+    std::map<std::string, std::string> entries;
+    std::istringstream lines(test::readFile(path));
+    std::string line;
+    std::getline(lines, line);
+    entries["header"] = line;
+    while (std::getline(lines, line)) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos)
+            entries[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return entries;
+}
+
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment()
+    {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+StatusCode trash(const std::string& path, std::string* where = nullptr)
+{
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    if (StatusCode result = operation->startMoveToTrash(path, 0, recorder.callback(), 0))
+        return result;
+    if (!recorder.runUntilFinal(*operation))
+        return status::IOError;
+    if (where)
+        *where = recorder.last().item;
+    return recorder.last().error;
+}
+
+TEST(FSFileOperation, TrashOnAnotherVolumeUsesItsOwnTrashFolder)
+{
+    ScopedSizedTmpfs volume("4m");
+    REQUIRE_TMPFS(volume);
+    test::ScratchFolder home;
+    ScopedEnvironment dataHome("XDG_DATA_HOME", home.path());
+    ::mkdir((volume / "My Photos").c_str(), 0755);
+    const std::string longName = std::string(246, 'n') + ".jpeg"; // 251 bytes
+    for (const std::string& name : {std::string("100% sunny.jpg"), std::string("100% sunny.jpg"), longName})
+        test::writeFile(volume / "My Photos/" + name, "pixels");
+
+    const std::string trashFolder = volume / ".Trash-" + std::to_string(::geteuid());
+    std::string where;
+    ASSERT_EQ(trash(volume / "My Photos/100% sunny.jpg", &where), 0);
+    EXPECT_EQ(where, trashFolder + "/files/100% sunny.jpg");
+    EXPECT_EQ(lstatOf(trashFolder).st_mode & 07777, 0700u);
+    auto info = readTrashInfo(trashFolder + "/info/100% sunny.jpg.trashinfo");
+    EXPECT_EQ(info["header"], "[Trash Info]");
+    EXPECT_EQ(info["Path"], "My%20Photos/100%25%20sunny.jpg");
+    EXPECT_EQ(info["DeletionDate"].size(), 19u);
+    EXPECT_EQ(info["DeletionDate"][10], 'T');
+
+    test::writeFile(volume / "My Photos/100% sunny.jpg", "again");
+    ASSERT_EQ(trash(volume / "My Photos/100% sunny.jpg", &where), 0);
+    EXPECT_EQ(where, trashFolder + "/files/100% sunny.jpg.2");
+    EXPECT_EQ(test::readFile(where), "again");
+
+    ASSERT_EQ(trash(volume / "My Photos/" + longName, &where), 0);
+    const std::string trashName = lastComponent(where);
+    EXPECT_LE(trashName.size() + 10, size_t(NAME_MAX));
+    EXPECT_EQ(::access((trashFolder + "/info/" + trashName + ".trashinfo").c_str(), F_OK), 0);
+    EXPECT_EQ(readTrashInfo(trashFolder + "/info/" + trashName + ".trashinfo")["Path"], "My%20Photos/" + longName);
+    EXPECT_TRUE(test::namesIn(volume / "My Photos").empty());
+    EXPECT_TRUE(test::namesIn(home.path()).empty()) << "nothing goes to the home Trash";
+}
+
+TEST(FSFileOperation, TrashOnHomeVolumeUsesHomeTrash)
+{
+    test::ScratchFolder scratch;
+    ScopedEnvironment dataHome("XDG_DATA_HOME", scratch / "data");
+    ::mkdir((scratch / "pictures").c_str(), 0755);
+    test::writeFile(scratch / "pictures/cat.jpg", "cat");
+    std::string where;
+    ASSERT_EQ(trash(scratch / "pictures/cat.jpg", &where), 0);
+    EXPECT_EQ(where, scratch / "data/Trash/files/cat.jpg");
+    EXPECT_EQ(readTrashInfo(scratch / "data/Trash/info/cat.jpg.trashinfo")["Path"],
+              trashInfoPathEncode(scratch / "pictures/cat.jpg"));
+    EXPECT_EQ(test::readFile(where), "cat");
+    EXPECT_EQ(trash(scratch / "pictures/missing.jpg"), status::NoSuchObject);
+}
+
+// Run as an unprivileged user by SkipsUnreadableSourcesOnlyWithFlag.
+TEST(FSFileOperation, DISABLED_PermissionCasesAsUser)
+{
+    const char* folder = std::getenv("VISTEL_FILEOPS_FOLDER");
+    ASSERT_NE(folder, nullptr);
+    const std::string root = folder;
+    struct Case {
+        std::uint32_t flags;
+        StatusCode expected;
+        const char* name;
+    };
+    for (const Case& c : {Case {0, status::AccessDenied, "strict"},
+                          Case {kFSFileOperationSkipSourcePermissionErrors, 0, "lenient"}}) {
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        ASSERT_EQ(operation->startCopy(root + "/source", root + "/target", std::string(c.name), c.flags,
+                                       recorder.callback(), 0),
+                  0);
+        ASSERT_TRUE(recorder.runUntilFinal(*operation));
+        EXPECT_EQ(recorder.last().error, c.expected) << c.name;
+    }
+    EXPECT_EQ(test::namesIn(root + "/target"), std::set<std::string> {"lenient"});
+    EXPECT_EQ(test::namesIn(root + "/target/lenient"), (std::set<std::string> {"readable.jpg", "sub"}));
+    EXPECT_TRUE(test::namesIn(root + "/target/lenient/sub").empty());
+}
+
+TEST(FSFileOperation, SkipsUnreadableSourcesOnlyWithFlag)
+{
+    std::string why;
+    if (!test::canRunAsNobody(why))
+        GTEST_SKIP() << why;
+    test::ScratchFolder scratch(0755);
+    ::mkdir((scratch / "source").c_str(), 0755);
+    ::mkdir((scratch / "source/sub").c_str(), 0755);
+    ::mkdir((scratch / "source/sub/closed").c_str(), 0700);
+    test::writeFile(scratch / "source/readable.jpg", "ok", 0644);
+    test::writeFile(scratch / "source/secret.jpg", "no", 0600);
+    ::mkdir((scratch / "target").c_str(), 0777);
+    ::chmod((scratch / "target").c_str(), 0777);
+    std::string log;
+    EXPECT_TRUE(test::runAsNobody("FSFileOperation.DISABLED_PermissionCasesAsUser", "VISTEL_FILEOPS_FOLDER",
+                                  scratch.path(), scratch / "log.txt", log))
+        << log;
+}
+
+} // namespace
+} // namespace vistel
