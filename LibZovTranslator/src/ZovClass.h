@@ -16,7 +16,7 @@
 //   class BrowserPanel : public PanelBase {
 //       ZOV_CLASS(BrowserPanel, PanelBase)   // PanelBase declares ZOV_ROOT_CLASS / ZOV_CLASS too
 //   ...
-//   class Preferences {                      // superclass NSObject in the design
+//   class Preferences {                      // a root class (superclass NSObject)
 //       ZOV_ROOT_CLASS(Preferences)
 //   ...
 

@@ -657,7 +657,7 @@ struct ICFAllocatorImp : IAllocator {
         t.Shared = shared;
     }
 };
-// ICFAllocatorImpPriv in the design's terms.
+// The allocator object handed to plug-ins (the private allocator implementation).
 using AllocatorObject = TComObject<ICFAllocatorImp, &ICFAllocatorID, ICFAllocatorImpDestructor>;
 
 std::mutex& sharedAllocatorMutex()

@@ -12,7 +12,7 @@
 // one pass reach observers once, with the newest user info.
 //
 // Thread rules: a queue posts only on its run loop's thread. Enqueueing from another thread
-// is safe (the loop is woken), though the design's callers enqueue on the loop's thread.
+// is safe (the loop is woken), though the program's callers enqueue on the loop's thread.
 // Notifications queued when the loop's thread ends are dropped.
 
 #include <cstdint>
