@@ -1,0 +1,293 @@
+#include "Common/Alert/NSAlertFileError.h"
+
+#include <sys/statvfs.h>
+
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string_view>
+
+#include "Common/Tools/Threads/ThreadMessages.h"
+#include "Platform/Formatter.h"
+#include "Platform/Gui/Alert.h"
+#include "Platform/RunLoop.h"
+#include "ZovTranslatorManager.h"
+
+namespace vistel::NSAlertFileError {
+
+namespace {
+
+constexpr const char* Selector = "showFileError:operationType:source:destination:";
+
+std::string translated(const char* english)
+{
+    return ZOV_TRANSLATE_AS(alertZovClass(), english, Selector);
+}
+
+// Path helpers with the desktop's string rules: trailing slashes are ignored, "/" stays "/".
+std::string_view trimTrailingSlashes(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+std::string lastComponent(std::string_view path)
+{
+    path = trimTrailingSlashes(path);
+    if (path == "/")
+        return "/";
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string withoutLastComponent(std::string_view path)
+{
+    path = trimTrailingSlashes(path);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return std::string();
+    if (slash == 0)
+        return "/";
+    return std::string(trimTrailingSlashes(path.substr(0, slash)));
+}
+
+// Mount points in /proc/self/mountinfo escape space, tab, newline and backslash as \ooo.
+std::string unescapeMountPoint(std::string_view field)
+{
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+            if (isOctal(field[i + 1]) && isOctal(field[i + 2]) && isOctal(field[i + 3])) {
+                out.push_back(static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
+                                                (field[i + 3] - '0')));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(field[i]);
+    }
+    return out;
+}
+
+bool mountPointHolds(const std::string& mountPoint, std::string_view path)
+{
+    if (mountPoint == "/")
+        return true;
+    if (path.size() < mountPoint.size() || path.compare(0, mountPoint.size(), mountPoint) != 0)
+        return false;
+    return path.size() == mountPoint.size() || path[mountPoint.size()] == '/';
+}
+
+std::mutex lookupMutex;
+VolumeLookup installedLookup; // guarded by lookupMutex
+
+// The texts of step 1, when the volume check applies.
+struct VolumeCheck {
+    std::string message;
+    std::string informative;
+    bool volumeMissing = false;
+};
+
+VolumeCheck checkVolumes(const std::string& source, const std::string& destination, const VolumeLookup& volumes)
+{
+    VolumeCheck check;
+    auto missingText = [&](const std::optional<Volume>& volume, const char* named, const char* forPath,
+                           const std::string& path) {
+        if (volume)
+            return vistel::format(translated(named), volume->displayName);
+        return vistel::format(translated(forPath), path);
+    };
+    const std::optional<Volume> destinationVolume = volumes ? volumes(destination) : std::nullopt;
+    if (!destinationVolume || !destinationVolume->available) {
+        check.message = missingText(destinationVolume, "Destination volume \"%@\" no longer available.",
+                                    "Destination volume no longer available for path \"%@\".", destination);
+        check.volumeMissing = true;
+    } else {
+        const std::optional<Volume> sourceVolume = volumes(source);
+        if (!sourceVolume || !sourceVolume->available) {
+            check.message = missingText(sourceVolume, "Source volume \"%@\" no longer available.",
+                                        "Source volume no longer available for path \"%@\".", source);
+            check.volumeMissing = true;
+        }
+    }
+    if (check.volumeMissing)
+        check.informative = translated("Try to mount the device and repeat again or use another device.");
+    else
+        check.message = translated("Unexpected I/O error.");
+    return check;
+}
+
+bool isOneOf(int status, std::initializer_list<int> codes)
+{
+    for (int code : codes)
+        if (status == code)
+            return true;
+    return false;
+}
+
+} // namespace
+
+const ZovClass& alertZovClass()
+{
+    static const ZovClass descriptor("NSAlert", &ZovClass::nsObject());
+    return descriptor;
+}
+
+VolumeLookup setVolumeLookup(VolumeLookup lookup)
+{
+    std::lock_guard lock(lookupMutex);
+    return std::exchange(installedLookup, std::move(lookup));
+}
+
+VolumeLookup volumeLookup()
+{
+    std::lock_guard lock(lookupMutex);
+    if (installedLookup)
+        return installedLookup;
+    return mountedVolumeForPath;
+}
+
+std::optional<Volume> mountedVolumeForPath(const std::string& path)
+{
+    std::ifstream mounts("/proc/self/mountinfo");
+    if (!mounts)
+        return std::nullopt;
+    std::string best;
+    bool found = false;
+    std::string line;
+    while (std::getline(mounts, line)) {
+        // Fields: id, parent id, major:minor, root, mount point, ...
+        std::istringstream fields(line);
+        std::string id, parent, device, root, mountPointField;
+        if (!(fields >> id >> parent >> device >> root >> mountPointField))
+            continue;
+        std::string mountPoint = unescapeMountPoint(mountPointField);
+        // Paths that are not file-system paths (camera paths, "") belong to the root volume.
+        const bool holds = path.starts_with('/') ? mountPointHolds(mountPoint, path) : mountPoint == "/";
+        if (holds && (!found || mountPoint.size() > best.size())) {
+            best = std::move(mountPoint);
+            found = true;
+        }
+    }
+    if (!found)
+        return std::nullopt;
+    struct statvfs info;
+    return Volume {lastComponent(best), ::statvfs(best.c_str(), &info) == 0};
+}
+
+Texts fileErrorTexts(int status, int operationType, const std::string& source, const std::string& destination,
+                     const VolumeLookup& volumes)
+{
+    std::optional<std::string> message;
+    std::string informative;
+
+    if (isOneOf(status, {-36, -5000, -43, -35})) {
+        VolumeCheck check = checkVolumes(source, destination, volumes);
+        message = std::move(check.message);
+        informative = std::move(check.informative);
+        if (check.volumeMissing)
+            status = -36;
+    }
+
+    const std::string destinationFolder = withoutLastComponent(destination);
+    if (isOneOf(status, {28, -34, -1429, 640})) {
+        const char* text = nullptr;
+        switch (operationType) {
+        case 0: text = "There is not enough disk space in \"%@\" to copy \"%@\"."; break;
+        case 3: text = "There is not enough disk space in \"%@\" to create \"%@\"."; break;
+        case 4: text = "There is not enough disk space in \"%@\" to move \"%@\"."; break;
+        case 5: text = "There is not enough disk space in \"%@\" to convert \"%@\"."; break;
+        default: break;
+        }
+        message = text ? std::optional(vistel::format(translated(text), lastComponent(destinationFolder),
+                                                      lastComponent(source)))
+                       : std::nullopt;
+        informative.clear();
+    } else if (isOneOf(status, {-48, 17, -1027, 514})) {
+        message = vistel::format(translated("The name \"%@\" is already taken."), lastComponent(destination));
+        informative = translated("Please choose a different name.");
+    } else if (isOneOf(status, {-5000, -54, 513})) {
+        switch (operationType) {
+        case 0:
+            message = vistel::format(
+                translated("The item \"%@\" could not be copied because you do not have sufficient access privileges."),
+                source);
+            break;
+        case 1:
+            message = vistel::format(
+                translated("The item \"%@\" could not be deleted because you do not have sufficient access privileges."),
+                source);
+            break;
+        case 3:
+            message = vistel::format(
+                translated("The item \"%@\" could not be created because you do not have sufficient access privileges."),
+                source);
+            break;
+        case 4:
+            message = vistel::format(translated("The item \"%@\" could not be moved into \"%@\" because you do not "
+                                                "have sufficient access privileges."),
+                                     source, destinationFolder);
+            break;
+        case 6:
+            message = vistel::format(
+                translated("You do not have sufficient access privileges to rename the item \"%@\"."), source);
+            break;
+        default:
+            message = translated(
+                "The operation could not be completed because you do not have enough access privileges.");
+            break;
+        }
+        informative =
+            translated("To view or change access privileges, select the item in Finder and choose File > Get Info.");
+    } else if (status == -45) {
+        switch (operationType) {
+        case 0:
+            message = vistel::format(translated("The item \"%@\" could not be copied because item \"%@\" is locked."),
+                                     source, destination);
+            break;
+        case 1:
+            message = vistel::format(translated("The item \"%@\" could not be deleted because it is locked."), source);
+            break;
+        case 3:
+            message = vistel::format(
+                translated("The item \"%@\" could not be created because folder \"%@\" is locked."), source,
+                destinationFolder);
+            break;
+        case 4:
+            message = vistel::format(
+                translated("The item \"%@\" could not be moved into \"%@\" because the folder is locked."), source,
+                destinationFolder);
+            break;
+        case 6:
+            message = vistel::format(translated("The item \"%@\" could not be renamed because it is locked."), source);
+            break;
+        default:
+            message = translated("The operation could not be completed because an item is locked.");
+            break;
+        }
+        informative.clear();
+    }
+
+    if (!message)
+        return {translated("Operation could not be completed."), std::string()};
+    return {std::move(*message), std::move(informative)};
+}
+
+int showFileError(int status, int operationType, const std::string& source, const std::string& destination)
+{
+    // The alert belongs to the main thread: a call from elsewhere is carried there and waited for.
+    if (!RunLoop::isMainThread()) {
+        int result = NSAlertErrorReturn;
+        ThreadMessages::performSelectorOnMainThread(
+            [&] { result = showFileError(status, operationType, source, destination); }, true);
+        return result;
+    }
+    const Texts texts = fileErrorTexts(status, operationType, source, destination, volumeLookup());
+    std::unique_ptr<Alert> alert =
+        Alert::alertWithMessageText(texts.messageText, translated("OK"), std::nullopt, std::nullopt, texts.informativeText);
+    return alert->runModal();
+}
+
+} // namespace vistel::NSAlertFileError

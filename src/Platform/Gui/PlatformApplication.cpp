@@ -1,0 +1,81 @@
+#include "Platform/Gui/PlatformApplication.h"
+
+#include <exception>
+#include <mutex>
+#include <string>
+
+#include "Platform/Exception.h"
+#include "Platform/Log.h"
+#include "Platform/Qt/QtRunLoopAdapter.h"
+#include "Platform/RunLoop.h"
+
+namespace vistel {
+
+namespace {
+
+PlatformApplication* theApplication = nullptr; // main thread only
+
+std::mutex beepMutex;
+PlatformApplication::BeepHandler beepHandler; // guarded by beepMutex
+
+} // namespace
+
+PlatformApplication::PlatformApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    RunLoop::recordMainThread();
+    ZOV_ASSERT(!theApplication, "Double initialization of the application object");
+    adapter_ = std::make_unique<QtRunLoopAdapter>(RunLoop::main());
+    theApplication = this;
+}
+
+PlatformApplication::~PlatformApplication()
+{
+    theApplication = nullptr;
+    adapter_.reset();
+}
+
+QtRunLoopAdapter* PlatformApplication::runLoopAdapter()
+{
+    return theApplication ? theApplication->adapter_.get() : nullptr;
+}
+
+void PlatformApplication::beep()
+{
+    BeepHandler handler;
+    {
+        std::lock_guard lock(beepMutex);
+        handler = beepHandler;
+    }
+    if (handler) {
+        handler();
+        return;
+    }
+    if (RunLoop::isMainThread() || !RunLoop::main()) {
+        QApplication::beep();
+        return;
+    }
+    RunLoop::main()->perform([] { QApplication::beep(); });
+}
+
+PlatformApplication::BeepHandler PlatformApplication::setBeepHandler(BeepHandler handler)
+{
+    std::lock_guard lock(beepMutex);
+    return std::exchange(beepHandler, std::move(handler));
+}
+
+bool PlatformApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const Exception& e) {
+        ZovLog("PlatformApplication::notify " + e.description());
+    } catch (const std::exception& e) {
+        ZovLog(std::string("PlatformApplication::notify ") + e.what());
+    } catch (...) {
+        ZovLog("PlatformApplication::notify unknown exception");
+    }
+    return false;
+}
+
+} // namespace vistel
