@@ -38,22 +38,9 @@ std::uint64_t sizeOf(const struct stat& info)
 void collectContents(const std::string& folder, const FSRef& folderRef, bool folderLocked,
                      std::vector<Ref<FSObjectInfo>>* objects, std::uint64_t& totalSize)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        if (fd >= 0)
-            ::close(fd);
-        return;
-    }
     std::vector<std::string> names;
-    {
-        DirectoryHandle handle(dir);
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-    }
+    if (listFolder(folder, names) != 0)
+        return;
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string path = joinPath(folder, name);

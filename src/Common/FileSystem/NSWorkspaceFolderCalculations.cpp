@@ -16,22 +16,9 @@ namespace {
 
 void walk(const std::string& folder, bool unlock, std::uint64_t& bytes, std::uint64_t& items)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        if (fd >= 0)
-            ::close(fd);
-        return;
-    }
     std::vector<std::string> names;
-    {
-        DirectoryHandle handle(dir);
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-    }
+    if (listFolder(folder, names) != 0)
+        return;
     for (const std::string& name : names) {
         const std::string path = joinPath(folder, name);
         struct stat info {};

@@ -16,6 +16,29 @@
 
 namespace vistel {
 
+StatusCode listFolder(const std::string& path, std::vector<std::string>& names)
+{
+    names.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!folder) {
+        const StatusCode result = statusFromErrno(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return result;
+    }
+    DirectoryHandle handle(folder);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(folder);
+        if (!entry)
+            return errno != 0 ? statusFromErrno(errno) : 0;
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+}
+
 std::string joinPath(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -217,21 +240,9 @@ StatusCode removeTree(const std::string& path)
         return statusFromErrno(errno);
     if (!S_ISDIR(info.st_mode))
         return ::unlink(path.c_str()) == 0 ? 0 : statusFromErrno(errno);
-    StatusCode first = 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!folder) {
-        first = statusFromErrno(errno);
-        if (fd >= 0)
-            ::close(fd);
-    } else {
-        DirectoryHandle handle(folder);
-        std::vector<std::string> names;
-        while (const dirent* entry = ::readdir(folder)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
+    std::vector<std::string> names;
+    StatusCode first = listFolder(path, names);
+    if (first == 0) {
         for (const std::string& name : names) {
             const StatusCode result = removeTree(joinPath(path, name));
             if (result != 0 && first == 0)
@@ -260,19 +271,11 @@ void measureTree(const std::string& path, std::uint64_t& bytes, std::uint64_t& o
     if (!S_ISDIR(info.st_mode))
         return;
     ++objects;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!folder) {
-        if (fd >= 0)
-            ::close(fd);
+    std::vector<std::string> names;
+    if (listFolder(path, names) != 0)
         return;
-    }
-    DirectoryHandle handle(folder);
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            measureTree(joinPath(path, name), bytes, objects);
-    }
+    for (const std::string& name : names)
+        measureTree(joinPath(path, name), bytes, objects);
 }
 
 StatusCode trashFolderForPath(const std::string& path, std::string& trashFolder, std::string* topFolder)

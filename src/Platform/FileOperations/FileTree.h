@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <utility>
 
 #include "Platform/StatusCodes.h"
@@ -52,6 +53,10 @@ public:
 private:
     DIR* dir_;
 };
+
+// The names in a folder, "." and ".." left out, in the order the file system gives them. The
+// folder itself is never reached through a symbolic link. Answers 0 or the failure's status.
+StatusCode listFolder(const std::string& path, std::vector<std::string>& names);
 
 std::string joinPath(const std::string& folder, const std::string& name);
 // The last component ("b" for "/a/b/"); empty for "/" or "".
