@@ -1,0 +1,136 @@
+#pragma once
+// The codec kit: the decoders behind every codec plug-in, as plain C++ classes.
+//
+// An ImageCodec describes the formats it reads and opens encoded bytes as an ImageDecoder: the
+// decode state of one picture, which answers the picture's type, its pages with their sizes and
+// properties, and decodes a page in one of the decode modes below. The plug-in glue
+// (CodecPlugIn.h) puts these behind the codec contract; tests use them directly.
+//
+// Every decoder takes untrusted bytes: sizes and offsets are checked before use, and a damaged
+// file decodes what it can or fails with an error text, never crashes.
+//
+// Threads: a codec object is immutable and may be used from any thread; one decoder is used by
+// one thread at a time; only the flag behind `DecodeOptions::cancelled` may change from another.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Imaging/PlatformImage.h"
+#include "Platform/Value.h"
+
+namespace vistel::codec {
+
+// One row of a codec's format list.
+struct CodecFormat {
+    std::string typeIdentifier;  // "public.jpeg"
+    std::string name;            // "JPEG image"
+    std::string alternativeName; // "JPEG"
+    std::string extensions;      // "jpg,jpeg,jpe" (every extension, comma-separated)
+    std::string extension;       // the preferred one; empty for formats not offered as documents
+    std::string mimeType;        // "image/jpeg"
+};
+
+// The decode modes of a decode request.
+enum class DecodeMode : std::int32_t {
+    EmbeddedThumbnail = 0, // the picture's own thumbnail when it has one, else a reduced decode
+    Full = 1,              // every pixel
+    Thumbnail = 4,         // the embedded thumbnail when it is at least the target size, else reduced
+    ReducedImage = 6,      // a reduced decode of the main picture, never the embedded thumbnail
+};
+
+struct DecodeOptions {
+    DecodeMode mode = DecodeMode::Full;
+    // Thumbnail modes: the longest side of the result (it is never enlarged). 0: no limit.
+    std::uint32_t maxPixelSize = 0;
+    // Polled between rows or blocks; answering true ends the decode with a failure. It may
+    // read a flag that another thread sets.
+    std::function<bool()> cancelled;
+
+    bool isCancelled() const { return cancelled && cancelled(); }
+    bool isThumbnail() const noexcept { return mode != DecodeMode::Full; }
+};
+
+// The encoded bytes of one picture. `owner` keeps them alive for as long as the decoder lives.
+struct EncodedData {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+    std::shared_ptr<const void> owner;
+};
+
+struct PageDescription {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t bitsPerSample = 8;
+    double dpiWidth = 0;  // 0: the file does not say
+    double dpiHeight = 0;
+    Value properties;     // the page's property dictionary (ImageProperties.h vocabulary)
+};
+
+struct DecodeResult {
+    Ref<PlatformImage> image; // null on failure
+    std::string error;        // why it failed; empty on success
+    bool partial = false;     // a damaged or truncated file: what could be decoded
+
+    static DecodeResult failure(std::string why) { return DecodeResult { nullptr, std::move(why), false }; }
+};
+
+class ImageDecoder {
+public:
+    virtual ~ImageDecoder() = default;
+    virtual std::string typeIdentifier() const = 0;
+    virtual std::size_t pageCount() const { return 1; }
+    // nullopt for a page that does not exist or cannot be read.
+    virtual std::optional<PageDescription> page(std::size_t index) = 0;
+    // Picture-level properties: "FileSize" and what the format keeps for the whole file.
+    virtual Value imageProperties() const;
+    virtual DecodeResult decode(std::size_t page, const DecodeOptions& options) = 0;
+
+protected:
+    explicit ImageDecoder(EncodedData data) : data_(std::move(data)) { }
+    EncodedData data_;
+};
+
+class ImageCodec {
+public:
+    virtual ~ImageCodec() = default;
+    virtual const std::vector<CodecFormat>& formats() const = 0;
+    // A decoder when the bytes are of this codec's format and their header can be read; null
+    // otherwise (the host then asks the next codec).
+    virtual std::unique_ptr<ImageDecoder> open(EncodedData data) const = 0;
+};
+
+// Pictures larger than maxImagePixels() (2^28 unless changed) are refused: a damaged header
+// must not make a decoder ask for gigabytes. Fuzzers lower the limit.
+std::uint64_t maxImagePixels() noexcept;
+void setMaxImagePixels(std::uint64_t pixels) noexcept;
+bool acceptableSize(std::uint64_t width, std::uint64_t height) noexcept;
+
+// The thumbnail rule shared by every codec: the picture scaled down (area average) so that its
+// longest side is at most `maxPixelSize`; unchanged when it already fits or `maxPixelSize` is 0.
+// Sixteen-bit and float-free layouts of any model are reduced to 8 bits per component.
+Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxPixelSize);
+
+// The size `fitWithin` gives.
+void fittedSize(std::uint32_t width, std::uint32_t height, std::uint32_t maxPixelSize, std::uint32_t& outWidth,
+    std::uint32_t& outHeight) noexcept;
+
+// The colour space for decoded pixels of `model`: the embedded ICC profile when it opens and
+// describes that model, else the untagged space of the model.
+Ref<PlatformColorSpace> colorSpaceFor(PlatformColorSpace::Model model, const std::vector<std::uint8_t>& icc);
+
+// Top-level page properties every codec reports, merged with the metadata exiv2 finds in the
+// file ({TIFF}, {Exif}, {GPS}, {IPTC}, Orientation) when `withExiv2` is set.
+Value basicPageProperties(std::uint32_t width, std::uint32_t height, std::uint32_t depth,
+    const Ref<PlatformColorSpace>& space, bool hasAlpha, double dpiWidth, double dpiHeight);
+void mergeExiv2Properties(Value& properties, const std::uint8_t* bytes, std::size_t size);
+// Takes the resolution from {TIFF} XResolution/YResolution/ResolutionUnit when the format's
+// own header gave none.
+void resolutionFromTIFF(PageDescription& page);
+
+} // namespace vistel::codec

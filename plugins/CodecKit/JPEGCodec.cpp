@@ -1,0 +1,436 @@
+#include "JPEGCodec.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+
+#include "Platform/Imaging/ImageProperties.h"
+
+namespace vistel::codec {
+
+namespace {
+
+// More scans than this is no picture but a decoder trap: each scan re-walks every coefficient.
+constexpr int kMaxProgressiveScans = 1000;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+struct ProgressManager {
+    jpeg_progress_mgr pub;
+    const std::function<bool()>* cancelled;
+};
+
+[[noreturn]] void errorExit(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void quietMessage(j_common_ptr) { }
+
+void progressMonitor(j_common_ptr cinfo)
+{
+    auto* progress = reinterpret_cast<ProgressManager*>(cinfo->progress);
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (dinfo->progressive_mode && dinfo->input_scan_number > kMaxProgressiveScans) {
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        std::snprintf(err->message, sizeof err->message, "too many progressive scans");
+        std::longjmp(err->jump, 1);
+    }
+    if (progress->cancelled && *progress->cancelled && (*progress->cancelled)()) {
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        std::snprintf(err->message, sizeof err->message, "cancelled");
+        std::longjmp(err->jump, 1);
+    }
+}
+
+// Everything the setjmp frames touch lives here, in memory the longjmp cannot make stale.
+struct JPEGSession {
+    jpeg_decompress_struct cinfo {};
+    ErrorManager err {};
+    ProgressManager progress {};
+    bool created = false;
+    JPEGHeader header;
+    std::vector<std::uint8_t> pixels;
+    std::size_t rowBytes = 0;
+    J_COLOR_SPACE outSpace = JCS_RGB;
+    std::uint32_t outWidth = 0, outHeight = 0;
+    std::uint32_t rowsDone = 0;
+
+    JPEGSession(const std::function<bool()>* cancelled)
+    {
+        cinfo.err = jpeg_std_error(&err.pub);
+        err.pub.error_exit = errorExit;
+        err.pub.output_message = quietMessage;
+        progress.pub.progress_monitor = progressMonitor;
+        progress.cancelled = cancelled;
+    }
+    ~JPEGSession()
+    {
+        if (created)
+            jpeg_destroy_decompress(&cinfo);
+    }
+};
+
+void fillHeader(JPEGSession& s)
+{
+    auto& c = s.cinfo;
+    JPEGHeader& h = s.header;
+    h.width = c.image_width;
+    h.height = c.image_height;
+    h.components = c.num_components;
+    h.progressive = c.progressive_mode;
+    h.adobe = c.saw_Adobe_marker;
+    h.hasJFIF = c.saw_JFIF_marker;
+    h.densityUnit = c.density_unit;
+    h.xDensity = c.X_density;
+    h.yDensity = c.Y_density;
+    h.jfifMajor = c.JFIF_major_version;
+    h.jfifMinor = c.JFIF_minor_version;
+    JOCTET* icc = nullptr;
+    unsigned int iccLength = 0;
+    if (jpeg_read_icc_profile(&c, &icc, &iccLength) && icc) {
+        h.icc.assign(icc, icc + iccLength);
+        std::free(icc);
+    }
+}
+
+// Returns false with err.message set when libjpeg gave up before the header was read.
+bool readHeaderInto(JPEGSession& s, const std::uint8_t* bytes, std::size_t size)
+{
+    if (setjmp(s.err.jump))
+        return false;
+    jpeg_create_decompress(&s.cinfo);
+    s.created = true;
+    s.cinfo.progress = &s.progress.pub;
+    jpeg_mem_src(&s.cinfo, bytes, static_cast<unsigned long>(size));
+    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 2, 0xFFFF);
+    if (jpeg_read_header(&s.cinfo, TRUE) != JPEG_HEADER_OK)
+        return false;
+    fillHeader(s);
+    return acceptableSize(s.header.width, s.header.height);
+}
+
+// Returns true when at least the header was read; s.rowsDone tells how far decoding got.
+bool decodeInto(JPEGSession& s, std::uint32_t maxPixelSize)
+{
+    if (setjmp(s.err.jump))
+        return s.rowsDone > 0;
+    auto& c = s.cinfo;
+    switch (c.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        s.outSpace = JCS_GRAYSCALE;
+        break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        s.outSpace = JCS_CMYK;
+        break;
+    default:
+        s.outSpace = JCS_RGB;
+        break;
+    }
+    c.out_color_space = s.outSpace;
+    if (maxPixelSize > 0) {
+        // The smallest DCT scale (n/8) whose result still covers the requested size: libjpeg
+        // then skips most of the inverse transform instead of decoding every pixel.
+        const std::uint64_t longest = std::max(c.image_width, c.image_height);
+        unsigned num = 8;
+        for (unsigned n = 1; n < 8; ++n) {
+            if ((longest * n + 7) / 8 >= maxPixelSize) {
+                num = n;
+                break;
+            }
+        }
+        c.scale_num = num;
+        c.scale_denom = 8;
+    }
+    jpeg_calc_output_dimensions(&c);
+    s.outWidth = c.output_width;
+    s.outHeight = c.output_height;
+    s.rowBytes = std::size_t(c.output_width) * std::size_t(c.output_components);
+    // Rows a broken stream leaves undecoded stay mid grey, or without ink in CMYK (which Adobe
+    // files store inverted).
+    const std::uint8_t fill = s.outSpace != JCS_CMYK ? 128 : s.header.adobe ? 255 : 0;
+    s.pixels.assign(s.rowBytes * c.output_height, fill);
+    jpeg_start_decompress(&c);
+    while (c.output_scanline < c.output_height) {
+        JSAMPROW row = s.pixels.data() + std::size_t(c.output_scanline) * s.rowBytes;
+        if (jpeg_read_scanlines(&c, &row, 1) != 1)
+            break;
+        s.rowsDone = c.output_scanline;
+    }
+    jpeg_finish_decompress(&c);
+    return true;
+}
+
+} // namespace
+
+std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size)
+{
+    if (!bytes || size < 4)
+        return std::nullopt;
+    JPEGSession s(nullptr);
+    if (!readHeaderInto(s, bytes, size))
+        return std::nullopt;
+    return std::move(s.header);
+}
+
+DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::uint32_t maxPixelSize,
+    const std::function<bool()>& cancelled)
+{
+    if (!bytes || size < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
+        return DecodeResult::failure("not a JPEG stream");
+    JPEGSession s(&cancelled);
+    if (!readHeaderInto(s, bytes, size))
+        return DecodeResult::failure(s.err.message[0] ? s.err.message : "unreadable JPEG header");
+    const bool complete = decodeInto(s, maxPixelSize);
+    if (!complete || s.rowsDone == 0)
+        return DecodeResult::failure(s.err.message[0] ? s.err.message : "no JPEG rows decoded");
+    if (cancelled && cancelled())
+        return DecodeResult::failure("cancelled");
+    const bool partial = s.rowsDone < s.outHeight || s.err.pub.num_warnings > 0;
+
+    Ref<PlatformImage> image;
+    if (s.outSpace == JCS_CMYK) {
+        // Adobe writes CMYK inverted (0 = full ink); the picture model stores ink amounts.
+        if (s.header.adobe) {
+            for (auto& b : s.pixels)
+                b = std::uint8_t(255 - b);
+        }
+        image = PlatformImage::create(s.outWidth, s.outHeight, 8, 32, s.rowBytes, kImageAlphaNone,
+            colorSpaceFor(PlatformColorSpace::Model::CMYK, s.header.icc), std::move(s.pixels));
+    } else if (s.outSpace == JCS_GRAYSCALE) {
+        image = PlatformImage::create(s.outWidth, s.outHeight, 8, 8, s.rowBytes, kImageAlphaNone,
+            colorSpaceFor(PlatformColorSpace::Model::Monochrome, s.header.icc), std::move(s.pixels));
+    } else {
+        image = PlatformImage::create(s.outWidth, s.outHeight, 8, 24, s.rowBytes, kImageAlphaNone,
+            colorSpaceFor(PlatformColorSpace::Model::RGB, s.header.icc), std::move(s.pixels));
+    }
+    if (!image)
+        return DecodeResult::failure("cannot make the picture");
+    DecodeResult result;
+    result.image = fitWithin(image, maxPixelSize);
+    result.partial = partial;
+    return result;
+}
+
+namespace {
+
+std::uint16_t read16(const std::uint8_t* p, bool little) { return little ? std::uint16_t(p[0] | p[1] << 8) : std::uint16_t(p[0] << 8 | p[1]); }
+std::uint32_t read32(const std::uint8_t* p, bool little)
+{
+    return little ? std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24
+                  : std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+
+// IFD1's thumbnail inside one TIFF block (the EXIF payload after "Exif\0\0").
+std::optional<ByteRange> thumbnailInTIFF(const std::uint8_t* tiff, std::size_t size)
+{
+    if (size < 8)
+        return std::nullopt;
+    bool little;
+    if (tiff[0] == 'I' && tiff[1] == 'I')
+        little = true;
+    else if (tiff[0] == 'M' && tiff[1] == 'M')
+        little = false;
+    else
+        return std::nullopt;
+    if (read16(tiff + 2, little) != 42)
+        return std::nullopt;
+    const std::uint64_t ifd0 = read32(tiff + 4, little);
+    if (ifd0 + 2 > size)
+        return std::nullopt;
+    const std::uint64_t count0 = read16(tiff + ifd0, little);
+    const std::uint64_t nextAt = ifd0 + 2 + count0 * 12;
+    if (nextAt + 4 > size)
+        return std::nullopt;
+    const std::uint64_t ifd1 = read32(tiff + nextAt, little);
+    if (ifd1 == 0 || ifd1 == ifd0 || ifd1 + 2 > size)
+        return std::nullopt;
+    const std::uint64_t count1 = read16(tiff + ifd1, little);
+    if (ifd1 + 2 + count1 * 12 > size)
+        return std::nullopt;
+    std::uint64_t offset = 0, length = 0;
+    int compression = 6;
+    for (std::uint64_t i = 0; i < count1; ++i) {
+        const std::uint8_t* e = tiff + ifd1 + 2 + i * 12;
+        const std::uint16_t tag = read16(e, little);
+        const std::uint16_t type = read16(e + 2, little);
+        // SHORT or LONG, one value, stored in the entry itself.
+        const std::uint32_t value = type == 3 ? read16(e + 8, little) : read32(e + 8, little);
+        if (type != 3 && type != 4)
+            continue;
+        if (tag == 0x0201)
+            offset = value;
+        else if (tag == 0x0202)
+            length = value;
+        else if (tag == 0x0103)
+            compression = int(value);
+    }
+    if (compression != 6 || offset == 0 || length < 4 || offset + length > size)
+        return std::nullopt;
+    if (tiff[offset] != 0xFF || tiff[offset + 1] != 0xD8)
+        return std::nullopt;
+    return ByteRange { std::size_t(offset), std::size_t(length) };
+}
+
+} // namespace
+
+std::optional<ByteRange> findExifThumbnail(const std::uint8_t* bytes, std::size_t size)
+{
+    if (!bytes || size < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
+        return std::nullopt;
+    std::size_t pos = 2;
+    while (pos + 4 <= size) {
+        if (bytes[pos] != 0xFF)
+            return std::nullopt;
+        const std::uint8_t marker = bytes[pos + 1];
+        if (marker == 0xFF) { // fill byte
+            ++pos;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) // image data or end: no more metadata segments
+            return std::nullopt;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            pos += 2;
+            continue;
+        }
+        const std::size_t length = read16(bytes + pos + 2, false);
+        if (length < 2 || pos + 2 + length > size)
+            return std::nullopt;
+        const std::uint8_t* payload = bytes + pos + 4;
+        const std::size_t payloadSize = length - 2;
+        if (marker == 0xE1 && payloadSize > 6 && std::memcmp(payload, "Exif\0\0", 6) == 0) {
+            if (auto range = thumbnailInTIFF(payload + 6, payloadSize - 6)) {
+                range->offset += std::size_t(payload + 6 - bytes);
+                return range;
+            }
+            return std::nullopt;
+        }
+        pos += 2 + length;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+class JPEGDecoder final : public ImageDecoder {
+public:
+    JPEGDecoder(EncodedData data, JPEGHeader header) : ImageDecoder(std::move(data)), header_(std::move(header)) { }
+
+    std::string typeIdentifier() const override { return "public.jpeg"; }
+
+    std::optional<PageDescription> page(std::size_t index) override
+    {
+        if (index != 0)
+            return std::nullopt;
+        if (!page_)
+            page_ = describe();
+        return page_;
+    }
+
+    DecodeResult decode(std::size_t index, const DecodeOptions& options) override
+    {
+        if (index != 0)
+            return DecodeResult::failure("no such page");
+        if (options.mode == DecodeMode::Full)
+            return decodeJPEGStream(data_.bytes, data_.size, 0, options.cancelled);
+        if (options.mode != DecodeMode::ReducedImage) {
+            if (auto thumb = findExifThumbnail(data_.bytes, data_.size)) {
+                const std::uint8_t* at = data_.bytes + thumb->offset;
+                bool use = options.mode == DecodeMode::EmbeddedThumbnail;
+                if (!use) {
+                    // Mode 4 wants quality: the small EXIF picture only when it is big enough.
+                    auto h = readJPEGHeader(at, thumb->length);
+                    use = h && (options.maxPixelSize == 0 || std::max(h->width, h->height) >= options.maxPixelSize);
+                }
+                if (use) {
+                    DecodeResult r = decodeJPEGStream(at, thumb->length, options.maxPixelSize, options.cancelled);
+                    if (r.image && !r.partial)
+                        return r;
+                }
+            }
+        }
+        return decodeJPEGStream(data_.bytes, data_.size, options.maxPixelSize, options.cancelled);
+    }
+
+private:
+    PageDescription describe() const
+    {
+        PageDescription d;
+        d.width = header_.width;
+        d.height = header_.height;
+        d.bitsPerSample = 8;
+        const auto model = header_.components == 1 ? PlatformColorSpace::Model::Monochrome
+            : header_.components == 4             ? PlatformColorSpace::Model::CMYK
+                                                  : PlatformColorSpace::Model::RGB;
+        const Ref<PlatformColorSpace> space = colorSpaceFor(model, header_.icc);
+        if (header_.hasJFIF && header_.xDensity > 0 && header_.yDensity > 0) {
+            const double perInch = header_.densityUnit == 1 ? 1.0 : header_.densityUnit == 2 ? 2.54 : 0.0;
+            d.dpiWidth = header_.xDensity * perInch;
+            d.dpiHeight = header_.yDensity * perInch;
+        }
+        d.properties = basicPageProperties(d.width, d.height, 8, space, false, d.dpiWidth, d.dpiHeight);
+        Value jfif = Value::dictionary({ { kImagePropertyJFIFIsProgressive, header_.progressive } });
+        if (header_.hasJFIF) {
+            jfif.set(kImagePropertyJFIFVersion, Value::array({ header_.jfifMajor, header_.jfifMinor }));
+            jfif.set(kImagePropertyJFIFXDensity, header_.xDensity);
+            jfif.set(kImagePropertyJFIFYDensity, header_.yDensity);
+            jfif.set(kImagePropertyJFIFDensityUnit, header_.densityUnit);
+        }
+        d.properties.set(kImagePropertyJFIFDictionary, jfif);
+        mergeExiv2Properties(d.properties, data_.bytes, data_.size);
+        resolutionFromTIFF(d);
+        return d;
+    }
+
+    JPEGHeader header_;
+    std::optional<PageDescription> page_;
+};
+
+} // namespace
+
+void resolutionFromTIFF(PageDescription& d)
+{
+    if (d.dpiWidth > 0)
+        return;
+    const Value& tiff = d.properties[kImagePropertyTIFFDictionary];
+    const double x = tiff[kImagePropertyTIFFXResolution].toDouble();
+    const double y = tiff[kImagePropertyTIFFYResolution].toDouble(x);
+    const std::int64_t unit = tiff[kImagePropertyTIFFResolutionUnit].toInt64(2);
+    if (x <= 0 || y <= 0 || (unit != 2 && unit != 3))
+        return;
+    const double perInch = unit == 3 ? 2.54 : 1.0;
+    d.dpiWidth = x * perInch;
+    d.dpiHeight = y * perInch;
+    d.properties.set(kImagePropertyDPIWidth, d.dpiWidth);
+    d.properties.set(kImagePropertyDPIHeight, d.dpiHeight);
+}
+
+const std::vector<CodecFormat>& JPEGCodec::formats() const
+{
+    static const std::vector<CodecFormat> list {
+        { "public.jpeg", "JPEG image", "JPEG", "jpg,jpeg,jpe", "jpg", "image/jpeg" },
+    };
+    return list;
+}
+
+std::unique_ptr<ImageDecoder> JPEGCodec::open(EncodedData data) const
+{
+    if (!data.bytes || data.size < 4 || data.bytes[0] != 0xFF || data.bytes[1] != 0xD8 || data.bytes[2] != 0xFF)
+        return nullptr;
+    auto header = readJPEGHeader(data.bytes, data.size);
+    if (!header)
+        return nullptr;
+    return std::make_unique<JPEGDecoder>(std::move(data), std::move(*header));
+}
+
+} // namespace vistel::codec

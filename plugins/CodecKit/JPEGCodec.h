@@ -1,0 +1,46 @@
+#pragma once
+// JPEG through libjpeg-turbo: baseline and progressive, grey, RGB, CMYK and YCCK, ICC profiles,
+// reduced decodes scaled in the DCT domain (1/8 to 1/1) and the EXIF thumbnail.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "ImageCodec.h"
+
+namespace vistel::codec {
+
+class JPEGCodec final : public ImageCodec {
+public:
+    const std::vector<CodecFormat>& formats() const override;
+    std::unique_ptr<ImageDecoder> open(EncodedData data) const override;
+};
+
+// Decodes a JPEG stream held in memory. With `maxPixelSize` the decoder scales in the DCT
+// domain to the smallest scale that still covers that size and then fits the result within
+// it; 0 decodes every pixel. A stream that breaks off after its first rows gives those rows
+// (the rest grey) with `partial` set.
+DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::uint32_t maxPixelSize,
+    const std::function<bool()>& cancelled = {});
+
+struct JPEGHeader {
+    std::uint32_t width = 0, height = 0;
+    int components = 0;
+    bool progressive = false;
+    bool adobe = false;
+    int densityUnit = 0; // JFIF: 0 aspect only, 1 per inch, 2 per cm
+    std::uint32_t xDensity = 0, yDensity = 0;
+    int jfifMajor = 0, jfifMinor = 0;
+    bool hasJFIF = false;
+    std::vector<std::uint8_t> icc;
+};
+std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size);
+
+// The JPEG thumbnail of the EXIF block (IFD1) of a JPEG stream: offset and length inside
+// `bytes`, checked to lie inside the block. nullopt when there is none.
+struct ByteRange {
+    std::size_t offset = 0, length = 0;
+};
+std::optional<ByteRange> findExifThumbnail(const std::uint8_t* bytes, std::size_t size);
+
+} // namespace vistel::codec

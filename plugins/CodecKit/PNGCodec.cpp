@@ -1,0 +1,251 @@
+#include "PNGCodec.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+
+#include <png.h>
+
+#include "Platform/Imaging/ImageProperties.h"
+
+namespace vistel::codec {
+
+namespace {
+
+constexpr png_byte kSignature[8] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
+
+struct PNGHeader {
+    std::uint32_t width = 0, height = 0;
+    int bitDepth = 0, colorType = 0, interlace = 0;
+    bool hasTRNS = false;
+    std::vector<std::uint8_t> icc;
+    bool hasGamma = false;
+    double gamma = 0;
+    bool hasSRGB = false;
+    int srgbIntent = 0;
+    bool hasPHYs = false;
+    png_uint_32 xPerUnit = 0, yPerUnit = 0;
+    int physUnit = 0;
+};
+
+// All state the setjmp frames share lives here, out of reach of the longjmp.
+struct PNGSession {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    const std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;
+    const std::function<bool()>* cancelled = nullptr;
+    char message[256] = {};
+    PNGHeader header;
+    std::vector<std::uint8_t> pixels;
+    std::size_t rowBytes = 0;
+    int channels = 0;
+    int depth = 8;
+    std::uint32_t rowsDone = 0;
+    bool rowsComplete = false;
+    bool truncated = false;
+
+    ~PNGSession() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+void readData(png_structp png, png_bytep out, png_size_t length)
+{
+    auto* s = static_cast<PNGSession*>(png_get_io_ptr(png));
+    const std::size_t available = std::min<std::size_t>(length, s->size - s->position);
+    std::memcpy(out, s->bytes + s->position, available);
+    s->position += available;
+    if (available < length) {
+        // A truncated file: zeros in place of the missing bytes let libpng inflate the rows
+        // the data still holds; it stops with an error at the first row that needs more.
+        if (s->position == s->size && length - available > (1u << 20))
+            png_error(png, "unexpected end of file");
+        std::memset(out + available, 0, length - available);
+        s->truncated = true;
+    }
+}
+
+void errorHandler(png_structp png, png_const_charp message)
+{
+    auto* s = static_cast<PNGSession*>(png_get_error_ptr(png));
+    std::snprintf(s->message, sizeof s->message, "%s", message ? message : "PNG error");
+    png_longjmp(png, 1);
+}
+
+void warningHandler(png_structp, png_const_charp) { }
+
+bool begin(PNGSession& s, const std::uint8_t* bytes, std::size_t size)
+{
+    s.bytes = bytes;
+    s.size = size;
+    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, errorHandler, warningHandler);
+    if (!s.png)
+        return false;
+    s.info = png_create_info_struct(s.png);
+    if (!s.info)
+        return false;
+    png_set_read_fn(s.png, &s, readData);
+    // Damaged checksums of critical chunks: use the data anyway, as far as it decodes.
+    png_set_crc_action(s.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+    png_set_chunk_malloc_max(s.png, 32u << 20);
+    return true;
+}
+
+bool readHeader(PNGSession& s)
+{
+    if (setjmp(png_jmpbuf(s.png)))
+        return false;
+    png_read_info(s.png, s.info);
+    if (s.truncated)
+        return false; // not even the header is complete
+    PNGHeader& h = s.header;
+    h.width = png_get_image_width(s.png, s.info);
+    h.height = png_get_image_height(s.png, s.info);
+    h.bitDepth = png_get_bit_depth(s.png, s.info);
+    h.colorType = png_get_color_type(s.png, s.info);
+    h.interlace = png_get_interlace_type(s.png, s.info);
+    h.hasTRNS = png_get_valid(s.png, s.info, PNG_INFO_tRNS);
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    if (png_get_iCCP(s.png, s.info, &name, &compression, &profile, &profileLength) && profile)
+        h.icc.assign(profile, profile + profileLength);
+    h.hasGamma = png_get_gAMA(s.png, s.info, &h.gamma);
+    h.hasSRGB = png_get_sRGB(s.png, s.info, &h.srgbIntent);
+    h.hasPHYs = png_get_pHYs(s.png, s.info, &h.xPerUnit, &h.yPerUnit, &h.physUnit);
+    return acceptableSize(h.width, h.height);
+}
+
+bool readPixels(PNGSession& s)
+{
+    if (setjmp(png_jmpbuf(s.png)))
+        return s.rowsDone > 0;
+    const PNGHeader& h = s.header;
+    if (h.colorType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(s.png);
+    if (h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(s.png);
+    if (h.hasTRNS)
+        png_set_tRNS_to_alpha(s.png);
+    const int passes = png_set_interlace_handling(s.png);
+    png_read_update_info(s.png, s.info);
+    s.channels = png_get_channels(s.png, s.info);
+    s.depth = png_get_bit_depth(s.png, s.info);
+    s.rowBytes = png_get_rowbytes(s.png, s.info);
+    if ((s.depth != 8 && s.depth != 16) || s.channels < 1 || s.channels > 4
+        || s.rowBytes != std::size_t(h.width) * s.channels * (s.depth / 8)) {
+        std::snprintf(s.message, sizeof s.message, "unsupported PNG layout");
+        return false;
+    }
+    s.pixels.assign(s.rowBytes * h.height, 0);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (std::uint32_t y = 0; y < h.height; ++y) {
+            if ((y & 63) == 0 && s.cancelled && *s.cancelled && (*s.cancelled)()) {
+                std::snprintf(s.message, sizeof s.message, "cancelled");
+                s.rowsDone = 0;
+                return false;
+            }
+            png_read_row(s.png, s.pixels.data() + std::size_t(y) * s.rowBytes, nullptr);
+            if (pass == passes - 1)
+                s.rowsDone = y + 1;
+            else if (s.rowsDone == 0 && y == h.height - 1)
+                s.rowsDone = 1; // an interlaced pass is complete: a coarse picture exists
+        }
+    }
+    s.rowsComplete = true;
+    png_read_end(s.png, nullptr);
+    return true;
+}
+
+PlatformColorSpace::Model modelOf(int colorType)
+{
+    return (colorType & PNG_COLOR_MASK_COLOR) ? PlatformColorSpace::Model::RGB : PlatformColorSpace::Model::Monochrome;
+}
+
+class PNGDecoder final : public ImageDecoder {
+public:
+    PNGDecoder(EncodedData data, PNGHeader header) : ImageDecoder(std::move(data)), header_(std::move(header)) { }
+
+    std::string typeIdentifier() const override { return "public.png"; }
+
+    std::optional<PageDescription> page(std::size_t index) override
+    {
+        if (index != 0)
+            return std::nullopt;
+        PageDescription d;
+        d.width = header_.width;
+        d.height = header_.height;
+        d.bitsPerSample = std::uint32_t(header_.bitDepth);
+        const bool alpha = (header_.colorType & PNG_COLOR_MASK_ALPHA) || header_.hasTRNS;
+        Value png = Value::dictionary({ { kImagePropertyPNGInterlaceType, header_.interlace } });
+        if (header_.hasPHYs && header_.physUnit == PNG_RESOLUTION_METER && header_.xPerUnit > 0 && header_.yPerUnit > 0) {
+            d.dpiWidth = header_.xPerUnit * 0.0254;
+            d.dpiHeight = header_.yPerUnit * 0.0254;
+            png.set(kImagePropertyPNGXPixelsPerMeter, header_.xPerUnit);
+            png.set(kImagePropertyPNGYPixelsPerMeter, header_.yPerUnit);
+        }
+        if (header_.hasGamma)
+            png.set(kImagePropertyPNGGamma, header_.gamma);
+        if (header_.hasSRGB)
+            png.set(kImagePropertyPNGsRGBIntent, header_.srgbIntent);
+        d.properties = basicPageProperties(d.width, d.height, d.bitsPerSample, colorSpaceFor(modelOf(header_.colorType), header_.icc),
+            alpha, d.dpiWidth, d.dpiHeight);
+        if (header_.colorType == PNG_COLOR_TYPE_PALETTE)
+            d.properties.set(kImagePropertyIsIndexed, true);
+        d.properties.set(kImagePropertyPNGDictionary, png);
+        mergeExiv2Properties(d.properties, data_.bytes, data_.size);
+        return d;
+    }
+
+    DecodeResult decode(std::size_t index, const DecodeOptions& options) override
+    {
+        if (index != 0)
+            return DecodeResult::failure("no such page");
+        PNGSession s;
+        s.cancelled = &options.cancelled;
+        if (!begin(s, data_.bytes, data_.size) || !readHeader(s))
+            return DecodeResult::failure(s.message[0] ? s.message : "unreadable PNG header");
+        if (!readPixels(s) || s.rowsDone == 0)
+            return DecodeResult::failure(s.message[0] ? s.message : "no PNG rows decoded");
+        const int colorChannels = s.channels >= 3 ? 3 : 1;
+        const bool alpha = s.channels == 2 || s.channels == 4;
+        auto space = colorSpaceFor(colorChannels == 3 ? PlatformColorSpace::Model::RGB : PlatformColorSpace::Model::Monochrome, s.header.icc);
+        // PNG stores 16-bit samples big-endian: the picture's default order.
+        auto image = PlatformImage::create(s.header.width, s.header.height, std::size_t(s.depth),
+            std::size_t(s.depth * s.channels), s.rowBytes, alpha ? kImageAlphaLast : kImageAlphaNone, space,
+            std::move(s.pixels));
+        if (!image)
+            return DecodeResult::failure("cannot make the picture");
+        DecodeResult result;
+        result.image = options.isThumbnail() ? fitWithin(image, options.maxPixelSize) : image;
+        result.partial = !s.rowsComplete || s.truncated;
+        return result;
+    }
+
+private:
+    PNGHeader header_;
+};
+
+} // namespace
+
+const std::vector<CodecFormat>& PNGCodec::formats() const
+{
+    static const std::vector<CodecFormat> list {
+        { "public.png", "PNG image", "PNG", "png", "png", "image/png" },
+    };
+    return list;
+}
+
+std::unique_ptr<ImageDecoder> PNGCodec::open(EncodedData data) const
+{
+    if (!data.bytes || data.size < 8 || std::memcmp(data.bytes, kSignature, 8) != 0)
+        return nullptr;
+    PNGSession s;
+    if (!begin(s, data.bytes, data.size) || !readHeader(s))
+        return nullptr;
+    PNGHeader header = std::move(s.header);
+    return std::make_unique<PNGDecoder>(std::move(data), std::move(header));
+}
+
+} // namespace vistel::codec

@@ -1,0 +1,15 @@
+#pragma once
+// PNG through libpng: 1 to 16-bit grey, RGB, palette, alpha and tRNS transparency, interlaced
+// pictures, ICC profiles, resolution and the metadata exiv2 finds (eXIf, XMP text).
+
+#include "ImageCodec.h"
+
+namespace vistel::codec {
+
+class PNGCodec final : public ImageCodec {
+public:
+    const std::vector<CodecFormat>& formats() const override;
+    std::unique_ptr<ImageDecoder> open(EncodedData data) const override;
+};
+
+} // namespace vistel::codec
