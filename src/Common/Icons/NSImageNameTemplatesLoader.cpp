@@ -1,0 +1,90 @@
+#include "Common/Icons/NSImageNameTemplatesLoader.h"
+
+#include <mutex>
+
+#include "Common/Icons/IconFamily.h"
+#include "Common/Icons/IconTheme.h"
+#include "Common/Strings/Gui/NSImageNamedImageExtended.h"
+#include "Platform/Bundle.h"
+#include "Platform/Log.h"
+
+namespace vistel {
+namespace {
+
+constexpr int kTemplateImageSize = 32;
+
+struct TemplateName {
+    const char* templateName;
+    const char* ownImage;
+};
+
+constexpr TemplateName kTemplates[] = {
+    {kNSImageNameAddTemplate, "Add.icns"},
+    {kNSImageNameRemoveTemplate, "Remove.icns"},
+    {kNSImageNameQuickLookTemplate, "QuickLook.icns"},
+    {kNSImageNameGoLeftTemplate, "GoLeft.icns"},
+    {kNSImageNameGoRightTemplate, "GoRight.icns"},
+    {kNSImageNameListViewTemplate, "ListView.icns"},
+    {kNSImageNameIconViewTemplate, "IconView.icns"},
+    {kNSImageNameInfo, "Info.icns"},
+    {kNSImageNameSlideshowTemplate, "Slideshow.icns"},
+    {kNSImageNameEnterFullScreenTemplate, "EnterFullScreen.icns"},
+};
+
+} // namespace
+
+std::string NSImageNameTemplatesLoader::fallbackImageName(const std::string& templateName)
+{
+    for (const TemplateName& entry : kTemplates)
+        if (templateName == entry.templateName)
+            return entry.ownImage;
+    return {};
+}
+
+void NSImageNameTemplatesLoader::load()
+{
+    static std::once_flag once;
+    std::call_once(once, &NSImageNameTemplatesLoader::registerTemplateImages);
+}
+
+void NSImageNameTemplatesLoader::registerTemplateImages()
+{
+    for (const TemplateName& entry : kTemplates) {
+        QImage image = IconTheme::loadIcon(entry.templateName, kTemplateImageSize);
+        if (image.isNull())
+            image = NSImageNamedImageExtended::imageNamed(entry.ownImage, "images");
+        if (image.isNull())
+            ZovLog(std::string("NSImageNameTemplatesLoader::load no image for ") + entry.templateName);
+        // A null image also removes an older registration that no longer has a source.
+        NSImageNamedImageExtended::setImageName(entry.templateName, image);
+    }
+}
+
+bool NSImageNameTemplatesLoader::dumpIcons()
+{
+    load();
+    const std::string folder = Bundle::main()->resourcePath() + "/images";
+    bool allWritten = true;
+    for (const char* name : {kImageNameAdd, kImageNameRemove, kImageNameQuickLook, kImageNameGoLeft, kImageNameGoRight,
+                             kImageNameListView, kImageNameIconView, kImageNameInfo, kImageNameSlideshow,
+                             kImageNameEnterFullScreen, kImageNameLockLocked})
+        allWritten = dumpImageNamed(name, folder) && allWritten;
+    return allWritten;
+}
+
+bool NSImageNameTemplatesLoader::dumpImageNamed(const std::string& name, const std::string& folder)
+{
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
+        return false;
+    const QImage image = NSImageNamedImageExtended::imageNamed(name, "images");
+    if (image.isNull())
+        return false;
+    Ref<IconFamily> family
+        = IconFamily::iconFamilyWithThumbnailsOfImage(MultiImage::createWithPlatformImage(PlatformImage::fromQImage(image)));
+    if (!family)
+        return false;
+    const bool hasExtension = name.size() > 5 && name.compare(name.size() - 5, 5, ".icns") == 0;
+    return family->writeToFile(folder + "/" + name + (hasExtension ? "" : ".icns"));
+}
+
+} // namespace vistel
