@@ -18,7 +18,8 @@ std::optional<std::uint64_t> fileSize(const std::string& path)
 
 std::optional<std::string> readFile(const std::string& path, std::uint64_t minSize, std::uint64_t maxSize)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO does not wait for a writer; it is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     struct stat info {};

@@ -10,6 +10,22 @@
 
 namespace vistel {
 
+namespace {
+
+// The descriptions of `items`, separated by ", " (an empty one adds no separator after it).
+template <typename Items>
+std::string descriptionList(const Items& items)
+{
+    std::string list;
+    for (const auto& item : items) {
+        list += list.empty() ? "" : ", ";
+        list += item->description();
+    }
+    return list;
+}
+
+} // namespace
+
 Ref<ZovTranslatorSource> ZovTranslatorSource::sourceWithString(std::string string, std::optional<std::string> context,
                                                                std::optional<std::string> comment,
                                                                std::optional<std::string> value)
@@ -56,12 +72,7 @@ Ref<ZovTranslatorClassMethod> ZovTranslatorClassMethod::methodWithName(std::stri
 
 std::string ZovTranslatorClassMethod::description() const
 {
-    std::string list;
-    for (const auto& source : sources()) {
-        list += list.empty() ? "" : ", ";
-        list += source->description();
-    }
-    return "ZovTranslatorClassMethod:\"" + name_ + "\"=\"(" + list + ")\"";
+    return "ZovTranslatorClassMethod:\"" + name_ + "\"=\"(" + descriptionList(sources()) + ")\"";
 }
 
 Ref<ZovTranslatorClassCategory> ZovTranslatorClassCategory::categoryWithName(std::string name)
@@ -76,12 +87,7 @@ Ref<ZovTranslatorClassMethod> ZovTranslatorClassCategory::addMethod(const std::s
 
 std::string ZovTranslatorClassCategory::description() const
 {
-    std::string list;
-    for (const auto& method : methods()) {
-        list += list.empty() ? "" : ", ";
-        list += method->description();
-    }
-    return "ZovTranslatorClassCategory:\"" + name_ + "\"=\"(" + list + ")\"";
+    return "ZovTranslatorClassCategory:\"" + name_ + "\"=\"(" + descriptionList(methods()) + ")\"";
 }
 
 Ref<ZovTranslatorClass> ZovTranslatorClass::classWithName(std::string name)

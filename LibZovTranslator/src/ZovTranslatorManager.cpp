@@ -105,9 +105,7 @@ std::string ZovTranslatorManager::translate(std::string_view source, const ZovCl
     case 0: {
         const auto tables = stringTables();
         const std::string* answer = nullptr;
-        for (const ZovClass* level = &cls; level && !level->isRoot(); level = level->superclass()) {
-            if (!tables)
-                break;
+        for (const ZovClass* level = &cls; tables && level && !level->isRoot(); level = level->superclass()) {
             answer = tables->localizedString(
                 keyForClass(level->originalClassName(), "", selector, "", source));
             if (answer)

@@ -13,9 +13,6 @@ namespace {
 
 enum : std::uint32_t { kRGB = 0, kRLE8 = 1, kRLE4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
 
-std::uint16_t u16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
-std::uint32_t u32(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24; }
-
 struct Channel {
     std::uint32_t mask = 0;
     int shift = 0;
@@ -53,27 +50,27 @@ std::optional<BMPHeader> parseHeader(const std::uint8_t* d, std::size_t size)
     if (size < 26 || d[0] != 'B' || d[1] != 'M')
         return std::nullopt;
     BMPHeader h;
-    h.dataOffset = u32(d + 10);
-    h.headerSize = u32(d + 14);
+    h.dataOffset = read32(d + 10, true);
+    h.headerSize = read32(d + 14, true);
     if (h.headerSize < 12 || h.headerSize > 1024 || 14ull + h.headerSize > size)
         return std::nullopt;
     std::size_t paletteEntrySize = 4;
     std::uint32_t colorsUsed = 0;
     if (h.headerSize == 12) { // OS/2 core header
-        h.width = u16(d + 18);
-        h.height = std::int16_t(u16(d + 20));
-        h.bpp = u16(d + 24);
+        h.width = read16(d + 18, true);
+        h.height = std::int16_t(read16(d + 20, true));
+        h.bpp = read16(d + 24, true);
         paletteEntrySize = 3;
     } else {
         if (h.headerSize < 40)
             return std::nullopt;
-        h.width = std::int32_t(u32(d + 18));
-        h.height = std::int32_t(u32(d + 22));
-        h.bpp = u16(d + 28);
-        h.compression = u32(d + 30);
-        h.xppm = u32(d + 38);
-        h.yppm = u32(d + 42);
-        colorsUsed = u32(d + 46);
+        h.width = std::int32_t(read32(d + 18, true));
+        h.height = std::int32_t(read32(d + 22, true));
+        h.bpp = read16(d + 28, true);
+        h.compression = read32(d + 30, true);
+        h.xppm = read32(d + 38, true);
+        h.yppm = read32(d + 42, true);
+        colorsUsed = read32(d + 46, true);
     }
     if (h.height < 0) {
         h.topDown = true;
@@ -109,11 +106,11 @@ std::optional<BMPHeader> parseHeader(const std::uint8_t* d, std::size_t size)
         const std::size_t maskCount = h.compression == kAlphaBitFields || h.headerSize >= 56 ? 4 : 3;
         if (masksAt + 4 * maskCount > size)
             return std::nullopt;
-        h.r.set(u32(d + masksAt));
-        h.g.set(u32(d + masksAt + 4));
-        h.b.set(u32(d + masksAt + 8));
+        h.r.set(read32(d + masksAt, true));
+        h.g.set(read32(d + masksAt + 4, true));
+        h.b.set(read32(d + masksAt + 8, true));
         if (maskCount == 4)
-            h.a.set(u32(d + masksAt + 12));
+            h.a.set(read32(d + masksAt + 12, true));
         if (h.headerSize < 52)
             afterHeader += 4 * maskCount;
     } else if (h.bpp == 16) {
@@ -227,7 +224,7 @@ private:
                     out[1] = src[3 * x + 1];
                     out[2] = src[3 * x];
                 } else {
-                    const std::uint32_t px = h_.bpp == 16 ? u16(src + 2 * x) : u32(src + 4 * x);
+                    const std::uint32_t px = h_.bpp == 16 ? read16(src + 2 * x, true) : read32(src + 4 * x, true);
                     out[0] = h_.r.get(px);
                     out[1] = h_.g.get(px);
                     out[2] = h_.b.get(px);

@@ -36,6 +36,22 @@ CreateHostObjectFunc hostFactory()
     return s.factory;
 }
 
+// Exceptions must not cross the C contract: a decoder that throws (for want of memory for a
+// large picture, say) fails like a damaged file.
+template <auto Function>
+struct WithoutExceptions;
+template <class... Args, CodecResult (*Function)(Args...)>
+struct WithoutExceptions<Function> {
+    static CodecResult call(Args... args) noexcept
+    {
+        try {
+            return Function(args...);
+        } catch (...) {
+            return kCodecDecodeFailed;
+        }
+    }
+};
+
 // ---- codec core ----------------------------------------------------------------------------
 
 struct CodecCoreImp : ICodecCore {
@@ -89,10 +105,10 @@ struct DecodeStateImp : IImageDecodeState {
 
     static void fillTable(IImageDecodeStateVtbl& t)
     {
-        t.GetTypeInfo = &getTypeInfo;
-        t.GetPageInfo = &getPageInfo;
+        t.GetTypeInfo = &WithoutExceptions<&getTypeInfo>::call;
+        t.GetPageInfo = &WithoutExceptions<&getPageInfo>::call;
         t.GetPageCount = &getPageCount;
-        t.Decode = &decode;
+        t.Decode = &WithoutExceptions<&decode>::call;
     }
 
     static CodecResult getTypeInfo(IImageDecodeState* p, ImageTypeInfo* info)
@@ -200,7 +216,7 @@ struct ImageCodecImp : IImageCodec {
 
     static void fillTable(IImageCodecVtbl& t)
     {
-        t.Open = &open;
+        t.Open = &WithoutExceptions<&open>::call;
         t.GetFormats = &getFormats;
     }
 

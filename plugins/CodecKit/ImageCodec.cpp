@@ -62,7 +62,7 @@ Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxP
         x0[x] = x * sw / dw;
     const std::size_t outRow = std::size_t(dw) * components;
     std::vector<std::uint8_t> out(outRow * dh);
-    std::vector<std::uint32_t> acc(outRow);
+    std::vector<std::uint64_t> acc(outRow); // a block may hold more than 2^32 / 255 pixels
     std::size_t sy = 0;
     for (std::size_t y = 0; y < dh; ++y) {
         const std::size_t yEnd = std::max(sy + 1, (y + 1) * sh / dh);
@@ -72,7 +72,7 @@ Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxP
             const std::uint8_t* row = image->rowAddress(sy);
             for (std::size_t x = 0; x < dw; ++x) {
                 const std::size_t xEnd = std::max(x0[x] + 1, x0[x + 1]);
-                std::uint32_t* a = &acc[x * components];
+                std::uint64_t* a = &acc[x * components];
                 for (std::size_t sx = x0[x]; sx < xEnd && sx < sw; ++sx) {
                     const std::uint8_t* p = row + sx * components * bytesPerComponent;
                     if (bytesPerComponent == 1) {
@@ -89,7 +89,7 @@ Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxP
         std::uint8_t* o = out.data() + y * outRow;
         for (std::size_t x = 0; x < dw; ++x) {
             const std::size_t cols = std::max<std::size_t>(1, std::min(std::max(x0[x] + 1, x0[x + 1]), sw) - x0[x]);
-            const std::uint32_t n = std::uint32_t(cols * rowCount);
+            const std::uint64_t n = cols * rowCount;
             for (std::size_t c = 0; c < components; ++c)
                 o[x * components + c] = std::uint8_t((acc[x * components + c] + n / 2) / n);
         }
@@ -148,6 +148,23 @@ void mergeExiv2Properties(Value& properties, const std::uint8_t* bytes, std::siz
         if (!properties.contains(key) || value.isDictionary())
             properties.set(key, value);
     }
+}
+
+void resolutionFromTIFF(PageDescription& d)
+{
+    if (d.dpiWidth > 0)
+        return;
+    const Value& tiff = d.properties[kImagePropertyTIFFDictionary];
+    const double x = tiff[kImagePropertyTIFFXResolution].toDouble();
+    const double y = tiff[kImagePropertyTIFFYResolution].toDouble(x);
+    const std::int64_t unit = tiff[kImagePropertyTIFFResolutionUnit].toInt64(2);
+    if (x <= 0 || y <= 0 || (unit != 2 && unit != 3))
+        return;
+    const double perInch = unit == 3 ? 2.54 : 1.0;
+    d.dpiWidth = x * perInch;
+    d.dpiHeight = y * perInch;
+    d.properties.set(kImagePropertyDPIWidth, d.dpiWidth);
+    d.properties.set(kImagePropertyDPIHeight, d.dpiHeight);
 }
 
 } // namespace vistel::codec

@@ -111,6 +111,17 @@ std::uint64_t maxImagePixels() noexcept;
 void setMaxImagePixels(std::uint64_t pixels) noexcept;
 bool acceptableSize(std::uint64_t width, std::uint64_t height) noexcept;
 
+// An integer stored in a file, little- or big-endian; the caller has checked that its bytes exist.
+inline std::uint16_t read16(const std::uint8_t* p, bool little) noexcept
+{
+    return little ? std::uint16_t(p[0] | p[1] << 8) : std::uint16_t(p[0] << 8 | p[1]);
+}
+inline std::uint32_t read32(const std::uint8_t* p, bool little) noexcept
+{
+    return little ? std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24
+                  : std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+
 // The thumbnail rule shared by every codec: the picture scaled down (area average) so that its
 // longest side is at most `maxPixelSize`; unchanged when it already fits or `maxPixelSize` is 0.
 // Sixteen-bit and float-free layouts of any model are reduced to 8 bits per component.

@@ -224,13 +224,6 @@ DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::
 
 namespace {
 
-std::uint16_t read16(const std::uint8_t* p, bool little) { return little ? std::uint16_t(p[0] | p[1] << 8) : std::uint16_t(p[0] << 8 | p[1]); }
-std::uint32_t read32(const std::uint8_t* p, bool little)
-{
-    return little ? std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24
-                  : std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
-}
-
 // IFD1's thumbnail inside one TIFF block (the EXIF payload after "Exif\0\0").
 std::optional<ByteRange> thumbnailInTIFF(const std::uint8_t* tiff, std::size_t size)
 {
@@ -397,23 +390,6 @@ private:
 };
 
 } // namespace
-
-void resolutionFromTIFF(PageDescription& d)
-{
-    if (d.dpiWidth > 0)
-        return;
-    const Value& tiff = d.properties[kImagePropertyTIFFDictionary];
-    const double x = tiff[kImagePropertyTIFFXResolution].toDouble();
-    const double y = tiff[kImagePropertyTIFFYResolution].toDouble(x);
-    const std::int64_t unit = tiff[kImagePropertyTIFFResolutionUnit].toInt64(2);
-    if (x <= 0 || y <= 0 || (unit != 2 && unit != 3))
-        return;
-    const double perInch = unit == 3 ? 2.54 : 1.0;
-    d.dpiWidth = x * perInch;
-    d.dpiHeight = y * perInch;
-    d.properties.set(kImagePropertyDPIWidth, d.dpiWidth);
-    d.properties.set(kImagePropertyDPIHeight, d.dpiHeight);
-}
 
 const std::vector<CodecFormat>& JPEGCodec::formats() const
 {

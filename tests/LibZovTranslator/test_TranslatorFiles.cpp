@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
 
 #include "StringEncodings.h"
 #include "TranslatorFiles.h"
@@ -66,6 +70,25 @@ TEST(TranslatorFiles, WriteFileAtomicallyReplacesAndKeepsPermissions)
     EXPECT_EQ(readFile(path, 7, 100), std::nullopt); // below the minimum size
     EXPECT_EQ(readFile(path, 0, 3), std::nullopt);   // above the maximum size
     EXPECT_FALSE(writeFileAtomically(std::string(folder) + "/missing/table.strings", "x"));
+    ::unlink(path.c_str());
+    ::rmdir(folder);
+}
+
+TEST(TranslatorFiles, ReadFileRefusesAFifoWithoutWaitingForAWriter)
+{
+    char folder[] = "/tmp/vistel-files-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/Localizable.strings";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] { return readFile(path, 0, 100); });
+    const bool returned = read.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!returned) { // release the blocked reader so that the test can end
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(read.get(), std::nullopt);
     ::unlink(path.c_str());
     ::rmdir(folder);
 }

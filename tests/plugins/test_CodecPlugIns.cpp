@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 
 #include "CodecFixtures.h"
+#include "CodecPlugIn.h"
 #include "Imaging/CodecHostObjects.h"
 #include "Imaging/CodecPlugInHost.h"
 #include "Imaging/ComSupport.h"
@@ -223,6 +225,74 @@ TEST_F(CodecPlugIns, badRequestsAreRefused)
     PageInfo page {};
     EXPECT_LT(state->vtbl->GetPageInfo(state.get(), 1, &page), 0);
     EXPECT_EQ(page.pageMetadata, nullptr);
+}
+
+// A codec whose every answer throws, as a decoder does when a picture's buffer cannot be had.
+class ThrowingCodec final : public codec::ImageCodec {
+    class Decoder final : public codec::ImageDecoder {
+    public:
+        explicit Decoder(codec::EncodedData data) : ImageDecoder(std::move(data)) { }
+        std::string typeIdentifier() const override { throw std::bad_alloc(); }
+        std::optional<codec::PageDescription> page(std::size_t) override { throw std::bad_alloc(); }
+        codec::DecodeResult decode(std::size_t, const codec::DecodeOptions&) override { throw std::bad_alloc(); }
+    };
+
+public:
+    const std::vector<codec::CodecFormat>& formats() const override
+    {
+        static const std::vector<codec::CodecFormat> none;
+        return none;
+    }
+    // Bytes starting with '!' make the opening itself throw.
+    std::unique_ptr<codec::ImageDecoder> open(codec::EncodedData data) const override
+    {
+        if (data.bytes[0] == '!')
+            throw std::bad_alloc();
+        return std::make_unique<Decoder>(std::move(data));
+    }
+};
+
+TEST(CodecGlue, aThrowingDecoderFailsWithoutLettingTheExceptionOut)
+{
+    const std::int64_t liveAtStart = codecHostLiveObjectCount();
+    {
+        auto codec = AutoPtr<IImageCodec>::adopt(codec::createImageCodecObject(std::make_unique<ThrowingCodec>()));
+        ASSERT_TRUE(codec);
+        auto openWith = [&](char first, IImageDecodeState** state) {
+            CodecOpenParams params {};
+            params.dataProvider = createDataProvider(std::make_shared<const std::vector<std::uint8_t>>(4, std::uint8_t(first)));
+            std::int32_t accepted = 0;
+            CodecResult result = 0;
+            EXPECT_NO_THROW(result = codec->vtbl->Open(codec.get(), 0, &params, &accepted, state));
+            releaseFields(params);
+            return result;
+        };
+        IImageDecodeState* refused = nullptr;
+        EXPECT_LT(openWith('!', &refused), 0);
+        EXPECT_EQ(refused, nullptr);
+
+        IImageDecodeState* raw = nullptr;
+        ASSERT_GE(openWith('x', &raw), 0);
+        auto state = AutoPtr<IImageDecodeState>::adopt(raw);
+        ASSERT_TRUE(state);
+        CodecResult result = 0;
+        PageInfo page {};
+        EXPECT_NO_THROW(result = state->vtbl->GetPageInfo(state.get(), 0, &page));
+        EXPECT_LT(result, 0);
+        ImageTypeInfo type {};
+        EXPECT_NO_THROW(result = state->vtbl->GetTypeInfo(state.get(), &type));
+        EXPECT_LT(result, 0);
+        EXPECT_EQ(type.formatType, nullptr);
+        IDP_DecodeParam params {};
+        params.mode = CODEC_DECODE_MODE_FULL;
+        params.image = createImageObject();
+        CodecDecodeResult out {};
+        EXPECT_NO_THROW(result = state->vtbl->Decode(state.get(), &params, &out));
+        EXPECT_LT(result, 0);
+        EXPECT_FALSE(platformImageOf(params.image));
+        releaseFields(params);
+    }
+    EXPECT_EQ(codecHostLiveObjectCount(), liveAtStart);
 }
 
 } // namespace

@@ -559,5 +559,19 @@ TEST(FitWithin, averagesBlocksAndKeepsTheLayout)
     EXPECT_EQ(fitWithin(image, 0).get(), image.get());
 }
 
+TEST(FitWithin, averagesBlocksLargerThanSixteenMillionPixels)
+{
+    // 255 times a block of more than 2^32 / 255 pixels does not fit 32 bits.
+    const std::size_t side = 4200;
+    auto image = PlatformImage::create(side, side, 8, 8, side, kImageAlphaNone, PlatformColorSpace::createDeviceGray(),
+        std::vector<std::uint8_t>(side * side, 0xFF));
+    ASSERT_TRUE(image);
+    auto dot = fitWithin(image, 1);
+    ASSERT_TRUE(dot);
+    EXPECT_EQ(dot->width(), 1u);
+    EXPECT_EQ(dot->height(), 1u);
+    EXPECT_EQ(dot->rowAddress(0)[0], 0xFF);
+}
+
 } // namespace
 } // namespace vistel::codec

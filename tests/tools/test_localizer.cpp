@@ -124,6 +124,19 @@ TEST_F(LocalizerTest, FailuresWriteNothing)
     }
 }
 
+TEST_F(LocalizerTest, RefusesAnEpochBeyondTheClocksRange)
+{
+    const std::string output = folder_ + "/out.strings";
+    for (const char* epoch : {"99999999999999", "-99999999999999", "99999999999999999999"}) {
+        EXPECT_EQ(run(std::string("SOURCE_DATE_EPOCH=") + epoch + " " + shellQuoted(VISTEL_LOCALIZER_PATH) + " -o "
+                      + shellQuoted(output) + " " + projectPath() + " 2>" + shellQuoted(folder_ + "/stderr.txt")),
+                  2)
+            << epoch;
+        EXPECT_NE(readAll(folder_ + "/stderr.txt").find("SOURCE_DATE_EPOCH"), std::string::npos) << epoch;
+        EXPECT_FALSE(translator_files::fileSize(output)) << epoch;
+    }
+}
+
 TEST_F(LocalizerTest, ReadsSingleSourceFilesAndMergesInputsInOrder)
 {
     const std::string output = folder_ + "/out.strings";

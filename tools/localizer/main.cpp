@@ -8,6 +8,7 @@
 // SOURCE_DATE_EPOCH (seconds since 1970) when that is set, so that builds are reproducible.
 // Exit status: 0 written, 1 an input could not be loaded or the table not saved, 2 usage.
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -99,9 +100,15 @@ int main(int argc, char** argv)
 
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
         char* end = nullptr;
+        errno = 0;
         const long long seconds = std::strtoll(epoch, &end, 10);
         if (*end != '\0')
             return usageError("SOURCE_DATE_EPOCH is not a number of seconds");
+        // The clock counts in fine units: a date some 292 years from 1970 or further overflows it.
+        constexpr long long limit =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::duration::max()).count();
+        if (errno == ERANGE || seconds > limit || seconds < -limit)
+            return usageError("SOURCE_DATE_EPOCH is beyond the dates the clock can hold");
         const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
         ZovTranslatorCocoaBackend::setClock([when] { return when; });
     }

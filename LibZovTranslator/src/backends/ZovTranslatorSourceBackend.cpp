@@ -60,11 +60,13 @@ struct FoundSource {
     std::optional<std::u16string_view> comment;
 };
 
-// ZovTranslate(@"text"); false when a marker call is malformed.
-bool searchPlainMarkers(std::u16string_view body, std::vector<FoundSource>& found)
+enum class MarkerCall { Found, NoMore, Malformed };
+
+// The next call of `marker` at or after `i`: its argument, and `i` moved past the call.
+// Malformed when the marker is not followed by a balanced parenthesised group.
+MarkerCall nextMarkerCall(std::u16string_view body, std::u16string_view marker, std::size_t& i,
+                          std::u16string_view& argument)
 {
-    static constexpr std::u16string_view marker = u"ZovTranslate";
-    std::size_t i = 0;
     while ((i = findOutsideQuotes(body, marker, i)) != npos) {
         std::size_t next = 0;
         const std::size_t after = markerEnd(body, i, marker.size(), next);
@@ -74,10 +76,26 @@ bool searchPlainMarkers(std::u16string_view body, std::vector<FoundSource>& foun
         }
         const std::size_t open = skipSpace(body, after);
         if (open >= body.size() || body[open] != '(')
-            return false;
-        std::u16string_view argument;
+            return MarkerCall::Malformed;
         std::size_t end = 0;
-        if (!argumentOf(body, open, argument, end) || argument.empty())
+        if (!argumentOf(body, open, argument, end))
+            return MarkerCall::Malformed;
+        i = end;
+        return MarkerCall::Found;
+    }
+    return MarkerCall::NoMore;
+}
+
+// ZovTranslate(@"text"); false when a marker call is malformed.
+bool searchPlainMarkers(std::u16string_view body, std::vector<FoundSource>& found)
+{
+    std::size_t i = 0;
+    std::u16string_view argument;
+    for (;;) {
+        const MarkerCall call = nextMarkerCall(body, u"ZovTranslate", i, argument);
+        if (call == MarkerCall::NoMore)
+            return true;
+        if (call == MarkerCall::Malformed || argument.empty())
             return false;
         if (argument[0] == '@') {
             if (argument.size() < 2 || argument[1] != '"')
@@ -89,30 +107,15 @@ bool searchPlainMarkers(std::u16string_view body, std::vector<FoundSource>& foun
             if (!text.empty())
                 found.push_back({text, std::nullopt});
         }
-        i = end;
     }
-    return true;
 }
 
 // ZovTranslateWithComment(@"text", @"comment"); a malformed call ends the search quietly.
 void searchCommentedMarkers(std::u16string_view body, std::vector<FoundSource>& found)
 {
-    static constexpr std::u16string_view marker = u"ZovTranslateWithComment";
     std::size_t i = 0;
-    while ((i = findOutsideQuotes(body, marker, i)) != npos) {
-        std::size_t next = 0;
-        const std::size_t after = markerEnd(body, i, marker.size(), next);
-        if (after == npos) {
-            i = next;
-            continue;
-        }
-        const std::size_t open = skipSpace(body, after);
-        if (open >= body.size() || body[open] != '(')
-            return;
-        std::u16string_view argument;
-        std::size_t end = 0;
-        if (!argumentOf(body, open, argument, end))
-            return;
+    std::u16string_view argument;
+    while (nextMarkerCall(body, u"ZovTranslateWithComment", i, argument) == MarkerCall::Found) {
         if (argument.size() < 7 || argument[0] != '@' || argument[1] != '"')
             return;
         const std::size_t close1 = endOfQuoted(argument, 1);
@@ -130,7 +133,6 @@ void searchCommentedMarkers(std::u16string_view body, std::vector<FoundSource>& 
         const std::u16string_view text = argument.substr(2, close1 - 3);
         if (!text.empty())
             found.push_back({text, argument.substr(k + 2, close2 - k - 3)});
-        i = end;
     }
 }
 

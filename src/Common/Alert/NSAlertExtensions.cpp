@@ -15,11 +15,6 @@ namespace {
 constexpr int FieldWidth = 400;
 constexpr int FieldHeight = 24;
 
-QString toQString(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 } // namespace
 
 void handleTextValueChanged(Alert& alert, const QString& editedText)
@@ -41,7 +36,7 @@ std::optional<std::string> input(const std::string& message, const std::optional
         alert.setInformativeText(*informativeText);
     alert.setAlertStyle(AlertStyle::Informational);
 
-    auto* field = new SingleLineTextField(toQString(defaultValue));
+    auto* field = new SingleLineTextField(QString::fromStdString(defaultValue));
     field->setFixedSize(FieldWidth, FieldHeight);
     alert.setAccessoryView(field);
     alert.layout();

@@ -2,11 +2,10 @@
 
 #include <sys/statvfs.h>
 
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string_view>
 
+#include "Common/FileSystem/MountTable.h"
 #include "Common/Tools/Threads/ThreadMessages.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/Alert.h"
@@ -50,34 +49,6 @@ std::string withoutLastComponent(std::string_view path)
     if (slash == 0)
         return "/";
     return std::string(trimTrailingSlashes(path.substr(0, slash)));
-}
-
-// Mount points in /proc/self/mountinfo escape space, tab, newline and backslash as \ooo.
-std::string unescapeMountPoint(std::string_view field)
-{
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
-            if (isOctal(field[i + 1]) && isOctal(field[i + 2]) && isOctal(field[i + 3])) {
-                out.push_back(static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
-                                                (field[i + 3] - '0')));
-                i += 3;
-                continue;
-            }
-        }
-        out.push_back(field[i]);
-    }
-    return out;
-}
-
-bool mountPointHolds(const std::string& mountPoint, std::string_view path)
-{
-    if (mountPoint == "/")
-        return true;
-    if (path.size() < mountPoint.size() || path.compare(0, mountPoint.size(), mountPoint) != 0)
-        return false;
-    return path.size() == mountPoint.size() || path[mountPoint.size()] == '/';
 }
 
 std::mutex lookupMutex;
@@ -151,23 +122,13 @@ VolumeLookup volumeLookup()
 
 std::optional<Volume> mountedVolumeForPath(const std::string& path)
 {
-    std::ifstream mounts("/proc/self/mountinfo");
-    if (!mounts)
-        return std::nullopt;
     std::string best;
     bool found = false;
-    std::string line;
-    while (std::getline(mounts, line)) {
-        // Fields: id, parent id, major:minor, root, mount point, ...
-        std::istringstream fields(line);
-        std::string id, parent, device, root, mountPointField;
-        if (!(fields >> id >> parent >> device >> root >> mountPointField))
-            continue;
-        std::string mountPoint = unescapeMountPoint(mountPointField);
+    for (MountTableEntry& entry : readMountTable()) {
         // Paths that are not file-system paths (camera paths, "") belong to the root volume.
-        const bool holds = path.starts_with('/') ? mountPointHolds(mountPoint, path) : mountPoint == "/";
-        if (holds && (!found || mountPoint.size() > best.size())) {
-            best = std::move(mountPoint);
+        const bool holds = path.starts_with('/') ? isPathUnder(path, entry.mountPoint) : entry.mountPoint == "/";
+        if (holds && (!found || entry.mountPoint.size() > best.size())) {
+            best = std::move(entry.mountPoint);
             found = true;
         }
     }

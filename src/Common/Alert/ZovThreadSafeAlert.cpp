@@ -10,15 +10,6 @@
 
 namespace vistel {
 
-namespace {
-
-QString toQString(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
 // --- ZovThreadSafeButtonProps ----------------------------------------------------------------
 
 Ref<ZovThreadSafeButtonProps> ZovThreadSafeButtonProps::zovThreadSafeButtonProps()
@@ -114,7 +105,7 @@ void ZovThreadSafeAlert::runOnMainThread()
         alert->setShowsSuppressionButton(showSupressionButton_);
         if (suppressionButton_) {
             if (auto title = suppressionButton_->title())
-                alert->suppressionButton()->setText(toQString(*title));
+                alert->suppressionButton()->setText(QString::fromStdString(*title));
         }
         result_ = alert->runModal();
         if (suppressionButton_)

@@ -2,14 +2,13 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+
+#include "Common/FileSystem/MountTable.h"
 
 namespace vistel {
 
@@ -151,22 +150,6 @@ struct MountEntry {
     std::string root; // the folder of the file system mounted there ("/" for the whole one)
 };
 
-// Undoes the octal escapes (\040 for a space, ...) of the mount table.
-std::string unescapeMountField(const std::string& field)
-{
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' && field[i + 2] >= '0' && field[i + 2] <= '7'
-            && field[i + 3] >= '0' && field[i + 3] <= '7') {
-            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
 std::string uuidOfDevice(const std::string& source)
 {
     if (!source.starts_with("/dev/"))
@@ -192,39 +175,13 @@ std::string uuidOfDevice(const std::string& source)
     return uuid;
 }
 
-std::vector<MountEntry> readMountTable()
+std::vector<MountEntry> mountEntries()
 {
     std::vector<MountEntry> entries;
-    std::ifstream in("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, numbers, root, mountPoint, options, field;
-        if (!(fields >> id >> parent >> numbers >> root >> mountPoint >> options))
-            continue;
-        while (fields >> field && field != "-") { } // optional fields end at "-"
-        std::string fileSystem, source;
-        if (!(fields >> fileSystem >> source))
-            continue;
-        unsigned major = 0, minor = 0;
-        if (std::sscanf(numbers.c_str(), "%u:%u", &major, &minor) != 2)
-            continue;
-        MountEntry entry;
-        entry.root = unescapeMountField(root);
-        entry.volume.mountPoint = unescapeMountField(mountPoint);
-        entry.volume.source = unescapeMountField(source);
-        entry.volume.fileSystem = fileSystem;
-        entry.volume.device = makedev(major, minor);
-        entries.push_back(std::move(entry));
-    }
+    for (MountTableEntry& line : readMountTable())
+        entries.push_back({{std::move(line.mountPoint), std::move(line.source), std::move(line.fileSystem), {}, line.device},
+                           std::move(line.root)});
     return entries;
-}
-
-bool isUnder(const std::string& path, const std::string& folder)
-{
-    if (folder == "/")
-        return path.starts_with('/');
-    return path == folder || (path.starts_with(folder) && path[folder.size()] == '/');
 }
 
 std::string below(const std::string& path, const std::string& folder)
@@ -237,8 +194,8 @@ std::string below(const std::string& path, const std::string& folder)
 std::optional<MountEntry> mountOf(const std::string& realPath, dev_t device)
 {
     std::optional<MountEntry> best;
-    for (MountEntry& entry : readMountTable()) {
-        if (entry.volume.device != device || !isUnder(realPath, entry.volume.mountPoint))
+    for (MountEntry& entry : mountEntries()) {
+        if (entry.volume.device != device || !isPathUnder(realPath, entry.volume.mountPoint))
             continue;
         // The last matching line is the one on top when mounts are stacked.
         if (!best || entry.volume.mountPoint.size() >= best->volume.mountPoint.size())
@@ -381,13 +338,13 @@ StatusCode resolveAlias(const AliasRecord& alias, std::optional<std::string_view
 
     bool volumeMounted = false;
     if (!alias.volume.mountPoint.empty()) {
-        for (MountEntry& entry : readMountTable()) {
+        for (MountEntry& entry : mountEntries()) {
             entry.volume.uuid = alias.volume.uuid.empty() ? std::string() : uuidOfDevice(entry.volume.source);
             if (!sameVolume(alias.volume, entry.volume))
                 continue;
             volumeMounted = true;
             const std::string onVolume = "/" + alias.pathOnVolume;
-            if (!isUnder(onVolume, entry.root))
+            if (!isPathUnder(onVolume, entry.root))
                 continue;
             const std::string inside = below(onVolume, entry.root);
             const std::string& mountPoint = entry.volume.mountPoint;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/FileOperations/FileTree.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -45,13 +46,6 @@ StatusCode injectedFailure(const ExchangeTestHooks& hooks, ExchangeStep step)
 }
 
 // ---- paths and names -------------------------------------------------------------------------
-
-std::string joinPath(const std::string& folder, const std::string& name)
-{
-    if (!folder.empty() && folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
-}
 
 std::string temporaryName(std::uint32_t value)
 {

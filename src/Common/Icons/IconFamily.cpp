@@ -283,6 +283,30 @@ bool fitsRequiredSize(const IconBitmapSource& bitmap, int requiredPixelSize)
     return bitmap.bytesPerRow >= (rowBits + 7) / 8;
 }
 
+// The checks each converter starts with; a refusal other than the size is logged under the
+// converter's name. `eightBitSamples`: the converter needs 8 bits per sample.
+bool acceptsSource(const IconBitmapSource& bitmap, int requiredPixelSize, const char* converter, bool eightBitSamples)
+{
+    if (!fitsRequiredSize(bitmap, requiredPixelSize))
+        return false;
+    if (bitmap.planar) {
+        ZovLog(vistel::format("%@:requiredPixelSize: returning NULL due to isPlanar == YES", converter));
+        return false;
+    }
+    if (eightBitSamples && bitmap.bitsPerSample != 8) {
+        ZovLog(vistel::format("%@:requiredPixelSize: returning NULL due to bitsPerSample == %d", converter,
+                              bitmap.bitsPerSample));
+        return false;
+    }
+    return true;
+}
+
+void logUnusableLayout(const char* converter, const IconBitmapSource& bitmap)
+{
+    ZovLog(vistel::format("%@:requiredPixelSize: returning NULL due to samplesPerPixel == %d, bitsPerPixel == %d",
+                          converter, bitmap.samplesPerPixel, bitmap.bitsPerPixel));
+}
+
 struct Pixel {
     std::uint8_t r, g, b, a;
 };
@@ -597,22 +621,11 @@ bool IconFamily::writeToFile(const std::string& path) const
 std::optional<std::vector<std::uint8_t>> IconFamily::get32BitDataFromBitmapImageRep(const IconBitmapSource& bitmap,
                                                                                     int requiredPixelSize)
 {
-    if (!fitsRequiredSize(bitmap, requiredPixelSize))
+    if (!acceptsSource(bitmap, requiredPixelSize, "get32BitDataFromBitmapImageRep", true))
         return std::nullopt;
-    if (bitmap.planar) {
-        ZovLog("get32BitDataFromBitmapImageRep:requiredPixelSize: returning NULL due to isPlanar == YES");
-        return std::nullopt;
-    }
-    if (bitmap.bitsPerSample != 8) {
-        ZovLog(vistel::format("get32BitDataFromBitmapImageRep:requiredPixelSize: returning NULL due to bitsPerSample == %d",
-                              bitmap.bitsPerSample));
-        return std::nullopt;
-    }
     const PixelKind kind = pixelKind(bitmap);
     if (kind != PixelKind::RGB && kind != PixelKind::RGBA) {
-        ZovLog(vistel::format("get32BitDataFromBitmapImageRep:requiredPixelSize: returning NULL due to samplesPerPixel == "
-                              "%d, bitsPerPixel == %d",
-                              bitmap.samplesPerPixel, bitmap.bitsPerPixel));
+        logUnusableLayout("get32BitDataFromBitmapImageRep", bitmap);
         return std::nullopt;
     }
     std::vector<std::uint8_t> out;
@@ -643,22 +656,11 @@ std::optional<std::vector<std::uint8_t>> IconFamily::get32BitDataFromBitmapImage
 std::optional<std::vector<std::uint8_t>> IconFamily::get8BitDataFromBitmapImageRep(const IconBitmapSource& bitmap,
                                                                                    int requiredPixelSize)
 {
-    if (!fitsRequiredSize(bitmap, requiredPixelSize))
+    if (!acceptsSource(bitmap, requiredPixelSize, "get8BitDataFromBitmapImageRep", true))
         return std::nullopt;
-    if (bitmap.planar) {
-        ZovLog("get8BitDataFromBitmapImageRep:requiredPixelSize: returning NULL due to isPlanar == YES");
-        return std::nullopt;
-    }
-    if (bitmap.bitsPerSample != 8) {
-        ZovLog(vistel::format("get8BitDataFromBitmapImageRep:requiredPixelSize: returning NULL due to bitsPerSample == %d",
-                              bitmap.bitsPerSample));
-        return std::nullopt;
-    }
     const PixelKind kind = pixelKind(bitmap);
     if (kind != PixelKind::RGB && kind != PixelKind::RGBA) {
-        ZovLog(vistel::format("get8BitDataFromBitmapImageRep:requiredPixelSize: returning NULL due to samplesPerPixel == "
-                              "%d, bitsPerPixel == %d",
-                              bitmap.samplesPerPixel, bitmap.bitsPerPixel));
+        logUnusableLayout("get8BitDataFromBitmapImageRep", bitmap);
         return std::nullopt;
     }
     std::vector<std::uint8_t> out;
@@ -674,22 +676,11 @@ std::optional<std::vector<std::uint8_t>> IconFamily::get8BitDataFromBitmapImageR
 std::optional<std::vector<std::uint8_t>> IconFamily::get8BitMaskFromBitmapImageRep(const IconBitmapSource& bitmap,
                                                                                    int requiredPixelSize)
 {
-    if (!fitsRequiredSize(bitmap, requiredPixelSize))
+    if (!acceptsSource(bitmap, requiredPixelSize, "get8BitMaskFromBitmapImageRep", true))
         return std::nullopt;
-    if (bitmap.planar) {
-        ZovLog("get8BitMaskFromBitmapImageRep:requiredPixelSize: returning NULL due to isPlanar == YES");
-        return std::nullopt;
-    }
-    if (bitmap.bitsPerSample != 8) {
-        ZovLog(vistel::format("get8BitMaskFromBitmapImageRep:requiredPixelSize: returning NULL due to bitsPerSample == %d",
-                              bitmap.bitsPerSample));
-        return std::nullopt;
-    }
     const PixelKind kind = pixelKind(bitmap);
     if (kind != PixelKind::Gray && kind != PixelKind::RGB && kind != PixelKind::RGBA) {
-        ZovLog(vistel::format("get8BitMaskFromBitmapImageRep:requiredPixelSize: returning NULL due to samplesPerPixel == "
-                              "%d, bitsPerPixel == %d",
-                              bitmap.samplesPerPixel, bitmap.bitsPerPixel));
+        logUnusableLayout("get8BitMaskFromBitmapImageRep", bitmap);
         return std::nullopt;
     }
     std::vector<std::uint8_t> out;
@@ -705,12 +696,8 @@ std::optional<std::vector<std::uint8_t>> IconFamily::get8BitMaskFromBitmapImageR
 std::optional<std::vector<std::uint8_t>> IconFamily::get1BitMaskFromBitmapImageRep(const IconBitmapSource& bitmap,
                                                                                    int requiredPixelSize)
 {
-    if (!fitsRequiredSize(bitmap, requiredPixelSize))
+    if (!acceptsSource(bitmap, requiredPixelSize, "get1BitMaskFromBitmapImageRep", false))
         return std::nullopt;
-    if (bitmap.planar) {
-        ZovLog("get1BitMaskFromBitmapImageRep:requiredPixelSize: returning NULL due to isPlanar == YES");
-        return std::nullopt;
-    }
     const PixelKind kind = pixelKind(bitmap);
     const bool eightBit = bitmap.bitsPerSample == 8;
     if (kind == PixelKind::Other || (kind != PixelKind::Bits && !eightBit)) {

@@ -96,19 +96,19 @@ Ref<NSImageManualRescaleBitmap> NSImageManualRescale::bitmapRep(int sizeClass) c
 
 void NSImageManualRescale::validateDrawInRect(QRectF target, QRectF fromRect)
 {
-    int pixelsWide = 0;
-    int pixelsHigh = 0;
-    if (fromRect.width() == 0 || fromRect.height() == 0) {
-        pixelsWide = int(target.width());
-        pixelsHigh = int(target.height());
-    } else {
+    double wide = target.width();
+    double high = target.height();
+    if (fromRect.width() != 0 && fromRect.height() != 0) {
         const QSizeF size = image_->size();
-        pixelsWide = int(size.width() * target.width() / fromRect.width());
-        pixelsHigh = int(size.height() * target.height() / fromRect.height());
+        wide = size.width() * target.width() / fromRect.width();
+        high = size.height() * target.height() / fromRect.height();
     }
-    // Nothing to draw, or a size no bitmap can have.
-    if (pixelsWide <= 0 || pixelsHigh <= 0 || pixelsWide > 16384 || pixelsHigh > 16384)
+    // Nothing to draw, or a size no bitmap can have (checked before the conversion to int,
+    // which is undefined for values out of its range and for NaN).
+    if (!(wide >= 1 && high >= 1 && wide < 16385 && high < 16385))
         return;
+    const int pixelsWide = int(wide);
+    const int pixelsHigh = int(high);
     const int sizeClass = sizeClassForPixels(std::max(pixelsWide, pixelsHigh));
 
     std::lock_guard guard(lock_);

@@ -32,16 +32,6 @@ constexpr int MinimumTextWidth = 360;
 // A responder that keeps answering without ending the alert is a broken script.
 constexpr int MaximumScriptedAttempts = 16;
 
-QString toQString(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string toStdString(const QString& text)
-{
-    return text.toStdString();
-}
-
 struct ScriptState {
     std::mutex mutex;
     Alert::Responder responder;
@@ -215,7 +205,7 @@ AlertButton* Alert::addButtonWithTitle(const std::string& title)
 
 AlertButton* Alert::addButton(const std::string& title, int returnCode)
 {
-    auto* button = new AlertButton(toQString(title), returnCode, buttonRow_);
+    auto* button = new AlertButton(QString::fromStdString(title), returnCode, buttonRow_);
     if (buttons_.empty())
         button->setKeyEquivalent(AlertReturnKey);
     // Each new button goes left of the ones before it: the first stays rightmost.
@@ -227,22 +217,22 @@ AlertButton* Alert::addButton(const std::string& title, int returnCode)
 
 void Alert::setMessageText(const std::string& text)
 {
-    message_->setText(toQString(text));
+    message_->setText(QString::fromStdString(text));
 }
 
 std::string Alert::messageText() const
 {
-    return toStdString(message_->text());
+    return message_->text().toStdString();
 }
 
 void Alert::setInformativeText(const std::string& text)
 {
-    informative_->setText(toQString(text));
+    informative_->setText(QString::fromStdString(text));
 }
 
 std::string Alert::informativeText() const
 {
-    return toStdString(informative_->text());
+    return informative_->text().toStdString();
 }
 
 QCheckBox* Alert::suppressionButton()
@@ -357,14 +347,14 @@ AlertRecord Alert::record() const
     record.informativeText = informativeText();
     record.style = style_;
     for (AlertButton* button : buttons_)
-        record.buttons.push_back({toStdString(button->text()), button->isEnabled(), button->returnCode()});
+        record.buttons.push_back({button->text().toStdString(), button->isEnabled(), button->returnCode()});
     record.showsSuppressionButton = showsSuppression_;
     if (suppression_) {
-        record.suppressionTitle = toStdString(suppression_->text());
+        record.suppressionTitle = suppression_->text().toStdString();
         record.suppressionState = suppression_->isChecked() ? 1 : 0;
     }
     if (QLineEdit* field = accessoryLineEdit())
-        record.accessoryText = toStdString(field->text());
+        record.accessoryText = field->text().toStdString();
     return record;
 }
 
@@ -430,7 +420,7 @@ void Alert::applyResponse(const AlertResponse& response)
             QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
             QCoreApplication::sendEvent(field, &erase);
         }
-        const QString text = toQString(*response.text);
+        const QString text = QString::fromStdString(*response.text);
         for (char32_t codePoint : text.toUcs4()) {
             QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUcs4(&codePoint, 1));
             QCoreApplication::sendEvent(field, &key);
@@ -445,7 +435,7 @@ void Alert::applyResponse(const AlertResponse& response)
                    "Index out of range");
         buttons_[static_cast<std::size_t>(*response.buttonIndex)]->click();
     } else if (response.buttonTitle) {
-        const QString title = toQString(*response.buttonTitle);
+        const QString title = QString::fromStdString(*response.buttonTitle);
         auto it = std::find_if(buttons_.begin(), buttons_.end(), [&](AlertButton* b) { return b->text() == title; });
         ZOV_ASSERT(it != buttons_.end(), "The alert has no button with that title");
         (*it)->click();

@@ -44,7 +44,8 @@ TEST(ZovThreadSafeAlert, WorkerGetsTheAnswerWhileTheMainLoopHoldsDefaultModeWork
         EXPECT_EQ(record.messageText, "An item named \"IMG_7.JPG\" already exists in this location.");
         const int defaultBefore = defaultTicks;
         const int commonBefore = commonTicks;
-        vistel::test::spinEvents(100); // the user takes a moment
+        // The user takes a moment: long enough for the timers to come due several times.
+        EXPECT_TRUE(vistel::test::spinUntil([&] { return commonTicks - commonBefore >= 3; }));
         defaultTicksDuringAlert = defaultTicks - defaultBefore;
         commonTicksDuringAlert = commonTicks - commonBefore;
         return AlertResponse::pressTitled("Rename", 1);
@@ -63,6 +64,9 @@ TEST(ZovThreadSafeAlert, WorkerGetsTheAnswerWhileTheMainLoopHoldsDefaultModeWork
     });
     worker->start();
     ASSERT_TRUE(vistel::test::spinUntil([&] { return done.load(); }));
+    // Default-mode work goes on once the alert is over (on a busy machine it may not have
+    // fired before the alert came up).
+    EXPECT_TRUE(vistel::test::spinUntil([&] { return defaultTicks > 0; }));
     defaultTimer->invalidate();
     commonTimer->invalidate();
 
@@ -72,7 +76,6 @@ TEST(ZovThreadSafeAlert, WorkerGetsTheAnswerWhileTheMainLoopHoldsDefaultModeWork
     EXPECT_EQ(suppressionState, 1);
     EXPECT_EQ(defaultTicksDuringAlert, 0);
     EXPECT_GT(commonTicksDuringAlert, 0);
-    EXPECT_GT(defaultTicks, 0);
 
     const auto log = Alert::answeredAlerts();
     ASSERT_EQ(log.size(), 1u);

@@ -3,10 +3,14 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "Common/FileSystem/AliasRecord.h"
 #include "Common/FileSystem/FSRef.h"
+#include "Common/FileSystem/MountTable.h"
 #include "Common/FileSystem/NSStringFSRef.h"
 #include "FileSystemFixtures.h"
 #include "Platform/Exception.h"
@@ -223,6 +227,48 @@ TEST(AliasRecords, VolumeMountedElsewhere)
 
     ASSERT_EQ(::umount2(target.c_str(), MNT_DETACH), 0);
     EXPECT_EQ(resolveAlias(alias, std::nullopt, path, &changed), status::NoSuchVolume);
+}
+
+// ---- mount table -----------------------------------------------------------------------------
+
+TEST(MountTable, PathsUnderAFolder)
+{
+    struct Case {
+        const char* path;
+        const char* folder;
+        bool under;
+    };
+    const Case cases[] = {
+        {"/media/card", "/media/card", true}, {"/media/card/DCIM", "/media/card", true},
+        {"/media/cards", "/media/card", false}, {"/media", "/media/card", false},
+        {"/anything", "/", true},              {"relative", "/", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isPathUnder(c.path, c.folder), c.under) << c.path << " in " << c.folder;
+}
+
+TEST(MountTable, MountPointsWithEscapedCharactersReadBack)
+{
+    test::ScopedTmpfs volume;
+    if (!volume.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
+    ScratchFolder elsewhere(0755);
+    // The table escapes a space as \040 and a backslash as \134.
+    const std::string target = elsewhere / "my card\\1";
+    ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
+    if (::mount(volume.path().c_str(), target.c_str(), nullptr, MS_MOVE, nullptr) != 0)
+        GTEST_SKIP() << "cannot move a mount here: " << std::strerror(errno);
+    volume.movedTo(target);
+
+    const std::vector<MountTableEntry> table = readMountTable();
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [&](const MountTableEntry& entry) { return entry.mountPoint == target; });
+    ASSERT_NE(found, table.end());
+    EXPECT_EQ(found->fileSystem, "tmpfs");
+    EXPECT_EQ(found->root, "/");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(found->device, info.st_dev);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Icon images with one hand-made bitmap per size class.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QPainter>
 
 #include "Common/Icons/NSImageIconRef.h"
@@ -91,6 +93,11 @@ TEST(NSImageManualRescale, SourceRectangleScalesThePixelSize)
     EXPECT_EQ(icon->bitmapRep(1)->pixelsWide(), 24u);
     icon->validateDrawInRect(QRectF(0, 0, 0, 0), QRectF()); // nothing to draw: nothing made
     EXPECT_FALSE(icon->bitmapRep(0));
+    // Sizes no bitmap can have make nothing either.
+    icon->validateDrawInRect(QRectF(0, 0, 1e12, 1e12), QRectF());
+    icon->validateDrawInRect(QRectF(0, 0, 64, 64), QRectF(0, 0, 1e-300, 1e-300));
+    icon->validateDrawInRect(QRectF(0, 0, std::nan(""), 64), QRectF());
+    EXPECT_FALSE(icon->bitmapRep(3));
 }
 
 TEST(NSImageManualRescale, IconOfAPathIsSharedPerIcon)
