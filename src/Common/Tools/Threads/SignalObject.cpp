@@ -1,5 +1,7 @@
 #include "Common/Tools/Threads/SignalObject.h"
 
+#include "Common/Tools/Threads/DoneSignal.h"
+
 #include <cxxabi.h>
 
 #include <algorithm>
@@ -43,33 +45,12 @@ struct ZovNotificationCenterConnection {
 
 using ConnectionPtr = std::shared_ptr<ZovNotificationCenterConnection>;
 
-// The emitter of a blocking delivery waits on this until the delivery is gone: run, or removed.
-class DeliveryWaiter {
-public:
-    void release()
-    {
-        std::lock_guard lock(mutex_);
-        done_ = true;
-        condition_.notify_all();
-    }
-    void wait()
-    {
-        std::unique_lock lock(mutex_);
-        condition_.wait(lock, [this] { return done_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool done_ = false;
-};
-
 // One queued delivery. Destroying it (after it ran, or when it is dropped) releases a blocked
 // emitter.
 class ZovNotificationCenterNotification {
 public:
     ZovNotificationCenterNotification(ConnectionPtr connection, Notification notification,
-                                      std::shared_ptr<DeliveryWaiter> waiter)
+                                      std::shared_ptr<DoneSignal> waiter)
         : connection_(std::move(connection))
         , notification_(std::move(notification))
         , epoch_(connection_->receiverState_->epoch.load(std::memory_order_acquire))
@@ -81,7 +62,7 @@ public:
     {
         if (this != &other) {
             if (conditionMutex_)
-                conditionMutex_->release(); // never lose a blocked emitter
+                conditionMutex_->signal(); // never lose a blocked emitter
             connection_ = std::move(other.connection_);
             notification_ = std::move(other.notification_);
             epoch_ = other.epoch_;
@@ -92,7 +73,7 @@ public:
     ~ZovNotificationCenterNotification()
     {
         if (conditionMutex_)
-            conditionMutex_->release();
+            conditionMutex_->signal();
     }
 
     bool isFor(const SignalObject::ReceiverState* state) const { return connection_->receiverState_.get() == state; }
@@ -109,7 +90,7 @@ private:
     ConnectionPtr connection_;
     Notification notification_;
     std::uint64_t epoch_;
-    std::shared_ptr<DeliveryWaiter> conditionMutex_;
+    std::shared_ptr<DoneSignal> conditionMutex_;
 };
 
 // The receiving side of one thread: its pending deliveries and its run loop.
@@ -390,7 +371,7 @@ void SignalObject::emitNotification(Notification notification)
             if (sameThread) {
                 runNow();
             } else {
-                auto waiter = std::make_shared<DeliveryWaiter>();
+                auto waiter = std::make_shared<DoneSignal>();
                 c->worker_->enqueue(ZovNotificationCenterNotification(c, notification, waiter));
                 waiter->wait();
             }

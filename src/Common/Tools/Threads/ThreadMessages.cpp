@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "Common/Tools/Threads/DoneSignal.h"
 #include "Common/Tools/Threads/NSThreadExt.h"
 #include "Platform/Exception.h"
 #include "Platform/Formatter.h"
@@ -13,37 +14,17 @@ namespace vistel::ThreadMessages {
 
 namespace {
 
-// Released when the queued call is destroyed: after it ran, or when the receiving loop
-// dropped it because its thread exited. Either way the waiting sender goes on.
-class Completion {
-public:
-    void signal()
-    {
-        std::lock_guard lock(mutex_);
-        done_ = true;
-        condition_.notify_all();
-    }
-    void wait()
-    {
-        std::unique_lock lock(mutex_);
-        condition_.wait(lock, [this] { return done_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool done_ = false;
-};
-
+// Raises the waiting sender's signal when the queued call is destroyed: after it ran, or when
+// the receiving loop dropped it because its thread exited. Either way the sender goes on.
 class SignalWhenDestroyed {
 public:
-    explicit SignalWhenDestroyed(std::shared_ptr<Completion> completion) : completion_(std::move(completion)) { }
+    explicit SignalWhenDestroyed(std::shared_ptr<DoneSignal> completion) : completion_(std::move(completion)) { }
     SignalWhenDestroyed(const SignalWhenDestroyed&) = delete;
     SignalWhenDestroyed& operator=(const SignalWhenDestroyed&) = delete;
     ~SignalWhenDestroyed() { completion_->signal(); }
 
 private:
-    std::shared_ptr<Completion> completion_;
+    std::shared_ptr<DoneSignal> completion_;
 };
 
 } // namespace
@@ -64,7 +45,7 @@ void performSelector(std::function<void()> call, RunLoop* thread, bool waitUntil
             ZovLog("ThreadMessages::performSelector the receiving thread has exited; message dropped");
         return;
     }
-    auto completion = std::make_shared<Completion>();
+    auto completion = std::make_shared<DoneSignal>();
     auto guard = std::make_shared<SignalWhenDestroyed>(completion);
     const bool accepted = thread->perform([call = std::move(call), guard]() { call(); });
     guard.reset();
