@@ -13,11 +13,10 @@
 //
 // Thread rules: a queue posts only on its run loop's thread. Enqueueing from another thread
 // is safe (the loop is woken), though the program's callers enqueue on the loop's thread.
-// Notifications queued when the loop's thread ends are dropped.
+// A queue may be released on any thread, even while its loop is posting. Notifications
+// queued when the loop's thread ends are dropped.
 
-#include <cstdint>
-#include <deque>
-#include <mutex>
+#include <memory>
 
 #include "Platform/NotificationCenter.h"
 #include "Platform/RunLoop.h"
@@ -49,19 +48,12 @@ private:
     NotificationQueue(NotificationCenter& center, RunLoop* loop);
     ~NotificationQueue() override;
 
-    struct Entry {
-        Notification notification;
-        RunLoop::Modes modes;
-    };
-    void post(std::deque<Entry>& list, const std::string& mode);
-    void removeMatching(const Notification& notification, unsigned coalesceMask, std::vector<Entry>& removed);
-
-    NotificationCenter& center_;
+    // What the loop's observer uses, shared with it: a queue released on another thread while
+    // its loop is posting stays whole until that post is over.
+    struct State;
+    std::shared_ptr<State> state_;
     Ref<RunLoop> loop_;
     RunLoop::ObserverId observer_ = 0;
-    std::mutex mutex_;
-    std::deque<Entry> asap_;
-    std::deque<Entry> idle_;
 };
 
 } // namespace vistel

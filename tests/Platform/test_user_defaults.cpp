@@ -357,20 +357,33 @@ TEST_F(UserDefaultsTest, KillDuringSaveNeverLeavesADamagedFile)
     std::mt19937 random(12345);
     std::int64_t lastSeen = -1;
     for (int round = 0; round < kills; ++round) {
+        int saved[2];
+        ASSERT_EQ(::pipe2(saved, O_CLOEXEC), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::close(saved[0]);
             UserDefaults defaults(path_);
             std::int64_t counter = defaults.integerForKey("Counter");
-            for (;;) {
+            for (bool first = true;; first = false) {
                 ++counter;
                 defaults.setInteger(counter, "Counter");
                 // A payload large enough that a write takes a while, tied to the counter.
                 defaults.setObject(std::string(64 * 1024, static_cast<char>('a' + counter % 26)), "Payload");
                 if (!defaults.synchronize())
                     ::_exit(3);
+                if (first && ::write(saved[1], "s", 1) != 1)
+                    ::_exit(4);
             }
         }
+        ::close(saved[1]);
+        // Every fifth round lets one save complete first, so that a slow machine still has a
+        // value to check; the others are killed at any moment, the first save included.
+        if (round % 5 == 0) {
+            char byte = 0;
+            ASSERT_EQ(::read(saved[0], &byte, 1), 1) << "the child ended before its first save";
+        }
+        ::close(saved[0]);
         ::usleep(std::uniform_int_distribution<int>(1000, 20000)(random));
         ASSERT_EQ(::kill(child, SIGKILL), 0);
         int status = 0;

@@ -66,6 +66,8 @@ struct ReferenceCase {
     int tolerance;       // in units of the picture's own maxval
 };
 
+void PrintTo(const ReferenceCase& c, std::ostream* out) { *out << c.fixture << " against " << c.tool; }
+
 class ReferencePixels : public ::testing::TestWithParam<ReferenceCase> { };
 
 TEST_P(ReferencePixels, matchReferenceDecoder)

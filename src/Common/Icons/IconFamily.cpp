@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include <QBuffer>
 #include <QImageReader>
@@ -398,16 +396,33 @@ Ref<IconFamily> IconFamily::iconFamilyWithIconFamilyHandle(std::vector<std::uint
 
 Ref<IconFamily> IconFamily::iconFamilyWithContentsOfFile(const std::string& path)
 {
-    // Only regular files: a device or FIFO could feed bytes without end. The total length field
+    // Only regular files: a device or FIFO could feed bytes without end (O_NONBLOCK keeps the
+    // open of a FIFO from waiting for a writer). The checks are made on the opened file, so a
+    // swap of the name in between cannot slip another kind of file in. The total length field
     // is 32 bits, so nothing larger can be a family.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || std::uint64_t(info.st_size) > 0xFFFFFFFFu)
-        return nullptr;
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return nullptr;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
+    std::vector<std::uint8_t> bytes;
+    bool whole = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && std::uint64_t(info.st_size) <= 0xFFFFFFFFu;
+    if (whole) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                whole = false;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done); // a file that shrank meanwhile is judged by what it holds
+    }
+    ::close(fd);
+    if (!whole)
         return nullptr;
     return iconFamilyWithIconFamilyHandle(std::move(bytes));
 }

@@ -1,6 +1,8 @@
 // Icon families: the ".icns" container, the converters and families made from images.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -148,6 +150,16 @@ TEST(IconFamily, DamagedFilesAreRefused)
     ASSERT_TRUE(withBadRun);
     EXPECT_FALSE(withBadRun->iconFamilyData(makeOSType("is32")));
     EXPECT_FALSE(withBadRun->bitmapImageRepWithAlphaForIconFamilyElement(makeOSType("is32")));
+}
+
+TEST(IconFamily, OnlyRegularFilesAreRead)
+{
+    test::TemporaryFolder folder;
+    const std::string fifo = folder / "pipe.icns";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(IconFamily::iconFamilyWithContentsOfFile(fifo)) << "a FIFO without a writer must not block";
+    EXPECT_FALSE(IconFamily::iconFamilyWithContentsOfFile(folder.path()));
+    EXPECT_FALSE(IconFamily::iconFamilyWithContentsOfFile(folder / "missing.icns"));
 }
 
 TEST(IconFamily, RunLengthDataOfOtherWritersDecodes)

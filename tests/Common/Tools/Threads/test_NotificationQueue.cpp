@@ -128,3 +128,19 @@ TEST(NotificationQueue, DefaultQueueIsPerThreadAndPostsToTheDefaultCenter)
     NotificationCenter::defaultCenter().removeObserver(&observer);
     EXPECT_EQ(heard, 1);
 }
+
+TEST_F(NotificationQueueTest, ReleasedOnAnotherThreadWhilePostingFinishesThePass)
+{
+    center_.addObserver(this, [this](const Notification& n) {
+        if (n.name != "First")
+            return;
+        // The last reference goes away on another thread while this pass is still posting.
+        std::thread([queue = std::move(queue_)]() mutable { queue = nullptr; }).join();
+    }, "First");
+    queue_->enqueueNotification({"First", {}, {}}, PostingStyle::NSPostASAP, NSNotificationNoCoalescing);
+    queue_->enqueueNotification({"Second", {}, {}}, PostingStyle::NSPostASAP, NSNotificationNoCoalescing);
+    pass();
+    EXPECT_EQ(heard_, (std::vector<std::string> {"First", "Second"}));
+    pass();
+    EXPECT_EQ(heard_.size(), 2u) << "a released queue posts nothing more";
+}
