@@ -59,6 +59,7 @@ public:
             return DecodeResult::failure("no WebP frame");
         const std::uint8_t* bytes = frame.fragment.bytes;
         const std::size_t size = frame.fragment.size;
+        const bool complete = frame.complete != 0;
         const int frameWidth = frame.width, frameHeight = frame.height;
         const int offsetX = frame.x_offset, offsetY = frame.y_offset;
         WebPDemuxReleaseIterator(&frame);
@@ -82,13 +83,38 @@ public:
         }
         const bool alpha = config.input.has_alpha || !wholeCanvas;
         config.output.colorspace = alpha ? MODE_RGBA : MODE_RGB;
-        const VP8StatusCode status = WebPDecode(bytes, size, &config);
-        if (status != VP8_STATUS_OK) {
-            WebPFreeDecBuffer(&config.output);
-            return DecodeResult::failure("WebP decoding failed");
+        const std::size_t channels = alpha ? 4 : 3;
+        // A file cut short (a download or copy that stopped) gives the rows its data holds, the
+        // rest grey, as the other decoders do.
+        int decodedRows = 0;
+        if (complete) {
+            if (WebPDecode(bytes, size, &config) != VP8_STATUS_OK) {
+                WebPFreeDecBuffer(&config.output);
+                return DecodeResult::failure("WebP decoding failed");
+            }
+            decodedRows = config.output.height;
+        } else {
+            WebPIDecoder* incremental = WebPIDecode(nullptr, 0, &config);
+            if (!incremental)
+                return DecodeResult::failure("WebP decoding failed");
+            const VP8StatusCode status = WebPIUpdate(incremental, bytes, size);
+            if ((status != VP8_STATUS_OK && status != VP8_STATUS_SUSPENDED)
+                || !WebPIDecGetRGB(incremental, &decodedRows, nullptr, nullptr, nullptr))
+                decodedRows = 0;
+            WebPIDelete(incremental);
+            if (decodedRows <= 0) {
+                WebPFreeDecBuffer(&config.output);
+                return DecodeResult::failure("WebP data ends before its first rows");
+            }
+            for (int y = decodedRows; y < config.output.height; ++y) {
+                std::uint8_t* row = config.output.u.RGBA.rgba + std::size_t(y) * config.output.u.RGBA.stride;
+                std::memset(row, 128, std::size_t(config.output.width) * channels);
+                if (alpha)
+                    for (int x = 0; x < config.output.width; ++x)
+                        row[std::size_t(x) * 4 + 3] = 255;
+            }
         }
         const int w = config.output.width, h = config.output.height;
-        const std::size_t channels = alpha ? 4 : 3;
         std::vector<std::uint8_t> pixels;
         std::size_t rowBytes;
         if (wholeCanvas) {
@@ -115,6 +141,7 @@ public:
             return DecodeResult::failure("cannot make the picture");
         DecodeResult r;
         r.image = options.isThumbnail() ? fitWithin(image, options.maxPixelSize) : image;
+        r.partial = decodedRows < h;
         return r;
     }
 
@@ -141,8 +168,13 @@ std::unique_ptr<ImageDecoder> WebPCodec::open(EncodedData data) const
         return nullptr;
     WebPData webp { data.bytes, data.size };
     std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&webp));
-    if (!demux)
-        return nullptr;
+    if (!demux) {
+        // A file cut short opens when its headers are whole; decode() gives the rows it holds.
+        WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
+        demux.reset(WebPDemuxPartial(&webp, &state));
+        if (!demux || state < WEBP_DEMUX_PARSED_HEADER)
+            return nullptr;
+    }
     const std::uint32_t w = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
     const std::uint32_t h = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
     if (!acceptableSize(w, h) || WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT) == 0)

@@ -422,6 +422,53 @@ TEST(TIFFCodec, sixteenBitSamplesKeepTheirPrecision)
     EXPECT_EQ(decoder->page(0)->properties[kImagePropertyTIFFDictionary][kImagePropertyTIFFCompression].toInt64(), 5);
 }
 
+// ---- WebP ------------------------------------------------------------------------------------
+
+// Lossy and lossless files cut short: the rows their data holds are the whole file's rows, the
+// rest grey and opaque; a cut inside the headers opens nothing.
+TEST(WebPCodec, truncatedFileKeepsTheRowsItHolds)
+{
+    for (const char* name : { "lossy.webp", "alpha.webp" }) {
+        const auto bytes = readFixture(name);
+        const DecodeResult whole = decodeFixture(name);
+        ASSERT_TRUE(whole.image) << whole.error;
+        EXPECT_FALSE(whole.partial);
+        const test::Samples full = test::samplesOf(*whole.image, true);
+        int partialSeen = 0;
+        for (std::size_t keep = bytes->size() / 2; keep < bytes->size(); keep += 16) {
+            auto cut = std::make_shared<std::vector<std::uint8_t>>(bytes->begin(), bytes->begin() + keep);
+            auto decoder = WebPCodec().open(encoded(cut));
+            ASSERT_TRUE(decoder) << name << " cut at " << keep;
+            const DecodeResult r = decoder->decode(0, DecodeOptions {});
+            if (!r.image) {
+                EXPECT_FALSE(r.error.empty());
+                continue; // not even the first rows are there
+            }
+            ASSERT_TRUE(r.partial) << name << " cut at " << keep;
+            ++partialSeen;
+            const test::Samples ours = test::samplesOf(*r.image, true);
+            ASSERT_EQ(ours.width, full.width);
+            ASSERT_EQ(ours.height, full.height);
+            ASSERT_EQ(ours.channels, full.channels);
+            std::size_t y = 0;
+            for (; y < ours.height && std::equal(&ours.values[y * ours.width * ours.channels],
+                                                 &ours.values[(y + 1) * ours.width * ours.channels],
+                                                 &full.values[y * full.width * full.channels]); ++y) { }
+            EXPECT_GT(y, 0u) << name << " cut at " << keep;
+            const std::size_t last = ours.height - 1;
+            for (std::size_t x = 0; x < ours.width; ++x) {
+                EXPECT_EQ(ours.at(x, last, 0), 128) << name << " cut at " << keep;
+                if (ours.channels == 4) {
+                    EXPECT_EQ(ours.at(x, last, 3), 255) << name << " cut at " << keep;
+                }
+            }
+        }
+        EXPECT_GT(partialSeen, 0) << name;
+        auto header = std::make_shared<std::vector<std::uint8_t>>(bytes->begin(), bytes->begin() + 20);
+        EXPECT_FALSE(WebPCodec().open(encoded(header)));
+    }
+}
+
 // ---- GIF, BMP ------------------------------------------------------------------------------
 
 TEST(GIFCodec, decodesTheFirstFrameOnly)
