@@ -101,13 +101,15 @@ Value readInfoDictionary(const std::string& resourcePath)
         ZovLog("Bundle::infoDictionary can't read " + path);
         return Value::dictionary();
     }
+    // Read as it comes, up to the limit: a bundle is made often and its Info.plist is small.
     std::string text;
-    text.resize(static_cast<std::size_t>(MaxInfoPlistSize) + 1);
-    file.read(text.data(), MaxInfoPlistSize + 1);
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    if (text.size() > static_cast<std::size_t>(MaxInfoPlistSize)) {
-        ZovLog("Bundle::infoDictionary " + path + " is too large");
-        return Value::dictionary();
+    char chunk[64 * 1024];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > static_cast<std::size_t>(MaxInfoPlistSize)) {
+            ZovLog("Bundle::infoDictionary " + path + " is too large");
+            return Value::dictionary();
+        }
     }
     std::string error;
     std::optional<Value> value = Value::fromXmlPropertyList(text, &error);

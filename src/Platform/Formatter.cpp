@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <locale.h>
 
 namespace vistel {
@@ -219,7 +220,10 @@ bool appendInteger(std::string& out, const Spec& spec, const Value& value)
 {
     if (!value.isInteger() && !value.isBoolean())
         return false;
-    const std::int64_t x = value.toInt64();
+    // All 64 bits of the argument, as C sees them: an unsigned value above INT64_MAX reads as a
+    // negative number under %d, as it would in C.
+    const std::optional<std::uint64_t> large = value.unsignedAboveInt64();
+    const std::int64_t x = large ? static_cast<std::int64_t>(*large) : value.toInt64();
     long long signedValue = x;
     unsigned long long unsignedValue = static_cast<std::uint64_t>(x);
     switch (spec.length) {
@@ -234,7 +238,8 @@ bool appendInteger(std::string& out, const Spec& spec, const Value& value)
     case Length::None:
         // The C int the value stands for when it fits; a larger value keeps its 64 bits rather
         // than being cut.
-        if (x >= std::numeric_limits<std::int32_t>::min() && x <= std::numeric_limits<std::int32_t>::max()) {
+        if (!large && x >= std::numeric_limits<std::int32_t>::min() &&
+            x <= std::numeric_limits<std::int32_t>::max()) {
             signedValue = static_cast<std::int32_t>(x);
             unsignedValue = static_cast<std::uint32_t>(static_cast<std::int32_t>(x));
         }

@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -80,7 +81,16 @@ Date Date::fromTimePoint(std::chrono::system_clock::time_point point)
 std::chrono::system_clock::time_point Date::timePoint() const
 {
     using namespace std::chrono;
-    return system_clock::time_point(duration_cast<system_clock::duration>(duration<double>(secondsSince1970)));
+    // The clock counts nanoseconds in 64 bits (about the years 1678 to 2262); a date beyond that
+    // answers the clock's nearest end, since converting it would overflow. NaN is the epoch.
+    const double ticks = duration<double, system_clock::period>(duration<double>(secondsSince1970)).count();
+    if (std::isnan(ticks))
+        return system_clock::time_point();
+    if (ticks >= 9223372036854775808.0)
+        return system_clock::time_point::max();
+    if (ticks < -9223372036854775808.0)
+        return system_clock::time_point::min();
+    return system_clock::time_point(system_clock::duration(static_cast<system_clock::rep>(ticks)));
 }
 
 std::string Date::iso8601() const
@@ -310,6 +320,14 @@ std::int64_t Value::toInt64(std::int64_t fallback) const noexcept
     return fallback;
 }
 
+std::optional<std::uint64_t> Value::unsignedAboveInt64() const noexcept
+{
+    if (storage_)
+        if (auto* u = std::get_if<std::uint64_t>(&storage_->v))
+            return *u;
+    return std::nullopt;
+}
+
 double Value::toDouble(double fallback) const noexcept
 {
     if (!storage_)
@@ -389,8 +407,12 @@ void Value::detach()
 {
     // Only this Value can hand out new references to its storage, and it is being written, so
     // a count of one cannot grow behind our back; a stale higher count only costs a copy.
+    // The acquire fence orders this write after the reads that other threads made through
+    // copies they have since released (use_count() itself is a relaxed load).
     if (storage_ && storage_.use_count() > 1)
         storage_ = std::make_shared<Storage>(Storage::Variant(storage_->v));
+    else
+        std::atomic_thread_fence(std::memory_order_acquire);
 }
 
 namespace {

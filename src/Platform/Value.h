@@ -41,6 +41,7 @@ struct Date {
 
     static Date now();
     static Date fromTimePoint(std::chrono::system_clock::time_point point);
+    // Dates beyond the clock's range answer its nearest end.
     std::chrono::system_clock::time_point timePoint() const;
     // "2026-12-09T23:09:04Z", as the XML property-list format writes dates (whole seconds).
     std::string iso8601() const;
@@ -109,6 +110,8 @@ public:
     // toInt64, saturating); strings are not parsed; any other type answers the fallback.
     bool toBool(bool fallback = false) const noexcept;
     std::int64_t toInt64(std::int64_t fallback = 0) const noexcept;
+    // An integer above INT64_MAX (made from an unsigned 64-bit number), which toInt64 saturates.
+    std::optional<std::uint64_t> unsignedAboveInt64() const noexcept;
     double toDouble(double fallback = 0) const noexcept;
     // A string answers itself; any other type answers the fallback.
     std::string toString(std::string_view fallback = {}) const;

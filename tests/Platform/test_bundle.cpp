@@ -153,6 +153,13 @@ TEST_F(BundleFolder, DamagedOrMissingInfoPlistGivesAnEmptyDictionary)
         ScopedLogCapture log;
         EXPECT_EQ(bundle({"en"})->infoDictionary().size(), 0u);
     }
+    // Larger than any Info.plist can be (16 MiB): refused before parsing.
+    writeFile(resources() / "Info.plist", std::string(16 * 1024 * 1024 + 1, ' '));
+    {
+        ScopedLogCapture log;
+        EXPECT_EQ(bundle({"en"})->infoDictionary().size(), 0u);
+        EXPECT_TRUE(log.contains("is too large"));
+    }
     fs::remove(resources() / "Info.plist");
     {
         ScopedLogCapture log;

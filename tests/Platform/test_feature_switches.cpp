@@ -18,6 +18,9 @@ TEST(FeatureSwitches, ThumbnailLoggingFollowsThePreferenceOnEveryCall)
     char pattern[] = "/tmp/vistel-switches-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     ::setenv("XDG_CONFIG_HOME", pattern, 1);
+    // Points the standard defaults into the new folder also when an earlier repetition of this
+    // test in the same process made them and moved them elsewhere.
+    UserDefaults::setStandardBundleIdentifier(UserDefaults::DefaultBundleIdentifier);
     UserDefaults& defaults = UserDefaults::standard();
     EXPECT_EQ(defaults.path(), std::string(pattern) + "/Vistel/com.ZovSystems.Vistel.plist");
 

@@ -69,6 +69,11 @@ INSTANTIATE_TEST_SUITE_P(Conversions, FormatterCases, testing::Values(
     Case {"%d", {5000000000LL}, "5000000000"},
     Case {"%hhd %hu", {300, 70000}, "44 4464"},
     Case {"%lld", {std::numeric_limits<long long>::min()}, "-9223372036854775808"},
+    // Unsigned values above INT64_MAX keep all their bits.
+    Case {"%llu %llx", {std::numeric_limits<unsigned long long>::max(), 0x8000000000000000ull},
+          "18446744073709551615 8000000000000000"},
+    Case {"%u %d %hhu", {0x8000000000000001ull, std::numeric_limits<unsigned long long>::max(), 0x8000000000000101ull},
+          "9223372036854775809 -1 1"},
     Case {"%'d", {1234567}, "1234567"},
     // Integers are fine for floating conversions.
     Case {"%.2e", {1500}, "1.50e+03"},
@@ -179,10 +184,12 @@ TEST(Formatter, IntegersMatchC)
                             expectSameAsC(spec + conversion, static_cast<unsigned>(value));
                     }
                     const long long big = 0x123456789ALL;
-                    if (isSigned)
+                    if (isSigned) {
                         expectSameAsC(spec + "ll" + conversion, -big);
-                    else
+                    } else {
                         expectSameAsC(spec + "ll" + conversion, static_cast<unsigned long long>(big));
+                        expectSameAsC(spec + "ll" + conversion, 0xFEDCBA9876543210ull);
+                    }
                 }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -51,6 +52,10 @@ TEST(Value, NumbersConvertAmongThemselvesAndOtherTypesAnswerTheFallback)
     EXPECT_EQ(Value(-1e300).toInt64(), std::numeric_limits<std::int64_t>::min());
     EXPECT_EQ(Value(std::numeric_limits<unsigned long long>::max()).toInt64(),
               std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(Value(std::numeric_limits<unsigned long long>::max()).unsignedAboveInt64(),
+              std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(Value(std::numeric_limits<long long>::max()).unsignedAboveInt64(), std::nullopt);
+    EXPECT_EQ(Value(-1).unsignedAboveInt64(), std::nullopt);
     EXPECT_EQ(Value(true).toInt64(), 1);
     EXPECT_DOUBLE_EQ(Value(7).toDouble(), 7.0);
     EXPECT_TRUE(Value(0.1).toBool());
@@ -218,6 +223,20 @@ TEST(Date, Iso8601RoundTrip)
                             "1970-01-01T24:00:00Z", "1970-01-01T00:00:00Zx", "197O-01-01T00:00:00Z",
                             "1970-01-01T00:00:00.Z", "+970-01-01T00:00:00Z"})
         EXPECT_FALSE(Date::fromIso8601(bad)) << bad;
+}
+
+TEST(Date, TimePointSaturatesOutsideTheClocksRange)
+{
+    using std::chrono::system_clock;
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(Date {1.5}.timePoint().time_since_epoch(), std::chrono::milliseconds(1500));
+    EXPECT_EQ(Date::fromTimePoint(Date {-86400.25}.timePoint()), Date {-86400.25});
+    // The clock's nanoseconds end in the year 2262; later dates must not wrap into the past.
+    EXPECT_EQ(Date {253402300799}.timePoint(), system_clock::time_point::max()); // 9999-12-31
+    EXPECT_EQ(Date {-62167219200}.timePoint(), system_clock::time_point::min()); // 0000-01-01
+    EXPECT_EQ(Date {infinity}.timePoint(), system_clock::time_point::max());
+    EXPECT_EQ(Date {-infinity}.timePoint(), system_clock::time_point::min());
+    EXPECT_EQ(Date {std::numeric_limits<double>::quiet_NaN()}.timePoint(), system_clock::time_point());
 }
 
 } // namespace
