@@ -39,7 +39,12 @@ std::shared_ptr<FSFileOperationChunkHook> currentChunkHook()
     return chunkHookSlot();
 }
 
-// What one worker carries while it walks a tree.
+// Deepest folder nesting a copy goes into: each level holds two descriptors and a stack frame.
+constexpr unsigned kMaxCopyDepth = 2048;
+
+// What one worker carries while it walks a tree. The walk goes from folder descriptor to
+// folder descriptor (openat and friends, never following a link), so a folder renamed or
+// replaced by a link while the walk is inside it cannot send it elsewhere.
 class Job {
 public:
     Job(FSFileOperation& operation, std::uint32_t flags) : operation_(operation), flags_(flags) { }
@@ -52,12 +57,18 @@ public:
 
     FSFileOperation::Progress progress;
 
-    StatusCode copyItem(const std::string& source, const std::string& target, bool topLevel);
+    // Copies the item `name` of the folder open as `sourceParent` (its path, for reports and
+    // logs, is `source`) to `targetName` in the folder open as `targetParent`.
+    StatusCode copyItem(int sourceParent, const std::string& name, const std::string& source, int targetParent,
+                        const std::string& targetName, bool topLevel, unsigned depth = 0);
 
 private:
-    StatusCode copyFile(const std::string& source, const std::string& target, const struct stat& info);
-    StatusCode copyFolder(const std::string& source, const std::string& target, const struct stat& info);
-    StatusCode copySymbolicLink(const std::string& source, const std::string& target, const struct stat& info);
+    StatusCode copyFile(int sourceParent, const std::string& name, const std::string& source, int targetParent,
+                        const std::string& targetName, const struct stat& info, bool topLevel);
+    StatusCode copyFolder(int sourceParent, const std::string& name, const std::string& source, int targetParent,
+                          const std::string& targetName, const struct stat& info, unsigned depth);
+    StatusCode copySymbolicLink(int sourceParent, const std::string& name, const std::string& source,
+                                int targetParent, const std::string& targetName, const struct stat& info);
     void skipped(const std::string& source, const struct stat& info, const char* why);
 
     FSFileOperation& operation_;
@@ -74,17 +85,39 @@ bool ignorableMetadataError(int error)
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL;
 }
 
-// Copies the "user." attributes; only running out of space fails the copy.
-StatusCode copyUserAttributes(int sourceFd, int targetFd, const std::string& source, const std::string& target)
+// The folder holding `path` (a path without trailing slashes).
+std::string folderOf(const std::string& path)
 {
-    auto list = [&](char* buffer, size_t size) {
-        return sourceFd >= 0 ? ::flistxattr(sourceFd, buffer, size) : ::llistxattr(source.c_str(), buffer, size);
-    };
-    ssize_t size = list(nullptr, 0);
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+StatusCode readLinkAt(int parent, const std::string& name, std::string& target)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlinkat(parent, name.c_str(), buffer.data(), buffer.size());
+        if (length < 0)
+            return statusFromErrno(errno);
+        if (static_cast<size_t>(length) < buffer.size()) {
+            target.assign(buffer.data(), static_cast<size_t>(length));
+            return 0;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Copies the "user." attributes between two open items; only running out of space fails
+// the copy.
+StatusCode copyUserAttributes(int sourceFd, int targetFd)
+{
+    ssize_t size = ::flistxattr(sourceFd, nullptr, 0);
     if (size <= 0)
         return 0;
     std::vector<char> names(static_cast<size_t>(size));
-    size = list(names.data(), names.size());
+    size = ::flistxattr(sourceFd, names.data(), names.size());
     if (size <= 0)
         return 0;
     std::vector<char> value;
@@ -93,18 +126,15 @@ StatusCode copyUserAttributes(int sourceFd, int targetFd, const std::string& sou
         at += name.size() + 1;
         if (name.rfind("user.", 0) != 0)
             continue;
-        ssize_t length = sourceFd >= 0 ? ::fgetxattr(sourceFd, name.c_str(), nullptr, 0)
-                                       : ::lgetxattr(source.c_str(), name.c_str(), nullptr, 0);
+        ssize_t length = ::fgetxattr(sourceFd, name.c_str(), nullptr, 0);
         if (length < 0)
             continue;
         value.resize(static_cast<size_t>(length) + 1);
-        length = sourceFd >= 0 ? ::fgetxattr(sourceFd, name.c_str(), value.data(), value.size())
-                               : ::lgetxattr(source.c_str(), name.c_str(), value.data(), value.size());
+        length = ::fgetxattr(sourceFd, name.c_str(), value.data(), value.size());
         if (length < 0)
             continue;
-        const int result = targetFd >= 0 ? ::fsetxattr(targetFd, name.c_str(), value.data(), length, 0)
-                                         : ::lsetxattr(target.c_str(), name.c_str(), value.data(), length, 0);
-        if (result != 0 && (errno == ENOSPC || errno == EDQUOT))
+        if (::fsetxattr(targetFd, name.c_str(), value.data(), static_cast<size_t>(length), 0) != 0 &&
+            (errno == ENOSPC || errno == EDQUOT))
             return statusFromErrno(errno);
     }
     return 0;
@@ -119,23 +149,24 @@ void Job::skipped(const std::string& source, const struct stat& info, const char
     report(source);
 }
 
-StatusCode Job::copyItem(const std::string& source, const std::string& target, bool topLevel)
+StatusCode Job::copyItem(int sourceParent, const std::string& name, const std::string& source, int targetParent,
+                         const std::string& targetName, bool topLevel, unsigned depth)
 {
     if (cancelled())
         return status::UserCanceled;
     struct stat info {};
-    if (::lstat(source.c_str(), &info) != 0) {
+    if (::fstatat(sourceParent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         const int error = errno;
         if (!topLevel && isPermissionError(error) && skipPermissionErrors())
             return 0;
         return statusFromErrno(error);
     }
     if (S_ISREG(info.st_mode))
-        return copyFile(source, target, info);
+        return copyFile(sourceParent, name, source, targetParent, targetName, info, topLevel);
     if (S_ISDIR(info.st_mode))
-        return copyFolder(source, target, info);
+        return copyFolder(sourceParent, name, source, targetParent, targetName, info, depth);
     if (S_ISLNK(info.st_mode))
-        return copySymbolicLink(source, target, info);
+        return copySymbolicLink(sourceParent, name, source, targetParent, targetName, info);
     // FIFOs, devices and sockets: opening one could block or act on hardware.
     if (topLevel)
         return status::ParameterError;
@@ -143,14 +174,16 @@ StatusCode Job::copyItem(const std::string& source, const std::string& target, b
     return 0;
 }
 
-StatusCode Job::copyFile(const std::string& source, const std::string& target, const struct stat& linkInfo)
+StatusCode Job::copyFile(int sourceParent, const std::string& name, const std::string& source, int targetParent,
+                         const std::string& targetName, const struct stat& linkInfo, bool topLevel)
 {
-    // O_NONBLOCK: should the item have been replaced by a FIFO since lstat, open must not
-    // wait for a writer; fstat below then refuses it.
-    const int in = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // O_NONBLOCK: should the item have been replaced by a FIFO since it was looked at, open
+    // must not wait for a writer; fstat below then refuses it.
+    const int in = ::openat(sourceParent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0) {
         const int error = errno;
-        if (isPermissionError(error) && skipPermissionErrors()) {
+        // Only items inside the tree are left out; an unreadable source itself fails.
+        if (!topLevel && isPermissionError(error) && skipPermissionErrors()) {
             skipped(source, linkInfo, "unreadable file");
             return 0;
         }
@@ -163,7 +196,8 @@ StatusCode Job::copyFile(const std::string& source, const std::string& target, c
     if (!S_ISREG(info.st_mode))
         return status::ParameterError;
 
-    FileDescriptor targetFd(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    FileDescriptor targetFd(
+        ::openat(targetParent, targetName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!targetFd)
         return statusFromErrno(errno);
 
@@ -209,7 +243,7 @@ StatusCode Job::copyFile(const std::string& source, const std::string& target, c
             (*chunkHook_)(operation_, progress.bytesComplete);
     }
 
-    if (StatusCode result = copyUserAttributes(in, targetFd.get(), source, target))
+    if (StatusCode result = copyUserAttributes(in, targetFd.get()))
         return result;
     if (::fchmod(targetFd.get(), info.st_mode & 01777) != 0 && !ignorableMetadataError(errno))
         return statusFromErrno(errno);
@@ -224,17 +258,20 @@ StatusCode Job::copyFile(const std::string& source, const std::string& target, c
     return 0;
 }
 
-StatusCode Job::copyFolder(const std::string& source, const std::string& target, const struct stat& info)
+StatusCode Job::copyFolder(int sourceParent, const std::string& name, const std::string& source, int targetParent,
+                           const std::string& targetName, const struct stat& info, unsigned depth)
 {
+    if (depth >= kMaxCopyDepth)
+        return statusFromErrno(ENAMETOOLONG);
     DIR* folder = nullptr;
-    const int fd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(sourceParent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0)
         folder = ::fdopendir(fd);
     if (!folder) {
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        if (isPermissionError(error) && skipPermissionErrors()) {
+        if (depth > 0 && isPermissionError(error) && skipPermissionErrors()) {
             skipped(source, info, "unreadable folder");
             return 0;
         }
@@ -242,7 +279,11 @@ StatusCode Job::copyFolder(const std::string& source, const std::string& target,
     }
     DirectoryHandle handle(folder);
     // Owner-only while it fills; the source's mode is applied once the contents are in.
-    if (::mkdir(target.c_str(), 0700) != 0)
+    if (::mkdirat(targetParent, targetName.c_str(), 0700) != 0)
+        return statusFromErrno(errno);
+    const FileDescriptor target(
+        ::openat(targetParent, targetName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!target)
         return statusFromErrno(errno);
     for (;;) {
         errno = 0;
@@ -252,35 +293,122 @@ StatusCode Job::copyFolder(const std::string& source, const std::string& target,
                 return statusFromErrno(errno);
             break;
         }
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..")
+        const std::string child = entry->d_name;
+        if (child == "." || child == "..")
             continue;
-        if (StatusCode result = copyItem(joinPath(source, name), joinPath(target, name), false))
+        if (StatusCode result =
+                copyItem(::dirfd(folder), child, joinPath(source, child), target.get(), child, false, depth + 1))
             return result;
     }
-    if (StatusCode result = copyUserAttributes(-1, -1, source, target))
+    if (StatusCode result = copyUserAttributes(::dirfd(folder), target.get()))
         return result;
-    if (::chmod(target.c_str(), info.st_mode & 01777) != 0 && !ignorableMetadataError(errno))
+    if (::fchmod(target.get(), info.st_mode & 01777) != 0 && !ignorableMetadataError(errno))
         return statusFromErrno(errno);
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
-    if (::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && !ignorableMetadataError(errno))
+    if (::futimens(target.get(), times) != 0 && !ignorableMetadataError(errno))
         return statusFromErrno(errno);
     ++progress.objectsComplete;
     report(source);
     return 0;
 }
 
-StatusCode Job::copySymbolicLink(const std::string& source, const std::string& target, const struct stat& info)
+StatusCode Job::copySymbolicLink(int sourceParent, const std::string& name, const std::string& source,
+                                 int targetParent, const std::string& targetName, const struct stat& info)
 {
     std::string destination;
-    if (StatusCode result = readLink(source, destination))
+    if (StatusCode result = readLinkAt(sourceParent, name, destination))
         return result;
-    if (::symlink(destination.c_str(), target.c_str()) != 0)
+    if (::symlinkat(destination.c_str(), targetParent, targetName.c_str()) != 0)
         return statusFromErrno(errno);
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
-    ::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW); // not every file system keeps link times
+    // Not every file system keeps link times.
+    ::utimensat(targetParent, targetName.c_str(), times, AT_SYMLINK_NOFOLLOW);
     ++progress.objectsComplete;
     report(source);
+    return 0;
+}
+
+// After a move across volumes: deletes the source item `name` of the folder open as
+// `sourceParent` once its counterpart `copyName` in the folder open as `copyParent` is there
+// (same kind; same size, same link target). What the copy left out (special files, items
+// skipped for permissions, items that appeared or changed while it ran) stays where it is,
+// and so do the folders holding it: `kept` is set then. Answers 0 or the first failure.
+StatusCode removeMovedSource(int sourceParent, const std::string& name, int copyParent, const std::string& copyName,
+                             bool& kept, unsigned depth = 0)
+{
+    struct stat source {};
+    if (::fstatat(sourceParent, name.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : statusFromErrno(errno);
+    struct stat copy {};
+    if (::fstatat(copyParent, copyName.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0 ||
+        (source.st_mode & S_IFMT) != (copy.st_mode & S_IFMT)) {
+        kept = true;
+        return 0;
+    }
+    if (S_ISREG(source.st_mode) || S_ISLNK(source.st_mode)) {
+        bool same = source.st_size == copy.st_size;
+        if (same && S_ISLNK(source.st_mode)) {
+            std::string a, b;
+            same = readLinkAt(sourceParent, name, a) == 0 && readLinkAt(copyParent, copyName, b) == 0 && a == b;
+        }
+        if (!same) {
+            kept = true;
+            return 0;
+        }
+        return ::unlinkat(sourceParent, name.c_str(), 0) == 0 ? 0 : statusFromErrno(errno);
+    }
+    if (!S_ISDIR(source.st_mode) || depth >= kMaxCopyDepth) {
+        kept = true;
+        return 0;
+    }
+    const FileDescriptor copyFolder(
+        ::openat(copyParent, copyName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!copyFolder) {
+        kept = true;
+        return statusFromErrno(errno);
+    }
+    const int fd = ::openat(sourceParent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!folder) {
+        const StatusCode result = statusFromErrno(errno);
+        if (fd >= 0)
+            ::close(fd);
+        kept = true;
+        return result;
+    }
+    StatusCode first = 0;
+    bool keptBelow = false;
+    {
+        DirectoryHandle handle(folder);
+        std::vector<std::string> names;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(folder);
+            if (!entry) {
+                if (errno != 0)
+                    first = statusFromErrno(errno);
+                break;
+            }
+            const std::string child = entry->d_name;
+            if (child != "." && child != "..")
+                names.push_back(child);
+        }
+        for (const std::string& child : names) {
+            const StatusCode result =
+                removeMovedSource(::dirfd(folder), child, copyFolder.get(), child, keptBelow, depth + 1);
+            if (result != 0 && first == 0)
+                first = result;
+        }
+    }
+    if (keptBelow || first != 0) {
+        kept = true;
+        return first;
+    }
+    if (::unlinkat(sourceParent, name.c_str(), AT_REMOVEDIR) != 0) {
+        if (errno != ENOTEMPTY && errno != EEXIST)
+            return statusFromErrno(errno);
+        kept = true; // something appeared in it meanwhile
+    }
     return 0;
 }
 
@@ -332,25 +460,32 @@ StatusCode checkDestination(const Request& request, Job& job, std::string& desti
 }
 
 // Copies into a hidden temporary item beside the destination and gives it its name only when
-// it is whole, so no partial item ever carries the destination name.
-StatusCode copyTree(const Request& request, Job& job, const std::string& destination, std::string& finalItem)
+// it is whole, so no partial item ever carries the destination name. `sourceParent` is the
+// source's folder, opened once for the whole operation.
+StatusCode copyTree(const Request& request, Job& job, int sourceParent, const std::string& destination,
+                    std::string& finalItem)
 {
-    std::string temporary;
+    const FileDescriptor targetFolder(::open(request.destinationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!targetFolder)
+        return statusFromErrno(errno);
+    std::string temporaryName;
     for (int attempt = 0;; ++attempt) {
-        temporary = joinPath(request.destinationFolder, uniqueHiddenName("partial"));
+        temporaryName = uniqueHiddenName("partial");
         struct stat ignored {};
-        if (::lstat(temporary.c_str(), &ignored) != 0)
+        if (::fstatat(targetFolder.get(), temporaryName.c_str(), &ignored, AT_SYMLINK_NOFOLLOW) != 0)
             break;
         if (attempt > 100)
             return status::DuplicateName;
     }
-    StatusCode result = job.copyItem(request.source, temporary, true);
+    const std::string temporary = joinPath(request.destinationFolder, temporaryName);
+    StatusCode result = job.copyItem(sourceParent, lastComponent(request.source), request.source, targetFolder.get(),
+                                     temporaryName, true);
     if (result == 0 && job.cancelled())
         result = status::UserCanceled;
     if (result == 0)
         result = placeItem(temporary, destination, job.overwrite());
     if (result != 0) {
-        removeTree(temporary);
+        removeOwnTree(temporary);
         return result;
     }
     finalItem = destination;
@@ -371,19 +506,32 @@ void runCopy(FSFileOperation& operation, const Request& request, bool deleteSour
         return finish(result);
     if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode))
         return finish(status::ParameterError);
+    // The walk and, for a move, the deletion of the source start from this one descriptor, so
+    // that a folder on the source's path replaced meanwhile cannot redirect either.
+    const FileDescriptor sourceParent(::open(folderOf(request.source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!sourceParent)
+        return finish(statusFromErrno(errno));
 
     operation.report(request.source, kFSOperationStagePreflighting, job.progress);
     measureTree(request.source, job.progress.totalBytes, job.progress.totalObjects);
     job.progress.userVisibleTotal = 1;
     operation.report(request.source, kFSOperationStageRunning, job.progress);
 
-    if (StatusCode result = copyTree(request, job, destination, finalItem))
+    if (StatusCode result = copyTree(request, job, sourceParent.get(), destination, finalItem))
         return finish(result);
     job.progress.userVisibleComplete = 1;
     if (deleteSource) {
-        // The copy is whole and in place: only now may the source go.
-        if (StatusCode result = removeTree(request.source))
+        // The copy is whole and in place: only now may the source go, and only what the copy
+        // holds (never what it left out).
+        const FileDescriptor copyParent(::open(folderOf(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!copyParent)
+            return finish(statusFromErrno(errno));
+        bool kept = false;
+        if (StatusCode result = removeMovedSource(sourceParent.get(), lastComponent(request.source), copyParent.get(),
+                                                  lastComponent(destination), kept))
             return finish(result);
+        if (kept)
+            ZovLog("FSFileOperation: items not moved stay in " + request.source);
     }
     finish(0);
 }
@@ -624,7 +772,9 @@ bool FSFileOperation::scheduleWithRunLoop(RunLoop* loop, const std::string& mode
     if (!loop)
         return false;
     std::lock_guard lock(mutex_);
-    if (loop_ && loop_.get() != loop)
+    // A delivery queued for the old loop or mode is withdrawn, the same loop included: it
+    // must not arrive in a mode that is no longer scheduled.
+    if (loop_)
         loop_->cancelPerforms(this);
     loop_ = Ref<RunLoop>(loop);
     mode_ = mode;

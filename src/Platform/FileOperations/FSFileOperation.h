@@ -19,7 +19,11 @@
 //   - mode (without set-id bits), access and modification times and "user." extended
 //     attributes are kept;
 //   - a move is a rename; across volumes it is a copy, and the source is deleted only after
-//     the copy was whole and in place;
+//     the copy was whole and in place, and only what the copy holds: items it left out
+//     (special files, skipped unreadable items, items that appeared or changed meanwhile)
+//     stay where they were, with the folders holding them;
+//   - a tree is walked from folder descriptor to folder descriptor, so a folder on the way
+//     replaced by a link while the operation runs never sends it elsewhere;
 //   - the Trash follows the freedesktop.org trash rules (home trash for the home volume, the
 //     volume's own .Trash/$uid or .Trash-$uid otherwise) and never copies across volumes.
 //

@@ -146,9 +146,13 @@ std::string truncateUtf8(const std::string& text, size_t bytes)
 {
     if (text.size() <= bytes)
         return text;
+    // A UTF-8 sequence has at most three continuation bytes; a name that is not UTF-8 is cut
+    // where it is, so that it never shrinks to nothing.
     size_t end = bytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    while (end > 0 && bytes - end < 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
         --end;
+    if ((static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        end = bytes;
     return text.substr(0, end);
 }
 
@@ -233,26 +237,89 @@ StatusCode placeItem(const std::string& from, const std::string& to, bool overwr
     return 0;
 }
 
-StatusCode removeTree(const std::string& path)
+namespace {
+
+// Deepest folder nesting the walks below go into: each level holds a descriptor and a stack
+// frame, and a hostile tree must not exhaust either.
+constexpr unsigned kMaxTreeDepth = 2048;
+
+// Deletes `name` in the folder open as `parent`; a folder is entered through a descriptor
+// opened without following links, so a link swapped in for a folder during the walk is
+// removed as a link and what it points at is never touched. With `ownTree`, folders of the
+// effective user are first given owner access, so that modes copied into a tree this process
+// made cannot keep it from being deleted.
+StatusCode removeAt(int parent, const char* name, unsigned depth, bool ownTree)
+{
+    struct stat info {};
+    if (::fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return statusFromErrno(errno);
+    if (!S_ISDIR(info.st_mode))
+        return ::unlinkat(parent, name, 0) == 0 ? 0 : statusFromErrno(errno);
+    if (depth >= kMaxTreeDepth)
+        return statusFromErrno(ENAMETOOLONG);
+    if (ownTree && info.st_uid == ::geteuid() && ::geteuid() != 0 && (info.st_mode & S_IRWXU) != S_IRWXU) {
+        // Through a handle on the folder itself: a path could meanwhile name a link.
+        const FileDescriptor handle(::openat(parent, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (handle)
+            ::chmod(("/proc/self/fd/" + std::to_string(handle.get())).c_str(), S_IRWXU);
+    }
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!folder) {
+        const StatusCode result = statusFromErrno(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return result;
+    }
+    StatusCode first = 0;
+    {
+        DirectoryHandle handle(folder);
+        // All names first: deleting while reading may make some file systems skip entries.
+        std::vector<std::string> names;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(folder);
+            if (!entry) {
+                if (errno != 0)
+                    first = statusFromErrno(errno);
+                break;
+            }
+            const std::string child = entry->d_name;
+            if (child != "." && child != "..")
+                names.push_back(child);
+        }
+        for (const std::string& child : names) {
+            const StatusCode result = removeAt(::dirfd(folder), child.c_str(), depth + 1, ownTree);
+            if (result != 0 && first == 0)
+                first = result;
+        }
+    }
+    if (::unlinkat(parent, name, AT_REMOVEDIR) != 0 && first == 0)
+        first = statusFromErrno(errno);
+    return first;
+}
+
+StatusCode removePath(const std::string& path, bool ownTree)
 {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0)
         return statusFromErrno(errno);
     if (!S_ISDIR(info.st_mode))
         return ::unlink(path.c_str()) == 0 ? 0 : statusFromErrno(errno);
-    std::vector<std::string> names;
-    StatusCode first = listFolder(path, names);
-    if (first == 0) {
-        for (const std::string& name : names) {
-            const StatusCode result = removeTree(joinPath(path, name));
-            if (result != 0 && first == 0)
-                first = result;
-        }
-    }
-    if (::rmdir(path.c_str()) != 0 && first == 0)
-        first = statusFromErrno(errno);
-    return first;
+    const std::string name = lastComponent(path);
+    if (name.empty())
+        return status::ParameterError; // never the root folder
+    const FileDescriptor parent(::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent)
+        return statusFromErrno(errno);
+    return removeAt(parent.get(), name.c_str(), 0, ownTree);
 }
+
+} // namespace
+
+StatusCode removeTree(const std::string& path) { return removePath(path, false); }
+
+StatusCode removeOwnTree(const std::string& path) { return removePath(path, true); }
 
 void measureTree(const std::string& path, std::uint64_t& bytes, std::uint64_t& objects)
 {

@@ -77,6 +77,9 @@ StatusCode placeItem(const std::string& from, const std::string& to, bool overwr
 // Deletes the item and, for a folder, everything in it. Links are removed, never followed.
 // 0, or the status of the first failure (the walk goes on past it).
 StatusCode removeTree(const std::string& path);
+// The same for a tree this process made (a partial copy): its folders owned by the effective
+// user are opened up first, so that a read-only mode copied into the tree does not keep it.
+StatusCode removeOwnTree(const std::string& path);
 
 // Adds the tree's regular-file bytes and its items (the item itself included; FIFOs, devices
 // and sockets not counted) to the totals. Unreadable folders count as themselves only.
