@@ -84,6 +84,39 @@ std::uint32_t fromEpoll(std::uint32_t events)
     return result;
 }
 
+// Seconds as a clock duration, saturated: an interval of centuries, an infinite or a NaN one
+// must not overflow the clock's integer count.
+RunLoop::Clock::duration toDuration(double seconds)
+{
+    if (!(seconds > 0))
+        return RunLoop::Clock::duration::zero();
+    const double count = std::chrono::duration<double>(seconds) / RunLoop::Clock::duration(1);
+    if (count >= 9.2e18) // just below the largest count
+        return RunLoop::Clock::duration::max();
+    return RunLoop::Clock::duration(static_cast<RunLoop::Clock::rep>(count));
+}
+
+// `date + step` (step >= 0), the far future when that does not fit.
+RunLoop::TimePoint later(RunLoop::TimePoint date, RunLoop::Clock::duration step)
+{
+    if (date > RunLoop::TimePoint::max() - step)
+        return RunLoop::TimePoint::max();
+    return date + step;
+}
+
+// The first tick after `now` on the grid `fireDate + k * step` (step > 0): a repeating timer
+// that fell behind skips the ticks it missed and keeps its phase.
+RunLoop::TimePoint nextTick(RunLoop::TimePoint fireDate, RunLoop::TimePoint now, RunLoop::Clock::duration step)
+{
+    RunLoop::Clock::rep late;
+    if (__builtin_sub_overflow(now.time_since_epoch().count(), fireDate.time_since_epoch().count(), &late))
+        return later(now, step); // a date set far into the past has no phase worth keeping
+    RunLoop::Clock::rep advance;
+    if (__builtin_mul_overflow(late / step.count() + 1, step.count(), &advance))
+        return RunLoop::TimePoint::max();
+    return later(fireDate, RunLoop::Clock::duration(advance));
+}
+
 } // namespace
 
 RunLoop::RunLoop()
@@ -100,10 +133,7 @@ RunLoop::RunLoop()
 
 RunLoop::~RunLoop()
 {
-    for (auto& entry : timers_) {
-        std::lock_guard lock(entry.timer->mutex_);
-        entry.timer->loop_ = nullptr;
-    }
+    // No valid timer is left here: each one retains its loop until it is invalidated.
     ::close(wakeFd_);
     ::close(epoll_);
 }
@@ -151,18 +181,24 @@ void RunLoop::threadDidExit()
 {
     std::deque<PendingPerform> dropped;
     std::vector<TimerEntry> timers;
+    std::vector<std::shared_ptr<Source>> sources;
+    std::vector<std::shared_ptr<ObserverEntry>> observers;
     {
         std::lock_guard lock(mutex_);
         exited_.store(true, std::memory_order_release);
         dropped.swap(performs_);
         timers.swap(timers_);
-        sources_.clear();
-        observers_.clear();
+        sources.swap(sources_);
+        observers.swap(observers_);
     }
+    for (auto& source : sources)
+        source->removed.store(true, std::memory_order_release);
+    for (auto& observer : observers)
+        observer->removed.store(true, std::memory_order_release);
     for (auto& entry : timers)
         entry.timer->invalidate();
-    // `dropped` is destroyed here, outside the lock: a closure's captures may release objects
-    // whose destructors post to this or another loop.
+    // Everything taken out is destroyed here, outside the lock: a callback's captures may
+    // release objects whose destructors post to, or remove themselves from, this loop.
 }
 
 // --- performs ----------------------------------------------------------------------------
@@ -221,10 +257,9 @@ Ref<RunLoop::Timer> RunLoop::Timer::create(double intervalSeconds, bool repeats,
 }
 
 RunLoop::Timer::Timer(double intervalSeconds, bool repeats, Callback callback)
-    : interval_(intervalSeconds < 0 ? 0 : intervalSeconds)
+    : interval_(intervalSeconds > 0 ? intervalSeconds : 0) // NaN too
     , repeats_(repeats)
-    , fireDate_(Clock::now()
-                + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval_)))
+    , fireDate_(later(Clock::now(), toDuration(interval_)))
     , callback_(std::move(callback))
 {
 }
@@ -232,12 +267,12 @@ RunLoop::Timer::Timer(double intervalSeconds, bool repeats, Callback callback)
 void RunLoop::Timer::invalidate()
 {
     Callback dropped;
-    RunLoop* loop = nullptr;
+    Ref<RunLoop> loop;
     {
         std::lock_guard lock(mutex_);
         valid_.store(false, std::memory_order_release);
         dropped.swap(callback_);
-        loop = loop_;
+        loop = std::move(loop_);
     }
     // The loop drops the entry at its next pass; waking it keeps the next-timer date honest
     // for an outside driver.
@@ -253,7 +288,7 @@ RunLoop::TimePoint RunLoop::Timer::fireDate() const
 
 void RunLoop::Timer::setFireDate(TimePoint date)
 {
-    RunLoop* loop = nullptr;
+    Ref<RunLoop> loop;
     {
         std::lock_guard lock(mutex_);
         fireDate_ = date;
@@ -267,14 +302,18 @@ void RunLoop::addTimer(const Ref<Timer>& timer, std::string_view mode)
 {
     ZOV_ASSERT(timer, "Invalid timer");
     {
-        std::lock_guard timerLock(timer->mutex_);
-        ZOV_ASSERT(!timer->loop_ || timer->loop_ == this, "Timer already belongs to another run loop");
-        timer->loop_ = this;
-    }
-    {
         std::lock_guard lock(mutex_);
-        if (exited_.load(std::memory_order_relaxed) || !timer->isValid())
+        if (exited_.load(std::memory_order_relaxed))
             return;
+        {
+            // Lock order: the loop, then its timers.
+            std::lock_guard timerLock(timer->mutex_);
+            if (!timer->valid_.load(std::memory_order_relaxed))
+                return;
+            ZOV_ASSERT(!timer->loop_ || timer->loop_.get() == this, "Timer already belongs to another run loop");
+            if (!timer->loop_)
+                timer->loop_ = Ref<RunLoop>(this);
+        }
         auto it = std::find_if(timers_.begin(), timers_.end(), [&](const TimerEntry& e) { return e.timer == timer; });
         if (it == timers_.end())
             timers_.push_back({timer, {std::string(mode)}});
@@ -306,27 +345,33 @@ RunLoop::TimePoint RunLoop::nextTimerDate(std::string_view mode)
 bool RunLoop::fireTimers(const std::string& mode)
 {
     const TimePoint now = Clock::now();
-    std::vector<Ref<Timer>> due;
+    // Fire dates are taken once: another thread may move a timer while this pass sorts.
+    std::vector<std::pair<TimePoint, Ref<Timer>>> due;
+    std::vector<TimerEntry> dropped; // released outside the lock
     {
         std::lock_guard lock(mutex_);
-        std::erase_if(timers_, [](const TimerEntry& e) { return !e.timer->isValid(); });
+        auto invalid = std::stable_partition(timers_.begin(), timers_.end(),
+                                             [](const TimerEntry& e) { return e.timer->isValid(); });
+        std::move(invalid, timers_.end(), std::back_inserter(dropped));
+        timers_.erase(invalid, timers_.end());
         for (const auto& entry : timers_)
-            if (modesContain(entry.modes, mode) && entry.timer->fireDate() <= now)
-                due.push_back(entry.timer);
+            if (modesContain(entry.modes, mode))
+                if (const TimePoint date = entry.timer->fireDate(); date <= now)
+                    due.emplace_back(date, entry.timer);
     }
-    std::sort(due.begin(), due.end(), [](const Ref<Timer>& a, const Ref<Timer>& b) { return a->fireDate() < b->fireDate(); });
+    std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     bool fired = false;
-    for (auto& timer : due) {
+    for (auto& entry : due) {
+        Timer* timer = entry.second.get();
         Timer::Callback callback;
         {
             std::lock_guard lock(timer->mutex_);
             if (!timer->valid_.load(std::memory_order_relaxed) || timer->fireDate_ > now)
                 continue; // invalidated or moved by an earlier callback of this pass
             callback = timer->callback_; // a copy: the callback may invalidate its own timer
-            if (timer->repeats_ && timer->interval_ > 0) {
-                const auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timer->interval_));
-                const auto behind = (now - timer->fireDate_) / step;
-                timer->fireDate_ += step * (behind + 1);
+            const auto step = toDuration(timer->interval_);
+            if (timer->repeats_ && step > Clock::duration::zero()) {
+                timer->fireDate_ = nextTick(timer->fireDate_, now, step);
             } else if (timer->repeats_) {
                 timer->fireDate_ = now; // a zero interval fires once per pass
             }
@@ -366,6 +411,7 @@ RunLoop::SourceId RunLoop::addFileDescriptor(int fd, std::uint32_t events,
 
 void RunLoop::removeFileDescriptor(SourceId id)
 {
+    std::shared_ptr<Source> removed; // its callback is released outside the lock
     std::lock_guard lock(mutex_);
     auto it = std::find_if(sources_.begin(), sources_.end(), [id](const auto& s) { return s->id == id; });
     if (it == sources_.end())
@@ -373,6 +419,7 @@ void RunLoop::removeFileDescriptor(SourceId id)
     (*it)->removed.store(true, std::memory_order_release);
     if ((*it)->armed)
         epoll_ctl(epoll_, EPOLL_CTL_DEL, (*it)->fd, nullptr);
+    removed = std::move(*it);
     sources_.erase(it);
 }
 
@@ -418,10 +465,12 @@ RunLoop::ObserverId RunLoop::addObserver(std::function<void(Activity, const std:
 
 void RunLoop::removeObserver(ObserverId id)
 {
+    std::shared_ptr<ObserverEntry> removed; // its callback is released outside the lock
     std::lock_guard lock(mutex_);
     for (auto it = observers_.begin(); it != observers_.end(); ++it)
         if ((*it)->id == id) {
             (*it)->removed.store(true, std::memory_order_release);
+            removed = std::move(*it);
             observers_.erase(it);
             return;
         }
@@ -457,10 +506,14 @@ void RunLoop::wakeUp()
 
 void RunLoop::drainWakeUp()
 {
-    // Clear the flag before reading: a wake-up signalled after this point writes again.
-    wakePending_.store(false, std::memory_order_release);
+    // Read first, then clear the flag. The other order loses wake-ups: a signal between the
+    // two would have its write consumed by the read while the flag stays set, so that no later
+    // signal writes again and the loop sleeps with work queued. In this order a signal that
+    // still sees the flag set comes before the clear, and the caller's next round finds its
+    // work; any later one writes.
     std::uint64_t count;
     [[maybe_unused]] auto read = ::read(wakeFd_, &count, sizeof count);
+    wakePending_.store(false, std::memory_order_seq_cst);
 }
 
 void RunLoop::stop()
@@ -486,6 +539,7 @@ bool RunLoop::hasPendingWork(const std::string& mode)
 bool RunLoop::waitAndServe(const std::string& mode, int timeoutMs)
 {
     epoll_event events[32];
+    const std::uint64_t wait = ++waitCount_;
     int count = epoll_wait(epoll_, events, 32, timeoutMs);
     if (count < 0)
         return false; // EINTR: the caller makes another pass
@@ -508,6 +562,11 @@ bool RunLoop::waitAndServe(const std::string& mode, int timeoutMs)
         served = true;
         const std::uint32_t ready = fromEpoll(events[i].events);
         callOut("a file-descriptor source", [&] { source->callback(source->fd, ready); });
+        // A nested pass inside the callback waited and may have served the descriptors still
+        // listed here: their readiness is stale. Level-triggered, the next wait reports again
+        // whatever is still ready.
+        if (waitCount_ != wait)
+            break;
     }
     return served;
 }
@@ -520,11 +579,13 @@ RunLoop::RunResult RunLoop::runMode(std::string_view modeView, TimePoint until)
     ZOV_ASSERT(modeView != NSRunLoopCommonModes && !modeView.empty(), "Invalid run-loop mode");
     const std::string mode(modeView);
     modeStack_.push_back(mode);
-    armSources(mode);
 
     RunResult result = RunResult::TimedOut;
     bool handled = false;
     for (;;) {
+        // Every round: a source added while the loop waited must be watched from the next wait
+        // on, not only from the next runMode().
+        armSources(mode);
         handled |= fireTimers(mode);
         handled |= runPerforms(mode);
         notifyObservers(Activity::AfterPass, mode);
@@ -556,8 +617,12 @@ RunLoop::RunResult RunLoop::runMode(std::string_view modeView, TimePoint until)
             continue; // the next round runs what the wait let in and reports it
         // A wake-up may have let in a perform although nothing was served: only leave with
         // nothing queued, or an outside driver would not hear of it again.
-        if (Clock::now() >= until && !hasPendingWork(mode))
+        if (Clock::now() >= until && !hasPendingWork(mode)) {
+            // A source added while this round drained the wake-up is armed before an outside
+            // driver goes back to watching the descriptor.
+            armSources(mode);
             break; // timed out
+        }
     }
 
     modeStack_.pop_back();

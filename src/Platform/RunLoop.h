@@ -198,6 +198,7 @@ private:
 
     // Touched only by the loop's own thread.
     std::vector<std::string> modeStack_;
+    std::uint64_t waitCount_ = 0; // bumped by every wait, so that a nested one is noticed
 };
 
 // A timer on one run loop. The callback runs on that loop's thread, in the modes the timer was
@@ -228,7 +229,10 @@ private:
     mutable std::mutex mutex_;
     TimePoint fireDate_;
     Callback callback_;
-    RunLoop* loop_ = nullptr; // the loop it was added to (not retained: the loop keeps the timer)
+    // The loop it was added to. Retained while the timer is valid, so that invalidate() or
+    // setFireDate() from another thread never touches a loop that is gone; invalidation drops
+    // it, which breaks the cycle with the loop's own reference to the timer.
+    Ref<RunLoop> loop_;
 };
 
 } // namespace vistel

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -122,8 +123,17 @@ std::int64_t stringAsInteger(std::string_view text)
                                    : std::numeric_limits<std::int64_t>::max();
     if (ec != std::errc())
         return 0;
-    if (end != text.data() + text.size() && *end == '.')
-        return static_cast<std::int64_t>(stringAsDouble(text)); // "2.5" reads as 2
+    if (end != text.data() + text.size() && *end == '.') {
+        // "2.5" reads as 2; "5.1e300" saturates instead of overflowing the conversion.
+        const double real = stringAsDouble(text);
+        if (std::isnan(real))
+            return 0;
+        if (real >= 9223372036854775807.0)
+            return std::numeric_limits<std::int64_t>::max();
+        if (real <= -9223372036854775808.0)
+            return std::numeric_limits<std::int64_t>::min();
+        return static_cast<std::int64_t>(real);
+    }
     return value;
 }
 
@@ -261,10 +271,19 @@ Value UserDefaults::readFile(const std::string& path, bool& damaged) const
 {
     damaged = false;
     removeStaleTemporaries(path);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO put in the file's place cannot hang the open; only a
+    // regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno != ENOENT)
             ZovLog("UserDefaults::readFile can't open " + path + ": " + errnoText(errno));
+        return Value(Value::DictionaryType());
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ZovLog("UserDefaults::readFile can't read " + path + ": not a regular file");
+        ::close(fd);
+        damaged = true;
         return Value(Value::DictionaryType());
     }
     std::string bytes;

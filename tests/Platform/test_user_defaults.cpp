@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -149,6 +151,9 @@ TEST_F(UserDefaultsTest, TypedReads)
         {Value("42"), true, 42, 42, "42"},
         {Value(" 2.5"), true, 2, 2.5, " 2.5"},
         {Value("word"), false, 0, 0, "word"},
+        // Beyond the integer range the reading saturates.
+        {Value("5.1e300"), true, std::numeric_limits<std::int64_t>::max(), 5.1e300, "5.1e300"},
+        {Value("-7.5e19"), true, std::numeric_limits<std::int64_t>::min(), -7.5e19, "-7.5e19"},
         {Value::array({1}), false, 0, 0, ""},
     };
     for (const auto& c : cases) {
@@ -267,6 +272,26 @@ TEST_F(UserDefaultsTest, NonDictionaryFilesAndUnreadableFilesCountAsDamaged)
         EXPECT_TRUE(log.contains("damaged preferences"));
         EXPECT_EQ(defaults.storedValues(), Value::dictionary());
     }
+}
+
+TEST_F(UserDefaultsTest, AFifoInPlaceOfTheFileNeitherHangsNorIsKept)
+{
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path());
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    ScopedLogCapture log;
+    auto opened = std::async(std::launch::async, [&] { return std::make_unique<UserDefaults>(path_); });
+    if (opened.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ::close(::open(path_.c_str(), O_WRONLY | O_NONBLOCK)); // lets the blocked open and read go
+        opened.wait();
+        FAIL() << "reading the preferences blocked on a FIFO";
+    }
+    auto defaults = opened.get();
+    EXPECT_TRUE(log.contains("not a regular file"));
+    EXPECT_EQ(defaults->storedValues(), Value::dictionary());
+    defaults->setInteger(3, "Size");
+    ASSERT_TRUE(defaults->synchronize());
+    EXPECT_TRUE(std::filesystem::is_fifo(path_ + ".damaged"));
+    EXPECT_EQ(UserDefaults(path_).integerForKey("Size"), 3);
 }
 
 TEST_F(UserDefaultsTest, ValuesWithoutAPropertyListFormAreRefused)

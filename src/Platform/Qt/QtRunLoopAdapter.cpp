@@ -68,8 +68,10 @@ void QtRunLoopAdapter::armTimer()
         timer_->stop();
         return;
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - RunLoop::Clock::now());
-    const auto ms = std::clamp<long long>(wait.count(), 0, 24LL * 3600 * 1000);
+    const auto now = RunLoop::Clock::now();
+    // A date set far into the past must not overflow the subtraction: it is simply due.
+    const long long ms = next <= now ? 0
+        : std::min<long long>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count(), 24LL * 3600 * 1000);
     timer_->start(std::chrono::milliseconds(ms));
 }
 

@@ -148,3 +148,15 @@ TEST_F(QtRunLoopAdapterTest, NotificationQueuePostsUnderQt)
     NotificationCenter::defaultCenter().removeObserver(&observer);
     EXPECT_EQ(heard, (std::vector<std::string> {"UpdateItemsCellNotification", "MountMedia"}));
 }
+
+TEST_F(QtRunLoopAdapterTest, TimerMovedToTheEarliestDateFiresUnderQt)
+{
+    QtRunLoopAdapter adapter;
+    RunLoop* main = RunLoop::main();
+    bool later = false;
+    auto waiting = main->scheduleTimer(3600, false, [&](RunLoop::Timer&) { later = true; });
+    // Moved from inside another timer's call, after the pass chose what is due.
+    auto mover = main->scheduleTimer(0, false, [&](RunLoop::Timer&) { waiting->setFireDate(RunLoop::TimePoint::min()); });
+    ASSERT_TRUE(spinQt([&] { return later; }));
+    EXPECT_FALSE(waiting->isValid());
+}

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <limits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Platform/Log.h"
 #include "Platform/RunLoop.h"
+#include "TestSupport.h"
 
 using namespace vistel;
 using namespace std::chrono_literals;
@@ -227,4 +231,199 @@ TEST(RunLoop, LoopOfAnEndedThreadRefusesWork)
     EXPECT_FALSE(loop->perform([token] { }));
     token.reset();
     EXPECT_TRUE(watch.expired()); // the refused closure was released, not kept
+}
+
+TEST(RunLoop, PerformsPostedFromManyThreadsAreNeverLost)
+{
+    // Each poster waits for its perform before posting the next, so a lost wake-up leaves a
+    // poster waiting with nothing else to wake the loop.
+    struct Shared {
+        Ref<RunLoop> loop;
+        std::atomic<bool> ready {false};
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread runner([shared] {
+        shared->loop = Ref<RunLoop>(RunLoop::current());
+        shared->ready = true;
+        shared->loop->run();
+    });
+    while (!shared->ready)
+        std::this_thread::yield();
+    RunLoop* loop = shared->loop.get();
+    const int rounds = test::scaled(20000, 200000);
+    std::atomic<bool> lost {false};
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 3; ++t)
+        posters.emplace_back([&] {
+            for (int i = 0; i < rounds && !lost; ++i) {
+                auto done = std::make_shared<std::atomic<bool>>(false);
+                loop->perform([done] { *done = true; });
+                const auto deadline = in(5000ms);
+                while (!*done && RunLoop::Clock::now() < deadline)
+                    std::this_thread::yield();
+                if (!*done)
+                    lost = true;
+            }
+        });
+    for (auto& poster : posters)
+        poster.join();
+    loop->stop();
+    if (lost) {
+        runner.detach(); // a loop that lost its wake-up may not hear stop() either
+        FAIL() << "a perform posted from another thread never ran";
+    }
+    runner.join();
+}
+
+TEST(RunLoop, TimerOutlivingItsLoopCanStillBeUsed)
+{
+    Ref<RunLoop::Timer> timer;
+    std::thread([&] { timer = RunLoop::current()->scheduleTimer(3600, true, [](RunLoop::Timer&) { }); }).join();
+    // The thread's exit invalidated the timer and its loop is gone.
+    EXPECT_FALSE(timer->isValid());
+    timer->setFireDate(in(1ms));
+    timer->invalidate();
+}
+
+TEST(RunLoop, SourceAddedWhileTheLoopWaitsIsServed)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], "x", 1), 1);
+    auto* loop = RunLoop::current();
+    bool served = false;
+    RunLoop::SourceId source = 0;
+    auto observer = loop->addObserver([&](RunLoop::Activity activity, const std::string&) {
+        if (activity != RunLoop::Activity::BeforeWaiting || source)
+            return;
+        // Added from inside the pass, right before it waits.
+        source = loop->addFileDescriptor(fds[0], RunLoop::Readable, [&](int fd, std::uint32_t) {
+            char byte;
+            served = read(fd, &byte, 1) == 1;
+        });
+    });
+    // One pass with a long deadline: the new source must be watched by this very pass.
+    EXPECT_EQ(loop->runMode(NSDefaultRunLoopMode, in(5000ms)), RunLoop::RunResult::Handled);
+    EXPECT_TRUE(served);
+    loop->removeObserver(observer);
+    loop->removeFileDescriptor(source);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(RunLoop, NestedPassInASourceCallbackLeavesNoStaleReadiness)
+{
+    int a[2], b[2];
+    ASSERT_EQ(pipe2(a, O_NONBLOCK), 0);
+    ASSERT_EQ(pipe2(b, O_NONBLOCK), 0);
+    auto* loop = RunLoop::current();
+    int reads = 0, staleCalls = 0;
+    bool nested = false;
+    auto callback = [&](int fd, std::uint32_t) {
+        char byte;
+        if (read(fd, &byte, 1) != 1) {
+            ++staleCalls; // called as readable with nothing to read
+            return;
+        }
+        ++reads;
+        if (!nested) {
+            nested = true;
+            loop->runMode(NSDefaultRunLoopMode, in(100ms)); // serves the other pipe
+        }
+    };
+    auto sa = loop->addFileDescriptor(a[0], RunLoop::Readable, callback);
+    auto sb = loop->addFileDescriptor(b[0], RunLoop::Readable, callback);
+    ASSERT_EQ(write(a[1], "1", 1), 1);
+    ASSERT_EQ(write(b[1], "2", 1), 1);
+    ASSERT_TRUE(runUntilTrue(NSDefaultRunLoopMode, [&] { return reads == 2; }));
+    loop->runUntil(in(20ms));
+    EXPECT_EQ(staleCalls, 0);
+    loop->removeFileDescriptor(sa);
+    loop->removeFileDescriptor(sb);
+    for (int fd : {a[0], a[1], b[0], b[1]})
+        close(fd);
+}
+
+namespace {
+
+// Calls into a loop from its destructor, as captured objects may do when released.
+struct CallsBackWhenReleased {
+    RunLoop* loop;
+    std::atomic<int>* released;
+    ~CallsBackWhenReleased()
+    {
+        loop->perform([] { });
+        loop->removeObserver(12345);
+        ++*released;
+    }
+};
+
+} // namespace
+
+TEST(RunLoop, CallbacksAreReleasedOutsideTheLoopsLock)
+{
+    std::atomic<int> released {0};
+    auto* loop = RunLoop::current();
+    auto capture = [&](RunLoop* target) { return std::make_shared<CallsBackWhenReleased>(target, &released); };
+
+    auto observer = loop->addObserver([c = capture(loop)](RunLoop::Activity, const std::string&) { });
+    loop->removeObserver(observer);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    auto source = loop->addFileDescriptor(fds[0], RunLoop::Readable, [c = capture(loop)](int, std::uint32_t) { });
+    loop->removeFileDescriptor(source);
+    close(fds[0]);
+    close(fds[1]);
+    EXPECT_EQ(released, 2);
+
+    // At thread exit, observers and sources still registered are released too.
+    Ref<RunLoop> ended;
+    std::thread([&] {
+        ended = Ref<RunLoop>(RunLoop::current());
+        ended->addObserver([c = capture(ended.get())](RunLoop::Activity, const std::string&) { });
+    }).join();
+    EXPECT_EQ(released, 3);
+    loop->runMode(NSDefaultRunLoopMode, in(1ms)); // the empty performs posted above
+}
+
+TEST(RunLoop, TimerDatesSaturateAndRepeatingTimersKeepTheirPhase)
+{
+    auto* loop = RunLoop::current();
+    // Intervals beyond the clock's range: the timer is due in the far future, never now.
+    for (double interval : {1e12, 1e300, std::numeric_limits<double>::infinity()}) {
+        SCOPED_TRACE(interval);
+        int fired = 0;
+        auto timer = loop->scheduleTimer(interval, true, [&](RunLoop::Timer&) { ++fired; });
+        EXPECT_GT(timer->fireDate(), in(std::chrono::hours(24 * 365)));
+        EXPECT_EQ(loop->runMode(NSDefaultRunLoopMode, in(10ms)), RunLoop::RunResult::TimedOut);
+        timer->setFireDate(RunLoop::Clock::now());
+        EXPECT_EQ(loop->runMode(NSDefaultRunLoopMode, in(1000ms)), RunLoop::RunResult::Handled);
+        EXPECT_EQ(fired, 1);
+        EXPECT_GT(timer->fireDate(), in(std::chrono::hours(24 * 365))); // not wrapped into the past
+        timer->invalidate();
+    }
+    // Far behind, and set to the earliest date there is: fires once, then is next due within
+    // one interval; from a representable date it keeps its phase.
+    const auto step = std::chrono::duration_cast<RunLoop::Clock::duration>(std::chrono::milliseconds(10));
+    for (bool earliest : {false, true}) {
+        SCOPED_TRACE(earliest);
+        int fired = 0;
+        RunLoop::TimePoint calledAt;
+        auto timer = loop->scheduleTimer(0.010, true, [&](RunLoop::Timer&) {
+            ++fired;
+            calledAt = RunLoop::Clock::now();
+        });
+        const auto before = RunLoop::Clock::now();
+        const auto start = earliest ? RunLoop::TimePoint::min() : before - std::chrono::milliseconds(105);
+        timer->setFireDate(start);
+        EXPECT_EQ(loop->runMode(NSDefaultRunLoopMode, in(1000ms)), RunLoop::RunResult::Handled);
+        EXPECT_EQ(fired, 1);
+        // The pass that fired it looked at the clock between `before` and the call.
+        EXPECT_GT(timer->fireDate(), before);
+        EXPECT_LE(timer->fireDate(), calledAt + step);
+        if (!earliest) {
+            EXPECT_EQ((timer->fireDate() - start) % step, RunLoop::Clock::duration::zero());
+        }
+        timer->invalidate();
+    }
 }
