@@ -385,8 +385,14 @@ int Alert::runModal()
 int Alert::runScripted()
 {
     // One pass in the modal-panel mode, as a shown alert would make while it waits.
-    if (RunLoop* loop = RunLoop::main())
+    if (RunLoop* loop = RunLoop::main()) {
         loop->runMode(NSModalPanelRunLoopMode, RunLoop::TimePoint::min());
+        // That pass may have taken the loop's pending wake-up. Inside a pass Qt's adapter made
+        // for its timer, the adapter re-arms only after its pass: without a wake-up it would not
+        // drive the loop again while the responder spins Qt's events, and the loop's timers
+        // would stop. Waking the loop lets the adapter make its own pass and re-arm.
+        loop->wakeUp();
+    }
 
     for (int attempt = 0; attempt < MaximumScriptedAttempts && !ended_; ++attempt) {
         Responder responder;

@@ -34,8 +34,9 @@ inline void spinEvents(int milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-// True when `done` became true within `milliseconds`.
-inline bool spinUntil(const std::function<bool()>& done, int milliseconds = 10000)
+// True when `done` became true within `milliseconds` (generous: a loaded machine may not run a
+// pass for a long while).
+inline bool spinUntil(const std::function<bool()>& done, int milliseconds = 30000)
 {
     QElapsedTimer timer;
     timer.start();

@@ -36,6 +36,15 @@ TEST(ZovThreadSafeAlert, WorkerGetsTheAnswerWhileTheMainLoopHoldsDefaultModeWork
                                                        {NSDefaultRunLoopMode});
     auto commonTimer = RunLoop::main()->scheduleTimer(0.005, true, [&](RunLoop::Timer&) { ++commonTicks; },
                                                       {NSRunLoopCommonModes});
+    // The timers count into this test's locals: they must not outlive it, even when it fails.
+    struct InvalidateOnExit {
+        Ref<RunLoop::Timer> timers[2];
+        ~InvalidateOnExit()
+        {
+            for (auto& timer : timers)
+                timer->invalidate();
+        }
+    } invalidateOnExit {{defaultTimer, commonTimer}};
     int defaultTicksDuringAlert = -1;
     int commonTicksDuringAlert = -1;
     bool answeredOnMainThread = false;
@@ -67,8 +76,6 @@ TEST(ZovThreadSafeAlert, WorkerGetsTheAnswerWhileTheMainLoopHoldsDefaultModeWork
     // Default-mode work goes on once the alert is over (on a busy machine it may not have
     // fired before the alert came up).
     EXPECT_TRUE(vistel::test::spinUntil([&] { return defaultTicks > 0; }));
-    defaultTimer->invalidate();
-    commonTimer->invalidate();
 
     EXPECT_TRUE(askedFromWorker);
     EXPECT_TRUE(answeredOnMainThread);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -341,7 +342,9 @@ TEST(RIReperesentation, SmallThumbnailForPath)
     EXPECT_FALSE(RIReperesentation::createWithSmallThumbnailForPath("relative/path.vfx", 64, 1));
 
     // A volume path reads the file and asks for a thumbnail of the size.
-    const std::string file = (std::filesystem::temp_directory_path() / "vistel-rep-thumbnail.vfx").string();
+    // Named per process: the normal and the sanitizer build may run this test at the same time.
+    const std::string file = (std::filesystem::temp_directory_path()
+                              / ("vistel-rep-thumbnail-" + std::to_string(::getpid()) + ".vfx")).string();
     const Value::Bytes bytes = fixturePicture(h);
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     const Ref<RIReperesentation> fromFile = RIReperesentation::createWithSmallThumbnailForPath(file, 40, 0);

@@ -14,9 +14,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Waits (briefly polling) until `done`, for conditions another thread makes true.
+// Waits (briefly polling) until `done`, for conditions another thread makes true. The limit is
+// generous: on a loaded machine a worker may not be scheduled for a long while.
 template <class Pred>
-bool eventually(Pred done, std::chrono::milliseconds limit = 5000ms)
+bool eventually(Pred done, std::chrono::milliseconds limit = 30000ms)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done() && std::chrono::steady_clock::now() < deadline)

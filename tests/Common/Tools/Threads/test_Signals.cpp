@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -245,11 +247,22 @@ TEST(Signals, BlockingEmitIsReleasedWhenTheDeliveryIsRemoved)
     auto sender = makeRef<VolumeManager>();
     auto receiver = makeRef<Catalogue>();
     receiver->connectSignal(sender.get(), "S", "volumeMounted:", ConnectionType::BlockingQueued);
+    // Left-over work first, then a pass in a mode that serves none of the common-mode work
+    // takes the main loop's pending wake-up: from here on only the worker's delivery makes its
+    // descriptor readable.
+    drainMainLoop();
+    RunLoop::current()->runMode(NSConnectionReplyMode, RunLoop::Clock::now());
     auto worker = NSThreadExt::create([&] { sender->emitSignal("S", info(1)); });
     worker->start();
-    std::this_thread::sleep_for(20ms);
+    pollfd queued {RunLoop::current()->wakeUpDescriptor(), POLLIN, 0};
+    ASSERT_EQ(poll(&queued, 1, 60000), 1) << "the blocking delivery was never queued";
     receiver->disconnectAll(); // the queued delivery goes: the waiting emitter must go on
-    worker->abort();
-    EXPECT_TRUE(worker->isFinished());
+    // Without running the main loop: only the removal can release the emitter.
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!worker->isFinished() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(worker->isFinished());
+    EXPECT_TRUE(receiver->mounted.empty());
+    drainMainLoop();
     EXPECT_TRUE(receiver->mounted.empty());
 }
