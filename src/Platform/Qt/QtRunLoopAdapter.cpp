@@ -52,6 +52,10 @@ std::string QtRunLoopAdapter::currentMode() const
 void QtRunLoopAdapter::pass()
 {
     try {
+        // Armed before the pass too: a callback of this pass that runs a nested Qt event loop
+        // (a menu, a dialog) keeps the loop's timers firing meanwhile. A due timer arms it for
+        // 0 ms, and the re-entrant pass finds that the outer one has already moved it on.
+        armTimer();
         loop_->runMode(currentMode(), RunLoop::TimePoint::min());
         armTimer();
     } catch (const Exception& e) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Common/Tools/Threads/NSThreadExt.h"
@@ -159,4 +160,37 @@ TEST_F(QtRunLoopAdapterTest, TimerMovedToTheEarliestDateFiresUnderQt)
     auto mover = main->scheduleTimer(0, false, [&](RunLoop::Timer&) { waiting->setFireDate(RunLoop::TimePoint::min()); });
     ASSERT_TRUE(spinQt([&] { return later; }));
     EXPECT_FALSE(waiting->isValid());
+}
+
+// A timer's callback that runs a nested Qt event loop (a menu or a dialog shown from it) must
+// not stop the loop's other timers while the nested loop runs.
+TEST_F(QtRunLoopAdapterTest, TimersFireInsideANestedQtLoopStartedByATimer)
+{
+    QtRunLoopAdapter adapter;
+    RunLoop* main = RunLoop::main();
+    bool ticked = false, nestedDone = false, tickedInside = false;
+    // Both fire from the adapter's timer, not from a wake-up: the opener first, the ticker while
+    // the nested loop runs.
+    auto ticker = main->scheduleTimer(0.1, false, [&](RunLoop::Timer&) { ticked = true; });
+    // Repeating, so that firing it does not invalidate it (which would wake the loop).
+    bool opened = false;
+    auto opener = main->scheduleTimer(0.05, true, [&](RunLoop::Timer& self) {
+        if (std::exchange(opened, true))
+            return;
+        QEventLoop nested;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (ticked)
+                nested.quit();
+        });
+        poll.start(1);
+        QTimer::singleShot(5000, &nested, &QEventLoop::quit);
+        nested.exec();
+        tickedInside = ticked;
+        nestedDone = true;
+        self.invalidate();
+    });
+    ASSERT_TRUE(spinQt([&] { return nestedDone; }));
+    EXPECT_TRUE(tickedInside);
+    ticker->invalidate();
 }
