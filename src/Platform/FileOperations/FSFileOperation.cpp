@@ -94,21 +94,6 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-StatusCode readLinkAt(int parent, const std::string& name, std::string& target)
-{
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t length = ::readlinkat(parent, name.c_str(), buffer.data(), buffer.size());
-        if (length < 0)
-            return statusFromErrno(errno);
-        if (static_cast<size_t>(length) < buffer.size()) {
-            target.assign(buffer.data(), static_cast<size_t>(length));
-            return 0;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // Copies the "user." attributes between two open items; only running out of space fails
 // the copy.
 StatusCode copyUserAttributes(int sourceFd, int targetFd)
@@ -367,38 +352,18 @@ StatusCode removeMovedSource(int sourceParent, const std::string& name, int copy
         kept = true;
         return statusFromErrno(errno);
     }
-    const int fd = ::openat(sourceParent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    FileDescriptor folder;
+    std::vector<std::string> names;
+    StatusCode first = readFolderAt(sourceParent, name, folder, names);
     if (!folder) {
-        const StatusCode result = statusFromErrno(errno);
-        if (fd >= 0)
-            ::close(fd);
         kept = true;
-        return result;
+        return first;
     }
-    StatusCode first = 0;
     bool keptBelow = false;
-    {
-        DirectoryHandle handle(folder);
-        std::vector<std::string> names;
-        for (;;) {
-            errno = 0;
-            const dirent* entry = ::readdir(folder);
-            if (!entry) {
-                if (errno != 0)
-                    first = statusFromErrno(errno);
-                break;
-            }
-            const std::string child = entry->d_name;
-            if (child != "." && child != "..")
-                names.push_back(child);
-        }
-        for (const std::string& child : names) {
-            const StatusCode result =
-                removeMovedSource(::dirfd(folder), child, copyFolder.get(), child, keptBelow, depth + 1);
-            if (result != 0 && first == 0)
-                first = result;
-        }
+    for (const std::string& child : names) {
+        const StatusCode result = removeMovedSource(folder.get(), child, copyFolder.get(), child, keptBelow, depth + 1);
+        if (result != 0 && first == 0)
+            first = result;
     }
     if (keptBelow || first != 0) {
         kept = true;

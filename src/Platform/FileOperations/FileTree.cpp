@@ -16,27 +16,37 @@
 
 namespace vistel {
 
-StatusCode listFolder(const std::string& path, std::vector<std::string>& names)
+StatusCode readFolderAt(int parent, const std::string& name, FileDescriptor& folder, std::vector<std::string>& names)
 {
     names.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!folder) {
+    folder = FileDescriptor(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder)
+        return statusFromErrno(errno);
+    // The stream reads through its own descriptor and closes it; `folder` stays open.
+    const int readFd = ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0);
+    DIR* stream = readFd >= 0 ? ::fdopendir(readFd) : nullptr;
+    if (!stream) {
         const StatusCode result = statusFromErrno(errno);
-        if (fd >= 0)
-            ::close(fd);
+        if (readFd >= 0)
+            ::close(readFd);
         return result;
     }
-    DirectoryHandle handle(folder);
+    DirectoryHandle handle(stream);
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(folder);
+        const dirent* entry = ::readdir(stream);
         if (!entry)
             return errno != 0 ? statusFromErrno(errno) : 0;
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        const std::string child = entry->d_name;
+        if (child != "." && child != "..")
+            names.push_back(child);
     }
+}
+
+StatusCode listFolder(const std::string& path, std::vector<std::string>& names)
+{
+    FileDescriptor folder;
+    return readFolderAt(AT_FDCWD, path, folder, names);
 }
 
 std::string joinPath(const std::string& folder, const std::string& name)
@@ -170,9 +180,14 @@ std::string deletionDate()
 
 StatusCode readLink(const std::string& path, std::string& target)
 {
+    return readLinkAt(AT_FDCWD, path, target);
+}
+
+StatusCode readLinkAt(int parent, const std::string& name, std::string& target)
+{
     std::vector<char> buffer(256);
     for (;;) {
-        const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        const ssize_t length = ::readlinkat(parent, name.c_str(), buffer.data(), buffer.size());
         if (length < 0)
             return statusFromErrno(errno);
         if (static_cast<size_t>(length) < buffer.size()) {
@@ -263,36 +278,15 @@ StatusCode removeAt(int parent, const char* name, unsigned depth, bool ownTree)
         if (handle)
             ::chmod(("/proc/self/fd/" + std::to_string(handle.get())).c_str(), S_IRWXU);
     }
-    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!folder) {
-        const StatusCode result = statusFromErrno(errno);
-        if (fd >= 0)
-            ::close(fd);
-        return result;
-    }
-    StatusCode first = 0;
-    {
-        DirectoryHandle handle(folder);
-        // All names first: deleting while reading may make some file systems skip entries.
-        std::vector<std::string> names;
-        for (;;) {
-            errno = 0;
-            const dirent* entry = ::readdir(folder);
-            if (!entry) {
-                if (errno != 0)
-                    first = statusFromErrno(errno);
-                break;
-            }
-            const std::string child = entry->d_name;
-            if (child != "." && child != "..")
-                names.push_back(child);
-        }
-        for (const std::string& child : names) {
-            const StatusCode result = removeAt(::dirfd(folder), child.c_str(), depth + 1, ownTree);
-            if (result != 0 && first == 0)
-                first = result;
-        }
+    FileDescriptor folder;
+    std::vector<std::string> names;
+    StatusCode first = readFolderAt(parent, name, folder, names);
+    if (!folder)
+        return first;
+    for (const std::string& child : names) {
+        const StatusCode result = removeAt(folder.get(), child.c_str(), depth + 1, ownTree);
+        if (result != 0 && first == 0)
+            first = result;
     }
     if (::unlinkat(parent, name, AT_REMOVEDIR) != 0 && first == 0)
         first = statusFromErrno(errno);

@@ -57,6 +57,12 @@ private:
 // The names in a folder, "." and ".." left out, in the order the file system gives them. The
 // folder itself is never reached through a symbolic link. Answers 0 or the failure's status.
 StatusCode listFolder(const std::string& path, std::vector<std::string>& names);
+// The same for the folder `name` of the folder open as `parent` (AT_FDCWD: `name` is a path),
+// which stays open in `folder` for *at() calls on its items. All names are read before the
+// caller acts on any (deleting while reading may make a file system skip entries). When the
+// folder opens but reading it fails, `folder` is open, `names` holds what was read and the
+// failure is answered.
+StatusCode readFolderAt(int parent, const std::string& name, FileDescriptor& folder, std::vector<std::string>& names);
 
 std::string joinPath(const std::string& folder, const std::string& name);
 // The last component ("b" for "/a/b/"); empty for "/" or "".
@@ -65,6 +71,8 @@ std::string stripTrailingSlashes(const std::string& path);
 
 // The target of a symbolic link.
 StatusCode readLink(const std::string& path, std::string& target);
+// The same for the link `name` of the folder open as `parent`.
+StatusCode readLinkAt(int parent, const std::string& name, std::string& target);
 
 // ".vistel-<purpose>-<pid>-<counter>-<random>": a name no user item is expected to carry.
 std::string uniqueHiddenName(const char* purpose);

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../../Common/Alert/AlertTestSupport.h"
 #include "Platform/Exception.h"
 #include "Platform/Gui/Alert.h"
 #include "Platform/Gui/PlatformApplication.h"
@@ -27,41 +28,9 @@ using namespace vistel;
 
 namespace {
 
-class ScopedResponder {
-public:
-    explicit ScopedResponder(Alert::Responder responder)
-    {
-        Alert::clearAnsweredAlerts();
-        previous_ = Alert::setResponder(std::move(responder));
-    }
-    ~ScopedResponder() { Alert::setResponder(std::move(previous_)); }
-
-private:
-    Alert::Responder previous_;
-};
-
-void spinEvents(int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-// Spins Qt's event loop (and with it the main run loop) until `done`; false after the deadline.
-// The deadline is generous: a loaded machine may not run a pass for a long while.
-template <class Pred>
-bool spinUntil(Pred done, int milliseconds = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using test::ScopedResponder;
+using test::spinEvents;
+using test::spinUntil;
 
 void sendKey(QWidget* target, int key, const QString& text)
 {
