@@ -375,12 +375,19 @@ bool RunLoop::fireTimers(const std::string& mode)
             } else if (timer->repeats_) {
                 timer->fireDate_ = now; // a zero interval fires once per pass
             }
+            // A pass nested in the timer's own call (a modal alert, a menu) skips its ticks
+            // rather than calling it again inside itself.
+            if (timer->firing_)
+                continue;
         }
         if (!timer->repeats_)
             timer->invalidate();
         fired = true;
-        if (callback)
+        if (callback) {
+            timer->firing_ = true;
             callOut("a timer", [&] { callback(*timer); });
+            timer->firing_ = false;
+        }
     }
     return fired;
 }

@@ -203,7 +203,8 @@ private:
 
 // A timer on one run loop. The callback runs on that loop's thread, in the modes the timer was
 // added in. A repeating timer that fell behind fires once and keeps its phase (missed ticks are
-// skipped); a non-repeating timer is invalidated after it fired.
+// skipped); a non-repeating timer is invalidated after it fired. A timer is never called inside
+// its own call: a pass nested in it (a modal panel) skips the timer's ticks meanwhile.
 class RunLoop::Timer : public Object {
 public:
     using Callback = std::function<void(Timer&)>;
@@ -226,6 +227,7 @@ private:
     const double interval_;
     const bool repeats_;
     std::atomic<bool> valid_ {true};
+    bool firing_ = false; // its call is running; the loop's thread only
     mutable std::mutex mutex_;
     TimePoint fireDate_;
     Callback callback_;

@@ -427,3 +427,30 @@ TEST(RunLoop, TimerDatesSaturateAndRepeatingTimersKeepTheirPhase)
         timer->invalidate();
     }
 }
+
+TEST(RunLoop, ATimerIsNotCalledInsideItsOwnCall)
+{
+    auto* loop = RunLoop::current();
+    int depth = 0, deepest = 0, calls = 0, otherTicks = 0;
+    auto other = loop->scheduleTimer(0.001, true, [&](RunLoop::Timer&) { ++otherTicks; });
+    auto modal = loop->scheduleTimer(0.001, true, [&](RunLoop::Timer& self) {
+        deepest = std::max(deepest, ++depth);
+        if (++calls == 1) {
+            // A modal panel run from the timer's call: other timers go on, this one waits.
+            const int before = otherTicks;
+            const auto end = in(10s);
+            while (otherTicks < before + 5 && RunLoop::Clock::now() < end)
+                loop->runMode(NSDefaultRunLoopMode, in(5ms));
+        } else {
+            self.invalidate();
+        }
+        --depth;
+    });
+    const auto end = in(10s);
+    while (modal->isValid() && RunLoop::Clock::now() < end)
+        loop->runMode(NSDefaultRunLoopMode, in(5ms));
+    other->invalidate();
+    EXPECT_FALSE(modal->isValid()) << "called again once its first call returned";
+    EXPECT_EQ(deepest, 1);
+    EXPECT_GE(otherTicks, 5);
+}
