@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -70,6 +71,69 @@ inline std::vector<RecordedCall> recordedCalls(int entry)
         if (call.entry == entry)
             calls.push_back(std::move(call));
     return calls;
+}
+
+// One recorded call as a line, so a test can spell out the calls it expects:
+//   "Create", "Destroy", "GetLastError", "GetLastErrorCode",
+//   "Get <id>[<index>] len=<*length given>",
+//   "Set <id>[<index>] <slot>", "Do <id> n=<count> <slot> <slot>..."
+// where a slot is "<word>/<length>" (the word as a signed number) or, for slots that carry an
+// address, "'<bytes>'/<length>" ("null/<length>" for a null address; bytes other than
+// printable ASCII as \xNN).
+inline std::string describeSlot(const RecordedSlot& slot)
+{
+    std::string text;
+    if (!slot.isAddress) {
+        text = std::to_string(static_cast<std::intptr_t>(slot.word));
+    } else if (slot.word == 0) {
+        text = "null";
+    } else {
+        text = "'";
+        for (unsigned char c : slot.bytes) {
+            if (c >= 0x20 && c < 0x7f) {
+                text += static_cast<char>(c);
+            } else {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+                text += escaped;
+            }
+        }
+        text += "'";
+    }
+    return text + "/" + std::to_string(slot.length);
+}
+
+inline std::string describeCall(const RecordedCall& call)
+{
+    static const char* const names[] = {"Create", "Destroy", "Get", "Set", "Do", "GetLastError", "GetLastErrorCode"};
+    std::string text = names[call.entry];
+    switch (call.entry) {
+    case NetComponentsEntry_Get:
+        text += " " + std::to_string(call.id) + "[" + std::to_string(call.index) + "] len=" +
+                std::to_string(call.lengthGiven);
+        break;
+    case NetComponentsEntry_Set:
+        text += " " + std::to_string(call.id) + "[" + std::to_string(call.index) + "]";
+        break;
+    case NetComponentsEntry_Do:
+        text += " " + std::to_string(call.id) + " n=" + std::to_string(call.argumentCount);
+        break;
+    default:
+        break;
+    }
+    for (const RecordedSlot& slot : call.slots)
+        text += " " + describeSlot(slot);
+    return text;
+}
+
+// The recorded calls as lines, from position `first` on.
+inline std::vector<std::string> callLog(std::size_t first = 0)
+{
+    std::vector<std::string> lines;
+    const auto calls = recordedCalls();
+    for (std::size_t i = first; i < calls.size(); ++i)
+        lines.push_back(describeCall(calls[i]));
+    return lines;
 }
 
 inline std::vector<std::byte> bytesOf(std::string_view text)
