@@ -53,7 +53,7 @@ struct Component {
     NetComponentSink sink = nullptr;
     void* context = nullptr;
     int errorCode = 0;
-    std::string errorText;
+    std::optional<std::string> errorText = std::string();
     // Buffers answered since the last Get, Set, Do: a deque never moves its elements.
     std::deque<std::string> answers;
 };
@@ -83,7 +83,7 @@ struct PendingEvent {
 
 struct Failure {
     int code;
-    std::string text;
+    std::optional<std::string> text; // none: GetLastError answers a null address
 };
 
 using Key = std::pair<int, int>; // family, id
@@ -195,7 +195,7 @@ struct CallStart {
 CallStart startCall(State& s, Component& c, void* handle)
 {
     c.errorCode = 0;
-    c.errorText.clear();
+    c.errorText = std::string();
     c.answers.clear();
     CallStart start;
     start.failure = std::exchange(s.failNext, std::nullopt);
@@ -220,7 +220,7 @@ void fire(const CallStart& start)
             start.sink(start.context, e.event, e.argumentCount, e.slots, e.lengths);
 }
 
-void fail(Component& c, int code, std::string text)
+void fail(Component& c, int code, std::optional<std::string> text)
 {
     c.errorCode = code;
     c.errorText = std::move(text);
@@ -394,7 +394,9 @@ try {
     std::lock_guard lock(s.mutex);
     record(s, family, NetComponentsEntry_GetLastError, handle);
     Component* c = find(s, family, handle);
-    return c ? c->errorText.c_str() : kInvalidHandleText;
+    if (!c)
+        return kInvalidHandleText;
+    return c->errorText ? c->errorText->c_str() : nullptr;
 } catch (...) {
     return kInvalidHandleText;
 }
@@ -532,7 +534,7 @@ void NetComponentsTest_FailNext(int code, const char* text)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
-    s.failNext = Failure{code, text ? text : ""};
+    s.failNext = Failure{code, text ? std::optional<std::string>(text) : std::nullopt};
 }
 
 void* NetComponentsTest_LastCreated(const char* prefix)

@@ -94,7 +94,8 @@ NET_COMPONENT_API void NetComponentsTest_AnswerDoWord(const char* prefix, int id
                                                       int length);
 
 /* The next Create, Get, Set or Do of any family fails with this code and text: Create answers
- * NULL, Set and Do answer the code, Get sets the error and still answers its scripted value. */
+ * NULL, Set and Do answer the code, Get sets the error and still answers its scripted value.
+ * A NULL text makes GetLastError answer a null address. */
 NET_COMPONENT_API void NetComponentsTest_FailNext(int code, const char* text);
 
 /* The handle that the latest successful Create of the family answered, or NULL. */
