@@ -91,3 +91,13 @@ function(vistel_add_benchmarks)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/benchmarks")
   endforeach()
 endfunction()
+
+# vistel_link_netwrappers(target): links the network wrappers library into `target` although
+# nothing in it calls them, so it stays on the program's list of needed libraries even where the
+# linker drops unused ones (--as-needed).
+set(CMAKE_LINK_LIBRARY_USING_VISTEL_NO_AS_NEEDED
+  "LINKER:--push-state,--no-as-needed" "<LINK_ITEM>" "LINKER:--pop-state")
+set(CMAKE_LINK_LIBRARY_USING_VISTEL_NO_AS_NEEDED_SUPPORTED TRUE)
+function(vistel_link_netwrappers target)
+  target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:VISTEL_NO_AS_NEEDED,vistel_netwrappers>")
+endfunction()

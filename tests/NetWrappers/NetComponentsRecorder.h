@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -150,6 +152,26 @@ inline std::string textOf(const std::vector<std::byte>& bytes)
 inline void* wordOf(std::intptr_t value)
 {
     return reinterpret_cast<void*>(value);
+}
+
+// Runs a shell command; its exit status (-1 when it did not exit) and what it wrote to stdout.
+struct CommandRun {
+    int status = -1;
+    std::string output;
+};
+
+inline CommandRun runCommand(const std::string& command)
+{
+    CommandRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        run.output += buffer;
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 class NetComponentsFixture : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "NetComponentsRecorder.h"
@@ -256,18 +257,13 @@ TEST_F(NetComponents, FireDuringNextCallFiresInsideTheCallOnThatComponentOnly)
 // nothing else.
 TEST(NetComponentsLibrary, ExportsExactlyTheEntryPointsAndTheTestControls)
 {
-    const std::string command = std::string("nm -D --defined-only '") + NET_COMPONENTS_PATH + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-    ASSERT_TRUE(pipe);
+    const CommandRun nm = runCommand(std::string("nm -D --defined-only '") + NET_COMPONENTS_PATH + "'");
+    ASSERT_EQ(nm.status, 0);
     std::set<std::string> exported;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe.get())) {
-        char address[64], type[8], name[400];
-        if (std::sscanf(line, "%63s %7s %399s", address, type, name) != 3 || std::string(type) == "A")
-            continue;
-        std::string symbol = name;
-        symbol = symbol.substr(0, symbol.find('@'));
-        exported.insert(symbol);
+    std::istringstream lines(nm.output);
+    for (std::string address, type, name; lines >> address >> type >> name;) {
+        if (type != "A")
+            exported.insert(name.substr(0, name.find('@')));
     }
     std::set<std::string> expected;
     for (const char* prefix : {"CertMgr_", "FileMailerS_", "FTPS_", "HTMLMailerS_", "HTTPS_", "IMAPS_", "IPPortS_",

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -197,28 +196,15 @@ TEST_F(Generated, EventsReachTheHandlersConvertedByKind)
 
 // ---- malformed tables ------------------------------------------------------------------------
 
-struct ToolRun {
-    int status;
-    std::string output;
-};
-
-ToolRun runGenerator(const std::string& table)
+CommandRun runGenerator(const std::string& table)
 {
     char folder[] = "/tmp/netwrapper_gen_XXXXXX";
     if (!mkdtemp(folder))
         return {-1, "mkdtemp failed"};
     const std::string path = std::string(folder) + "/SMPPS.table";
     std::ofstream(path) << table;
-    const std::string command = std::string("'") + NETWRAPPER_GEN_PATH + "' '" + folder + "' '" + path + "' 2>&1";
-    ToolRun run{-1, {}};
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            run.output += buffer;
-        const int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::system((std::string("rm -rf '") + folder + "'").c_str());
+    const CommandRun run = runCommand(std::string("'") + NETWRAPPER_GEN_PATH + "' '" + folder + "' '" + path + "' 2>&1");
+    runCommand(std::string("rm -rf '") + folder + "'");
     return run;
 }
 
@@ -250,11 +236,11 @@ TEST(NetWrapperGenerator, MalformedRowsStopItWithFileAndLine)
         {"family SMPPS_ Other other\n", "3: a second family row"},
     };
     for (const Case& c : cases) {
-        const ToolRun run = runGenerator(family + c.rows);
+        const CommandRun run = runGenerator(family + c.rows);
         EXPECT_EQ(run.status, 1) << c.rows;
         EXPECT_NE(run.output.find("/SMPPS.table:" + c.message), std::string::npos) << c.rows << run.output;
     }
-    const ToolRun noFamily = runGenerator("property 1 a setA: string plain\n");
+    const CommandRun noFamily = runGenerator("property 1 a setA: string plain\n");
     EXPECT_EQ(noFamily.status, 1);
     EXPECT_NE(noFamily.output.find("/SMPPS.table:1: the family row must come first"), std::string::npos)
         << noFamily.output;
