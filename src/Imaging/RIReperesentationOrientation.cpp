@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include <QImage>
 #include <QPainter>
 
 #pragma GCC diagnostic push
@@ -170,6 +171,30 @@ QTransform RIReperesentation::contextTransformForOrientation(std::uint32_t orien
         break;
     }
     return t;
+}
+
+QImage RIReperesentation::uprightImage(const QImage& stored, std::uint32_t orientation)
+{
+    // Whole-pixel mirrors and quarter turns (QImage's exact paths, never a resampling).
+    const QTransform clockwise = QTransform().rotate(90);
+    switch (orientation) {
+    case 2:
+        return stored.mirrored(true, false);
+    case 3:
+        return stored.mirrored(true, true);
+    case 4:
+        return stored.mirrored(false, true);
+    case 5: // transposed
+        return stored.transformed(clockwise).mirrored(true, false);
+    case 6:
+        return stored.transformed(clockwise);
+    case 7: // transverse
+        return stored.transformed(clockwise).mirrored(false, true);
+    case 8:
+        return stored.transformed(QTransform().rotate(-90));
+    default:
+        return stored;
+    }
 }
 
 void RIReperesentation::applyContectTransformForOrientation(std::uint32_t orientation, QPainter& painter)
