@@ -8,33 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../Imaging/CodecTestSupport.h"
 #include "CodecFixtures.h"
 #include "JPEGCodec.h"
 #include "TIFFCodec.h"
 
 namespace vistel::codec {
 namespace {
-
-// A temporary folder, removed with its files.
-class Scratch {
-public:
-    Scratch()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vistel-geometry-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 bool run(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
 
@@ -91,10 +71,11 @@ TEST(TIFFOrientation, rgbaReaderGivesTheRowsAsStoredLikeTheDirectReader)
     for (const char* tool : { "pnmtotiff", "tiffcp", "tiffset" })
         if (!test::toolAvailable(tool))
             GTEST_SKIP() << tool << " is not installed";
-    Scratch scratch;
-    const std::string ppm = scratch.file("q.ppm");
+    test::TemporaryFolder scratch;
+    const auto file = [&](const char* name) { return scratch.path() + "/" + name; };
+    const std::string ppm = file("q.ppm");
     writeQuadrantPPM(ppm, 64, 32);
-    const std::string direct = scratch.file("direct.tif"), jpeg = scratch.file("jpeg.tif"), palette = scratch.file("palette.tif");
+    const std::string direct = file("direct.tif"), jpeg = file("jpeg.tif"), palette = file("palette.tif");
     ASSERT_TRUE(run("pnmtotiff -truecolor " + ppm + " > " + direct));
     ASSERT_TRUE(run("tiffcp -c jpeg " + direct + " " + jpeg));
     ASSERT_TRUE(run("pnmtotiff " + ppm + " > " + palette)); // four colours: a colour map
