@@ -217,7 +217,7 @@ DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::
     if (!image)
         return DecodeResult::failure("cannot make the picture");
     DecodeResult result;
-    result.image = fitWithin(image, maxPixelSize);
+    result.image = fitWithin(image, maxPixelSize, s.header.width, s.header.height); // the shape of the full picture
     result.partial = partial;
     return result;
 }

@@ -11,6 +11,7 @@
 #include "../Imaging/CodecTestSupport.h"
 #include "CodecFixtures.h"
 #include "JPEGCodec.h"
+#include "Platform/Imaging/ImageDestination.h"
 #include "TIFFCodec.h"
 
 namespace vistel::codec {
@@ -96,6 +97,57 @@ TEST(TIFFOrientation, rgbaReaderGivesTheRowsAsStoredLikeTheDirectReader)
             ASSERT_TRUE(r.image) << r.error;
             EXPECT_LE(meanDifference(test::samplesOf(*r.image, false), expected), road.tolerance)
                 << road.file << ", orientation " << o;
+        }
+    }
+}
+
+// ---- thumbnail shapes -----------------------------------------------------------------------
+
+namespace {
+
+// A grey JPEG of the given size, encoded in memory.
+std::shared_ptr<std::vector<std::uint8_t>> greyJPEG(std::uint32_t width, std::uint32_t height)
+{
+    auto image = PlatformImage::create(width, height, 8, 8, width, kImageAlphaNone, PlatformColorSpace::createDeviceGray(),
+        std::vector<std::uint8_t>(std::size_t(width) * height, 128));
+    const Ref<ImageDestination> destination = ImageDestination::createWithData("public.jpeg");
+    if (!image || !destination || !destination->addImage(image) || !destination->finalize())
+        return nullptr;
+    return std::make_shared<std::vector<std::uint8_t>>(destination->data());
+}
+
+} // namespace
+
+// The reduced thumbnail has the picture's shape: the longer side is the size asked for, the
+// shorter one rounded to nearest (never 0), whatever DCT scale the decoder went through.
+TEST(ThumbnailShape, shorterSideRoundedToNearest)
+{
+    const struct {
+        std::uint32_t width, height, size, expectedWidth, expectedHeight;
+    } cases[] = {
+        { 636, 227, 160, 160, 57 },
+        { 227, 636, 160, 57, 160 },
+        { 3872, 2403, 160, 160, 99 },
+        { 200, 133, 160, 160, 106 },
+        { 640, 480, 160, 160, 120 },
+        { 1000, 1, 160, 160, 1 },
+        { 2, 900, 100, 1, 100 },
+        { 120, 90, 160, 120, 90 }, // never enlarged
+    };
+    JPEGCodec codec;
+    for (const auto& c : cases) {
+        auto bytes = greyJPEG(c.width, c.height);
+        ASSERT_TRUE(bytes);
+        for (const DecodeMode mode : { DecodeMode::ReducedImage, DecodeMode::Thumbnail }) {
+            auto decoder = codec.open(test::encoded(bytes));
+            ASSERT_TRUE(decoder);
+            DecodeOptions options;
+            options.mode = mode;
+            options.maxPixelSize = c.size;
+            const DecodeResult r = decoder->decode(0, options);
+            ASSERT_TRUE(r.image) << r.error;
+            EXPECT_EQ(r.image->width(), c.expectedWidth) << c.width << "x" << c.height << " at " << c.size;
+            EXPECT_EQ(r.image->height(), c.expectedHeight) << c.width << "x" << c.height << " at " << c.size;
         }
     }
 }
