@@ -176,14 +176,17 @@ public:
     static QImage uprightImage(const QImage& stored, std::uint32_t orientation);
 
     // Encoded bytes turned by a quarter turn (rotation 1 clockwise, 2 anticlockwise, 0 none).
-    // Where the format's orientation tag can be rewritten in place (JPEG, WebP, ...) only that
-    // tag changes: pixels, maker notes, XMP and ICC profile stay as they were. Otherwise the
+    // Where the format's orientation tag can be rewritten (JPEG, WebP, ...) only that tag
+    // changes: pixels, maker notes, XMP and ICC profile stay as they were, and a file that has
+    // the tag keeps its length, every other byte unchanged. Otherwise the
     // picture is encoded again in `formatType` (empty: the picture's own) at full quality with
     // all its metadata. Null for undecodable bytes, for TIFF, GIF, FlashPix, XBM and ICO, for
     // calibrated BMP and PNG, and when encoding fails.
     static Data rotateImageData(const Data& data, int rotation, std::string_view formatType = {});
-    // Rewrites only the orientation tag of encoded bytes through exiv2; false (bytes
-    // unchanged) when exiv2 cannot write the format or fails.
+    // Rewrites only the orientation of encoded bytes: in place (the EXIF IFD0 entry, and the
+    // XMP tiff:Orientation digit when the packet has one) when the file has the entry, else
+    // through exiv2, which adds it; false (bytes unchanged) when exiv2 cannot write the format
+    // or fails.
     static bool rewriteOrientationTag(Value::Bytes& encoded, std::uint32_t orientation);
 
     // ---- For tests and diagnostics

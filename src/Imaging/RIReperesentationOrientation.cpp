@@ -10,6 +10,7 @@
 #include <exiv2/exiv2.hpp>
 #pragma GCC diagnostic pop
 
+#include "Imaging/OrientationTagPatch.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/Imaging/ImageDestination.h"
 #include "Platform/Imaging/ImageProperties.h"
@@ -204,6 +205,9 @@ void RIReperesentation::applyContectTransformForOrientation(std::uint32_t orient
 
 bool RIReperesentation::rewriteOrientationTag(Value::Bytes& encoded, std::uint32_t orientation)
 {
+    if (patchOrientationInPlace(encoded, orientation))
+        return true;
+    // No entry to patch: exiv2 adds one (and rewrites what it serialises).
     ImagePropertyMapping::initialize();
     try {
         std::unique_ptr<Exiv2::Image> image = openExiv2(encoded);
