@@ -10,6 +10,7 @@
 
 #include "../Imaging/CodecTestSupport.h"
 #include "CodecFixtures.h"
+#include "ExifFixtures.h"
 #include "JPEGCodec.h"
 #include "Platform/Imaging/ImageDestination.h"
 #include "TIFFCodec.h"
@@ -149,6 +150,106 @@ TEST(ThumbnailShape, shorterSideRoundedToNearest)
             EXPECT_EQ(r.image->width(), c.expectedWidth) << c.width << "x" << c.height << " at " << c.size;
             EXPECT_EQ(r.image->height(), c.expectedHeight) << c.width << "x" << c.height << " at " << c.size;
         }
+    }
+}
+
+// ---- EXIF thumbnails in IFD1 ------------------------------------------------------------------
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::TiffField;
+
+constexpr std::uint32_t kThumbWidth = 16, kThumbHeight = 12;
+
+// The thumbnail's pixels: every pixel its own colour, 8-bit RGB or grey rows.
+Bytes thumbnailPixels(std::size_t samples)
+{
+    Bytes pixels;
+    for (std::uint32_t y = 0; y < kThumbHeight; ++y)
+        for (std::uint32_t x = 0; x < kThumbWidth; ++x)
+            for (std::size_t c = 0; c < samples; ++c)
+                pixels.push_back(std::uint8_t(c == 0 ? 16 * x : c == 1 ? 20 * y : 255 - 8 * x - 8 * y));
+    return pixels;
+}
+
+// The same pixels encoded as a JPEG.
+Bytes thumbnailJPEG()
+{
+    auto image = PlatformImage::create(kThumbWidth, kThumbHeight, 8, 24, kThumbWidth * 3, kImageAlphaNone,
+        PlatformColorSpace::createDeviceRGB(), thumbnailPixels(3));
+    const Ref<ImageDestination> destination = ImageDestination::createWithData("public.jpeg");
+    if (!image || !destination || !destination->addImage(image) || !destination->finalize())
+        return {};
+    return destination->data();
+}
+
+// `pixels` cut into strips of `rowsPerStrip` rows.
+std::vector<Bytes> strips(const Bytes& pixels, std::size_t rowBytes, std::size_t rowsPerStrip)
+{
+    std::vector<Bytes> out;
+    for (std::size_t at = 0; at < pixels.size(); at += rowBytes * rowsPerStrip)
+        out.emplace_back(pixels.begin() + std::ptrdiff_t(at),
+            pixels.begin() + std::ptrdiff_t(std::min(pixels.size(), at + rowBytes * rowsPerStrip)));
+    return out;
+}
+
+} // namespace
+
+// Uncompressed strips (one or several, either byte order, RGB or grey) and JPEG bytes labelled
+// uncompressed are the thumbnail; the reduced main picture (flat grey) only when there is none.
+TEST(ExifThumbnail, uncompressedAndMislabelledThumbnailsAreRead)
+{
+    const Bytes main = *greyJPEG(64, 48);
+    const Bytes rgb = thumbnailPixels(3), grey = thumbnailPixels(1), jpeg = thumbnailJPEG();
+    ASSERT_FALSE(jpeg.empty());
+    const std::vector<TiffField> ifd0 { { 0x0112, 3, { 1 } } };
+    const std::uint32_t rgbBytes = std::uint32_t(rgb.size()), jpegBytes = std::uint32_t(jpeg.size());
+    const struct {
+        const char* what;
+        bool little;
+        std::vector<TiffField> ifd1;
+        std::vector<Bytes> blobs;
+        std::size_t channels; // of the expected pixels; 0: the main picture
+        bool exact;
+    } cases[] = {
+        { "RGB, one strip", true, test::thumbnailStripFields(kThumbWidth, kThumbHeight, 3, 2, kThumbHeight, { rgbBytes }), { rgb }, 3, true },
+        { "RGB, strips of 5 rows, big-endian", false, test::thumbnailStripFields(kThumbWidth, kThumbHeight, 3, 2, 5, { 240, 240, 96 }), strips(rgb, kThumbWidth * 3, 5), 3, true },
+        { "grey, one strip", true, test::thumbnailStripFields(kThumbWidth, kThumbHeight, 1, 1, kThumbHeight, { std::uint32_t(grey.size()) }), { grey }, 1, true },
+        { "JPEG labelled uncompressed", true,
+            { { 0x0103, 3, { 1 } }, { 0x0201, 4, {}, {}, { 0 } }, { 0x0202, 4, { jpegBytes } } }, { jpeg }, 3, false },
+        { "JPEG in an uncompressed strip", false, test::thumbnailStripFields(kThumbWidth, kThumbHeight, 3, 2, kThumbHeight, { jpegBytes }), { jpeg }, 3, false },
+        { "strips shorter than the picture", true, test::thumbnailStripFields(kThumbWidth, kThumbHeight, 3, 2, kThumbHeight, { rgbBytes - 1 }), { rgb }, 0, false },
+        { "YCbCr strips", true, test::thumbnailStripFields(kThumbWidth, kThumbHeight, 3, 6, kThumbHeight, { rgbBytes }), { rgb }, 0, false },
+    };
+    JPEGCodec codec;
+    for (const auto& c : cases) {
+        const auto file = std::make_shared<Bytes>(
+            test::withApp1(main, test::kExifHeader, test::tiffBytes(c.little, { ifd0, c.ifd1 }, c.blobs)));
+        auto decoder = codec.open(test::encoded(file));
+        ASSERT_TRUE(decoder) << c.what;
+        DecodeOptions options;
+        options.mode = DecodeMode::EmbeddedThumbnail;
+        options.maxPixelSize = 160;
+        const DecodeResult r = decoder->decode(0, options);
+        ASSERT_TRUE(r.image) << c.what << ": " << r.error;
+        if (c.channels == 0) {
+            EXPECT_EQ(r.image->width(), 64u) << c.what;
+            continue;
+        }
+        ASSERT_EQ(r.image->width(), kThumbWidth) << c.what;
+        ASSERT_EQ(r.image->height(), kThumbHeight) << c.what;
+        test::Samples expected;
+        expected.width = kThumbWidth;
+        expected.height = kThumbHeight;
+        expected.channels = c.channels;
+        const Bytes& pixels = c.channels == 3 ? rgb : grey;
+        expected.values.assign(pixels.begin(), pixels.end());
+        const test::Samples got = test::samplesOf(*r.image, false);
+        if (c.exact)
+            EXPECT_EQ(test::maxDifference(got, expected), 0) << c.what;
+        else
+            EXPECT_LE(meanDifference(got, expected), 6) << c.what;
     }
 }
 

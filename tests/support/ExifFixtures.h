@@ -6,6 +6,7 @@
 //   tiffBytes(little, {{ifd0 fields}, {ifd1 fields}}, blobs): a TIFF structure: the header, the
 //   directories chained in order, each followed by its values that do not fit in an entry,
 //   then the blobs (strip data, JPEG thumbnails) that fields point at.
+//   thumbnailStripFields(...): the IFD1 fields of an uncompressed thumbnail.
 //   withApp1(jpeg, header, payload): the JPEG with one more APP1 segment right after SOI.
 
 #include <cstdint>
@@ -95,6 +96,27 @@ inline std::vector<std::uint8_t> tiffBytes(bool little, const std::vector<std::v
     for (std::size_t b = 0; b < blobs.size(); ++b)
         std::copy(blobs[b].begin(), blobs[b].end(), out.begin() + std::ptrdiff_t(blobAt[b]));
     return out;
+}
+
+// IFD1 fields of an uncompressed 8-bit thumbnail in strips of `rowsPerStrip` rows with the given
+// byte counts, held in blobs 0, 1, ...
+inline std::vector<TiffField> thumbnailStripFields(std::uint32_t width, std::uint32_t height, std::uint32_t samples,
+    std::uint32_t photometric, std::uint32_t rowsPerStrip, std::vector<std::uint32_t> byteCounts)
+{
+    std::vector<int> blobs;
+    for (std::size_t i = 0; i < byteCounts.size(); ++i)
+        blobs.push_back(int(i));
+    return {
+        {0x0100, 3, {width}},
+        {0x0101, 3, {height}},
+        {0x0102, 3, std::vector<std::uint32_t>(samples, 8)},
+        {0x0103, 3, {1}},
+        {0x0106, 3, {photometric}},
+        {0x0111, 4, {}, {}, blobs},
+        {0x0115, 3, {samples}},
+        {0x0116, 3, {rowsPerStrip}},
+        {0x0117, 4, std::move(byteCounts)},
+    };
 }
 
 inline std::vector<std::uint8_t> withApp1(const std::vector<std::uint8_t>& jpeg, const std::string& header,

@@ -15,6 +15,7 @@
 #pragma GCC diagnostic pop
 
 #include "Imaging/RIReperesentation.h"
+#include "ExifFixtures.h"
 #include "OrientationFixtures.h"
 #include "Platform/Imaging/ImageDestination.h"
 #include "Platform/Imaging/ImageProperties.h"
@@ -293,6 +294,30 @@ TEST_F(RIReperesentationCodecs, RotationChangesOnlyTheOrientationBytes)
             EXPECT_EQ(*back, original);
         }
     }
+}
+
+// A camera that stores its EXIF thumbnail uncompressed: the embedded thumbnail is that one, and
+// it is shown upright like the picture.
+TEST_F(RIReperesentationCodecs, UncompressedExifThumbnailIsShownUpright)
+{
+    const QImage upright = uprightPattern(24, 16);
+    const QImage stored = storedFor(upright, 6).convertToFormat(QImage::Format_RGB888);
+    Bytes pixels;
+    for (int y = 0; y < stored.height(); ++y)
+        pixels.insert(pixels.end(), stored.constScanLine(y), stored.constScanLine(y) + stored.width() * 3);
+    QImage grey(80, 120, QImage::Format_RGB32);
+    grey.fill(Qt::gray);
+    const Bytes exif = tiffBytes(true, {{{0x0112, 3, {6}}},
+        thumbnailStripFields(std::uint32_t(stored.width()), std::uint32_t(stored.height()), 3, 2,
+            std::uint32_t(stored.height()), {std::uint32_t(pixels.size())})},
+        {pixels});
+    const Data data = shared(withApp1(encode(grey, "public.jpeg"), kExifHeader, exif));
+
+    const Ref<RIReperesentation> thumbnail = RIReperesentation::imageRepWithThumbnailForData(data, 160, 1);
+    ASSERT_TRUE(thumbnail && thumbnail->cgImage());
+    const QImage drawn = drawnAtOwnSize(*thumbnail);
+    EXPECT_EQ(drawn.size(), upright.size()); // the thumbnail's size, not the picture's
+    EXPECT_EQ(uprightProblem(drawn, 8), "");
 }
 
 // Formats whose orientation tag is rewritten in place are never encoded again: the rotated
