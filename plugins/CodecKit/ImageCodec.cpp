@@ -114,9 +114,10 @@ Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxP
         return image;
     std::uint32_t dw = 0, dh = 0;
     fittedSize(fullWidth, fullHeight, maxPixelSize, dw, dh);
-    // Never enlarged: a reduced decode smaller than the fitted size stays as it is.
+    // Never enlarged: a reduced decode smaller than the fitted size (a decoder whose output is
+    // not the shape it reported) is fitted by its own shape.
     if (dw > image->width() || dh > image->height())
-        return image;
+        return fitWithin(image, maxPixelSize);
     return reducedTo(image, dw, dh);
 }
 

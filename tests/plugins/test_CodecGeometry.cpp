@@ -153,6 +153,24 @@ TEST(ThumbnailShape, shorterSideRoundedToNearest)
     }
 }
 
+// A reduced decode is fitted to the full picture's shape; one whose shape disagrees with the
+// size the decoder reported (and that cannot hold that shape) is fitted by its own.
+TEST(ThumbnailShape, reducedDecodesTakeTheFullPicturesShape)
+{
+    const auto grey = [](std::uint32_t width, std::uint32_t height) {
+        return PlatformImage::create(width, height, 8, 8, width, kImageAlphaNone, PlatformColorSpace::createDeviceGray(),
+            std::vector<std::uint8_t>(std::size_t(width) * height, 90));
+    };
+    const auto reduced = fitWithin(grey(484, 301), 160, 3872, 2403); // 1/8 of 3872 x 2403, rounded up
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->width(), 160u);
+    EXPECT_EQ(reduced->height(), 99u);
+    const auto odd = fitWithin(grey(100, 2000), 160, 4000, 3000);
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->width(), 8u);
+    EXPECT_EQ(odd->height(), 160u);
+}
+
 // ---- EXIF thumbnails in IFD1 ------------------------------------------------------------------
 
 namespace {
