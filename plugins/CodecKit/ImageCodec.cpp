@@ -40,15 +40,15 @@ void fittedSize(std::uint32_t width, std::uint32_t height, std::uint32_t maxPixe
     outHeight = std::min(outHeight, maxPixelSize);
 }
 
-Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxPixelSize)
+namespace {
+
+// The picture averaged down (box filter) to dw x dh; unchanged when it has that size already or
+// a layout the filter does not know.
+Ref<PlatformImage> reducedTo(const Ref<PlatformImage>& image, std::uint32_t dw, std::uint32_t dh)
 {
-    if (!image)
-        return image;
     const std::size_t sw = image->width(), sh = image->height();
-    std::uint32_t dw = 0, dh = 0;
-    fittedSize(std::uint32_t(sw), std::uint32_t(sh), maxPixelSize, dw, dh);
     const std::size_t bpc = image->bitsPerComponent();
-    if ((dw == sw && dh == sh) || (bpc != 8 && bpc != 16))
+    if ((dw == sw && dh == sh) || dw == 0 || dh == 0 || (bpc != 8 && bpc != 16))
         return image;
     const std::size_t components = image->bitsPerPixel() / bpc;
     const std::uint32_t info = image->bitmapInfo();
@@ -98,6 +98,27 @@ Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxP
     if (bpc == 8)
         outInfo |= info & kImageBitmapByteOrderMask;
     return PlatformImage::create(dw, dh, 8, 8 * components, outRow, outInfo, image->colorSpace(), std::move(out));
+}
+
+} // namespace
+
+Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxPixelSize)
+{
+    return image ? fitWithin(image, maxPixelSize, std::uint32_t(image->width()), std::uint32_t(image->height())) : image;
+}
+
+Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxPixelSize, std::uint32_t fullWidth,
+    std::uint32_t fullHeight)
+{
+    if (!image)
+        return image;
+    std::uint32_t dw = 0, dh = 0;
+    fittedSize(fullWidth, fullHeight, maxPixelSize, dw, dh);
+    // Never enlarged: a reduced decode smaller than the fitted size (a decoder whose output is
+    // not the shape it reported) is fitted by its own shape.
+    if (dw > image->width() || dh > image->height())
+        return fitWithin(image, maxPixelSize);
+    return reducedTo(image, dw, dh);
 }
 
 Ref<PlatformColorSpace> colorSpaceFor(PlatformColorSpace::Model model, const std::vector<std::uint8_t>& icc)

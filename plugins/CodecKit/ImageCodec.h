@@ -126,8 +126,14 @@ inline std::uint32_t read32(const std::uint8_t* p, bool little) noexcept
 // longest side is at most `maxPixelSize`; unchanged when it already fits or `maxPixelSize` is 0.
 // Sixteen-bit and float-free layouts of any model are reduced to 8 bits per component.
 Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxPixelSize);
+// The same for a picture decoded already reduced (DCT scaling, half-size RAW) from one of
+// fullWidth x fullHeight: the result has the size fittedSize gives for the full picture, so
+// its shape is the picture's, not that of the rounded reduction.
+Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxPixelSize, std::uint32_t fullWidth,
+    std::uint32_t fullHeight);
 
-// The size `fitWithin` gives.
+// The size `fitWithin` gives: the longer side becomes `maxPixelSize`, the shorter one is
+// rounded to nearest and never 0.
 void fittedSize(std::uint32_t width, std::uint32_t height, std::uint32_t maxPixelSize, std::uint32_t& outWidth,
     std::uint32_t& outHeight) noexcept;
 

@@ -7,6 +7,7 @@
 
 #include <jpeglib.h>
 
+#include "Platform/Imaging/ExifLayout.h"
 #include "Platform/Imaging/ImageProperties.h"
 
 namespace vistel::codec {
@@ -217,100 +218,147 @@ DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::
     if (!image)
         return DecodeResult::failure("cannot make the picture");
     DecodeResult result;
-    result.image = fitWithin(image, maxPixelSize);
+    result.image = fitWithin(image, maxPixelSize, s.header.width, s.header.height); // the shape of the full picture
     result.partial = partial;
     return result;
 }
 
 namespace {
 
-// IFD1's thumbnail inside one TIFF block (the EXIF payload after "Exif\0\0").
-std::optional<ByteRange> thumbnailInTIFF(const std::uint8_t* tiff, std::size_t size)
-{
-    if (size < 8)
-        return std::nullopt;
-    bool little;
-    if (tiff[0] == 'I' && tiff[1] == 'I')
-        little = true;
-    else if (tiff[0] == 'M' && tiff[1] == 'M')
-        little = false;
-    else
-        return std::nullopt;
-    if (read16(tiff + 2, little) != 42)
-        return std::nullopt;
-    const std::uint64_t ifd0 = read32(tiff + 4, little);
-    if (ifd0 + 2 > size)
-        return std::nullopt;
-    const std::uint64_t count0 = read16(tiff + ifd0, little);
-    const std::uint64_t nextAt = ifd0 + 2 + count0 * 12;
-    if (nextAt + 4 > size)
-        return std::nullopt;
-    const std::uint64_t ifd1 = read32(tiff + nextAt, little);
-    if (ifd1 == 0 || ifd1 == ifd0 || ifd1 + 2 > size)
-        return std::nullopt;
-    const std::uint64_t count1 = read16(tiff + ifd1, little);
-    if (ifd1 + 2 + count1 * 12 > size)
-        return std::nullopt;
-    std::uint64_t offset = 0, length = 0;
-    int compression = 6;
-    for (std::uint64_t i = 0; i < count1; ++i) {
-        const std::uint8_t* e = tiff + ifd1 + 2 + i * 12;
-        const std::uint16_t tag = read16(e, little);
-        const std::uint16_t type = read16(e + 2, little);
-        // SHORT or LONG, one value, stored in the entry itself.
-        const std::uint32_t value = type == 3 ? read16(e + 8, little) : read32(e + 8, little);
-        if (type != 3 && type != 4)
-            continue;
-        if (tag == 0x0201)
-            offset = value;
-        else if (tag == 0x0202)
-            length = value;
-        else if (tag == 0x0103)
-            compression = int(value);
-    }
-    if (compression != 6 || offset == 0 || length < 4 || offset + length > size)
-        return std::nullopt;
-    if (tiff[offset] != 0xFF || tiff[offset + 1] != 0xD8)
-        return std::nullopt;
-    return ByteRange { std::size_t(offset), std::size_t(length) };
-}
+// IFD1 tags of the thumbnail.
+enum : std::uint16_t {
+    kTagWidth = 0x0100,
+    kTagHeight = 0x0101,
+    kTagBitsPerSample = 0x0102,
+    kTagCompression = 0x0103,
+    kTagPhotometric = 0x0106,
+    kTagStripOffsets = 0x0111,
+    kTagSamplesPerPixel = 0x0115,
+    kTagStripByteCounts = 0x0117,
+    kTagPlanarConfiguration = 0x011C,
+    kTagJPEGOffset = 0x0201,
+    kTagJPEGLength = 0x0202,
+};
+
+// More strips than this is no thumbnail.
+constexpr std::uint32_t kMaxThumbnailStrips = 4096;
 
 } // namespace
 
-std::optional<ByteRange> findExifThumbnail(const std::uint8_t* bytes, std::size_t size)
+std::optional<ExifThumbnail> findExifThumbnail(const std::uint8_t* bytes, std::size_t size)
 {
     if (!bytes || size < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
         return std::nullopt;
-    std::size_t pos = 2;
-    while (pos + 4 <= size) {
-        if (bytes[pos] != 0xFF)
-            return std::nullopt;
-        const std::uint8_t marker = bytes[pos + 1];
-        if (marker == 0xFF) { // fill byte
-            ++pos;
-            continue;
+    const MetadataBlocks blocks = findMetadataBlocks(bytes, size);
+    if (!blocks.exif)
+        return std::nullopt;
+    const std::size_t base = blocks.exif->offset;
+    const auto tiff = TiffBlock::open(bytes + base, blocks.exif->size);
+    const auto ifd0 = tiff ? tiff->firstDirectory() : std::nullopt;
+    const auto ifd1 = ifd0 ? tiff->nextDirectory(*ifd0) : std::nullopt;
+    const auto entries = ifd1 ? tiff->entries(*ifd1) : std::nullopt;
+    if (!entries)
+        return std::nullopt;
+
+    std::uint32_t compression = 1, photometric = 2, planar = 1, samples = 1, width = 0, height = 0;
+    std::uint32_t jpegOffset = 0, jpegLength = 0;
+    std::vector<std::uint32_t> bits, stripOffsets, stripCounts;
+    for (const TiffBlock::Entry& e : *entries) {
+        const std::uint32_t value = tiff->firstValue(e).value_or(0);
+        switch (e.tag) {
+        case kTagWidth: width = value; break;
+        case kTagHeight: height = value; break;
+        case kTagCompression: compression = value; break;
+        case kTagPhotometric: photometric = value; break;
+        case kTagSamplesPerPixel: samples = value; break;
+        case kTagPlanarConfiguration: planar = value; break;
+        case kTagJPEGOffset: jpegOffset = value; break;
+        case kTagJPEGLength: jpegLength = value; break;
+        case kTagBitsPerSample: bits = tiff->values(e, 4).value_or(std::vector<std::uint32_t> {}); break;
+        case kTagStripOffsets: stripOffsets = tiff->values(e, kMaxThumbnailStrips).value_or(std::vector<std::uint32_t> {}); break;
+        case kTagStripByteCounts: stripCounts = tiff->values(e, kMaxThumbnailStrips).value_or(std::vector<std::uint32_t> {}); break;
+        default: break;
         }
-        if (marker == 0xDA || marker == 0xD9) // image data or end: no more metadata segments
-            return std::nullopt;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            pos += 2;
-            continue;
-        }
-        const std::size_t length = read16(bytes + pos + 2, false);
-        if (length < 2 || pos + 2 + length > size)
-            return std::nullopt;
-        const std::uint8_t* payload = bytes + pos + 4;
-        const std::size_t payloadSize = length - 2;
-        if (marker == 0xE1 && payloadSize > 6 && std::memcmp(payload, "Exif\0\0", 6) == 0) {
-            if (auto range = thumbnailInTIFF(payload + 6, payloadSize - 6)) {
-                range->offset += std::size_t(payload + 6 - bytes);
-                return range;
-            }
-            return std::nullopt;
-        }
-        pos += 2 + length;
     }
-    return std::nullopt;
+    const auto inBlock = [&](std::uint64_t offset, std::uint64_t length) {
+        return offset >= 8 && length > 0 && offset + length <= tiff->size();
+    };
+
+    // A JPEG stream at the JPEG offset or in the one strip, whatever the label says.
+    const auto jpegAt = [&](std::uint64_t offset, std::uint64_t length) -> std::optional<ExifThumbnail> {
+        if (length < 4 || !inBlock(offset, length) || tiff->bytes()[offset] != 0xFF || tiff->bytes()[offset + 1] != 0xD8)
+            return std::nullopt;
+        const auto header = readJPEGHeader(tiff->bytes() + offset, std::size_t(length));
+        if (!header)
+            return std::nullopt;
+        ExifThumbnail thumbnail;
+        thumbnail.jpeg = ByteRange { base + std::size_t(offset), std::size_t(length) };
+        thumbnail.width = header->width;
+        thumbnail.height = header->height;
+        return thumbnail;
+    };
+    if (auto thumbnail = jpegAt(jpegOffset, jpegLength))
+        return thumbnail;
+    if (stripOffsets.size() == 1 && stripCounts.size() == 1)
+        if (auto thumbnail = jpegAt(stripOffsets[0], stripCounts[0]))
+            return thumbnail;
+
+    // Uncompressed strips: interleaved 8-bit RGB or grey, all inside the block.
+    const bool rgb = samples == 3 && photometric == 2;
+    const bool grey = samples == 1 && photometric <= 1;
+    if (compression != 1 || planar != 1 || !(rgb || grey) || bits.size() != samples || !acceptableSize(width, height)
+        || stripOffsets.empty() || stripOffsets.size() != stripCounts.size())
+        return std::nullopt;
+    for (std::uint32_t b : bits)
+        if (b != 8)
+            return std::nullopt;
+    ExifThumbnail thumbnail;
+    thumbnail.width = width;
+    thumbnail.height = height;
+    thumbnail.samples = std::uint16_t(samples);
+    thumbnail.whiteIsZero = grey && photometric == 0;
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < stripOffsets.size(); ++i) {
+        if (!inBlock(stripOffsets[i], stripCounts[i]))
+            return std::nullopt;
+        thumbnail.strips.push_back(ByteRange { base + stripOffsets[i], stripCounts[i] });
+        total += stripCounts[i];
+    }
+    if (total < std::uint64_t(width) * height * samples)
+        return std::nullopt;
+    return thumbnail;
+}
+
+DecodeResult decodeExifThumbnail(const std::uint8_t* bytes, std::size_t size, const ExifThumbnail& thumbnail,
+    std::uint32_t maxPixelSize, const std::function<bool()>& cancelled)
+{
+    if (thumbnail.jpeg) {
+        if (thumbnail.jpeg->offset > size || thumbnail.jpeg->length > size - thumbnail.jpeg->offset)
+            return DecodeResult::failure("EXIF thumbnail outside the file");
+        return decodeJPEGStream(bytes + thumbnail.jpeg->offset, thumbnail.jpeg->length, maxPixelSize, cancelled);
+    }
+    const std::size_t rowBytes = std::size_t(thumbnail.width) * thumbnail.samples;
+    const std::size_t needed = rowBytes * thumbnail.height;
+    std::vector<std::uint8_t> pixels;
+    pixels.reserve(needed);
+    for (const ByteRange& strip : thumbnail.strips) {
+        if (strip.offset > size || strip.length > size - strip.offset)
+            return DecodeResult::failure("EXIF thumbnail outside the file");
+        const std::size_t n = std::min(strip.length, needed - pixels.size());
+        pixels.insert(pixels.end(), bytes + strip.offset, bytes + strip.offset + n);
+    }
+    if (needed == 0 || pixels.size() < needed)
+        return DecodeResult::failure("EXIF thumbnail strips too short");
+    if (thumbnail.whiteIsZero)
+        for (auto& b : pixels)
+            b = std::uint8_t(255 - b);
+    const bool rgb = thumbnail.samples == 3;
+    auto image = PlatformImage::create(thumbnail.width, thumbnail.height, 8, 8 * std::size_t(thumbnail.samples), rowBytes,
+        kImageAlphaNone, colorSpaceFor(rgb ? PlatformColorSpace::Model::RGB : PlatformColorSpace::Model::Monochrome, {}),
+        std::move(pixels));
+    if (!image)
+        return DecodeResult::failure("cannot make the picture");
+    return DecodeResult { fitWithin(image, maxPixelSize), {}, false };
 }
 
 namespace {
@@ -338,15 +386,11 @@ public:
             return decodeJPEGStream(data_.bytes, data_.size, 0, options.cancelled);
         if (options.mode != DecodeMode::ReducedImage) {
             if (auto thumb = findExifThumbnail(data_.bytes, data_.size)) {
-                const std::uint8_t* at = data_.bytes + thumb->offset;
-                bool use = options.mode == DecodeMode::EmbeddedThumbnail;
-                if (!use) {
-                    // Mode 4 wants quality: the small EXIF picture only when it is big enough.
-                    auto h = readJPEGHeader(at, thumb->length);
-                    use = h && (options.maxPixelSize == 0 || std::max(h->width, h->height) >= options.maxPixelSize);
-                }
+                // Mode 4 wants quality: the small EXIF picture only when it is big enough.
+                const bool use = options.mode == DecodeMode::EmbeddedThumbnail || options.maxPixelSize == 0
+                    || std::max(thumb->width, thumb->height) >= options.maxPixelSize;
                 if (use) {
-                    DecodeResult r = decodeJPEGStream(at, thumb->length, options.maxPixelSize, options.cancelled);
+                    DecodeResult r = decodeExifThumbnail(data_.bytes, data_.size, *thumb, options.maxPixelSize, options.cancelled);
                     if (r.image && !r.partial)
                         return r;
                 }

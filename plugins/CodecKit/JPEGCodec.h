@@ -1,6 +1,7 @@
 #pragma once
 // JPEG through libjpeg-turbo: baseline and progressive, grey, RGB, CMYK and YCCK, ICC profiles,
-// reduced decodes scaled in the DCT domain (1/8 to 1/1) and the EXIF thumbnail.
+// reduced decodes scaled in the DCT domain (1/8 to 1/1) and the EXIF thumbnail (JPEG or
+// uncompressed strips).
 
 #include <cstddef>
 #include <cstdint>
@@ -36,11 +37,26 @@ struct JPEGHeader {
 };
 std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size);
 
-// The JPEG thumbnail of the EXIF block (IFD1) of a JPEG stream: offset and length inside
-// `bytes`, checked to lie inside the block. nullopt when there is none.
 struct ByteRange {
     std::size_t offset = 0, length = 0;
 };
-std::optional<ByteRange> findExifThumbnail(const std::uint8_t* bytes, std::size_t size);
+
+// The thumbnail in the EXIF block's IFD1 of a JPEG file, checked to lie inside the block:
+// either a JPEG stream (`jpeg`, found by its bytes whatever the compression tag claims, so
+// that one labelled uncompressed is read too), or uncompressed 8-bit RGB or grey strips
+// (`strips`, in row order). Offsets are inside `bytes`; nullopt when there is none or its
+// layout is not one of these (YCbCr or planar strips, other depths).
+struct ExifThumbnail {
+    std::optional<ByteRange> jpeg;
+    std::vector<ByteRange> strips;
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t samples = 0; // of the strips: 3 RGB, 1 grey
+    bool whiteIsZero = false;  // grey strips stored inverted
+};
+std::optional<ExifThumbnail> findExifThumbnail(const std::uint8_t* bytes, std::size_t size);
+
+// The thumbnail's pixels, fitted within `maxPixelSize` like decodeJPEGStream.
+DecodeResult decodeExifThumbnail(const std::uint8_t* bytes, std::size_t size, const ExifThumbnail& thumbnail,
+    std::uint32_t maxPixelSize, const std::function<bool()>& cancelled = {});
 
 } // namespace vistel::codec

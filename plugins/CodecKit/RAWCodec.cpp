@@ -195,7 +195,8 @@ private:
         auto image = imageFromBitmap(out.get());
         if (!image)
             return DecodeResult::failure("RAW decoding failed");
-        return DecodeResult { options.isThumbnail() ? fitWithin(image, options.maxPixelSize) : image, {}, false };
+        // Half size rounds odd sides up: the thumbnail takes the shape of the full picture.
+        return DecodeResult { options.isThumbnail() ? fitWithin(image, options.maxPixelSize, width_, height_) : image, {}, false };
     }
 
     std::uint32_t width_ = 0, height_ = 0;

@@ -317,7 +317,9 @@ private:
         if (!TIFFRGBAImageBegin(&img, tif, 0, message))
             return DecodeResult::failure(message);
         // Rows as stored: the orientation is reported in the properties and applied by the viewer.
-        img.req_orientation = l.orientation >= 1 && l.orientation <= 4 ? l.orientation : ORIENTATION_TOPLEFT;
+        // The reader only flips, from the file's orientation to the one asked for, and counts
+        // 5-8 as 1-4 (5 as 1, 6 as 2, 7 as 3, 8 as 4): asking for the file's own flips nothing.
+        img.req_orientation = l.orientation >= 1 && l.orientation <= 8 ? l.orientation : ORIENTATION_TOPLEFT;
         std::vector<std::uint32_t> raster(std::size_t(l.width) * l.height, 0);
         const int ok = TIFFRGBAImageGet(&img, raster.data(), l.width, l.height);
         TIFFRGBAImageEnd(&img);

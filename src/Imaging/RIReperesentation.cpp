@@ -374,24 +374,17 @@ Ref<RIReperesentation> RIReperesentation::createWithCGImage(const Ref<PlatformIm
     if (width == 0 || height == 0)
         return nullptr;
     const std::uint32_t orientation = imageOrientationFromMetadata(metadata);
-    const double w = double(image->width());
-    const double h = double(image->height());
-    const double scale = targetSize.width() / convertSizeWithOrientation(orientation, QSizeF(w, h)).width();
-
-    QImage canvas(width, height, QImage::Format_ARGB32_Premultiplied);
-    if (canvas.isNull())
+    // Scaled as stored to the target's stored shape, then turned by whole pixels: exact for
+    // every size and orientation, and the full-size picture is never turned.
+    const QSize storedTarget = convertSizeWithOrientation(orientation, QSizeF(width, height)).toSize();
+    QImage source = image->toQImage();
+    if (source.size() != storedTarget)
+        source = source.scaled(storedTarget, Qt::IgnoreAspectRatio,
+            highQuality ? Qt::SmoothTransformation : Qt::FastTransformation);
+    const QImage canvas
+        = uprightImage(source.convertToFormat(QImage::Format_ARGB32_Premultiplied), orientation);
+    if (canvas.isNull() || canvas.size() != QSize(width, height))
         return nullptr;
-    canvas.fill(Qt::transparent);
-    {
-        QPainter painter(&canvas);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, highQuality);
-        painter.translate(width / 2.0, height / 2.0);
-        applyContectTransformForOrientation(orientation, painter);
-        const double drawnWidth = std::trunc(scale * w);
-        const double drawnHeight = std::trunc(scale * h);
-        painter.drawImage(QRectF(-std::trunc(scale * w / 2), -std::trunc(scale * h / 2), drawnWidth, drawnHeight),
-            image->toQImage());
-    }
     Ref<PlatformImage> scaled = PlatformImage::fromQImage(canvas);
     if (!scaled)
         return nullptr;

@@ -43,6 +43,7 @@
 #include "Platform/Imaging/ImageRep.h"
 #include "Platform/Value.h"
 
+class QImage;
 class QPainter;
 
 namespace vistel {
@@ -116,8 +117,9 @@ public:
     // thumbnail (mode 0), 0 for a reduced decode of the picture (mode 6), anything else for a
     // thumbnail of the size either way (mode 4). Decoded at first use.
     static Ref<RIReperesentation> imageRepWithThumbnailForData(const Data& data, float size, int useEmbedded);
-    // An upright copy of `image` (which has the orientation in `metadata`) scaled to
-    // `targetSize`: device RGB, 8 bits, premultiplied alpha; orientation 1.
+    // An upright copy of `image` (which has the orientation in `metadata`) scaled to fill
+    // `targetSize` (whole pixels, fractions dropped): device RGB, 8 bits, premultiplied alpha;
+    // orientation 1. At the picture's own size every pixel is the source's.
     static Ref<RIReperesentation> createWithCGImage(const Ref<PlatformImage>& image, QSizeF targetSize,
         const Value& metadata, bool highQuality);
     // A small thumbnail of the file at `path`: a volume path reads the file, a camera path asks
@@ -169,16 +171,22 @@ public:
     // painter (the mirror image of the y-up transform: same order, angles negated).
     static QTransform contextTransformForOrientation(std::uint32_t orientation);
     static void applyContectTransformForOrientation(std::uint32_t orientation, QPainter& painter);
+    // The stored pixels shown upright: mirrored and turned by whole pixels, so every pixel of
+    // the result is one of the source's.
+    static QImage uprightImage(const QImage& stored, std::uint32_t orientation);
 
     // Encoded bytes turned by a quarter turn (rotation 1 clockwise, 2 anticlockwise, 0 none).
-    // Where the format's orientation tag can be rewritten in place (JPEG, WebP, ...) only that
-    // tag changes: pixels, maker notes, XMP and ICC profile stay as they were. Otherwise the
+    // Where the format's orientation tag can be rewritten (JPEG, WebP, ...) only that tag
+    // changes: pixels, maker notes, XMP and ICC profile stay as they were, and a file that has
+    // the tag keeps its length, every other byte unchanged. Otherwise the
     // picture is encoded again in `formatType` (empty: the picture's own) at full quality with
     // all its metadata. Null for undecodable bytes, for TIFF, GIF, FlashPix, XBM and ICO, for
     // calibrated BMP and PNG, and when encoding fails.
     static Data rotateImageData(const Data& data, int rotation, std::string_view formatType = {});
-    // Rewrites only the orientation tag of encoded bytes through exiv2; false (bytes
-    // unchanged) when exiv2 cannot write the format or fails.
+    // Rewrites only the orientation of encoded bytes: in place (the EXIF IFD0 entry, and the
+    // XMP tiff:Orientation digit when the packet has one) when the file has the entry, else
+    // through exiv2, which adds it; false (bytes unchanged) when exiv2 cannot write the format
+    // or fails.
     static bool rewriteOrientationTag(Value::Bytes& encoded, std::uint32_t orientation);
 
     // ---- For tests and diagnostics

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include <QImage>
 #include <QPainter>
 
 #pragma GCC diagnostic push
@@ -9,6 +10,7 @@
 #include <exiv2/exiv2.hpp>
 #pragma GCC diagnostic pop
 
+#include "Imaging/OrientationTagPatch.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/Imaging/ImageDestination.h"
 #include "Platform/Imaging/ImageProperties.h"
@@ -172,6 +174,30 @@ QTransform RIReperesentation::contextTransformForOrientation(std::uint32_t orien
     return t;
 }
 
+QImage RIReperesentation::uprightImage(const QImage& stored, std::uint32_t orientation)
+{
+    // Whole-pixel mirrors and quarter turns (QImage's exact paths, never a resampling).
+    const QTransform clockwise = QTransform().rotate(90);
+    switch (orientation) {
+    case 2:
+        return stored.mirrored(true, false);
+    case 3:
+        return stored.mirrored(true, true);
+    case 4:
+        return stored.mirrored(false, true);
+    case 5: // transposed
+        return stored.transformed(clockwise).mirrored(true, false);
+    case 6:
+        return stored.transformed(clockwise);
+    case 7: // transverse
+        return stored.transformed(clockwise).mirrored(false, true);
+    case 8:
+        return stored.transformed(QTransform().rotate(-90));
+    default:
+        return stored;
+    }
+}
+
 void RIReperesentation::applyContectTransformForOrientation(std::uint32_t orientation, QPainter& painter)
 {
     painter.setWorldTransform(contextTransformForOrientation(orientation), true);
@@ -179,6 +205,9 @@ void RIReperesentation::applyContectTransformForOrientation(std::uint32_t orient
 
 bool RIReperesentation::rewriteOrientationTag(Value::Bytes& encoded, std::uint32_t orientation)
 {
+    if (patchOrientationInPlace(encoded, orientation))
+        return true;
+    // No entry to patch: exiv2 adds one (and rewrites what it serialises).
     ImagePropertyMapping::initialize();
     try {
         std::unique_ptr<Exiv2::Image> image = openExiv2(encoded);

@@ -239,9 +239,9 @@ TEST(JPEGCodec, embeddedModeWithoutThumbnailDecodesTheMainPicture)
 TEST(JPEGCodec, findsTheExifThumbnailInsideItsBlock)
 {
     auto bytes = readFixture("exif.jpg");
-    const auto range = findExifThumbnail(bytes->data(), bytes->size());
-    ASSERT_TRUE(range);
-    const auto header = readJPEGHeader(bytes->data() + range->offset, range->length);
+    const auto thumbnail = findExifThumbnail(bytes->data(), bytes->size());
+    ASSERT_TRUE(thumbnail && thumbnail->jpeg);
+    const auto header = readJPEGHeader(bytes->data() + thumbnail->jpeg->offset, thumbnail->jpeg->length);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->width, 32u);
     EXPECT_FALSE(findExifThumbnail(readFixture("baseline.jpg")->data(), readFixture("baseline.jpg")->size()));

@@ -15,6 +15,7 @@
 #pragma GCC diagnostic pop
 
 #include "Imaging/RIReperesentation.h"
+#include "ExifFixtures.h"
 #include "OrientationFixtures.h"
 #include "Platform/Imaging/ImageDestination.h"
 #include "Platform/Imaging/ImageProperties.h"
@@ -219,7 +220,107 @@ TEST_F(RIReperesentationCodecs, RotatingAJpegRewritesOnlyItsOrientation)
     EXPECT_EQ(exifTags(*turned, true), exifTags(original, true));
 }
 
-// Formats whose orientation tag exiv2 rewrites in place are never encoded again: the rotated
+// A camera JPEG (maker note blob, ICC profile) whose XMP packet, laid out by another tool than
+// exiv2 and padded, also holds tiff:Orientation; its EXIF in the given byte order.
+Bytes cameraJpegWithXmpOrientation(const QImage& upright, Exiv2::ByteOrder order)
+{
+    const std::string packet = "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+                               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" x:xmptk=\"FixtureCam XMP 1.0\">\n"
+                               " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+                               "  <rdf:Description rdf:about=\"\"\n"
+                               "    xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"\n"
+                               "    xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\"\n"
+                               "   xmp:Rating=\"4\"\n"
+                               "   tiff:Orientation=\"1\"/>\n"
+                               " </rdf:RDF>\n"
+                               "</x:xmpmeta>\n"
+        + std::string(400, ' ') + "\n<?xpacket end=\"w\"?>";
+    // exiv2 keeps the byte order of EXIF it finds: the block is dropped and written anew.
+    const Bytes camera = cameraJpeg(upright, 1); // exiv2 reads the bytes in place: kept alive
+    auto image = openExiv2(camera);
+    const Exiv2::ExifData exif = image->exifData();
+    image->clearExifData();
+    image->setXmpPacket(packet);
+    image->writeXmpFromPacket(true);
+    image->writeMetadata();
+    const Bytes withoutExif = contentsOf(*image);
+    auto again = openExiv2(withoutExif);
+    again->setByteOrder(order);
+    again->setExifData(exif);
+    again->writeXmpFromPacket(true);
+    again->writeMetadata();
+    return contentsOf(*again);
+}
+
+// The offsets at which two files differ, as `cmp -l` lists them; every offset when the lengths
+// differ.
+std::vector<std::size_t> differingBytes(const Bytes& a, const Bytes& b)
+{
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i)
+        if (i >= a.size() || i >= b.size() || a[i] != b[i])
+            at.push_back(i);
+    return at;
+}
+
+// A turn changes the orientation value of IFD0 and the XMP digit, nothing else: the maker note
+// and every offset stay put, and four turns give the original file back.
+TEST_F(RIReperesentationCodecs, RotationChangesOnlyTheOrientationBytes)
+{
+    for (const Exiv2::ByteOrder order : {Exiv2::littleEndian, Exiv2::bigEndian}) {
+        const Bytes original = cameraJpegWithXmpOrientation(uprightPattern(48, 32), order);
+        const std::string tiffHeader = order == Exiv2::littleEndian ? std::string("Exif\0\0II", 8)
+                                                                    : std::string("Exif\0\0MM", 8);
+        ASSERT_NE(std::search(original.begin(), original.end(), tiffHeader.begin(), tiffHeader.end()), original.end());
+        ASSERT_EQ(xmpTags(original).at("Xmp.tiff.Orientation"), "1");
+        ASSERT_EQ(exifTags(original, false).count("Exif.Photo.MakerNote"), 1u);
+        const Data data = shared(original);
+        for (const int rotation : {1, 2}) {
+            const std::uint32_t expected = rotation == 1 ? 6 : 8;
+            const Data turned = RIReperesentation::rotateImageData(data, rotation);
+            ASSERT_TRUE(turned);
+            const std::vector<std::size_t> changed = differingBytes(original, *turned);
+            ASSERT_EQ(changed.size(), 2u) << "byte order " << int(order) << ", rotation " << rotation;
+            EXPECT_EQ((*turned)[changed[0]], expected); // the SHORT's low byte in the EXIF block
+            EXPECT_EQ((*turned)[changed[1]], '0' + expected); // the XMP digit
+            EXPECT_EQ(orientationOf(turned), expected);
+            EXPECT_EQ(xmpTags(*turned).at("Xmp.tiff.Orientation"), std::to_string(expected));
+            EXPECT_EQ(exifTags(*turned, false), exifTags(original, false));
+
+            Data back = data;
+            for (int i = 0; i < 4; ++i)
+                back = RIReperesentation::rotateImageData(back, rotation);
+            ASSERT_TRUE(back);
+            EXPECT_EQ(*back, original);
+        }
+    }
+}
+
+// A camera that stores its EXIF thumbnail uncompressed: the embedded thumbnail is that one, and
+// it is shown upright like the picture.
+TEST_F(RIReperesentationCodecs, UncompressedExifThumbnailIsShownUpright)
+{
+    const QImage upright = uprightPattern(24, 16);
+    const QImage stored = storedFor(upright, 6).convertToFormat(QImage::Format_RGB888);
+    Bytes pixels;
+    for (int y = 0; y < stored.height(); ++y)
+        pixels.insert(pixels.end(), stored.constScanLine(y), stored.constScanLine(y) + stored.width() * 3);
+    QImage grey(80, 120, QImage::Format_RGB32);
+    grey.fill(Qt::gray);
+    const Bytes exif = tiffBytes(true, {{{0x0112, 3, {6}}},
+        thumbnailStripFields(std::uint32_t(stored.width()), std::uint32_t(stored.height()), 3, 2,
+            std::uint32_t(stored.height()), {std::uint32_t(pixels.size())})},
+        {pixels});
+    const Data data = shared(withApp1(encode(grey, "public.jpeg"), kExifHeader, exif));
+
+    const Ref<RIReperesentation> thumbnail = RIReperesentation::imageRepWithThumbnailForData(data, 160, 1);
+    ASSERT_TRUE(thumbnail && thumbnail->cgImage());
+    const QImage drawn = drawnAtOwnSize(*thumbnail);
+    EXPECT_EQ(drawn.size(), upright.size()); // the thumbnail's size, not the picture's
+    EXPECT_EQ(uprightProblem(drawn, 8), "");
+}
+
+// Formats whose orientation tag is rewritten in place are never encoded again: the rotated
 // bytes decode to exactly the same pixels.
 TEST_F(RIReperesentationCodecs, LosslessFormatsKeepTheirPixels)
 {

@@ -120,3 +120,60 @@ TEST(RIReperesentationOrientation, ScaledUprightCopy)
     EXPECT_FALSE(RIReperesentation::createWithCGImage(PlatformImage::fromQImage(upright), QSizeF(0, 10), {}, true));
     EXPECT_FALSE(RIReperesentation::createWithCGImage(PlatformImage::fromQImage(upright), QSizeF(-5, 10), {}, true));
 }
+
+namespace {
+
+// Every pixel its own colour (x and y up to 4095), so a copy shifted by one pixel cannot pass.
+QImage numberedPattern(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x & 255, y & 255, (x >> 8) << 4 | (y >> 8)));
+    return image;
+}
+
+// The first pixel that is not fully opaque, as text; empty when there is none.
+std::string transparentPixel(const QImage& image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(argb.pixel(x, y)) != 255)
+                return std::to_string(x) + "," + std::to_string(y);
+    return {};
+}
+
+} // namespace
+
+// Same-size copies equal the upright picture pixel for pixel; scaled copies (half size and odd
+// targets) have no transparent edge. Odd and even sides, landscape and portrait, 1 x 1 up.
+TEST(RIReperesentationOrientation, UprightCopiesAreExactAtEverySize)
+{
+    for (const QSize size : {QSize(1, 1), QSize(2, 3), QSize(77, 100), QSize(100, 77), QSize(341, 512), QSize(512, 341)}) {
+        const QImage upright = numberedPattern(size.width(), size.height());
+        const QSize half(std::max(1, size.width() / 2), std::max(1, size.height() / 2));
+        const QSize odd(std::max(1, size.width() * 2 / 3) | 1, std::max(1, size.height() * 3 / 5) | 1);
+        for (std::uint32_t o = 1; o <= 8; ++o) {
+            const Ref<PlatformImage> stored = PlatformImage::fromQImage(storedFor(upright, o));
+            for (const bool smooth : {false, true}) {
+                for (const QSize target : {size, half, odd}) {
+                    const std::string where = "orientation " + std::to_string(o) + ", " + std::to_string(size.width())
+                        + "x" + std::to_string(size.height()) + " to " + std::to_string(target.width()) + "x"
+                        + std::to_string(target.height()) + (smooth ? ", smooth" : "");
+                    const Ref<RIReperesentation> rep
+                        = RIReperesentation::createWithCGImage(stored, QSizeF(target), withOrientation(int(o)), smooth);
+                    ASSERT_TRUE(rep) << where;
+                    QImage copy = rep->cgImage()->toQImage();
+                    ASSERT_EQ(copy.size(), target) << where;
+                    EXPECT_EQ(transparentPixel(copy), "") << where;
+                    if (target == size) {
+                        copy = copy.convertToFormat(QImage::Format_RGB32);
+                        copy.setColorSpace(upright.colorSpace());
+                        EXPECT_EQ(copy, upright) << where;
+                    }
+                }
+            }
+        }
+    }
+}
