@@ -28,6 +28,7 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t li
         return std::nullopt;
     struct stat info {};
     std::optional<std::string> contents;
+    errno = EINVAL;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && std::size_t(info.st_size) <= limit) {
         std::string bytes;
         char buffer[16384];
@@ -35,8 +36,10 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t li
             const ssize_t got = ::read(fd, buffer, sizeof buffer);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0 || bytes.size() + std::size_t(got) > limit)
+            if (got < 0 || bytes.size() + std::size_t(got) > limit) {
+                errno = EFBIG;
                 break;
+            }
             if (got == 0) {
                 contents = std::move(bytes);
                 break;
@@ -44,7 +47,9 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t li
             bytes.append(buffer, std::size_t(got));
         }
     }
+    const int error = errno;
     ::close(fd);
+    errno = error;
     return contents;
 }
 
@@ -85,7 +90,9 @@ std::int32_t XMLFrameManager::ReadXMLFile(std::string_view path)
     const std::string file(path);
     const std::optional<std::string> contents = readSmallFile(file, MaximumFileSize);
     if (!contents) {
-        ZovLog(vistel::format("XMLFrameManager::ReadXMLFile can't read file %@", file));
+        // A missing file is the common answer (a volume that is not a frame): not logged.
+        if (errno != ENOENT)
+            ZovLog(vistel::format("XMLFrameManager::ReadXMLFile can't read file %@", file));
         return XMLResult::NotParseable;
     }
     // parse_default leaves out the document type declaration and expands only the predefined
