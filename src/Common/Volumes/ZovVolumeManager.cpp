@@ -20,9 +20,9 @@ ZovVolumeManager::ZovVolumeManager() = default;
 ZovVolumeManager::~ZovVolumeManager()
 {
     if (thread_) {
-        thread_->cancel();
+        stopping_.store(true, std::memory_order_release);
         loop_->stop();
-        thread_->abort();
+        thread_->abort(); // waits for the body
     }
     if (mountTableFd_ >= 0)
         ::close(mountTableFd_);
@@ -56,20 +56,28 @@ Ref<ZovVolumeManager> ZovVolumeManager::create()
 void ZovVolumeManager::threadBody()
 {
     loop_ = Ref<RunLoop>(RunLoop::current());
-    diffMountTable(false);
-    // The table file is always readable; a change of the table raises its priority event.
+    // The table file is always readable; a change of the table raises its priority event. It
+    // reports a change only to a watcher that was in place before it (polling the file
+    // consumes the change), so the source is armed first and the table listed afterwards:
+    // whatever changes in between is in the listing.
+    bool listed = false;
     mountTableFd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     if (mountTableFd_ >= 0)
-        mountTableSource_ = loop_->addFileDescriptor(mountTableFd_, RunLoop::Priority,
-                                                     [this](int, std::uint32_t) { diffMountTable(true); });
+        mountTableSource_ = loop_->addFileDescriptor(mountTableFd_, RunLoop::Priority, [this, &listed](int, std::uint32_t) {
+            if (listed)
+                diffMountTable(true);
+        });
     else
         ZovLog("ZovVolumeManager::threadBody can't watch the mount table");
+    loop_->runMode(NSDefaultRunLoopMode, RunLoop::Clock::now());
+    diffMountTable(false);
+    listed = true;
     {
         std::lock_guard lock(startMutex_);
         listed_ = true;
     }
     started_.notify_all();
-    while (!NSThreadExt::currentThreadExt()->isCancelled())
+    while (!stopping_.load(std::memory_order_acquire))
         loop_->run();
     if (mountTableSource_)
         loop_->removeFileDescriptor(mountTableSource_);

@@ -18,6 +18,7 @@
 // it is mounted (and not again before the numbers wrap after 32768 mounts). They never meet 0
 // (no device) nor the positive numbers that name cameras.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -94,6 +95,7 @@ private:
     std::int16_t nextRefNum_ = -1;
 
     Ref<NSThreadExt> thread_;
+    std::atomic<bool> stopping_ {false};
     Ref<RunLoop> loop_;
     int mountTableFd_ = -1;
     RunLoop::SourceId mountTableSource_ = 0;
