@@ -3,6 +3,7 @@
 #include <libudev.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -91,6 +92,8 @@ VolumeFactsSources volumeFactsSources()
         sources.mountTableText = readMountTableText;
     if (!sources.blockDevice)
         sources.blockDevice = udevBlockDeviceFacts;
+    if (!sources.freeBytes)
+        sources.freeBytes = statvfsFreeBytes;
     if (sources.homeFolder.empty())
         if (const char* home = std::getenv("HOME"))
             sources.homeFolder = home;
@@ -139,6 +142,14 @@ std::optional<BlockDeviceFacts> udevBlockDeviceFacts(dev_t device)
     }
     ::udev_unref(context);
     return facts;
+}
+
+std::optional<std::uint64_t> statvfsFreeBytes(const std::string& path)
+{
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return std::uint64_t(info.f_bavail) * info.f_frsize;
 }
 
 bool isNetworkFileSystem(std::string_view fileSystem)

@@ -1,9 +1,9 @@
 #pragma once
 // Where the volume code learns about mounts and devices, and which mounts are volumes.
 //
-// The program reads /proc/self/mountinfo, libudev (by device number) and sysfs (the root the
-// volume lock check uses, ObjectLock.h). Tests replace the mount table, the udev facts, the
-// home folder and the user name with ScopedVolumeFactsSources, and the sysfs tree and mount
+// The program reads /proc/self/mountinfo, libudev (by device number), sysfs (the root the
+// volume lock check uses, ObjectLock.h) and statvfs. Tests replace the mount table, the udev
+// facts, the free-space reader, the home folder and the user name with ScopedVolumeFactsSources, and the sysfs tree and mount
 // flags with ScopedVolumeLockSources, before the code under test runs.
 //
 // Volumes are "/", mounts below /media, /run/media/<user>, /mnt and the home folder, and
@@ -14,6 +14,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -38,6 +39,9 @@ struct VolumeFactsSources {
     std::function<std::string()> mountTableText;
     // The facts of a block device. Empty: libudev.
     std::function<std::optional<BlockDeviceFacts>(dev_t device)> blockDevice;
+    // The bytes an unprivileged user may still write on the file system holding `path`;
+    // nullopt when it cannot tell. Empty: statvfs. May block (a dead network share).
+    std::function<std::optional<std::uint64_t>(const std::string& path)> freeBytes;
     // Empty: $HOME and the login name of the effective user.
     std::string homeFolder;
     std::string userName;
@@ -61,6 +65,9 @@ private:
 // libudev's facts of the block device `device`; nullopt for a device udev does not know
 // (anonymous devices of tmpfs, overlay, network and btrfs subvolume mounts).
 std::optional<BlockDeviceFacts> udevBlockDeviceFacts(dev_t device);
+
+// statvfs's free bytes for unprivileged users.
+std::optional<std::uint64_t> statvfsFreeBytes(const std::string& path);
 
 // nfs, nfs4, cifs, smb3, smbfs, fuse.sshfs, davfs, 9p, afs.
 bool isNetworkFileSystem(std::string_view fileSystem);

@@ -1,7 +1,6 @@
 #include "Common/Volumes/ZovVolumeInfo.h"
 
 #include <strings.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <array>
@@ -309,12 +308,11 @@ bool ZovVolumeInfo::probeFileSystem(std::uint64_t& freeBytes) const
     if (!probe->running) {
         probe->running = true;
         lock.unlock();
-        NSThreadExt::create([probe, path = mountPoint()] {
-            struct statvfs info {};
-            const bool succeeded = ::statvfs(path.c_str(), &info) == 0;
+        NSThreadExt::create([probe, path = mountPoint(), read = volumeFactsSources().freeBytes] {
+            const std::optional<std::uint64_t> bytes = read(path);
             std::lock_guard done(probe->mutex);
-            probe->succeeded = succeeded;
-            probe->freeBytes = succeeded ? std::uint64_t(info.f_bavail) * info.f_frsize : 0;
+            probe->succeeded = bytes.has_value();
+            probe->freeBytes = bytes.value_or(0);
             probe->running = false;
             probe->finished.notify_all();
         })->start();

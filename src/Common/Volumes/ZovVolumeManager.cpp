@@ -137,8 +137,14 @@ void ZovVolumeManager::diffMountTable(bool signal)
     for (std::int16_t refNum : gone)
         removeVolumeInfo(refNum);
 
+    // Mounts that could not be registered (the same file system mounted twice) are not
+    // described again at every change, only when a volume went (its key may be free now).
+    if (gone.empty())
+        std::erase_if(unregistered_, [&](const std::string& mount) { return !present.count(mount); });
+    else
+        unregistered_.clear();
     for (const MountTableEntry& mount : mounts) {
-        if (registered.count(identity(mount)))
+        if (registered.count(identity(mount)) || unregistered_.count(identity(mount)))
             continue;
         std::int16_t refNum = 0;
         {
@@ -149,7 +155,9 @@ void ZovVolumeManager::diffMountTable(bool signal)
             break;
         // Described outside the lock: udev, sysfs and the identity file are read here.
         const Ref<ZovVolumeInfo> info = ZovVolumeInfo::volumeInfoWithMount(mount, refNum);
-        if (info && addVolumeInfo(info) && signal)
+        if (!info || !addVolumeInfo(info))
+            unregistered_.insert(identity(mount));
+        else if (signal)
             emitVolumeSignal(ZovVolumeManagerMountedNotification, info);
     }
 }

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,7 @@ private:
     std::map<std::string, Ref<ZovDeviceInfo>> volumeInfoForMountPointHash_;
     std::map<std::int16_t, Ref<ZovVolumeInfo>> volumeInfoForRefNumHash_;
     std::int16_t nextRefNum_ = -1;
+    std::set<std::string> unregistered_; // mounts left out; the manager's thread only
 
     Ref<NSThreadExt> thread_;
     std::atomic<bool> stopping_ {false};

@@ -6,7 +6,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 
 #include "../FileSystem/FileSystemFixtures.h"
 #include "Common/FileSystem/ObjectLock.h"
@@ -229,6 +232,39 @@ TEST(VolumeInfo, FrameCategoryWritesAndRemovesTheIdentityFile)
     // A volume that answers has free space to tell.
     EXPECT_TRUE(frame.verifySynchronously());
     EXPECT_GT(frame.freeBytes(), 0u);
+}
+
+TEST(VolumeInfo, DeadShareAnswersWithoutWaitingForIt)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool shareAnswers = false;
+    std::atomic<int> reads {0};
+    VolumeFactsSources sources;
+    sources.blockDevice = [](dev_t) { return std::nullopt; };
+    sources.userName = user;
+    sources.freeBytes = [&](const std::string&) -> std::optional<std::uint64_t> {
+        ++reads;
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return shareAnswers; });
+        return 1234;
+    };
+    ScopedVolumeFactsSources facts(sources);
+    const std::vector<MountTableEntry> table
+        = parseMountTable("34 20 0:60 / /mnt/share rw,relatime - cifs //server/photos rw\n");
+    Ref<ZovVolumeInfo> share = ZovVolumeInfo::volumeInfoWithMount(table.at(0), -1);
+
+    EXPECT_FALSE(share->verifySynchronously()) << "a share that does not answer is not available";
+    EXPECT_EQ(share->freeBytes(), 0u);
+    EXPECT_EQ(reads, 1) << "the stuck read is waited for again, not started again";
+
+    {
+        std::lock_guard lock(mutex);
+        shareAnswers = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(share->verifySynchronously());
+    EXPECT_EQ(share->freeBytes(), 1234u);
 }
 
 TEST(VolumeInfo, MountTableFieldsAndOptions)

@@ -35,7 +35,12 @@ public:
             std::lock_guard lock(mutex_);
             return text_;
         };
-        sources.blockDevice = [](dev_t) { return std::nullopt; };
+        // One disk with a file-system UUID; everything else has no block device.
+        sources.blockDevice = [](dev_t device) -> std::optional<BlockDeviceFacts> {
+            if (device != makedev(8, 17))
+                return std::nullopt;
+            return BlockDeviceFacts {{{"ID_FS_UUID", "CAFE-0001"}}, {}};
+        };
         sources.homeFolder = "/home/alice";
         sources.userName = "alice";
         scope_.emplace(std::move(sources));
@@ -128,6 +133,30 @@ TEST(VolumeManager, ChangedTableIsSignalledOnceOnTheReceiversThread)
     EXPECT_NE(again.refNum(), xNumber) << "numbers are not given again so soon";
     EXPECT_EQ(again.key(), recorder->unmounted[0]->key()) << "a tmpfs mounted at the same place keeps its key";
     EXPECT_NE(again.key(), recorder->mounted[0]->key()) << "two tmpfs never share a key";
+}
+
+TEST(VolumeManager, FileSystemMountedTwiceIsOneVolume)
+{
+    FixtureTable table;
+    const std::string disk = "40 20 8:17 / /media/alice/DISK rw - ext4 /dev/sdb1 rw\n";
+    const std::string again = "41 20 8:17 / /mnt/again rw - ext4 /dev/sdb1 rw\n";
+    table.set(rootLine + disk + again);
+    Ref<ZovVolumeManager> manager = ZovVolumeManager::create();
+    Ref<SignalRecorder> recorder = SignalRecorder::create(*manager);
+    EXPECT_EQ(manager->volumeInfos().size(), 2u);
+    EXPECT_TRUE(manager->volumeInfoForMountPoint("/media/alice/DISK"));
+    EXPECT_FALSE(manager->volumeInfoForMountPoint("/mnt/again"));
+    EXPECT_EQ(mountPointOf(manager->volumeInfoForPath("/mnt/again/x")), "/");
+
+    // A change elsewhere changes nothing; once the first place is unmounted, the second one
+    // is the volume.
+    manager->rescanMountTable();
+    ASSERT_TRUE(recorder->waitFor(0, 0));
+    table.set(rootLine + again);
+    manager->rescanMountTable();
+    ASSERT_TRUE(recorder->waitFor(1, 1));
+    EXPECT_EQ(recorder->mounted[0]->mountPoint(), "/mnt/again");
+    EXPECT_EQ(recorder->mounted[0]->key(), recorder->unmounted[0]->key()) << "the same file system, the same key";
 }
 
 TEST(VolumeManager, UpdateKeepsTheReferenceNumber)
