@@ -227,8 +227,9 @@ void ZovVolumeInfo::collectUSB(const BlockDeviceFacts& facts)
 {
     setType(DeviceType::USB);
     // The names first; the identifiers below replace them when the USB device has them.
-    setProductID(property(facts, "ID_MODEL"));
-    setVendorID(property(facts, "ID_VENDOR"));
+    auto textOrNothing = [](std::string text) { return text.empty() ? Value() : Value(std::move(text)); };
+    setProductID(textOrNothing(property(facts, "ID_MODEL")));
+    setVendorID(textOrNothing(property(facts, "ID_VENDOR")));
 
     if (const auto identity = XMLDocumentID::createWithXMLFile(mount_.mountPoint)) {
         setParameter(DeviceParameter::CategoryName, pictureFrameCategory());

@@ -266,9 +266,9 @@ Ref<ZovDeviceInfo> ZovVolumeManager::volumeInfoForPath(const std::string& path) 
                 best = info;
         return best;
     }
-    if (!path.starts_with('/'))
-        return nullptr;
-    Ref<ZovDeviceInfo> best;
+    // Any other text belongs to the boot volume unless a longer mount point holds it.
+    const auto root = volumeInfoForMountPointHash_.find("/");
+    Ref<ZovDeviceInfo> best = root == volumeInfoForMountPointHash_.end() ? nullptr : root->second;
     for (const auto& [mountPoint, info] : volumeInfoForMountPointHash_)
         if (mountPoint.starts_with('/') && isPathUnder(path, mountPoint)
             && (!best || mountPoint.size() > best->mountPoint().size()))

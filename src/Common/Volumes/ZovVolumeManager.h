@@ -54,8 +54,8 @@ public:
     Ref<ZovDeviceInfo> volumeInfoForKey(const std::string& key) const;
     Ref<ZovDeviceInfo> volumeInfoForMountPoint(const std::string& mountPoint) const;
     Ref<ZovVolumeInfo> volumeInfoForRefNum(std::int16_t refNum) const;
-    // The volume whose mount point is the longest one above `path` ("/" for other absolute
-    // paths); null for camera paths of cameras not registered and for relative paths.
+    // The volume whose mount point is the longest one above `path`, else the volume at "/"
+    // (also for "" and relative paths); a camera path answers its camera or null, never "/".
     Ref<ZovDeviceInfo> volumeInfoForPath(const std::string& path) const;
 
     // Registers `info` under its reference number, key and mount point (no signal). A volume

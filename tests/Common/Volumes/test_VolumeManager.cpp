@@ -78,7 +78,8 @@ TEST(VolumeManager, ListsTheVolumesAndAnswersPathsByLongestMountPoint)
         {"/home/alice/Pictures", "/"},
         {"/media/alice/Card/DCIM/100", "/media/alice/Card"},
         {"ICA:/5/a", "nil"},
-        {"relative/path", "nil"},
+        {"relative/path", "/"},
+        {"", "/"},
     };
     for (const auto& [path, mountPoint] : paths)
         EXPECT_EQ(mountPointOf(manager->volumeInfoForPath(path)), mountPoint) << path;
