@@ -70,6 +70,8 @@ std::uint32_t toEpoll(std::uint32_t events)
         result |= EPOLLIN;
     if (events & RunLoop::Writable)
         result |= EPOLLOUT;
+    if (events & RunLoop::Priority)
+        result |= EPOLLPRI;
     return result;
 }
 
@@ -81,6 +83,8 @@ std::uint32_t fromEpoll(std::uint32_t events)
         result |= RunLoop::Readable;
     if (events & EPOLLOUT)
         result |= RunLoop::Writable;
+    if (events & EPOLLPRI)
+        result |= RunLoop::Priority;
     return result;
 }
 

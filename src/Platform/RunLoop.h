@@ -77,7 +77,9 @@ public:
         BeforeWaiting, // nothing is queued for the mode: the loop is idle and about to wait
     };
 
-    enum FileEvents : std::uint32_t { Readable = 1, Writable = 2 };
+    // Priority: urgent data or a change announcement (EPOLLPRI), as /proc/self/mountinfo
+    // signals a changed mount table; such a file is always readable, so Readable would spin.
+    enum FileEvents : std::uint32_t { Readable = 1, Writable = 2, Priority = 4 };
 
     static TimePoint distantFuture() { return TimePoint::max(); }
 

@@ -28,29 +28,61 @@ std::string unescapeMountField(std::string_view field)
 
 } // namespace
 
-std::vector<MountTableEntry> readMountTable()
+std::vector<MountTableEntry> parseMountTable(std::string_view text)
 {
     std::vector<MountTableEntry> entries;
-    std::ifstream in("/proc/self/mountinfo");
+    std::istringstream in {std::string(text)};
     std::string line;
     while (std::getline(in, line)) {
         // id, parent id, major:minor, root, mount point, options, optional fields up to "-",
         // file system type, source, super-block options.
         std::istringstream fields(line);
-        std::string id, parent, numbers, root, mountPoint, options, field;
-        if (!(fields >> id >> parent >> numbers >> root >> mountPoint >> options))
+        MountTableEntry entry;
+        std::string numbers, root, mountPoint, field;
+        if (!(fields >> entry.mountId >> entry.parentId >> numbers >> root >> mountPoint >> entry.mountOptions))
             continue;
         while (fields >> field && field != "-") { }
-        std::string fileSystem, source;
-        if (!(fields >> fileSystem >> source))
+        std::string source;
+        if (!(fields >> entry.fileSystem >> source))
             continue;
+        fields >> entry.superOptions;
         unsigned major = 0, minor = 0;
         if (std::sscanf(numbers.c_str(), "%u:%u", &major, &minor) != 2)
             continue;
-        entries.push_back({unescapeMountField(root), unescapeMountField(mountPoint), std::move(fileSystem),
-                           unescapeMountField(source), makedev(major, minor)});
+        entry.root = unescapeMountField(root);
+        entry.mountPoint = unescapeMountField(mountPoint);
+        entry.source = unescapeMountField(source);
+        entry.device = makedev(major, minor);
+        entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+std::string readMountTableText()
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<MountTableEntry> readMountTable()
+{
+    return parseMountTable(readMountTableText());
+}
+
+bool MountTableEntry::hasOption(std::string_view option) const
+{
+    for (const std::string* list : {&mountOptions, &superOptions}) {
+        std::string_view rest = *list;
+        while (!rest.empty()) {
+            const std::size_t comma = rest.find(',');
+            if (rest.substr(0, comma) == option)
+                return true;
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        }
+    }
+    return false;
 }
 
 bool isPathUnder(std::string_view path, std::string_view folder)

@@ -70,10 +70,14 @@ bool sysfsFlagIsSet(const std::string& file)
 // A read-only block device: the device itself, or the whole disk when the device is one of its
 // partitions (a write-protect switch marks the disk). Devices without a sysfs entry (tmpfs,
 // FUSE, network file systems) are never hardware-locked.
+std::string blockDeviceFolder(const std::string& sysfsRoot, dev_t device)
+{
+    return sysfsRoot + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
 bool lockedByHardware(const std::string& sysfsRoot, dev_t device)
 {
-    const std::string folder = sysfsRoot + "/dev/block/" + std::to_string(major(device)) + ":"
-        + std::to_string(minor(device));
+    const std::string folder = blockDeviceFolder(sysfsRoot, device);
     if (sysfsFlagIsSet(folder + "/ro"))
         return true;
     // "<dev>/.." resolves through the sysfs link to the disk that holds the partition.
@@ -120,13 +124,25 @@ StatusCode CheckObjectLocked(const FSRef& ref)
     if (!(state.mode & S_IWUSR) || state.immutable)
         return status::ObjectLocked;
 
+    return CheckVolumeLocked(ref.path, state.device);
+}
+
+StatusCode CheckVolumeLocked(const std::string& path, dev_t device, std::optional<bool> knownReadOnly)
+{
     const VolumeLockSources sources = currentSources();
-    if (lockedByHardware(sources.sysfsRoot, state.device))
+    if (lockedByHardware(sources.sysfsRoot, device))
         return status::VolumeLockedByHardware;
     bool readOnly = false;
-    if (const StatusCode error = mountedReadOnly(sources, ref.path, state.device, readOnly))
+    if (knownReadOnly && !sources.mountReadOnly)
+        readOnly = *knownReadOnly;
+    else if (const StatusCode error = mountedReadOnly(sources, path, device, readOnly))
         return error;
     return readOnly ? status::VolumeLockedBySoftware : status::NoError;
+}
+
+std::string sysfsBlockDeviceFolder(dev_t device)
+{
+    return blockDeviceFolder(currentSources().sysfsRoot, device);
 }
 
 StatusCode SetObjectLocked(const FSRef& ref, bool locked)

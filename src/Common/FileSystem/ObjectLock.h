@@ -12,6 +12,7 @@
 // replaced only by tests (ScopedVolumeLockSources), before the code under test runs.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "Common/FileSystem/FSRef.h"
@@ -28,6 +29,15 @@ StatusCode CheckObjectLocked(const FSRef& ref);
 // the step that failed (-46 on a read-only volume, -5000 without permission, -43 for a
 // reference whose object is gone).
 StatusCode SetObjectLocked(const FSRef& ref, bool locked);
+
+// The lock state of the volume holding `path` (device `device`): -44 locked by hardware, -46
+// mounted read-only, 0 writable, or the lookup's status. A caller that has just read the
+// mount's flags from the mount table passes them as `mountedReadOnly`, so that the check never
+// waits on the file system (a dead network share); a test's mount-flag source still wins.
+StatusCode CheckVolumeLocked(const std::string& path, dev_t device, std::optional<bool> mountedReadOnly = std::nullopt);
+
+// "<sysfs root>/dev/block/<major>:<minor>" under the installed sources' root.
+std::string sysfsBlockDeviceFolder(dev_t device);
 
 // Where the volume lock states are read. Tests point these at a fake sysfs tree and a fake
 // mount table; the program uses the defaults.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -187,6 +189,45 @@ TEST(RunLoop, FileDescriptorSourceServedOnlyInItsModes)
     EXPECT_EQ(received, "ab");
     close(fds[0]);
     close(fds[1]);
+}
+
+TEST(RunLoop, PrioritySourceFiresOnUrgentDataOnly)
+{
+    // A loopback TCP connection: ordinary bytes make it readable, out-of-band data raises the
+    // priority event.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int sender = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(sender, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int receiver = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(receiver, 0);
+
+    auto* loop = RunLoop::current();
+    int calls = 0;
+    std::uint32_t seen = 0;
+    auto source = loop->addFileDescriptor(receiver, RunLoop::Priority, [&](int fd, std::uint32_t ready) {
+        ++calls;
+        seen |= ready;
+        char urgent;
+        ::recv(fd, &urgent, 1, MSG_OOB);
+    });
+    ASSERT_EQ(::send(sender, "plain", 5, 0), 5);
+    EXPECT_EQ(loop->runMode(NSDefaultRunLoopMode, in(50ms)), RunLoop::RunResult::TimedOut);
+    EXPECT_EQ(calls, 0) << "readable data is not a priority event";
+    ASSERT_EQ(::send(sender, "!", 1, MSG_OOB), 1);
+    ASSERT_TRUE(runUntilTrue(NSDefaultRunLoopMode, [&] { return calls > 0; }));
+    EXPECT_TRUE(seen & RunLoop::Priority);
+    loop->removeFileDescriptor(source);
+    ::close(receiver);
+    ::close(sender);
+    ::close(listener);
 }
 
 TEST(RunLoop, ThrowingCallbackIsLoggedAndThePassGoesOn)
