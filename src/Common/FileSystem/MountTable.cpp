@@ -53,11 +53,4 @@ std::vector<MountTableEntry> readMountTable()
     return entries;
 }
 
-bool isPathUnder(std::string_view path, std::string_view folder)
-{
-    if (folder == "/")
-        return path.starts_with('/');
-    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 } // namespace vistel

@@ -20,7 +20,4 @@ struct MountTableEntry {
 // the text fields undone; empty when the table cannot be read.
 std::vector<MountTableEntry> readMountTable();
 
-// True when `path` is `folder` or lies inside it; every absolute path lies inside "/".
-bool isPathUnder(std::string_view path, std::string_view folder);
-
 } // namespace vistel

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Common/FileSystem/FSRef.h"
+#include "Platform/FilePaths.h"
 
 namespace vistel::NSFileManagerCreation {
 
