@@ -175,7 +175,7 @@ bool Writer::findTarget()
     }
     folderPath_ = parentFolderPath(path_);
     name_ = lastPathComponent(path_);
-    if (name_.empty() || name_ == "." || name_ == ".." || name_ == "/")
+    if (!isPlainFileName(name_))
         return fail(AtomicWriteStep::Path, EINVAL, "it names no file");
 
     folder_ = FileDescriptor(::open(folderPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -75,6 +75,11 @@ bool isPathUnder(std::string_view path, std::string_view folder)
     return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
+bool isPlainFileName(std::string_view name)
+{
+    return !name.empty() && name.find('/') == std::string_view::npos && name != "." && name != "..";
+}
+
 std::vector<std::string> pathComponents(std::string_view path)
 {
     std::vector<std::string> parts;

@@ -35,6 +35,10 @@ std::string pathExtension(std::string_view path);
 // trailing slashes); every absolute path lies inside "/".
 bool isPathUnder(std::string_view path, std::string_view folder);
 
+// True for one file name that names an item inside its folder: not empty, no slash, and
+// neither "." nor "..".
+bool isPlainFileName(std::string_view name);
+
 // The components between the slashes, "." left out: {"a", "..", "b"} for "/a/./../b/".
 std::vector<std::string> pathComponents(std::string_view path);
 

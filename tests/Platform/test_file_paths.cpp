@@ -94,6 +94,14 @@ TEST(FilePaths, PathsUnderAFolder)
         EXPECT_EQ(isPathUnder(c.path, c.folder), c.under) << c.path << " in " << c.folder;
 }
 
+TEST(FilePaths, PlainFileNamesStayInTheirFolder)
+{
+    for (const char* name : {"a.jpg", ".hidden", "...", "name with spaces", "a\\b"})
+        EXPECT_TRUE(isPlainFileName(name)) << name;
+    for (const char* name : {"", ".", "..", "a/b", "/", "../x"})
+        EXPECT_FALSE(isPlainFileName(name)) << name;
+}
+
 TEST(FilePaths, AbsolutePathsKeepDotDotForTheDisk)
 {
     char folder[PATH_MAX];

@@ -400,7 +400,7 @@ StatusCode checkDestination(const Request& request, Job& job, std::string& desti
         folderInsideItem(request.destinationFolder, request.source))
         return status::ParameterError;
     const std::string name = request.destinationName ? *request.destinationName : lastPathComponent(request.source);
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    if (!isPlainFileName(name))
         return status::BadName;
     if (name.size() > NAME_MAX)
         return status::BadName;
