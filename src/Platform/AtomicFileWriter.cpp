@@ -98,7 +98,8 @@ void removeStaleTemporaries(int folder)
     }
 }
 
-bool cannotExchange(int error)
+// A file system without RENAME_EXCHANGE or RENAME_NOREPLACE (or an older kernel).
+bool renameFlagUnsupported(int error)
 {
     return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
 }
@@ -262,7 +263,8 @@ bool Writer::replace()
             temporaryName_.clear();
             return true;
         }
-        if (!cannotExchange(errno))
+        // Without an exchange, or with the target gone meanwhile, a rename does it in one step too.
+        if (!renameFlagUnsupported(errno) && errno != ENOENT)
             return failErrno(AtomicWriteStep::Replace, "cannot exchange it with " + temporaryName_);
     } else if (!targetExists_ && options_.keepItemCreatedMeanwhile) {
         if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) {
@@ -271,7 +273,7 @@ bool Writer::replace()
         }
         if (errno == EEXIST)
             return fail(AtomicWriteStep::Replace, EEXIST, "an item of that name appeared meanwhile");
-        if (!cannotExchange(errno))
+        if (!renameFlagUnsupported(errno))
             return failErrno(AtomicWriteStep::Replace, "cannot rename " + temporaryName_ + " to it");
         // No no-replace rename here: look once more, then rename.
         struct stat raced {};
