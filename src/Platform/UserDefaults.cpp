@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -473,10 +475,22 @@ bool UserDefaults::writeFile(const std::string& path, const Value& values)
         damaged = fileDamaged_;
     }
     if (damaged) {
-        // Keep what could not be read for the user to recover, instead of overwriting it.
-        const std::string aside = path + ".damaged";
-        if (::rename(path.c_str(), aside.c_str()) == 0)
-            ZovLog("UserDefaults::synchronize kept the damaged preferences as " + aside);
+        // Keep what could not be read for the user to recover, instead of overwriting it. The
+        // rename is relative to the folder and the name is cut to leave room for ".damaged",
+        // so that the longest paths and names are kept aside too.
+        const std::string name = lastPathComponent(path);
+        const std::string aside = name.substr(0, std::min<std::size_t>(name.size(), NAME_MAX - 8)) + ".damaged";
+        const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool keptAside = folderFd >= 0 && ::renameat(folderFd, name.c_str(), folderFd, aside.c_str()) == 0;
+        const int error = keptAside ? 0 : errno;
+        if (folderFd >= 0)
+            ::close(folderFd);
+        if (keptAside) {
+            ZovLog("UserDefaults::synchronize kept the damaged preferences as " + joinPath(folder, aside));
+        } else if (error != ENOENT) {
+            ZovLog("UserDefaults::synchronize can't keep the damaged preferences " + path + " aside: " + errnoText(error));
+            return false;
+        }
         std::unique_lock lock(mutex_);
         fileDamaged_ = false;
     }

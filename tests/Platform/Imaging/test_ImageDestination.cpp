@@ -383,6 +383,20 @@ std::string folderForPathOfLength(const std::string& root, std::size_t length, s
     return folder;
 }
 
+// The file `name` of `folder`, read relative to the folder: the full path may be too long.
+std::string readFileIn(const std::string& folder, const std::string& name)
+{
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string contents;
+    char buffer[4096];
+    for (ssize_t got; fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+        contents.append(buffer, std::size_t(got));
+    ::close(fd);
+    ::close(folderFd);
+    return contents;
+}
+
 } // namespace
 
 TEST(ImageDestinationFiles, WritingPicturesNeverChangesTheModeOfFilesCreatedMeanwhile)
@@ -482,14 +496,19 @@ TEST(ImageDestinationFiles, PathsAndNamesAtTheLimitSavePreferencesAndPicturesAli
         const std::string folder = folderForPathOfLength(scratch.path(), length, c.nameLength);
         ASSERT_FALSE(folder.empty()) << std::strerror(errno);
 
-        const std::string preferences = folder + "/" + std::string(c.nameLength - 6, 'p') + ".plist";
+        const std::string preferencesName = std::string(c.nameLength - 6, 'p') + ".plist";
+        const std::string preferences = folder + "/" + preferencesName;
         ASSERT_EQ(preferences.size(), length);
-        for (std::int64_t value : {1, 2}) { // created, then replaced
+        std::ofstream(preferences) << "<plist><dict><key>cut short"; // damaged: kept aside first
+        for (std::int64_t value : {1, 2}) { // then created, then replaced
+            ScopedLogCapture log;
             UserDefaults defaults(preferences);
             defaults.setInteger(value, "Saved");
-            EXPECT_TRUE(defaults.synchronize());
+            EXPECT_TRUE(defaults.synchronize()) << ::testing::PrintToString(log.lines());
             EXPECT_EQ(UserDefaults(preferences).integerForKey("Saved"), value);
         }
+        const std::string aside = preferencesName.substr(0, std::min<std::size_t>(preferencesName.size(), NAME_MAX - 8));
+        EXPECT_EQ(readFileIn(folder, aside + ".damaged"), "<plist><dict><key>cut short");
 
         const std::string picture = folder + "/" + std::string(c.nameLength - 4, 'i') + ".png";
         ASSERT_EQ(picture.size(), length);
@@ -498,6 +517,6 @@ TEST(ImageDestinationFiles, PathsAndNamesAtTheLimitSavePreferencesAndPicturesAli
             ASSERT_TRUE(writePicture(picture, image));
             EXPECT_EQ(test::readFile(picture), encoded(image, "public.png"));
         }
-        EXPECT_EQ(test::namesIn(folder).size(), 2u) << "no temporary file stays";
+        EXPECT_EQ(test::namesIn(folder).size(), 3u) << "no temporary file stays";
     }
 }
