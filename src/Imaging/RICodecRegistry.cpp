@@ -4,6 +4,7 @@
 
 #include "Imaging/CodecHostObjects.h"
 #include "Imaging/CodecPlugInHost.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -152,12 +153,7 @@ void RICodecRegistry::addCodec(IImageCodec* codec)
 
 bool RICodecRegistry::isDecodableByName(std::string_view name) const
 {
-    const std::size_t slash = name.rfind('/');
-    const std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
-    const std::size_t dot = last.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
-        return false;
-    const std::string extension = lower(std::string(last.substr(dot + 1)));
+    const std::string extension = lower(pathExtension(name));
     if (extension.empty())
         return false;
     for (const std::string& type : fileTypes_)

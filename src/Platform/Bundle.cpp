@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -39,25 +40,6 @@ bool exists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
 
-std::string join(std::string_view folder, std::string_view name)
-{
-    std::string path(folder);
-    if (!path.empty() && path.back() != '/' && !name.empty())
-        path += '/';
-    path += name;
-    return path;
-}
-
-std::string parentOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return {};
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 std::string currentExecutable()
 {
     char buffer[PATH_MAX + 1];
@@ -77,16 +59,16 @@ std::string environment(const char* name)
 
 std::string Bundle::treeRootForExecutable(const std::string& executable)
 {
-    std::string folder = parentOf(executable);
-    for (int level = 0; level <= MaxLevelsUp && !folder.empty(); ++level) {
-        if (isDirectory(join(folder, ResourcesSubpath)))
+    std::string folder = parentFolderPath(executable);
+    for (int level = 0; level <= MaxLevelsUp && folder != "."; ++level) {
+        if (isDirectory(joinPath(folder, ResourcesSubpath)))
             return folder;
-        const std::string stage = join(folder, "stage");
-        if (isDirectory(join(stage, ResourcesSubpath)))
+        const std::string stage = joinPath(folder, "stage");
+        if (isDirectory(joinPath(stage, ResourcesSubpath)))
             return stage;
         if (folder == "/")
             break;
-        folder = parentOf(folder);
+        folder = parentFolderPath(folder);
     }
     return {};
 }
@@ -95,7 +77,7 @@ namespace {
 
 Value readInfoDictionary(const std::string& resourcePath)
 {
-    const std::string path = join(resourcePath, "Info.plist");
+    const std::string path = joinPath(resourcePath, "Info.plist");
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         ZovLog("Bundle::infoDictionary can't read " + path);
@@ -131,7 +113,7 @@ std::vector<std::string> readLocalizations(const std::string& resourcePath)
         if (name.size() <= LocalizationExtension.size() || !name.ends_with(LocalizationExtension))
             continue;
         const std::string language(name.substr(0, name.size() - LocalizationExtension.size()));
-        if (language != BaseLocalization && isDirectory(join(resourcePath, name)))
+        if (language != BaseLocalization && isDirectory(joinPath(resourcePath, name)))
             names.push_back(language);
     }
     ::closedir(folder);
@@ -214,11 +196,11 @@ Ref<Bundle> Bundle::main()
         ZovLog("Bundle::main can't find the program's folders near " + executable);
     // Without a tree, the folders are where an install beside the executable would put them,
     // so that what is missing shows in paths and logs.
-    const std::string base = root.empty() ? parentOf(parentOf(executable)) : root;
+    const std::string base = root.empty() ? parentFolderPath(parentFolderPath(executable)) : root;
     if (resources.empty())
-        resources = join(base, ResourcesSubpath);
+        resources = joinPath(base, ResourcesSubpath);
     if (plugIns.empty())
-        plugIns = join(base, PlugInsSubpath);
+        plugIns = joinPath(base, PlugInsSubpath);
 
     state.main = Ref<Bundle>::adopt(new Bundle(executable, std::move(resources), std::move(plugIns), {}));
     return state.main;
@@ -321,18 +303,18 @@ std::string Bundle::pathForResource(std::string_view name, std::string_view type
     }
 
     auto lookIn = [&](const std::string& folder) -> std::string {
-        const std::string path = join(subfolder.empty() ? folder : join(folder, subfolder), fileName);
+        const std::string path = joinPath(subfolder.empty() ? folder : joinPath(folder, subfolder), fileName);
         return exists(path) ? path : std::string();
     };
 
     if (std::string path = lookIn(resourcePath_); !path.empty())
         return path;
     for (const std::string& localization : preferredLocalizations_) {
-        if (std::string path = lookIn(join(resourcePath_, localization + std::string(LocalizationExtension)));
+        if (std::string path = lookIn(joinPath(resourcePath_, localization + std::string(LocalizationExtension)));
             !path.empty())
             return path;
     }
-    return lookIn(join(resourcePath_, std::string(BaseLocalization) + std::string(LocalizationExtension)));
+    return lookIn(joinPath(resourcePath_, std::string(BaseLocalization) + std::string(LocalizationExtension)));
 }
 
 } // namespace vistel

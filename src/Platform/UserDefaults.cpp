@@ -1,14 +1,15 @@
 #include "Platform/UserDefaults.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,8 @@
 #include <limits>
 #include <vector>
 
+#include "Platform/AtomicFileWriter.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -44,16 +47,6 @@ std::string errnoText(int error)
     return std::strerror(error);
 }
 
-std::string parentFolder(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 // mkdir -p with private folders (preferences are nobody else's business).
 bool makeFolders(const std::string& folder)
 {
@@ -62,24 +55,10 @@ bool makeFolders(const std::string& folder)
     struct stat info;
     if (::stat(folder.c_str(), &info) == 0)
         return S_ISDIR(info.st_mode);
-    const std::string parent = parentFolder(folder);
+    const std::string parent = parentFolderPath(folder);
     if (parent != folder && !makeFolders(parent))
         return false;
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 std::string lowercase(std::string_view text)
@@ -142,29 +121,6 @@ std::int64_t stringAsInteger(std::string_view text)
 bool identical(const Value& a, const Value& b)
 {
     return a.type() == b.type() && a == b;
-}
-
-// Temporary files of saves that never finished (the process was killed) are named
-// ".<file name>.XXXXXX" beside the file. Those older than a minute belong to no running save.
-void removeStaleTemporaries(const std::string& path)
-{
-    const std::string folder = parentFolder(path);
-    const std::size_t slash = path.rfind('/');
-    const std::string prefix = "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return;
-    const std::time_t now = std::time(nullptr);
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
-            continue;
-        const std::string file = folder + "/" + std::string(name);
-        struct stat info;
-        if (::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && now - info.st_mtime > 60)
-            ::unlink(file.c_str());
-    }
-    ::closedir(dir);
 }
 
 std::mutex& standardMutex()
@@ -270,7 +226,6 @@ void UserDefaults::setPath(std::string path)
 Value UserDefaults::readFile(const std::string& path, bool& damaged) const
 {
     damaged = false;
-    removeStaleTemporaries(path);
     // Non-blocking, so that a FIFO put in the file's place cannot hang the open; only a
     // regular file is read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -509,7 +464,7 @@ bool UserDefaults::writeFile(const std::string& path, const Value& values)
         ZovLog("UserDefaults::synchronize can't write " + path + ": a value has no property-list form");
         return false;
     }
-    const std::string folder = parentFolder(path);
+    const std::string folder = parentFolderPath(path);
     if (!makeFolders(folder)) {
         ZovLog("UserDefaults::synchronize can't make folder " + folder + ": " + errnoText(errno));
         return false;
@@ -520,46 +475,32 @@ bool UserDefaults::writeFile(const std::string& path, const Value& values)
         damaged = fileDamaged_;
     }
     if (damaged) {
-        // Keep what could not be read for the user to recover, instead of overwriting it.
-        const std::string aside = path + ".damaged";
-        if (::rename(path.c_str(), aside.c_str()) == 0)
-            ZovLog("UserDefaults::synchronize kept the damaged preferences as " + aside);
+        // Keep what could not be read for the user to recover, instead of overwriting it. The
+        // rename is relative to the folder and the name is cut to leave room for ".damaged",
+        // so that the longest paths and names are kept aside too.
+        const std::string name = lastPathComponent(path);
+        const std::string aside = name.substr(0, std::min<std::size_t>(name.size(), NAME_MAX - 8)) + ".damaged";
+        const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool keptAside = folderFd >= 0 && ::renameat(folderFd, name.c_str(), folderFd, aside.c_str()) == 0;
+        const int error = keptAside ? 0 : errno;
+        if (folderFd >= 0)
+            ::close(folderFd);
+        if (keptAside) {
+            ZovLog("UserDefaults::synchronize kept the damaged preferences as " + joinPath(folder, aside));
+        } else if (error != ENOENT) {
+            ZovLog("UserDefaults::synchronize can't keep the damaged preferences " + path + " aside: " + errnoText(error));
+            return false;
+        }
         std::unique_lock lock(mutex_);
         fileDamaged_ = false;
     }
 
-    // The new contents go to a fresh file in the same folder, reach the disk, and then replace
-    // the old file in one rename; the folder is synced so that the rename itself survives.
-    const std::size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = folder + "/." + name + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        ZovLog("UserDefaults::synchronize can't create a file in " + folder + ": " + errnoText(errno));
+    // Private, as the folder is: preferences are nobody else's business.
+    AtomicWriteOptions options;
+    options.newFileMode = 0600;
+    if (const AtomicWriteResult result = writeFileAtomically(path, *xml, options); !result) {
+        ZovLog("UserDefaults::synchronize " + result.cause);
         return false;
-    }
-    auto failWith = [&](const char* what) {
-        const int error = errno;
-        ZovLog("UserDefaults::synchronize can't " + std::string(what) + " " + temporary + ": " + errnoText(error));
-        ::unlink(temporary.c_str());
-        return false;
-    };
-    if (!writeAll(fd, *xml)) {
-        ::close(fd);
-        return failWith("write");
-    }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
-        return failWith("sync");
-    }
-    if (::close(fd) != 0)
-        return failWith("close");
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
-        return failWith("rename");
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
     }
     return true;
 }

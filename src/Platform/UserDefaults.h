@@ -7,10 +7,10 @@
 // kept as entry "Size" of the dictionary "ThumbnailStyle", on disk as well, and each layer is
 // looked up along the whole path.
 //
-// Stored values are saved as an XML property list (a dictionary) by synchronize(), atomically:
-// the file always holds either the old or the new contents, even if the process is killed while
-// saving. A file that cannot be read is set aside as "<file>.damaged" on the next save; until
-// then the registered defaults answer, and nothing crashes.
+// Stored values are saved as an XML property list (a dictionary) by synchronize(), through
+// writeFileAtomically: the file always holds either the old or the new contents, even if the
+// process is killed while saving. A file that cannot be read is set aside as "<file>.damaged"
+// on the next save; until then the registered defaults answer, and nothing crashes.
 //
 // Thread safety: every member may be called from any thread. Reads take a shared lock and copy
 // one value (storage is shared, so the copy is cheap), which is what lets the thumbnail

@@ -8,6 +8,8 @@
 
 #include "PbxProject.h"
 #include "Platform/Exception.h"
+#include "Platform/AtomicFileWriter.h"
+#include "Platform/FilePaths.h"
 #include "TranslatorFiles.h"
 #include "Utf16.h"
 #include "backends/ZovTranslatorPbxBackend.h"
@@ -27,8 +29,8 @@ public:
     std::string write(const std::string& name, std::string_view bytes) const
     {
         const std::string path = path_ + "/" + name;
-        std::system(("mkdir -p '" + translator_files::deletingLastPathComponent(path) + "'").c_str());
-        EXPECT_TRUE(translator_files::writeFileAtomically(path, bytes));
+        std::system(("mkdir -p '" + parentFolderPath(path) + "'").c_str());
+        EXPECT_TRUE(writeFileAtomically(path, bytes));
         return path;
     }
     const std::string& path() const { return path_; }

@@ -10,6 +10,7 @@
 
 #include "Platform/Exception.h"
 #include "Platform/Log.h"
+#include "Platform/AtomicFileWriter.h"
 #include "TranslatorFiles.h"
 #include "Utf16.h"
 #include "backends/ZovTranslatorCocoaBackend.h"
@@ -40,7 +41,7 @@ private:
 
 void writeFile(const std::string& path, std::string_view bytes)
 {
-    ASSERT_TRUE(translator_files::writeFileAtomically(path, bytes));
+    ASSERT_TRUE(writeFileAtomically(path, bytes));
 }
 
 std::string readAll(const std::string& path)

@@ -13,6 +13,7 @@
 
 #include "LocalizedStrings.h"
 #include "Platform/Log.h"
+#include "Platform/AtomicFileWriter.h"
 #include "TranslatorFiles.h"
 #include "Platform/Exception.h"
 #include "TestSupport.h"
@@ -212,7 +213,7 @@ TEST(ZovTranslatorManager, MissingOrDamagedTableShowsTheEnglishText)
     char pattern[] = "/tmp/vistel-resources-XXXXXX";
     const std::string folder = ::mkdtemp(pattern);
     ASSERT_EQ(::mkdir((folder + "/de.lproj").c_str(), 0755), 0);
-    ASSERT_TRUE(translator_files::writeFileAtomically(
+    ASSERT_TRUE(writeFileAtomically(
         folder + "/de.lproj/Localizable.strings",
         "\"[class]BasePanel__[category]__[method]awakeFromNib__[context]__[source]Places\" = \"Orte\"\n"));
     ScopedLogCapture log;

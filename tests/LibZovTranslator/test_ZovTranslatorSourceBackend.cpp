@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "Preprocessor.h"
+#include "Platform/AtomicFileWriter.h"
 #include "TranslatorFiles.h"
 #include "Utf16.h"
 #include "backends/ZovTranslatorSourceBackend.h"
@@ -114,7 +115,7 @@ TEST(ZovTranslatorSourceBackend, LoadAndErrors)
     char pattern[] = "/tmp/vistel-source-XXXXXX";
     const std::string folder = ::mkdtemp(pattern);
     const auto write = [&](const std::string& name, std::string_view bytes) {
-        EXPECT_TRUE(translator_files::writeFileAtomically(folder + "/" + name, bytes));
+        EXPECT_TRUE(writeFileAtomically(folder + "/" + name, bytes));
         return folder + "/" + name;
     };
     Ref<ZovTranslatorData> data;

@@ -332,11 +332,11 @@ TEST_F(UserDefaultsTest, SwitchingFilesReloadsAndNotifies)
     EXPECT_EQ(UserDefaults(path_).stringForKey("Name"), "first"); // the old file got its change
 }
 
-TEST_F(UserDefaultsTest, LeftoversOfKilledSavesAreRemovedOnceOld)
+TEST_F(UserDefaultsTest, LeftoversOfKilledSavesAreRemovedByTheNextSaveOnceOld)
 {
     const std::string folder = folder_ + "/Vistel/";
-    const std::string old = folder + ".com.example.test.plist.Ab12Cd";
-    const std::string fresh = folder + ".com.example.test.plist.Ef34Gh";
+    const std::string old = folder + ".vistel-tmp-ab12cd34ef";
+    const std::string fresh = folder + ".vistel-tmp-gh56ij78kl";
     const std::string unrelated = folder + ".com.example.other.plist.Ij56Kl";
     for (const auto& file : {old, fresh, unrelated})
         writeAll(file, "<?xml");
@@ -345,6 +345,8 @@ TEST_F(UserDefaultsTest, LeftoversOfKilledSavesAreRemovedOnceOld)
     ASSERT_EQ(::utimensat(AT_FDCWD, unrelated.c_str(), longAgo, 0), 0);
 
     UserDefaults defaults(path_);
+    defaults.setInteger(1, "Saved");
+    ASSERT_TRUE(defaults.synchronize());
     EXPECT_FALSE(std::filesystem::exists(old));
     EXPECT_TRUE(std::filesystem::exists(fresh)); // may belong to a save still running
     EXPECT_TRUE(std::filesystem::exists(unrelated));

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Platform/AtomicFileWriter.h"
 #include "TranslatorFiles.h"
 
 using namespace vistel;
@@ -43,7 +44,7 @@ protected:
         const std::size_t at = text.find("@ABSOLUTE@");
         ASSERT_NE(at, std::string::npos);
         text.replace(at, 10, folder_ + "/Fixture");
-        ASSERT_TRUE(translator_files::writeFileAtomically(project, text));
+        ASSERT_TRUE(writeFileAtomically(project, text));
     }
     void TearDown() override { run("rm -rf " + shellQuoted(folder_)); }
 
@@ -92,7 +93,7 @@ TEST_F(LocalizerTest, WritesTheProjectAtEachCommentLevel)
 TEST_F(LocalizerTest, KeepsTheTranslationsOfTheTableItReplaces)
 {
     const std::string output = folder_ + "/Localizable.strings";
-    ASSERT_TRUE(translator_files::writeFileAtomically(output, readAll(kData + "/existing.strings")));
+    ASSERT_TRUE(writeFileAtomically(output, readAll(kData + "/existing.strings")));
     ASSERT_EQ(localizer("-o " + shellQuoted(output) + " " + projectPath()), 0) << readAll(folder_ + "/stderr.txt");
     EXPECT_EQ(readAll(output), readAll(kData + "/expected/merged.strings"));
     // Reading the written table with the string-table backend and writing it again is stable.

@@ -9,6 +9,7 @@
 
 #include "Imaging/DesktopEntry.h"
 #include "Imaging/RIReperesentation.h"
+#include "Platform/AtomicFileWriter.h"
 
 int main(int argc, char** argv)
 {
@@ -29,11 +30,9 @@ int main(int argc, char** argv)
         std::cerr << "vistel-desktop-entry: no codec plug-in offers a MIME type\n";
         return 1;
     }
-    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-    out << vistel::DesktopEntry::fillTemplate(templateText.str(), types);
-    out.close();
-    if (!out) {
-        std::cerr << "vistel-desktop-entry: can't write " << argv[2] << "\n";
+    const auto written = vistel::writeFileAtomically(argv[2], vistel::DesktopEntry::fillTemplate(templateText.str(), types));
+    if (!written) {
+        std::cerr << "vistel-desktop-entry: " << written.cause << "\n";
         return 1;
     }
     return 0;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "Platform/AtomicFileWriter.h"
 #include "Platform/Exception.h"
 #include "Platform/Log.h"
 #include "Preprocessor.h"
@@ -271,7 +272,11 @@ bool ZovTranslatorCocoaBackend::save(const Ref<ZovTranslatorData>& data, const s
         }
     }
     const std::string text = tableText(*data, existing ? &*existing : nullptr, saveCategory, level);
-    return translator_files::writeFileAtomically(path, text);
+    if (const AtomicWriteResult result = writeFileAtomically(path, text); !result) {
+        ZovLog("ZovTranslatorCocoaBackend::save " + result.cause);
+        return false;
+    }
+    return true;
 }
 
 } // namespace vistel

@@ -7,13 +7,12 @@
 #include "StringEncodings.h"
 #include "TranslatorFiles.h"
 #include "ZovTranslatorManager.h"
+#include "Platform/FilePaths.h"
 #include "backends/ZovTranslatorSourceBackend.h"
 
 namespace vistel {
 
 namespace {
-
-using translator_files::appendingPathComponent;
 
 bool endsWith(std::string_view text, std::string_view suffix)
 {
@@ -35,14 +34,14 @@ std::string ZovTranslatorPbxBackend::description()
 bool ZovTranslatorPbxBackend::load(Ref<ZovTranslatorData>& data, const std::string& path, const Value&)
 {
     data = ZovTranslatorData::translatorData();
-    const std::string projectFolder = translator_files::deletingLastPathComponent(path);
+    const std::string projectFolder = parentFolderPath(path);
     // A path already absolute (an absolute project directory or group) is not put under the
     // project folder again.
     const auto underProjectFolder = [&](const std::string& relative) {
-        return !relative.empty() && relative[0] == '/' ? relative : appendingPathComponent(projectFolder, relative);
+        return !relative.empty() && relative[0] == '/' ? relative : joinPath(projectFolder, relative);
     };
 
-    auto project = PbxProject::projectWithFileName(appendingPathComponent(path, "project.pbxproj"));
+    auto project = PbxProject::projectWithFileName(joinPath(path, "project.pbxproj"));
     if (!project)
         return false;
     const auto rootObject = project->itemForKey("rootObject");
@@ -82,10 +81,10 @@ bool ZovTranslatorPbxBackend::load(Ref<ZovTranslatorData>& data, const std::stri
         if (sourceTree->string() == "<absolute>") {
             relativePath = fullPath = groupPath;
         } else if (sourceTree->string() == "<group>") {
-            relativePath = appendingPathComponent(current.basePath, groupPath);
+            relativePath = joinPath(current.basePath, groupPath);
             fullPath = underProjectFolder(relativePath);
         } else if (sourceTree->string() == "SOURCE_ROOT") {
-            relativePath = appendingPathComponent(projectDirPath->string(), groupPath);
+            relativePath = joinPath(projectDirPath->string(), groupPath);
             fullPath = underProjectFolder(relativePath);
         } else {
             continue; // another source tree: the group and all it contains are passed over
@@ -123,9 +122,9 @@ bool ZovTranslatorPbxBackend::load(Ref<ZovTranslatorData>& data, const std::stri
             if (fileTree->string() == "<absolute>")
                 filePath = filePathItem->string();
             else if (fileTree->string() == "<group>")
-                filePath = appendingPathComponent(fullPath, filePathItem->string());
+                filePath = joinPath(fullPath, filePathItem->string());
             else if (fileTree->string() == "SOURCE_ROOT")
-                filePath = underProjectFolder(appendingPathComponent(projectDirPath->string(), filePathItem->string()));
+                filePath = underProjectFolder(joinPath(projectDirPath->string(), filePathItem->string()));
             else
                 continue;
             Ref<ZovTranslatorData> fileData;

@@ -7,6 +7,7 @@
 
 #include "Common/FileSystem/MountTable.h"
 #include "Common/Tools/Threads/ThreadMessages.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/Alert.h"
 #include "Platform/RunLoop.h"
@@ -21,34 +22,6 @@ constexpr const char* Selector = "showFileError:operationType:source:destination
 std::string translated(const char* english)
 {
     return ZOV_TRANSLATE_AS(alertZovClass(), english, Selector);
-}
-
-// Path helpers with the desktop's string rules: trailing slashes are ignored, "/" stays "/".
-std::string_view trimTrailingSlashes(std::string_view path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    return path;
-}
-
-std::string lastComponent(std::string_view path)
-{
-    path = trimTrailingSlashes(path);
-    if (path == "/")
-        return "/";
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::string withoutLastComponent(std::string_view path)
-{
-    path = trimTrailingSlashes(path);
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos)
-        return std::string();
-    if (slash == 0)
-        return "/";
-    return std::string(trimTrailingSlashes(path.substr(0, slash)));
 }
 
 std::mutex lookupMutex;
@@ -135,7 +108,7 @@ std::optional<Volume> mountedVolumeForPath(const std::string& path)
     if (!found)
         return std::nullopt;
     struct statvfs info;
-    return Volume {lastComponent(best), ::statvfs(best.c_str(), &info) == 0};
+    return Volume {lastPathComponent(best), ::statvfs(best.c_str(), &info) == 0};
 }
 
 Texts fileErrorTexts(int status, int operationType, const std::string& source, const std::string& destination,
@@ -152,7 +125,7 @@ Texts fileErrorTexts(int status, int operationType, const std::string& source, c
             status = -36;
     }
 
-    const std::string destinationFolder = withoutLastComponent(destination);
+    const std::string destinationFolder = parentFolderPath(destination);
     if (isOneOf(status, {28, -34, -1429, 640})) {
         const char* text = nullptr;
         switch (operationType) {
@@ -162,12 +135,12 @@ Texts fileErrorTexts(int status, int operationType, const std::string& source, c
         case 5: text = "There is not enough disk space in \"%@\" to convert \"%@\"."; break;
         default: break;
         }
-        message = text ? std::optional(vistel::format(translated(text), lastComponent(destinationFolder),
-                                                      lastComponent(source)))
+        message = text ? std::optional(vistel::format(translated(text), lastPathComponent(destinationFolder),
+                                                      lastPathComponent(source)))
                        : std::nullopt;
         informative.clear();
     } else if (isOneOf(status, {-48, 17, -1027, 514})) {
-        message = vistel::format(translated("The name \"%@\" is already taken."), lastComponent(destination));
+        message = vistel::format(translated("The name \"%@\" is already taken."), lastPathComponent(destination));
         informative = translated("Please choose a different name.");
     } else if (isOneOf(status, {-5000, -54, 513})) {
         switch (operationType) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "Common/FileSystem/MountTable.h"
+#include "Platform/FilePaths.h"
 
 namespace vistel {
 
@@ -69,31 +70,6 @@ void putNumber(std::vector<std::uint8_t>& out, Tag tag, std::uint64_t value, int
 
 // ---- paths -----------------------------------------------------------------------------------
 
-std::vector<std::string> components(std::string_view path)
-{
-    std::vector<std::string> parts;
-    std::size_t at = 0;
-    while (at <= path.size()) {
-        const std::size_t slash = std::min(path.find('/', at), path.size());
-        const std::string_view part = path.substr(at, slash - at);
-        if (!part.empty() && part != ".")
-            parts.emplace_back(part);
-        at = slash + 1;
-    }
-    return parts;
-}
-
-std::string absolutePath(std::string_view path)
-{
-    if (path.starts_with('/'))
-        return std::string(path);
-    char buffer[PATH_MAX];
-    if (!::getcwd(buffer, sizeof buffer))
-        return std::string(path);
-    std::string cwd(buffer);
-    return cwd == "/" ? "/" + std::string(path) : cwd + "/" + std::string(path);
-}
-
 bool isDirectoryPath(const std::string& path)
 {
     struct stat st {};
@@ -103,16 +79,13 @@ bool isDirectoryPath(const std::string& path)
 // The folder an alias is relative to: the object itself when it is a folder, else its folder.
 std::string relativeBase(const std::string& path)
 {
-    if (isDirectoryPath(path))
-        return path;
-    const std::size_t slash = path.rfind('/');
-    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+    return isDirectoryPath(path) ? path : parentFolderPath(path);
 }
 
 std::string relativePathBetween(const std::string& fromFolder, const std::string& to)
 {
-    const std::vector<std::string> from = components(fromFolder);
-    const std::vector<std::string> target = components(to);
+    const std::vector<std::string> from = pathComponents(fromFolder);
+    const std::vector<std::string> target = pathComponents(to);
     std::size_t common = 0;
     while (common < from.size() && common < target.size() && from[common] == target[common])
         ++common;
@@ -128,19 +101,7 @@ std::string relativePathBetween(const std::string& fromFolder, const std::string
 // still find each other even when the old intermediate folders are gone.
 std::string joinRelative(const std::string& folder, const std::string& relative)
 {
-    std::vector<std::string> parts = components(folder);
-    for (std::string& part : components(relative)) {
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else {
-            parts.push_back(std::move(part));
-        }
-    }
-    std::string result;
-    for (const std::string& part : parts)
-        result += "/" + part;
-    return result.empty() ? std::string("/") : result;
+    return normalizedPath(joinPath(folder, relative));
 }
 
 // ---- mount table -----------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "Common/FileSystem/ObjectLock.h"
 #include "Common/Strings/NSStringDevices.h"
 #include "Platform/FileOperations/FileTree.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "Platform/Log.h"
 #include "Platform/NotificationCenter.h"

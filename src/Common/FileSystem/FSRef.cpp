@@ -34,25 +34,4 @@ StatusCode verifyFSRef(const FSRef& ref)
     return status::NoError;
 }
 
-std::string parentFolderPath(std::string_view path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos)
-        return ".";
-    std::string_view parent = path.substr(0, slash);
-    while (parent.size() > 1 && parent.back() == '/')
-        parent.remove_suffix(1);
-    return parent.empty() ? std::string("/") : std::string(parent);
-}
-
-std::string lastPathComponent(std::string_view path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
 } // namespace vistel

@@ -43,11 +43,4 @@ StatusCode makeFSRef(std::string_view path, FSRef& ref, bool* isDirectory = null
 // another object; the lookup's status when the lookup fails otherwise; -50 for a null reference.
 StatusCode verifyFSRef(const FSRef& ref);
 
-// The folder holding the object: the path without its last component ("/" for "/x", "." for
-// a bare name). Lexical only.
-std::string parentFolderPath(std::string_view path);
-
-// The last path component ("x" for "/a/x" and "/a/x/").
-std::string lastPathComponent(std::string_view path);
-
 } // namespace vistel

@@ -9,14 +9,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 #include "Common/FileSystem/FSRef.h"
 #include "Common/FileSystem/ObjectLock.h"
 #include "Common/Strings/NSStringDevices.h"
 #include "Common/Strings/NSStringExtensions.h"
+#include "Platform/AtomicFileWriter.h"
 #include "Platform/FileOperations/FileTree.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "Platform/Log.h"
 
@@ -34,8 +35,6 @@ CameraFileServices& cameraSlot()
     static CameraFileServices services;
     return services;
 }
-
-std::atomic<int> safeSaveChmodFailure {0};
 
 Date dateOf(const struct timespec& time)
 {
@@ -75,25 +74,6 @@ std::string groupName(gid_t gid)
     if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
         return found->gr_name;
     return {};
-}
-
-// The process's file-creation mask, read without changing it (umask() would, for every thread).
-mode_t currentUmask()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("Umask:", 0) == 0)
-            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-    return 022;
-}
-
-bool hasExtension(std::string_view path)
-{
-    const auto slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const auto dot = name.rfind('.');
-    return dot != std::string_view::npos && dot > 0 && dot + 1 < name.size();
 }
 
 } // namespace
@@ -201,7 +181,7 @@ bool FileSystemFunctions::fileExistsAtPath(std::string_view path, bool* isDirect
     if (NSStringDevices::isICADevicePath(path)) {
         const CameraFileServices camera = cameraFileServices();
         const std::string text(path);
-        if (hasExtension(path)) {
+        if (!pathExtension(path).empty()) {
             if (isDirectory)
                 *isDirectory = false;
             return camera.fileExists && camera.fileExists(text);
@@ -309,137 +289,46 @@ Ref<FileOperationRecord> FileSystemFunctions::FSPathObjectsOperationAsyncEx(
 
 // --- safe save ---------------------------------------------------------------------------------
 
-StatusCode FileSystemFunctions::writeNSDataToFile(std::string_view pathView, const Value::Bytes* data)
+StatusCode FileSystemFunctions::writeNSDataToFile(std::string_view path, const Value::Bytes* data)
 {
-    if (!data || pathView.empty())
+    if (!data || path.empty())
         return status::FileWriteOutOfSpace;
-    std::string path(pathView);
-    // A link is saved through: the file it points to gets the new contents, the link stays.
-    struct stat linkInfo {};
-    if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (resolved) {
-            path = resolved;
-            std::free(resolved);
-        }
+    AtomicWriteOptions options;
+    // The target keeps its name and place and gets the new contents in one exchange; a new
+    // file never replaces an item that took its name meanwhile. Owner read-only while written.
+    options.replacement = FileReplacement::Exchange;
+    options.keepItemCreatedMeanwhile = true;
+    options.writingMode = 0400;
+    const AtomicWriteResult result = writeFileAtomically(path, *data, options);
+    if (!result.temporaryName.empty())
+        ZovLog("FileSystemFunctions::writeNSDataToFile temporary file " + result.temporaryName);
+    const StatusCode status = statusFromErrno(result.error);
+    switch (result.step) {
+    case AtomicWriteStep::None: return 0;
+    case AtomicWriteStep::Path: return status::BadName;
+    case AtomicWriteStep::Folder:
+        ZovLog(vistel::format("Can't create directory reference FSPathMakeRef for dir %@", parentFolderPath(path)));
+        break;
+    case AtomicWriteStep::Link:
+    case AtomicWriteStep::Target: break;
+    case AtomicWriteStep::Create:
+    case AtomicWriteStep::Write:
+    case AtomicWriteStep::Sync:
+    case AtomicWriteStep::Mode:
+        ZovLog(vistel::format("FSCreateFileAndOpenForkUnicode returned %ld\n file name %@.", long(status),
+                              result.temporaryName));
+        break;
+    case AtomicWriteStep::Replace:
+        if (result.error == EEXIST)
+            return status::DuplicateName;
+        ZovLog(vistel::format("FSExchangeObjectsCompat error error code %ld\n file name %@", long(status),
+                              result.temporaryName));
+        ZovLog(vistel::format("Can't exchange temporary file returned %ld\n file name %@.", long(status),
+                              result.temporaryName));
+        break;
     }
-    const std::string folder = parentFolderPath(path);
-    const std::string name = lastPathComponent(path);
-    if (name.empty() || name == "." || name == "..")
-        return status::BadName;
-
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folderFd) {
-        const StatusCode result = statusFromErrno(errno);
-        ZovLog(vistel::format("Can't create directory reference FSPathMakeRef for dir %@", folder));
-        return result;
-    }
-
-    struct stat target {};
-    bool targetExists = false;
-    if (::fstatat(folderFd.get(), name.c_str(), &target, 0) == 0) {
-        if (!S_ISREG(target.st_mode))
-            return S_ISDIR(target.st_mode) ? statusFromErrno(EISDIR) : status::ParameterError;
-        targetExists = true;
-    } else if (errno != ENOENT) {
-        return statusFromErrno(errno);
-    }
-
-    // The new contents are always written under a temporary name first, so that the target
-    // name never shows a partly written file, not even for a new file.
-    std::string temporaryName;
-    FileDescriptor fd;
-    for (int attempt = 0; attempt < 16 && !fd; ++attempt) {
-        temporaryName = "." + NSStringExtensions::stringWithNewUUID();
-        // Owner read-only while it is written; the final mode is set before it takes the name.
-        fd = FileDescriptor(::openat(folderFd.get(), temporaryName.c_str(),
-                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0400));
-        if (!fd && errno != EEXIST)
-            break;
-    }
-    if (!fd) {
-        const StatusCode result = statusFromErrno(errno);
-        // Nothing was created: there is nothing of ours to remove.
-        ZovLog(vistel::format("FSCreateFileAndOpenForkUnicode returned %ld\n file name %@.", long(result), temporaryName));
-        return result;
-    }
-    ZovLog("FileSystemFunctions::writeNSDataToFile temporary file " + temporaryName);
-
-    auto fail = [&](StatusCode result, const char* step) {
-        ZovLog(vistel::format("FSCreateFileAndOpenForkUnicode returned %ld\n file name %@.", long(result), temporaryName));
-        ZovLog(std::string("FileSystemFunctions::writeNSDataToFile failed at ") + step);
-        fd = FileDescriptor();
-        ::unlinkat(folderFd.get(), temporaryName.c_str(), 0);
-        return result;
-    };
-
-    for (size_t written = 0; written < data->size();) {
-        const ssize_t n = ::write(fd.get(), data->data() + written, data->size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail(statusFromErrno(errno), "write");
-        written += static_cast<size_t>(n);
-    }
-    if (::fsync(fd.get()) != 0)
-        return fail(statusFromErrno(errno), "fsync");
-
-    const mode_t mode = targetExists ? (target.st_mode & 07777) : (0666 & ~currentUmask());
-    int chmodError = safeSaveChmodFailure.load();
-    if (chmodError == 0 && ::fchmod(fd.get(), mode) != 0)
-        chmodError = errno;
-    // File systems without permissions (vfat, exfat picture frames) refuse the mode change;
-    // the save goes on without it.
-    if (chmodError != 0 && chmodError != EPERM && chmodError != ENOTSUP && chmodError != EOPNOTSUPP)
-        return fail(statusFromErrno(chmodError), "fchmod");
-    if (targetExists && (target.st_uid != ::geteuid() || target.st_gid != ::getegid()))
-        ::fchown(fd.get(), target.st_uid, target.st_gid); // only where permitted: failure keeps ours
-    if (::close(fd.release()) != 0)
-        return fail(statusFromErrno(errno), "close");
-
-    StatusCode result = 0;
-    if (targetExists) {
-        if (::renameat2(folderFd.get(), temporaryName.c_str(), folderFd.get(), name.c_str(), RENAME_EXCHANGE) == 0) {
-            // The temporary name now holds the old contents.
-            if (::unlinkat(folderFd.get(), temporaryName.c_str(), 0) != 0)
-                ZovLog(vistel::format("Can't delete temporary file error code %ld\n %@",
-                                      long(statusFromErrno(errno)), temporaryName));
-        } else if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == EOPNOTSUPP) {
-            // No exchange on this file system: a rename replaces the target in one step too.
-            if (::renameat(folderFd.get(), temporaryName.c_str(), folderFd.get(), name.c_str()) != 0)
-                result = statusFromErrno(errno);
-        } else {
-            result = statusFromErrno(errno);
-        }
-    } else if (::renameat2(folderFd.get(), temporaryName.c_str(), folderFd.get(), name.c_str(), RENAME_NOREPLACE) != 0) {
-        if (errno == EINVAL || errno == ENOSYS) {
-            struct stat raced {};
-            if (::fstatat(folderFd.get(), name.c_str(), &raced, AT_SYMLINK_NOFOLLOW) == 0)
-                result = status::DuplicateName;
-            else if (::renameat(folderFd.get(), temporaryName.c_str(), folderFd.get(), name.c_str()) != 0)
-                result = statusFromErrno(errno);
-        } else {
-            // EEXIST: a file of the name appeared meanwhile; it is not ours to replace blindly.
-            result = errno == EEXIST ? status::DuplicateName : statusFromErrno(errno);
-        }
-    }
-    if (result != 0) {
-        ZovLog(vistel::format("FSExchangeObjectsCompat error error code %ld\n file name %@", long(result), temporaryName));
-        ZovLog(vistel::format("Can't exchange temporary file returned %ld\n file name %@.", long(result), temporaryName));
-        ::unlinkat(folderFd.get(), temporaryName.c_str(), 0);
-        return result;
-    }
-    // The rename itself is durable only once the folder is on disk.
-    if (::fsync(folderFd.get()) != 0 && errno != EINVAL && errno != EROFS)
-        ZovLog("FileSystemFunctions::writeNSDataToFile could not flush folder " + folder);
-    return 0;
-}
-
-ScopedSafeSaveChmodFailure::ScopedSafeSaveChmodFailure(int error) : previous_(safeSaveChmodFailure.exchange(error)) { }
-
-ScopedSafeSaveChmodFailure::~ScopedSafeSaveChmodFailure()
-{
-    safeSaveChmodFailure.store(previous_);
+    ZovLog("FileSystemFunctions::writeNSDataToFile " + result.cause);
+    return status;
 }
 
 } // namespace vistel

@@ -119,26 +119,15 @@ public:
                                                                   double statusChangeInterval, Ref<Object> clientContext,
                                                                   std::int32_t operationType);
 
-    // Safe save: the data goes to a new hidden file in the target's folder, is flushed to
+    // Safe save, through writeFileAtomically (Platform/AtomicFileWriter.h): the data goes to a
+    // new hidden file in the target's folder (owner read-only while written), is flushed to
     // disk, takes over the target's mode (and owner where permitted) and then replaces the
-    // target in one step (exchange, or rename where the file system cannot exchange), after
-    // which the folder is flushed. A crash at any point leaves the old or the new contents
-    // under the name, never a mix. 0 on success; 640 for no data or an empty path; the status
-    // of the failed step otherwise, with the target untouched and no temporary file left.
+    // target in one exchange (a rename where the file system cannot exchange), after which
+    // the folder is flushed. A crash at any point leaves the old or the new contents under
+    // the name, never a mix. 0 on success; 640 for no data or an empty path; -37 for a path
+    // that names no file; -48 when a new file's name was taken meanwhile; the status of the
+    // failed step otherwise, with the target untouched and no temporary file left.
     static StatusCode writeNSDataToFile(std::string_view path, const Value::Bytes* data);
-};
-
-// Tests only: makes the safe save's mode change fail with `error` (as on vfat), so the
-// tolerance for file systems without permissions can be checked without such a volume.
-class ScopedSafeSaveChmodFailure {
-public:
-    explicit ScopedSafeSaveChmodFailure(int error);
-    ~ScopedSafeSaveChmodFailure();
-    ScopedSafeSaveChmodFailure(const ScopedSafeSaveChmodFailure&) = delete;
-    ScopedSafeSaveChmodFailure& operator=(const ScopedSafeSaveChmodFailure&) = delete;
-
-private:
-    int previous_;
 };
 
 } // namespace vistel

@@ -85,11 +85,4 @@ bool MountTableEntry::hasOption(std::string_view option) const
     return false;
 }
 
-bool isPathUnder(std::string_view path, std::string_view folder)
-{
-    if (folder == "/")
-        return path.starts_with('/');
-    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 } // namespace vistel

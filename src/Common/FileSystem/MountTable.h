@@ -31,7 +31,4 @@ std::vector<MountTableEntry> parseMountTable(std::string_view text);
 // The text of this process's table ("" when it cannot be read).
 std::string readMountTableText();
 
-// True when `path` is `folder` or lies inside it; every absolute path lies inside "/".
-bool isPathUnder(std::string_view path, std::string_view folder);
-
 } // namespace vistel

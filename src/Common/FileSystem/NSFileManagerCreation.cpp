@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Common/FileSystem/FSRef.h"
+#include "Platform/FilePaths.h"
 
 namespace vistel::NSFileManagerCreation {
 
@@ -45,19 +46,11 @@ bool exists(const std::string& path, bool* isFolder)
     return true;
 }
 
-std::string trimmed(std::string_view path)
-{
-    std::string text(path);
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
-    return text;
-}
-
 } // namespace
 
 bool createDicrectoryRecursive(std::string_view pathView, const Value& attributes, StatusCode* error)
 {
-    const std::string path = trimmed(pathView);
+    const std::string path = stripTrailingSlashes(pathView);
     if (path.empty())
         return fail(error, status::ParameterError);
     const std::string parent = parentFolderPath(path);
@@ -77,7 +70,7 @@ bool createDicrectoryRecursive(std::string_view pathView, const Value& attribute
 bool createDirectoryExtAtPath(std::string_view pathView, bool withIntermediateDirectories, const Value& attributes,
                               StatusCode* error)
 {
-    const std::string path = trimmed(pathView);
+    const std::string path = stripTrailingSlashes(pathView);
     if (path.empty())
         return fail(error, status::ParameterError);
     if (!withIntermediateDirectories)

@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "Platform/Exception.h"
+#include "Platform/FilePaths.h"
 
 namespace vistel::NSStringFSRef {
 

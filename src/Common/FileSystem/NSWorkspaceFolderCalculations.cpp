@@ -9,6 +9,7 @@
 
 #include "Common/FileSystem/ObjectLock.h"
 #include "Platform/FileOperations/FileTree.h"
+#include "Platform/FilePaths.h"
 
 namespace vistel::NSWorkspaceCalculations {
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Platform/FileOperations/FileTree.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
 namespace vistel {

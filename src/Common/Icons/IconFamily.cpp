@@ -14,6 +14,7 @@
 #include <QPainter>
 
 #include "Common/Icons/NSImageManualRescale.h"
+#include "Platform/AtomicFileWriter.h"
 #include "Platform/Formatter.h"
 #include "Platform/Log.h"
 
@@ -606,26 +607,8 @@ bool IconFamily::writeToFile(const std::string& path) const
     const std::vector<std::uint8_t> bytes = data();
     if (bytes.empty())
         return false;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        ZovLog(vistel::format("IconFamily::writeToFile can't open %@: %@", path, statusText(statusFromErrno(errno))));
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ZovLog(vistel::format("IconFamily::writeToFile can't write %@: %@", path,
-                                  statusText(statusFromErrno(n < 0 ? errno : ENOSPC))));
-            ::close(fd);
-            return false;
-        }
-        written += std::size_t(n);
-    }
-    if (::close(fd) != 0) {
-        ZovLog(vistel::format("IconFamily::writeToFile can't write %@: %@", path, statusText(statusFromErrno(errno))));
+    if (const AtomicWriteResult result = writeFileAtomically(path, bytes); !result) {
+        ZovLog("IconFamily::writeToFile " + result.cause + " (" + statusText(statusFromErrno(result.error)) + ")");
         return false;
     }
     return true;

@@ -105,8 +105,9 @@ public:
     // set from a bitmap, a bitmap the converter refuses, or a failed set (logged).
     bool setIconFamilyElement(OSType type, const IconBitmapSource& bitmap);
     bool setIconFamilyElement(OSType type, const Ref<ImageRep>& bitmap);
-    // Writes the bytes to the file (created or truncated). False, with errno's status logged,
-    // when the file cannot be written completely.
+    // Writes the bytes to the file with writeFileAtomically: an existing file is replaced only
+    // by a complete new one, never cut short. False, with the cause logged, when the file
+    // cannot be written.
     bool writeToFile(const std::string& path) const;
 
     // Converters: each answers nullopt unless the bitmap has exactly the required size and a

@@ -1,4 +1,5 @@
 #include "Common/Icons/IconTheme.h"
+#include "Platform/FilePaths.h"
 
 #include <sys/stat.h>
 
@@ -232,11 +233,6 @@ std::vector<std::string_view> extensions()
     return {".png", ".xpm"};
 }
 
-bool validName(std::string_view name)
-{
-    return !name.empty() && name.find('/') == std::string_view::npos && name != "." && name != "..";
-}
-
 struct Candidate {
     std::string path;
     const ThemeDirectory* directory = nullptr;
@@ -382,7 +378,7 @@ std::vector<std::string> IconTheme::searchPaths()
 
 std::string IconTheme::lookupIcon(std::string_view name, int size)
 {
-    if (!validName(name) || size <= 0)
+    if (!isPlainFileName(name) || size <= 0)
         return {};
     State& s = state();
     const std::string key = std::to_string(size) + ":" + std::string(name);
@@ -408,7 +404,7 @@ std::string IconTheme::lookupIcon(std::string_view name, int size)
 
 std::vector<int> IconTheme::availableSizes(std::string_view name)
 {
-    if (!validName(name))
+    if (!isPlainFileName(name))
         return {};
     State& s = state();
     std::vector<std::shared_ptr<const Theme>> chain;
@@ -432,7 +428,7 @@ std::vector<int> IconTheme::availableSizes(std::string_view name)
 
 QImage IconTheme::loadIcon(std::string_view name, int size)
 {
-    if (!validName(name) || size <= 0)
+    if (!isPlainFileName(name) || size <= 0)
         return {};
     State& s = state();
     const std::string key = std::to_string(size) + ":" + std::string(name);

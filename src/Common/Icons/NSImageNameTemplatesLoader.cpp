@@ -6,6 +6,7 @@
 #include "Common/Icons/IconTheme.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
 #include "Platform/Bundle.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -74,7 +75,7 @@ bool NSImageNameTemplatesLoader::dumpIcons()
 
 bool NSImageNameTemplatesLoader::dumpImageNamed(const std::string& name, const std::string& folder)
 {
-    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
+    if (!isPlainFileName(name))
         return false;
     const QImage image = NSImageNamedImageExtended::imageNamed(name, "images");
     if (image.isNull())
@@ -83,8 +84,7 @@ bool NSImageNameTemplatesLoader::dumpImageNamed(const std::string& name, const s
         = IconFamily::iconFamilyWithThumbnailsOfImage(MultiImage::createWithPlatformImage(PlatformImage::fromQImage(image)));
     if (!family)
         return false;
-    const bool hasExtension = name.size() > 5 && name.compare(name.size() - 5, 5, ".icns") == 0;
-    return family->writeToFile(folder + "/" + name + (hasExtension ? "" : ".icns"));
+    return family->writeToFile(joinPath(folder, pathExtension(name) == "icns" ? name : name + ".icns"));
 }
 
 } // namespace vistel

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "ZovTranslatorManager.h"
 
@@ -121,10 +122,9 @@ std::string createUniqueFilePathFromPath(const std::string& path, int uniquePath
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     // A leading dot starts a hidden name, a trailing one ends a name: neither opens an extension.
-    const std::size_t dot = name.rfind('.');
-    const bool hasExtension = dot != std::string::npos && dot > 0 && dot + 1 < name.size();
-    const std::string base = hasExtension ? name.substr(0, dot) : name;
-    const std::string extension = hasExtension ? name.substr(dot) : std::string();
+    const std::string bareExtension = pathExtension(name);
+    const std::string extension = bareExtension.empty() ? std::string() : "." + bareExtension;
+    const std::string base = name.substr(0, name.size() - extension.size());
 
     const char* const selector = "createUniqueFilePathFromPath:uniquePathParam:";
     const auto candidate = [&](const std::string& suffix) {

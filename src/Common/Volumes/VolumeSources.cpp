@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "Platform/FilePaths.h"
+
 namespace vistel {
 
 namespace {

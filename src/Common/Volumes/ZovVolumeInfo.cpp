@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "Common/FileSystem/FSRef.h"
+#include "Platform/FilePaths.h"
 #include "Common/FileSystem/ObjectLock.h"
 #include "Common/Tools/Threads/NSThreadExt.h"
 #include "Common/Volumes/VolumeSources.h"

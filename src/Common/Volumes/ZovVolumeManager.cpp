@@ -11,6 +11,7 @@
 #include "Common/Tools/Threads/ThreadMessages.h"
 #include "Common/Volumes/VolumeSources.h"
 #include "Platform/Exception.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
 namespace vistel {

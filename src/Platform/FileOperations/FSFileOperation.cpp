@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Platform/FileOperations/FileTree.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -83,15 +84,6 @@ bool isPermissionError(int error) { return error == EACCES || error == EPERM; }
 bool ignorableMetadataError(int error)
 {
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL;
-}
-
-// The folder holding `path` (a path without trailing slashes).
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 // Copies the "user." attributes between two open items; only running out of space fails
@@ -390,12 +382,7 @@ bool folderInsideItem(const std::string& folder, const std::string& item)
 {
     char* resolvedFolder = ::realpath(folder.c_str(), nullptr);
     char* resolvedItem = ::realpath(item.c_str(), nullptr);
-    bool inside = false;
-    if (resolvedFolder && resolvedItem) {
-        const std::string f = resolvedFolder;
-        const std::string i = resolvedItem;
-        inside = f == i || (f.size() > i.size() && f.compare(0, i.size(), i) == 0 && (i == "/" || f[i.size()] == '/'));
-    }
+    const bool inside = resolvedFolder && resolvedItem && isPathUnder(resolvedFolder, resolvedItem);
     std::free(resolvedFolder);
     std::free(resolvedItem);
     return inside;
@@ -412,8 +399,8 @@ StatusCode checkDestination(const Request& request, Job& job, std::string& desti
     if (::lstat(request.source.c_str(), &source) == 0 && S_ISDIR(source.st_mode) &&
         folderInsideItem(request.destinationFolder, request.source))
         return status::ParameterError;
-    const std::string name = request.destinationName ? *request.destinationName : lastComponent(request.source);
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    const std::string name = request.destinationName ? *request.destinationName : lastPathComponent(request.source);
+    if (!isPlainFileName(name))
         return status::BadName;
     if (name.size() > NAME_MAX)
         return status::BadName;
@@ -443,7 +430,7 @@ StatusCode copyTree(const Request& request, Job& job, int sourceParent, const st
             return status::DuplicateName;
     }
     const std::string temporary = joinPath(request.destinationFolder, temporaryName);
-    StatusCode result = job.copyItem(sourceParent, lastComponent(request.source), request.source, targetFolder.get(),
+    StatusCode result = job.copyItem(sourceParent, lastPathComponent(request.source), request.source, targetFolder.get(),
                                      temporaryName, true);
     if (result == 0 && job.cancelled())
         result = status::UserCanceled;
@@ -473,7 +460,7 @@ void runCopy(FSFileOperation& operation, const Request& request, bool deleteSour
         return finish(status::ParameterError);
     // The walk and, for a move, the deletion of the source start from this one descriptor, so
     // that a folder on the source's path replaced meanwhile cannot redirect either.
-    const FileDescriptor sourceParent(::open(folderOf(request.source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor sourceParent(::open(parentFolderPath(request.source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!sourceParent)
         return finish(statusFromErrno(errno));
 
@@ -488,12 +475,12 @@ void runCopy(FSFileOperation& operation, const Request& request, bool deleteSour
     if (deleteSource) {
         // The copy is whole and in place: only now may the source go, and only what the copy
         // holds (never what it left out).
-        const FileDescriptor copyParent(::open(folderOf(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const FileDescriptor copyParent(::open(parentFolderPath(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!copyParent)
             return finish(statusFromErrno(errno));
         bool kept = false;
-        if (StatusCode result = removeMovedSource(sourceParent.get(), lastComponent(request.source), copyParent.get(),
-                                                  lastComponent(destination), kept))
+        if (StatusCode result = removeMovedSource(sourceParent.get(), lastPathComponent(request.source), copyParent.get(),
+                                                  lastPathComponent(destination), kept))
             return finish(result);
         if (kept)
             ZovLog("FSFileOperation: items not moved stay in " + request.source);
@@ -513,10 +500,10 @@ void runMove(FSFileOperation& operation, const Request& request)
     std::string destination;
     struct stat target {};
     const bool sameItem = [&] {
-        const std::string name = request.destinationName ? *request.destinationName : lastComponent(request.source);
+        const std::string name = request.destinationName ? *request.destinationName : lastPathComponent(request.source);
         const std::string candidate = joinPath(request.destinationFolder, name);
         return ::lstat(candidate.c_str(), &target) == 0 && target.st_dev == info.st_dev && target.st_ino == info.st_ino &&
-               name == lastComponent(request.source);
+               name == lastPathComponent(request.source);
     }();
     if (sameItem) {
         // Moving an item onto itself changes nothing.

@@ -16,87 +16,7 @@
 
 namespace vistel {
 
-StatusCode readFolderAt(int parent, const std::string& name, FileDescriptor& folder, std::vector<std::string>& names)
-{
-    names.clear();
-    folder = FileDescriptor(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder)
-        return statusFromErrno(errno);
-    // The stream reads through its own descriptor and closes it; `folder` stays open.
-    const int readFd = ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0);
-    DIR* stream = readFd >= 0 ? ::fdopendir(readFd) : nullptr;
-    if (!stream) {
-        const StatusCode result = statusFromErrno(errno);
-        if (readFd >= 0)
-            ::close(readFd);
-        return result;
-    }
-    DirectoryHandle handle(stream);
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(stream);
-        if (!entry)
-            return errno != 0 ? statusFromErrno(errno) : 0;
-        const std::string child = entry->d_name;
-        if (child != "." && child != "..")
-            names.push_back(child);
-    }
-}
-
-StatusCode listFolder(const std::string& path, std::vector<std::string>& names)
-{
-    FileDescriptor folder;
-    return readFolderAt(AT_FDCWD, path, folder, names);
-}
-
-std::string joinPath(const std::string& folder, const std::string& name)
-{
-    if (folder.empty())
-        return name;
-    if (folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
-}
-
-std::string stripTrailingSlashes(const std::string& path)
-{
-    std::string result = path;
-    while (result.size() > 1 && result.back() == '/')
-        result.pop_back();
-    return result;
-}
-
-std::string lastComponent(const std::string& path)
-{
-    const std::string stripped = stripTrailingSlashes(path);
-    if (stripped == "/")
-        return {};
-    const auto slash = stripped.rfind('/');
-    return slash == std::string::npos ? stripped : stripped.substr(slash + 1);
-}
-
 namespace {
-
-std::string parentOf(const std::string& path)
-{
-    const std::string stripped = stripTrailingSlashes(path);
-    const auto slash = stripped.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return stripped.substr(0, slash);
-}
-
-std::string absolutePath(const std::string& path)
-{
-    if (!path.empty() && path.front() == '/')
-        return stripTrailingSlashes(path);
-    std::vector<char> buffer(PATH_MAX);
-    if (!::getcwd(buffer.data(), buffer.size()))
-        return stripTrailingSlashes(path);
-    return joinPath(buffer.data(), stripTrailingSlashes(path));
-}
 
 // Makes a folder that must belong to us: an existing one is accepted only when it is a real
 // folder (not a link) owned by the effective user.
@@ -119,7 +39,7 @@ StatusCode ensureFolders(const std::string& path)
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0)
         return S_ISDIR(info.st_mode) ? 0 : statusFromErrno(ENOTDIR);
-    if (StatusCode result = ensureFolders(parentOf(path)))
+    if (StatusCode result = ensureFolders(parentFolderPath(path)))
         return result;
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         return statusFromErrno(errno);
@@ -147,7 +67,7 @@ bool deviceOfNearest(const std::string& path, dev_t& device)
         }
         if (at == "/" || at == ".")
             return false;
-        at = parentOf(at);
+        at = parentFolderPath(at);
     }
 }
 
@@ -239,7 +159,7 @@ StatusCode placeItem(const std::string& from, const std::string& to, bool overwr
     if (S_ISDIR(source.st_mode) == S_ISDIR(target.st_mode) && ::rename(from.c_str(), to.c_str()) == 0)
         return 0; // a file over a file, a folder over an empty folder: one atomic step
     // Set the old item aside, put the new one in, and only then delete the old one.
-    const std::string aside = joinPath(parentOf(to), uniqueHiddenName("replaced"));
+    const std::string aside = joinPath(parentFolderPath(to), uniqueHiddenName("replaced"));
     if (::rename(to.c_str(), aside.c_str()) != 0)
         return statusFromErrno(errno);
     if (::rename(from.c_str(), to.c_str()) != 0) {
@@ -300,10 +220,10 @@ StatusCode removePath(const std::string& path, bool ownTree)
         return statusFromErrno(errno);
     if (!S_ISDIR(info.st_mode))
         return ::unlink(path.c_str()) == 0 ? 0 : statusFromErrno(errno);
-    const std::string name = lastComponent(path);
-    if (name.empty())
+    const std::string name = lastPathComponent(path);
+    if (name.empty() || name == "/")
         return status::ParameterError; // never the root folder
-    const FileDescriptor parent(::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor parent(::open(parentFolderPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!parent)
         return statusFromErrno(errno);
     return removeAt(parent.get(), name.c_str(), 0, ownTree);
@@ -361,11 +281,11 @@ StatusCode trashFolderForPath(const std::string& path, std::string& trashFolder,
     }
 
     // $topdir: the highest folder above the item on the item's device.
-    std::string top = parentOf(item);
+    std::string top = parentFolderPath(item);
     for (;;) {
         if (top == "/")
             break;
-        const std::string up = parentOf(top);
+        const std::string up = parentFolderPath(top);
         struct stat upInfo {};
         if (::stat(up.c_str(), &upInfo) != 0 || upInfo.st_dev != info.st_dev)
             break;
@@ -422,8 +342,8 @@ StatusCode moveItemToTrash(const std::string& path, std::string& trashedPath)
     std::string top;
     if (StatusCode result = trashFolderForPath(item, trash, &top))
         return result;
-    const std::string name = lastComponent(item);
-    if (name.empty())
+    const std::string name = lastPathComponent(item);
+    if (name.empty() || name == "/")
         return status::ParameterError;
 
     // Under $topdir the Path is relative to it, so the volume's Trash stays valid wherever

@@ -1,12 +1,8 @@
 #include "Platform/Imaging/ImageDestination.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "Platform/AtomicFileWriter.h"
 #include "Platform/Imaging/ImageEncoders.h"
 #include "Platform/Imaging/ImageProperties.h"
 #include "Platform/Imaging/ImagePropertyMapping.h"
@@ -60,38 +56,6 @@ Value merged(const Value& base, const Value& over)
         }
     }
     return result;
-}
-
-// Writes beside the target and renames over it, so a failed write (a full disk) never leaves a
-// truncated picture in place of the one that was there.
-bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error)
-{
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        written += std::size_t(n);
-    }
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (written != bytes.size() || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(written != bytes.size() ? writeErrno : errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -185,8 +149,13 @@ bool ImageDestination::finalize()
         && !ImagePropertyMapping::writeImageProperties(encoded, properties))
         ZovLog("ImageDestination::finalize can't write metadata into " + type_);
 
-    if (!path_.empty() && !writeFile(path_, encoded, error_))
-        return false;
+    if (!path_.empty()) {
+        // A replaced picture keeps its mode, owner and group.
+        if (const AtomicWriteResult written = writeFileAtomically(path_, encoded); !written) {
+            error_ = written.cause;
+            return false;
+        }
+    }
     data_ = std::move(encoded);
     error_.clear();
     return true;

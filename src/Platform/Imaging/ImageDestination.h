@@ -33,8 +33,8 @@ class ImageDestination : public Object {
 public:
     // Null when the type cannot be written.
     static Ref<ImageDestination> createWithData(std::string_view typeIdentifier);
-    // finalize() writes the file at `path` once encoding succeeded, replacing an existing file
-    // only when the new one is complete (written beside it, then renamed over it).
+    // finalize() writes the file at `path` once encoding succeeded, with writeFileAtomically:
+    // an existing picture is replaced only by a complete new one and keeps its mode and group.
     static Ref<ImageDestination> createWithPath(std::string path, std::string_view typeIdentifier);
     // The types that can be written.
     static const std::vector<std::string>& typeIdentifiers();

@@ -1,4 +1,5 @@
 #include "Platform/Imaging/TypeIdentifiers.h"
+#include "Platform/FilePaths.h"
 
 #include <algorithm>
 #include <cctype>
@@ -196,13 +197,8 @@ std::string TypeIdentifiers::typeForExtension(std::string_view extension)
 
 std::string TypeIdentifiers::typeForFileName(std::string_view fileName)
 {
-    const auto slash = fileName.rfind('/');
-    if (slash != std::string_view::npos)
-        fileName = fileName.substr(slash + 1);
-    const auto dot = fileName.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
-        return {};
-    return typeForExtension(fileName.substr(dot + 1));
+    const std::string extension = pathExtension(fileName);
+    return extension.empty() ? std::string() : typeForExtension(extension);
 }
 
 std::string TypeIdentifiers::typeForMIMEType(std::string_view mimeType)

@@ -2,6 +2,7 @@
 // Scratch folders, files and mounts for the file-system tests.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <linux/fs.h>
@@ -11,15 +12,20 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -121,16 +127,17 @@ inline std::map<std::string, std::string> userAttributes(const std::string& path
     return attributes;
 }
 
-// A tmpfs mounted on a fresh folder for the object's lifetime. `error` is the errno of a mount
-// that failed (tests skip then: mounting needs privilege).
+// A tmpfs of `size` ("4m", "1m") mounted on a fresh folder for the object's lifetime. `error`
+// is the errno of a mount that failed (tests skip then: mounting needs privilege).
 class ScopedTmpfs {
 public:
-    explicit ScopedTmpfs(unsigned long flags = 0)
+    explicit ScopedTmpfs(unsigned long flags = 0, const std::string& size = "4m")
     {
         char pattern[] = "/tmp/vistel-mnt-XXXXXX";
         if (const char* made = ::mkdtemp(pattern)) {
             path_ = made;
-            if (::mount("tmpfs", made, "tmpfs", flags, "size=4m,mode=0777") != 0)
+            const std::string options = "size=" + size + ",mode=0777";
+            if (::mount("tmpfs", made, "tmpfs", flags, options.c_str()) != 0)
                 error = errno;
             else
                 mounted_ = true;
@@ -163,6 +170,72 @@ private:
     std::string path_;
     bool mounted_ = false;
 };
+
+// Starts `writeForever` in a child process (its output goes to /dev/null), lets it run for
+// `pause` and kills it with SIGKILL: a crash at an arbitrary point of whatever it writes.
+// False when no child could be started.
+template <class Function>
+bool killWhileWriting(Function writeForever, std::chrono::microseconds pause)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, 1);
+        ::dup2(quiet, 2);
+        writeForever();
+        ::_exit(0);
+    }
+    std::this_thread::sleep_for(pause);
+    ::kill(child, SIGKILL);
+    int waitStatus = 0;
+    ::waitpid(child, &waitStatus, 0);
+    return true;
+}
+
+// Kills a child that writes `path` for ever (writeOnce(0), writeOnce(1), ...) at a random
+// moment of up to `longestPause`, `rounds` times; after each kill the file must hold one of
+// `accepted`, whole. Answers "" or, for the first round where it did not, what it held.
+template <class WriteOnce>
+std::string killRoundsLeaveOneOf(const std::string& path, int rounds, unsigned seed, WriteOnce writeOnce,
+                                 const std::vector<std::string>& accepted,
+                                 std::chrono::microseconds longestPause = std::chrono::milliseconds(20))
+{
+    std::mt19937 random(seed);
+    for (int round = 0; round < rounds; ++round) {
+        const auto pause = std::chrono::microseconds(random() % (longestPause.count() + 1));
+        if (!killWhileWriting(
+                [&] {
+                    for (unsigned i = 0;; ++i)
+                        writeOnce(i);
+                },
+                pause))
+            return "no child process could be started";
+        const std::string now = readFile(path);
+        if (std::find(accepted.begin(), accepted.end(), now) == accepted.end())
+            return "round " + std::to_string(round) + ": " + std::to_string(now.size()) + " bytes of none of the contents";
+    }
+    return {};
+}
+
+// The process's file-creation mask, read from /proc without changing it.
+inline mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    return mode_t(-1);
+}
+
+// Sets the modification time of the file `days` days back, as if it had been left long ago.
+inline void makeOld(const std::string& path, int days = 1)
+{
+    const timespec times[2] = {{::time(nullptr) - days * 86400, 0}, {::time(nullptr) - days * 86400, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
 
 // Runs the disabled tests matching `filter` of this very test program as the unprivileged
 // user 65534 (through setpriv), with `variable` set to `value` in their environment; the

@@ -231,22 +231,6 @@ TEST(AliasRecords, VolumeMountedElsewhere)
 
 // ---- mount table -----------------------------------------------------------------------------
 
-TEST(MountTable, PathsUnderAFolder)
-{
-    struct Case {
-        const char* path;
-        const char* folder;
-        bool under;
-    };
-    const Case cases[] = {
-        {"/media/card", "/media/card", true}, {"/media/card/DCIM", "/media/card", true},
-        {"/media/cards", "/media/card", false}, {"/media", "/media/card", false},
-        {"/anything", "/", true},              {"relative", "/", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(isPathUnder(c.path, c.folder), c.under) << c.path << " in " << c.folder;
-}
-
 TEST(MountTable, MountPointsWithEscapedCharactersReadBack)
 {
     test::ScopedTmpfs volume;

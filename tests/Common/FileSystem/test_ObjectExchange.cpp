@@ -12,6 +12,7 @@
 #include "Common/FileSystem/NSStringFSRef.h"
 #include "Common/FileSystem/ObjectExchange.h"
 #include "FileSystemFixtures.h"
+#include "Platform/FilePaths.h"
 #include "TestSupport.h"
 
 namespace vistel {

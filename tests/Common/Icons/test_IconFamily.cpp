@@ -10,8 +10,10 @@
 
 #include "Common/Icons/IconFamily.h"
 #include "Common/Icons/NSImageIconRef.h"
+#include "../FileSystem/FileSystemFixtures.h"
 #include "IconsTestSupport.h"
 #include "Platform/Log.h"
+#include "TestSupport.h"
 
 namespace vistel {
 namespace {
@@ -310,6 +312,23 @@ TEST(IconFamily, ConvertersOfPixelLayouts)
     ASSERT_TRUE(indexes);
     EXPECT_EQ((*indexes)[0], 0);
     EXPECT_EQ((*indexes)[1], 255);
+}
+
+TEST(IconFamily, KilledWhileWritingLeavesTheOldOrTheNewFile)
+{
+    test::TemporaryFolder folder;
+    const std::string path = folder / "sample.icns";
+    Ref<IconFamily> first = IconFamily::iconFamilyWithThumbnailsOfImage(imageOf(sampleImage()));
+    Ref<IconFamily> second = IconFamily::iconFamilyWithThumbnailsOfImage(imageOf(sampleImage().mirrored(true, false)));
+    ASSERT_TRUE(first && second);
+    const std::vector<std::uint8_t> firstBytes = first->data();
+    const std::vector<std::uint8_t> secondBytes = second->data();
+    ASSERT_NE(firstBytes, secondBytes);
+    ASSERT_TRUE(first->writeToFile(path));
+    const std::string failure = test::killRoundsLeaveOneOf(
+        path, test::scaled(30, 1000), 11, [&](unsigned i) { (i % 2 ? first : second)->writeToFile(path); },
+        {std::string(firstBytes.begin(), firstBytes.end()), std::string(secondBytes.begin(), secondBytes.end())});
+    EXPECT_EQ(failure, "");
 }
 
 TEST(IconFamily, IconFilesAreIconReferences)

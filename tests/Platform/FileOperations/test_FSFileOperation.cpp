@@ -675,7 +675,7 @@ TEST(FSFileOperation, TrashOnAnotherVolumeUsesItsOwnTrashFolder)
     EXPECT_EQ(test::readFile(where), "again");
 
     ASSERT_EQ(trash(volume / "My Photos/" + longName, &where), 0);
-    const std::string trashName = lastComponent(where);
+    const std::string trashName = lastPathComponent(where);
     EXPECT_LE(trashName.size() + 10, size_t(NAME_MAX));
     EXPECT_EQ(::access((trashFolder + "/info/" + trashName + ".trashinfo").c_str(), F_OK), 0);
     EXPECT_EQ(readTrashInfo(trashFolder + "/info/" + trashName + ".trashinfo")["Path"], "My%20Photos/" + longName);

@@ -1,9 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include <QColorSpace>
 #include <QDir>
@@ -11,10 +20,13 @@
 #include <tiffio.h>
 #include <webp/decode.h>
 
+#include "../../Common/FileSystem/FileSystemFixtures.h"
 #include "Platform/Imaging/ImageDestination.h"
 #include "Platform/Imaging/ImageProperties.h"
 #include "Platform/Imaging/ImagePropertyMapping.h"
 #include "Platform/Log.h"
+#include "Platform/UserDefaults.h"
+#include "TestSupport.h"
 
 using namespace vistel;
 
@@ -322,4 +334,189 @@ TEST(ImageDestination, TypesAreListed)
     const auto& types = ImageDestination::typeIdentifiers();
     for (const char* type : {"public.jpeg", "public.png", "public.tiff", "org.webmproject.webp", "com.compuserve.gif", "com.microsoft.bmp"})
         EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
+}
+
+// ---- pictures on disk ----------------------------------------------------------------------
+
+namespace {
+
+// A picture of `width` by `height` pixels whose bytes depend on `seed`.
+Ref<PlatformImage> noisePicture(int width, int height, unsigned seed)
+{
+    std::vector<std::uint8_t> pixels(std::size_t(width) * std::size_t(height) * 4);
+    std::mt19937 random(seed);
+    for (std::uint8_t& byte : pixels)
+        byte = std::uint8_t(random());
+    return PlatformImage::create(width, height, 8, 32, width * 4, kImageAlphaNoneSkipLast,
+                                 PlatformColorSpace::createDeviceRGB(), std::move(pixels));
+}
+
+std::string encoded(const Ref<PlatformImage>& image, const char* type)
+{
+    auto destination = ImageDestination::createWithData(type);
+    if (!destination || !destination->addImage(image) || !destination->finalize())
+        return {};
+    return std::string(destination->data().begin(), destination->data().end());
+}
+
+bool writePicture(const std::string& path, const Ref<PlatformImage>& image, const char* type = "public.png")
+{
+    auto destination = ImageDestination::createWithPath(path, type);
+    return destination && destination->addImage(image) && destination->finalize();
+}
+
+// Makes folders below `root` so that a name of `nameLength` bytes in the deepest one gives a
+// path of exactly `length` bytes; answers that folder.
+std::string folderForPathOfLength(const std::string& root, std::size_t length, std::size_t nameLength)
+{
+    std::string folder = root;
+    std::size_t remaining = length - root.size() - 1 - nameLength; // each level adds "/name"
+    for (char letter = 'a'; remaining > 0; ++letter) {
+        std::size_t component = std::min<std::size_t>(NAME_MAX, remaining - 1);
+        if (remaining - (component + 1) == 1)
+            --component; // leaves room for one more "/x"
+        folder += "/" + std::string(component, letter);
+        remaining -= component + 1;
+        if (::mkdir(folder.c_str(), 0700) != 0)
+            return {};
+    }
+    return folder;
+}
+
+// The file `name` of `folder`, read relative to the folder: the full path may be too long.
+std::string readFileIn(const std::string& folder, const std::string& name)
+{
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string contents;
+    char buffer[4096];
+    for (ssize_t got; fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+        contents.append(buffer, std::size_t(got));
+    ::close(fd);
+    ::close(folderFd);
+    return contents;
+}
+
+} // namespace
+
+TEST(ImageDestinationFiles, WritingPicturesNeverChangesTheModeOfFilesCreatedMeanwhile)
+{
+    test::ScratchFolder scratch;
+    const mode_t expected = 0666 & ~test::currentUmask();
+    const Ref<PlatformImage> picture = fixture(false);
+    const int pictures = test::scaled(300, 5000);
+    std::atomic<bool> writing {true};
+    std::atomic<int> created {0};
+    std::atomic<int> wrongMode {0};
+    std::vector<std::thread> creators;
+    for (int thread = 0; thread < 4; ++thread) {
+        creators.emplace_back([&, thread] {
+            const std::string path = scratch / ("created-" + std::to_string(thread));
+            do {
+                const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                struct stat info {};
+                if (fd >= 0 && ::fstat(fd, &info) == 0 && (info.st_mode & 07777) != expected)
+                    ++wrongMode;
+                if (fd >= 0)
+                    ::close(fd);
+                ::unlink(path.c_str());
+                ++created;
+            } while (writing);
+        });
+    }
+    int written = 0;
+    for (int i = 0; i < pictures; ++i)
+        written += writePicture(scratch / "picture.png", picture);
+    writing = false;
+    for (std::thread& creator : creators)
+        creator.join();
+    EXPECT_EQ(written, pictures);
+    EXPECT_GT(created.load(), 4);
+    EXPECT_EQ(wrongMode.load(), 0) << "of " << created.load() << " files";
+    EXPECT_EQ(test::modeOf(scratch / "picture.png"), expected);
+}
+
+TEST(ImageDestinationFiles, AReplacedPictureKeepsItsModeAndGroup)
+{
+    gid_t group = 65534;
+    if (::geteuid() != 0) {
+        gid_t groups[64];
+        const int count = ::getgroups(64, groups);
+        const auto other = std::find_if(groups, groups + std::max(count, 0), [](gid_t g) { return g != ::getegid(); });
+        if (other == groups + std::max(count, 0))
+            GTEST_SKIP() << "the user is in no second group to give the picture";
+        group = *other;
+    }
+    test::ScratchFolder scratch;
+    const std::string path = scratch / "picture.jpg";
+    ASSERT_TRUE(writePicture(path, fixture(false), "public.jpeg"));
+    ASSERT_EQ(::chown(path.c_str(), static_cast<uid_t>(-1), group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+
+    const Ref<PlatformImage> replacement = noisePicture(40, 30, 3);
+    ASSERT_TRUE(writePicture(path, replacement, "public.jpeg"));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_gid, group);
+    EXPECT_EQ(test::readFile(path), encoded(replacement, "public.jpeg"));
+}
+
+TEST(ImageDestinationFiles, KilledWhileWritingLeavesTheOldOrTheNewPicture)
+{
+    test::ScratchFolder scratch;
+    const std::string path = scratch / "picture.bmp";
+    const Ref<PlatformImage> first = noisePicture(1024, 768, 1);
+    const Ref<PlatformImage> second = noisePicture(1024, 768, 2);
+    const std::string firstBytes = encoded(first, "com.microsoft.bmp");
+    const std::string secondBytes = encoded(second, "com.microsoft.bmp");
+    ASSERT_TRUE(writePicture(path, first, "com.microsoft.bmp"));
+    const std::string failure = test::killRoundsLeaveOneOf(
+        path, test::scaled(30, 1000), 5, [&](unsigned i) { writePicture(path, i % 2 ? first : second, "com.microsoft.bmp"); },
+        {firstBytes, secondBytes}, std::chrono::milliseconds(30));
+    EXPECT_EQ(failure, "");
+}
+
+TEST(ImageDestinationFiles, PathsAndNamesAtTheLimitSavePreferencesAndPicturesAlike)
+{
+    struct Case {
+        const char* what;
+        std::size_t pathLength; // 0: as short as the scratch folder allows
+        std::size_t nameLength;
+    };
+    const Case cases[] = {
+        {"path of PATH_MAX - 1 bytes", PATH_MAX - 1, 24},
+        {"name of NAME_MAX bytes", 0, NAME_MAX},
+        {"both at the limit", PATH_MAX - 1, NAME_MAX},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchFolder scratch;
+        const std::size_t length = c.pathLength ? c.pathLength : scratch.path().size() + 1 + c.nameLength;
+        const std::string folder = folderForPathOfLength(scratch.path(), length, c.nameLength);
+        ASSERT_FALSE(folder.empty()) << std::strerror(errno);
+
+        const std::string preferencesName = std::string(c.nameLength - 6, 'p') + ".plist";
+        const std::string preferences = folder + "/" + preferencesName;
+        ASSERT_EQ(preferences.size(), length);
+        std::ofstream(preferences) << "<plist><dict><key>cut short"; // damaged: kept aside first
+        for (std::int64_t value : {1, 2}) { // then created, then replaced
+            ScopedLogCapture log;
+            UserDefaults defaults(preferences);
+            defaults.setInteger(value, "Saved");
+            EXPECT_TRUE(defaults.synchronize()) << ::testing::PrintToString(log.lines());
+            EXPECT_EQ(UserDefaults(preferences).integerForKey("Saved"), value);
+        }
+        const std::string aside = preferencesName.substr(0, std::min<std::size_t>(preferencesName.size(), NAME_MAX - 8));
+        EXPECT_EQ(readFileIn(folder, aside + ".damaged"), "<plist><dict><key>cut short");
+
+        const std::string picture = folder + "/" + std::string(c.nameLength - 4, 'i') + ".png";
+        ASSERT_EQ(picture.size(), length);
+        for (unsigned seed : {1u, 2u}) {
+            const Ref<PlatformImage> image = noisePicture(16, 16, seed);
+            ASSERT_TRUE(writePicture(picture, image));
+            EXPECT_EQ(test::readFile(picture), encoded(image, "public.png"));
+        }
+        EXPECT_EQ(test::namesIn(folder).size(), 3u) << "no temporary file stays";
+    }
 }

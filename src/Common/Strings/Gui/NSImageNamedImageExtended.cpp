@@ -1,4 +1,5 @@
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
+#include "Platform/FilePaths.h"
 
 #include <map>
 #include <mutex>
@@ -44,7 +45,7 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix)
 std::string resourceFileFor(std::string_view name, std::string_view folder)
 {
     // A name is one file name: nothing may lead out of the folder.
-    if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..")
+    if (!isPlainFileName(name))
         return {};
     const std::string base = Bundle::main()->resourcePath() + "/" + std::string(folder) + "/";
     std::string path = base + std::string(name);
