@@ -181,4 +181,22 @@ void View::setScalePercent(QWidget* widget, double percent)
     widget->update();
 }
 
+void View::applyScale(QPainter& painter, const QWidget* widget)
+{
+    const QSizeF factor = scale(widget);
+    painter.scale(factor.width(), factor.height());
+}
+
+QPointF View::pointFromPixels(const QWidget* widget, QPointF pixels)
+{
+    const QSizeF factor = scale(widget);
+    return {factor.width() ? pixels.x() / factor.width() : pixels.x(), factor.height() ? pixels.y() / factor.height() : pixels.y()};
+}
+
+QPointF View::pointToPixels(const QWidget* widget, QPointF point)
+{
+    const QSizeF factor = scale(widget);
+    return {point.x() * factor.width(), point.y() * factor.height()};
+}
+
 } // namespace vistel

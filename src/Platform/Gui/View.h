@@ -13,13 +13,15 @@
 // - Subviews: addSubview / removeFromSuperview keep an explicit hide (setHidden). A widget taken
 //   out of its parent is not left as a stray top-level window: it goes hidden under the
 //   application's holder of detached views, which deletes what is left at the end.
-// - Scale: a factor a view applies to its painting and its coordinates.
+// - Scale: a factor a view applies to its painting and its coordinates (applyScale,
+//   pointFromPixels); setting it replaces the factor, so 200 % after 50 % is 2, not 1.
 //
 // Thread rules: main thread only, with a QApplication.
 
 #include <string>
 
 #include <QPointer>
+#include <QPainter>
 #include <QRectF>
 #include <QSizeF>
 #include <QWidget>
@@ -76,6 +78,11 @@ public:
     static double scalePercent(const QWidget* widget) { return scale(widget).width() * 100; }
     // Sets the scale to percent / 100 in both directions and repaints.
     static void setScalePercent(QWidget* widget, double percent);
+    // What a scaled view applies: its painter draws through the scale, and a point in widget
+    // pixels (a mouse position) becomes a point of the view's own coordinates.
+    static void applyScale(QPainter& painter, const QWidget* widget);
+    static QPointF pointFromPixels(const QWidget* widget, QPointF pixels);
+    static QPointF pointToPixels(const QWidget* widget, QPointF point);
 
     View() = delete;
 

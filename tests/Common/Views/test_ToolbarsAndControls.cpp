@@ -76,11 +76,13 @@ TEST(ZovButtonsStatusUpdater, ControlsFollowThePanelsValidationAfterInput)
     field->setFocus();
     panel.addEnabled = false;
     QTest::keyClick(field, Qt::Key_X);
-    EXPECT_TRUE(spinUntil([&] { return !add->isEnabled(); }, 2000));
+    QCoreApplication::processEvents(); // one pass of the main loop posts the window update
+    EXPECT_FALSE(add->isEnabled());
     EXPECT_TRUE(updater.controlWithID(3)->isEnabled());
     panel.addEnabled = true;
     QTest::keyClick(field, Qt::Key_Y);
-    EXPECT_TRUE(spinUntil([&] { return add->isEnabled(); }, 2000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(add->isEnabled());
 }
 
 TEST(ZovToolBar, LaysItsViewsOutLeftToRight)

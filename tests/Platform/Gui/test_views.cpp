@@ -2,6 +2,7 @@
 // holder of detached views, scale.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QWidget>
 
 #include <vector>
@@ -89,6 +90,16 @@ TEST(View, ScaleIsSetNotMultiplied)
     View::setScalePercent(&widget, 200);
     EXPECT_EQ(View::scale(&widget), QSizeF(2, 2));
     EXPECT_DOUBLE_EQ(View::scalePercent(&widget), 200);
+    EXPECT_EQ(View::pointFromPixels(&widget, {40, 10}), QPointF(20, 5));
+    EXPECT_EQ(View::pointToPixels(&widget, {20, 5}), QPointF(40, 10));
+    QImage image(4, 4, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    View::applyScale(painter, &widget);
+    painter.fillRect(QRectF(0, 0, 1, 1), Qt::black); // two pixels wide at 200 %
+    painter.end();
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));
 }
 
 } // namespace
