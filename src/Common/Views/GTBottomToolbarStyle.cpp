@@ -145,6 +145,10 @@ void ZovToolBar::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.fillRect(event->rect(), GTBottomToolbarStyle::standardBackgroundColor());
+    // The frame's outlines are drawn on the host, which the bar covers: its own bottom line
+    // closes them at the top.
+    if (height() > 1)
+        painter.fillRect(QRect(0, height() - 1, width(), 1), QColor::fromRgbF(0.741f, 0.741f, 0.741f));
 }
 
 } // namespace vistel

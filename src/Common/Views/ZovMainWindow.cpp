@@ -209,7 +209,7 @@ void ZovDock::takeOut()
         leaveWindow();
 }
 
-void ZovDock::leaveWindow()
+void ZovDock::leaveWindow(bool deferred)
 {
     Window* window = window_.data();
     window_ = nullptr;
@@ -222,8 +222,10 @@ void ZovDock::leaveWindow()
     if (view_)
         View::removeFromSuperview(view_);
     updateViewVisibility();
-    // Inside the window's own close handling it goes once that is over.
-    window->deleteLater();
+    if (deferred)
+        window->deleteLater();
+    else
+        delete window;
 }
 
 void ZovDock::setFloating()
@@ -271,7 +273,7 @@ void ZovDock::setFloating()
 void ZovDock::windowWillClose()
 {
     Ref<ZovDockArea> area = std::exchange(formerArea_, nullptr);
-    leaveWindow();
+    leaveWindow(true);
     if (area && area->layout() && area->isStacked()) {
         const auto count = static_cast<std::int32_t>(area->docks().size());
         area->addToStack(*this, std::min(formerIndex_ - 1, count - 1));
@@ -513,8 +515,8 @@ void ZovDockArea::collapseIfEmpty()
 
 ZovDockArea* ZovDockArea::splitBy(std::int32_t orientation, std::unique_ptr<ZovDock> dock, bool prepend)
 {
-    ZOV_ASSERT(dock != nullptr, "Must be");
-    ZovDock& raw = mainWindow_ ? *mainWindow_->adoptDock(std::move(dock)) : *dock.release();
+    ZOV_ASSERT(dock != nullptr && mainWindow_, "Must be"); // every area is made by a frame
+    ZovDock& raw = *mainWindow_->adoptDock(std::move(dock));
     return splitBy(orientation, raw, prepend);
 }
 

@@ -104,7 +104,8 @@ private:
 
     // Out of its area or window; state 0; the dock owns its layout again.
     void takeOut();
-    void leaveWindow();
+    // `deferred`: inside the window's own close handling, the window goes once that is over.
+    void leaveWindow(bool deferred = false);
     void windowWillClose();
     void updateViewVisibility();
 

@@ -20,6 +20,7 @@ struct TrackingState {
     bool tracking = false;
     QPointer<QWidget> pressed;
     bool validatorInstalled = false;
+    bool updatesPending = false;
 };
 
 TrackingState& state()
@@ -117,14 +118,22 @@ QWidget* EventTracking::pressedWidget()
 void EventTracking::scheduleWindowUpdates()
 {
     installValidator();
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (!window->isVisible() || qobject_cast<QMenu*>(window))
-            continue;
-        Ref<Object> object(View::viewObject(window));
-        NotificationQueue::defaultQueue().enqueueNotification(
-            Notification {NSWindowDidUpdateNotification, object, {}}, PostingStyle::NSPostASAP,
-            NSNotificationCoalescingOnName | NSNotificationCoalescingOnSender, {NSRunLoopCommonModes});
-    }
+    // Once per pass of the main loop, however many events came: the windows are listed then,
+    // and each window's notification is queued for the end of that pass.
+    if (state().updatesPending || !RunLoop::main())
+        return;
+    state().updatesPending = true;
+    RunLoop::main()->perform([] {
+        state().updatesPending = false;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (!window->isVisible() || qobject_cast<QMenu*>(window))
+                continue;
+            Ref<Object> object(View::viewObject(window));
+            NotificationQueue::defaultQueue().enqueueNotification(
+                Notification {NSWindowDidUpdateNotification, object, {}}, PostingStyle::NSPostASAP,
+                NSNotificationCoalescingOnName | NSNotificationCoalescingOnSender, {NSRunLoopCommonModes});
+        }
+    }, {NSRunLoopCommonModes});
 }
 
 bool hasFocus(const QWidget* widget)

@@ -91,6 +91,23 @@ TEST_F(FrameFixture, DraggingTheLeftBarWidensTheLeftDockDownToItsMinimum)
     EXPECT_EQ(right1->geometry(), rightBefore);
 }
 
+TEST_F(FrameFixture, OnlyARingIsPaintedAroundTheViews)
+{
+    const QImage image = host->grab().toImage();
+    const QColor ring = QColor::fromRgbF(0.741f, 0.741f, 0.741f);
+    struct Case { QPoint point; bool grey; };
+    const Case cases[] {
+        {{210, 300}, true},   // left of the central view
+        {{839, 300}, true},   // right of it
+        {{500, 674}, true},   // below it
+        {{211, 300}, false},  // inside: the view is transparent and shows no grey
+        {{500, 300}, false},
+        {{205, 20}, false},   // the bar between two rings
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(image.pixel(c.point) == ring.rgb(), c.grey) << c.point.x() << "," << c.point.y();
+}
+
 TEST_F(FrameFixture, SplitCursorsOverVisibleBarsOnly)
 {
     struct Case { QPoint point; Qt::CursorShape shape; };

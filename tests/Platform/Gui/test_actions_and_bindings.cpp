@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cfloat>
 #include <string>
 #include <thread>
@@ -141,6 +142,26 @@ TEST_F(ChainFixture, ItemsFollowValidationAfterAKeyPress)
     QTest::keyClick(plainEdit, Qt::Key_B);
     QCoreApplication::processEvents();
     EXPECT_TRUE(item->isEnabled());
+}
+
+TEST_F(ChainFixture, ManyInputEventsGiveOneUpdatePerWindowAndPass)
+{
+    QWidget hidden; // not visible: no updates
+    Window other;
+    other.show();
+    QCoreApplication::processEvents();
+    std::vector<QWidget*> updated;
+    NotificationCenter::defaultCenter().addObserver(&updated, [&](const Notification& n) {
+        updated.push_back(View::widgetOf(n.object.get()));
+    }, NSWindowDidUpdateNotification);
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(plainEdit, Qt::Key_A);
+    QCoreApplication::processEvents();
+    NotificationCenter::defaultCenter().removeObserver(&updated);
+    std::sort(updated.begin(), updated.end());
+    std::vector<QWidget*> expected {&window, &other};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(updated, expected);
 }
 
 TEST_F(ChainFixture, AMenuItemValidatedOffIgnoresItsShortcut)
