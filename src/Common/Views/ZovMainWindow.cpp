@@ -79,7 +79,7 @@ ZovDockCaptionView::ZovDockCaptionView(ZovDock* dock)
     setGeometry(0, 0, 1, 1);
 }
 
-void ZovDockCaptionView::setTextAlignment(Qt::Alignment alignment)
+void ZovDockCaptionView::setTextAlignment(unsigned alignment)
 {
     alignment_ = alignment;
     update();
@@ -104,8 +104,12 @@ void ZovDockCaptionView::paintEvent(QPaintEvent*)
     painter.setFont(font);
     // The text starts 4 pixels below the top, with the caption's horizontal alignment.
     const QRect textRect = bounds.adjusted(4, 4, -4, 0);
-    painter.drawText(textRect, static_cast<int>(alignment_ & Qt::AlignHorizontal_Mask) | Qt::AlignTop,
-                     QString::fromStdString(caption));
+    Qt::Alignment horizontal = Qt::AlignLeft;
+    if (alignment_ == NSRightTextAlignment)
+        horizontal = Qt::AlignRight;
+    else if (alignment_ == NSCenterTextAlignment)
+        horizontal = Qt::AlignHCenter;
+    painter.drawText(textRect, horizontal | Qt::AlignTop, QString::fromStdString(caption));
 }
 
 // ---- ZovDock ----
@@ -174,7 +178,7 @@ void ZovDock::setCaption(std::string caption)
         window_->setWindowTitle(QString::fromStdString(dockItemLayout_->caption()));
 }
 
-void ZovDock::setCaptionTextAlignment(Qt::Alignment alignment)
+void ZovDock::setCaptionTextAlignment(unsigned alignment)
 {
     if (captionView_)
         captionView_->setTextAlignment(alignment);

@@ -54,19 +54,29 @@ enum : std::int32_t {
     ZovDockStateFloating = 2,
 };
 
-// The caption bar of a dock.
+// Text alignments as callers name them (2 centres).
+enum NSTextAlignment : unsigned {
+    NSLeftTextAlignment = 0,
+    NSRightTextAlignment = 1,
+    NSCenterTextAlignment = 2,
+    NSJustifiedTextAlignment = 3,
+    NSNaturalTextAlignment = 4,
+};
+
+// The caption bar of a dock: the caption in a small font on a grey gradient (plain light grey
+// without a caption), its top 4 pixels below the bar's top edge.
 class ZovDockCaptionView : public QWidget {
 public:
     explicit ZovDockCaptionView(ZovDock* dock);
-    Qt::Alignment textAlignment() const { return alignment_; }
-    void setTextAlignment(Qt::Alignment alignment);
+    unsigned textAlignment() const { return alignment_; }
+    void setTextAlignment(unsigned alignment);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     ZovDock* dock_;
-    Qt::Alignment alignment_ = Qt::AlignLeft;
+    unsigned alignment_ = NSLeftTextAlignment;
 };
 
 class ZovDock : public ZovLayoutItemDelegate {
@@ -82,7 +92,7 @@ public:
     void setView(QWidget* view);
     const std::string& caption() const { return dockItemLayout_->caption(); }
     void setCaption(std::string caption);
-    void setCaptionTextAlignment(Qt::Alignment alignment);
+    void setCaptionTextAlignment(unsigned alignment); // an NSTextAlignment
     ZovDockCaptionView* captionView() const { return captionView_.data(); }
     ZovDockItemLayout* dockItemLayout() const { return dockItemLayout_; }
     std::int32_t state() const { return state_; }

@@ -191,6 +191,8 @@ TEST(ZovDockArea, SplittingAndCollapsing)
     EXPECT_EQ(d->parentWidget(), host);
     EXPECT_EQ(a->parentWidget(), host);
     // Removing the only dock of a stacked child removes the child; the wrapper collapses when emptied.
+    EXPECT_NE(top->dump().find("\n\t[0]{ZovDockArea 0x"), std::string::npos);
+    EXPECT_NE(top->dump().find("[0]{ZovDoc 0x"), std::string::npos);
     ZovDock* dockB = second->docks().front();
     second->removeDock(*dockB);
     EXPECT_FALSE(View::hasSuperview(b));
@@ -203,8 +205,45 @@ TEST(ZovDockArea, SplittingAndCollapsing)
     top->removeDockArea(*top->areas()[1]);
     top->removeDockArea(*top->areas()[0]);
     EXPECT_TRUE(top->isEmpty());
+    EXPECT_EQ(top->dump().rfind("{ZovDockArea 0x", 0), 0u);
     EXPECT_NE(frame->dockAreaForPosition(ZovDockAreaPositionLeft), nullptr);
     delete host;
+}
+
+TEST(ZovDockCaptionView, EvenOneCharacterTakesTheAlignment)
+{
+    auto dock = ZovDock::create(new QWidget);
+    dock->setCaption("W");
+    ZovDockCaptionView* caption = dock->captionView();
+    caption->resize(200, 22);
+    // The columns where the caption's text has dark pixels, for each alignment.
+    auto inkColumns = [&](unsigned alignment) {
+        dock->setCaptionTextAlignment(alignment);
+        const QImage image = caption->grab().toImage();
+        int first = -1;
+        int last = -1;
+        for (int x = 0; x < image.width(); ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                if (qGray(image.pixel(x, y)) < 60) {
+                    if (first < 0)
+                        first = x;
+                    last = x;
+                }
+            }
+        }
+        return std::pair {first, last};
+    };
+    const auto left = inkColumns(NSLeftTextAlignment);
+    const auto centre = inkColumns(NSCenterTextAlignment);
+    const auto right = inkColumns(NSRightTextAlignment);
+    ASSERT_GE(left.first, 0);
+    EXPECT_LT(left.first, 10);
+    EXPECT_NEAR((centre.first + centre.second) / 2.0, 100, 3);
+    EXPECT_GT(right.second, 190);
+    // No caption: plain light grey.
+    dock->setCaption("");
+    const QImage empty = caption->grab().toImage();
+    EXPECT_EQ(empty.pixel(5, 5), empty.pixel(100, 11));
 }
 
 TEST(ZovMainWindow, DestroyingTheHostEmptiesEverything)
