@@ -3,7 +3,9 @@
 // with the window repainted. Targets: 2 ms and 8 ms.
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QLineEdit>
+#include <QWindow>
 #include <QPushButton>
 
 #include <cstdlib>
@@ -34,6 +36,8 @@ void BM_ResizeAndRelayout50BoundWidgets(benchmark::State& state)
     ZovViewLayout::attachLayout(std::unique_ptr<ZovLayout>(std::move(outer)), &host);
     host.resize(800, 600);
     host.show();
+    while (!host.windowHandle() || !host.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     int width = 800;
     for (auto _ : state) {
         width = width == 800 ? 900 : 800;
@@ -46,6 +50,9 @@ void BM_BarDragStepWithRepaint(benchmark::State& state)
 {
     demo::DemoFrame demo(QSize(1000, 700));
     demo.window.show();
+    // Repainting does something only once the window is exposed.
+    while (!demo.window.windowHandle() || !demo.window.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const ZovMainWindow::Bar bar = demo.frame->visibleBars().front();
     const QPoint start = bar.rect.center();
     demo.frame->mouseDown(start);
