@@ -89,3 +89,21 @@ private:
 };
 
 } // namespace vistel
+
+namespace vistel {
+
+// The box of the frame's tool bar: a ZovBoxLayout under a class name of its own, relaid out as
+// the box is.
+class ZovBoxLayoutExt : public ZovBoxLayout {
+public:
+    static std::unique_ptr<ZovBoxLayoutExt> create(std::int32_t orientation)
+    {
+        return std::unique_ptr<ZovBoxLayoutExt>(new ZovBoxLayoutExt(orientation));
+    }
+    std::string_view className() const override { return "ZovBoxLayoutExt"; }
+
+protected:
+    explicit ZovBoxLayoutExt(std::int32_t orientation) : ZovBoxLayout(orientation) { }
+};
+
+} // namespace vistel

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "Platform/Exception.h"
+#include "Platform/Gui/EventTracking.h"
+#include "Platform/Gui/View.h"
 #include "Platform/Log.h"
 #include "Platform/Qt/QtRunLoopAdapter.h"
 #include "Platform/RunLoop.h"
@@ -31,6 +33,8 @@ PlatformApplication::PlatformApplication(int& argc, char** argv)
 
 PlatformApplication::~PlatformApplication()
 {
+    EventTracking::endTracking();
+    View::releaseDetachedViews();
     theApplication = nullptr;
     adapter_.reset();
 }
@@ -67,7 +71,12 @@ PlatformApplication::BeepHandler PlatformApplication::setBeepHandler(BeepHandler
 bool PlatformApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
-        return QApplication::notify(receiver, event);
+        // The receiver may be gone afterwards (a window closed by a click): only the event is read then.
+        const bool watched = EventTracking::willDeliver(receiver, event);
+        const bool result = QApplication::notify(receiver, event);
+        if (watched)
+            EventTracking::didDeliver(event);
+        return result;
     } catch (const Exception& e) {
         ZovLog("PlatformApplication::notify " + e.description());
     } catch (const std::exception& e) {

@@ -8,6 +8,9 @@
 // events, also inside nested Qt loops (menus, modal dialogs). A modal alert finds the adapter
 // through runLoopAdapter() to switch the main loop into the modal-panel mode while it runs.
 //
+// Around every event it delivers, the application tells EventTracking (mouse tracking mode, the
+// pressed widget, window updates after input events).
+//
 // Qt event handlers are a boundary no exception may cross: notify() catches what a handler
 // throws, logs it with ZovLog and carries on.
 //
