@@ -1,0 +1,10 @@
+#include "NetWrappers/NetComponents/ComponentModel.h"
+
+namespace netcomponents {
+
+std::unique_ptr<Backend> makeHttpBackend(Component&)
+{
+    return nullptr;
+}
+
+} // namespace netcomponents
