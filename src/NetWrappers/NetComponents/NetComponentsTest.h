@@ -59,6 +59,16 @@ enum {
     NetComponentsTest_LocalFile = 118        /* "Cannot write '<localFile>': <reason>" */
 };
 
+/* Values of the web families' int settings: `authScheme` (HTTPS_, WebFormS_, WebUploadS_;
+ * any other value fails the request as not supported) and `encoding` (WebFormS_; any other
+ * value fails the submission with NetComponentsTest_BadValue). */
+enum {
+    NetComponentsTest_AuthBasic = 0,
+    NetComponentsTest_AuthDigest = 1,
+    NetComponentsTest_EncodingUrl = 0,      /* application/x-www-form-urlencoded */
+    NetComponentsTest_EncodingMultipart = 1 /* multipart/form-data */
+};
+
 enum NetComponentsEntry {
     NetComponentsEntry_Create,
     NetComponentsEntry_Destroy,
