@@ -12,6 +12,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LoopbackServer.h"
@@ -424,6 +425,34 @@ TEST(HttpComponent, HandlersMayReadTheComponentWhileItWorks)
     EXPECT_FALSE(seenIdle);
     EXPECT_TRUE(seenConnected);
     EXPECT_EQ(client.body, "abc");
+}
+
+// Separate components work on separate threads at once, each with its own server.
+TEST(HttpComponent, TwoComponentsOnTwoThreadsFetchAtOnce)
+{
+    LoopbackServer first, second;
+    const std::string body = bodyWithNuls(256 << 10);
+    first.route("/one", {200, "OK", {}, body});
+    second.route("/two", {200, "OK", {}, body});
+    const auto fetch = [&](LoopbackServer& server, const std::string& path, std::string& failure) {
+        Client client;
+        client.setTimeout(10);
+        for (int round = 0; round < 3 && failure.empty(); ++round) {
+            client.body.clear();
+            failure = raised([&] { client.get(server.url(path)); });
+            if (failure.empty() && (client.transferredData() != body || client.body != body))
+                failure = "round " + std::to_string(round) + " lost bytes";
+        }
+    };
+    std::string firstFailure, secondFailure;
+    std::thread a(fetch, std::ref(first), "/one", std::ref(firstFailure));
+    std::thread b(fetch, std::ref(second), "/two", std::ref(secondFailure));
+    a.join();
+    b.join();
+    EXPECT_EQ(firstFailure, "");
+    EXPECT_EQ(secondFailure, "");
+    EXPECT_EQ(first.requests().size(), 3u);
+    EXPECT_EQ(second.requests().size(), 3u);
 }
 
 } // namespace
