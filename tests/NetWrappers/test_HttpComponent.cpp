@@ -189,14 +189,21 @@ TEST(HttpComponent, RequestArrivesAsSent)
     EXPECT_EQ(client.URLPath(), "/post");
     EXPECT_EQ(client.URLPort(), server.port());
 
-    // put: sends the same body; head: no body back.
-    client.put(server.url("/post"));
-    client.head(server.url("/post"));
+    EXPECT_EQ(client.URL(), server.url("/post"));
+
+    // put: sends the same body; head: no body back; an empty address means URL, and an empty
+    // URL the one its parts make.
+    client.put("");
+    client.setURL("");
+    client.setURLPath("/post?x=1");
+    client.head("");
     const auto more = server.requests();
     ASSERT_EQ(more.size(), 3u);
     EXPECT_EQ(more[1].method, "PUT");
+    EXPECT_EQ(more[1].target, "/post");
     EXPECT_EQ(more[1].body, posted);
     EXPECT_EQ(more[2].method, "HEAD");
+    EXPECT_EQ(more[2].target, "/post?x=1");
     EXPECT_EQ(client.transferredData(), "");
 }
 

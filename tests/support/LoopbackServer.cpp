@@ -305,8 +305,12 @@ struct LoopbackServer::State {
                 }
                 ready = accepted == 1;
             }
-            if (ready)
-                serve(c);
+            try {
+                if (ready)
+                    serve(c);
+            } catch (const std::exception&) {
+                // A request it cannot read (a malformed length) only ends its connection.
+            }
             if (c.ssl) {
                 if (ready)
                     SSL_shutdown(c.ssl);

@@ -181,6 +181,7 @@ private:
             c_.store(i, value);
     }
 
+    std::string requestUrl() const;
     int request(std::string url, Verb verb);
     int unsupportedSetting();
     int prepare(const std::string& url, Verb verb, curl_slist*& headers, curl_mime*& mime);
@@ -233,7 +234,13 @@ bool HttpBackend::deliver(EventSlots& slots, int event)
 int HttpBackend::perform(Component& c, int method, void** slots, int*)
 {
     const std::string selector = methodOf(c.family, method)->selector;
-    const auto argument = [&] { return std::string(slots[0] ? static_cast<const char*>(slots[0]) : ""); };
+    // The address given to get:, post:, submitTo:... becomes URL; an empty one means URL.
+    const auto argument = [&] {
+        const std::string given = slots[0] ? static_cast<const char*>(slots[0]) : "";
+        if (!given.empty())
+            store("URL", given);
+        return requestUrl();
+    };
     if (selector == "interrupt") {
         interrupted_ = transferring_;
         return 0;
@@ -263,9 +270,9 @@ int HttpBackend::perform(Component& c, int method, void** slots, int*)
             return request(argument(), Verb::Put);
     }
     if (family_ == Family::Form && (selector == "submit" || selector == "submitTo:"))
-        return request(selector == "submit" ? text("URL") : argument(), Verb::Form);
+        return request(selector == "submit" ? requestUrl() : argument(), Verb::Form);
     if (family_ == Family::Upload && (selector == "upload" || selector == "uploadTo:"))
-        return request(selector == "upload" ? text("URL") : argument(), Verb::Upload);
+        return request(selector == "upload" ? requestUrl() : argument(), Verb::Upload);
     return kNotHandled;
 }
 
@@ -316,6 +323,17 @@ int HttpBackend::unsupportedSetting()
                                                        " or " + std::to_string(NetComponentsTest_EncodingMultipart) +
                                                        ", not " + std::to_string(number("encoding")) + ".");
     return 0;
+}
+
+// URL, or when it is empty the URL its parts make (URLScheme, URLServer, URLPort, URLPath).
+std::string HttpBackend::requestUrl() const
+{
+    if (!text("URL").empty() || text("URLServer").empty())
+        return text("URL");
+    const std::string scheme = text("URLScheme").empty() ? "http" : text("URLScheme");
+    const std::string port = number("URLPort") > 0 ? ":" + std::to_string(number("URLPort")) : "";
+    const std::string path = text("URLPath");
+    return scheme + "://" + text("URLServer") + port + (path.empty() || path[0] != '/' ? "/" : "") + path;
 }
 
 void HttpBackend::noteUrlParts(const std::string& url)
