@@ -42,14 +42,15 @@ public:
              (secure ? " secure" : ""));
     }
     void onStartTransfer(int direction) override { note("StartTransfer " + std::to_string(direction)); }
+    // The hook runs first: the span must still hold the event's bytes after the hook's calls.
     void onTransfer(int direction, std::int32_t total, std::span<const std::byte> data) override
     {
-        body.append(reinterpret_cast<const char*>(data.data()), data.size());
-        totalSeen = total;
         if (transfers++ == 0)
             note("Transfer " + std::to_string(direction));
         if (transfer)
             transfer();
+        body.append(reinterpret_cast<const char*>(data.data()), data.size());
+        totalSeen = total;
     }
     void onEndTransfer(int direction) override { note("EndTransfer " + std::to_string(direction)); }
     void onRedirect(const std::string& location, int& accept) override
@@ -205,6 +206,14 @@ TEST(HttpComponent, RequestArrivesAsSent)
     EXPECT_EQ(more[2].method, "HEAD");
     EXPECT_EQ(more[2].target, "/post?x=1");
     EXPECT_EQ(client.transferredData(), "");
+
+    // resetHeaders forgets the request's headers and cookies, not its address or body.
+    client.resetHeaders();
+    EXPECT_EQ(client.accept(), "");
+    EXPECT_EQ(client.otherHeaders(), "");
+    EXPECT_EQ(client.cookieCount(), 0);
+    EXPECT_EQ(client.postData(), posted);
+    EXPECT_EQ(client.URLPath(), "/post");
 }
 
 TEST(HttpComponent, SetCookieHeadersBecomeEvents)

@@ -884,9 +884,9 @@ int HttpBackend::verify(X509_STORE_CTX* chain)
         .text(leaf ? nameText(X509_get_subject_name(leaf)) : std::string())
         .text(verdict)
         .integer(passed || (!der.empty() && der == accepted) ? 1 : 0);
-    const bool alive = deliver(authentication, kSSLServerAuthentication);
-    if (!alive || authentication.writtenBack(4) == 0) {
-        rejected_ = alive;
+    const bool goOn = deliver(authentication, kSSLServerAuthentication);
+    if (!goOn || authentication.writtenBack(4) == 0) {
+        rejected_ = goOn; // otherwise interrupted or destroyed: finishHop says so
         rejectedVerdict_ = verdict;
         X509_STORE_CTX_set_error(chain, X509_V_ERR_APPLICATION_VERIFICATION);
         return 0;
