@@ -449,10 +449,12 @@ try {
     State& s = state();
     {
         std::lock_guard lock(s.mutex);
-        record(s, family, NetComponentsEntry_Create, nullptr);
-        if (std::exchange(s.failNext, std::nullopt))
+        if (std::exchange(s.failNext, std::nullopt)) {
+            record(s, family, NetComponentsEntry_Create, nullptr);
             return nullptr;
+        }
     }
+    // Made outside the lock: the first web component starts libcurl.
     auto c = std::make_shared<Component>();
     c->family = family;
     c->sink = sink;
@@ -462,8 +464,7 @@ try {
     void* handle = reinterpret_cast<void*>(++s.handlesMade << 4);
     s.components[reinterpret_cast<std::uintptr_t>(handle)] = std::move(c);
     s.lastCreated[family] = handle;
-    if (s.recording)
-        s.calls.back().call.handle = handle;
+    record(s, family, NetComponentsEntry_Create, handle);
     return handle;
 } catch (...) {
     return nullptr;
