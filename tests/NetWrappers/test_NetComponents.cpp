@@ -80,29 +80,33 @@ TEST_F(NetComponents, NullStaleAndForeignHandlesReportAnErrorInsteadOfCrashing)
     CertMgr_Destroy(foreign);
 }
 
-TEST_F(NetComponents, UnscriptedCallsAreNotSupportedByName)
+// What the wrappers never send: unknown ids, wrong argument counts, missing slot arrays.
+TEST_F(NetComponents, CallsTheTablesDoNotAllowFailWithTheirText)
 {
     std::array<void*, 3> slots{};
     std::array<int, 3> lengths{};
     int length = 0;
     struct Case {
         std::function<int()> call;
+        int code;
         const char* text;
     };
     const Case cases[] = {
-        {[&] { SMPPS_Get(handle, 8, 0, &length); return SMPPS_GetLastErrorCode(handle); },
-         "'messageId' is not supported by this build"},
-        {[&] { return SMPPS_Set(handle, 2, 0, const_cast<char*>("h"), 0); },
-         "'setFirewallHost:' is not supported by this build"},
-        {[&] { return SMPPS_Set(handle, 8, 0, const_cast<char*>("h"), 0); },
-         "'messageId' is not supported by this build"},
-        {[&] { return SMPPS_Do(handle, 9, 2, slots.data(), lengths.data()); },
-         "'sendCommand::' is not supported by this build"},
-        {[&] { return SMPPS_Do(handle, 99, 0, slots.data(), lengths.data()); },
-         "'#99' is not supported by this build"},
+        {[&] { SMPPS_Get(handle, 99, 0, &length); return SMPPS_GetLastErrorCode(handle); },
+         NetComponentsTest_UnknownProperty, "Unknown property id 99."},
+        {[&] { return SMPPS_Set(handle, 0, 0, nullptr, 0); }, NetComponentsTest_UnknownProperty,
+         "Unknown property id 0."},
+        {[&] { return SMPPS_Do(handle, 99, 0, slots.data(), lengths.data()); }, NetComponentsTest_UnknownMethod,
+         "Unknown method id 99."},
+        {[&] { return SMPPS_Do(handle, 9, 1, slots.data(), lengths.data()); }, NetComponentsTest_ArgumentCount,
+         "'sendCommand::' takes 2 arguments, not 1."},
+        {[&] { return SMPPS_Do(handle, 1, 1, nullptr, nullptr); }, NetComponentsTest_BadValue,
+         "'config:' was given no slots."},
+        {[&] { return SMPPS_Set(handle, 20, 0, nullptr, 4); }, NetComponentsTest_BadValue,
+         "'setSSLAcceptServerCert:' was given 4 bytes at a null address."},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.call(), NetComponentsTest_NotSupported) << c.text;
+        EXPECT_EQ(c.call(), c.code) << c.text;
         EXPECT_STREQ(SMPPS_GetLastError(handle), c.text);
     }
 }

@@ -234,6 +234,19 @@ TEST(NetWrapperGenerator, MalformedRowsStopItWithFileAndLine)
         {"event 1 onError: int,string\n", "3: \"onError:\" should have 2 argument parts"},
         {"signal 1 onError:: int,string\n", "3: unknown row \"signal\""},
         {"family SMPPS_ Other other\n", "3: a second family row"},
+        {"property 1 a setA: string plain stored\n", "3: the last column of a property row is \"action\" or nothing"},
+        {"property 1 a - bool plain action\n", "3: an action property is written"},
+        {"property 1 n setN: int plain\nlist n e:\n", "4: no property \"e:\" above this row"},
+        {"property 1 n setN: string plain\nproperty 2 e: setE:: string indexed\nlist n e:\n",
+         "5: a list's count is a plain int property"},
+        {"property 1 n setN: int plain\nproperty 2 e setE: string plain\nlist n e\n", "5: \"e\" is not indexed"},
+        {"property 1 n setN: int plain\nproperty 2 e: setE:: string indexed\nlist n e:\nlist n e:\n",
+         "6: \"e:\" is in two lists"},
+        {"property 1 n setN: int plain\nproperty 2 e: setE:: string indexed\nlist n e:\nmethod 2 add:: string,string -\n"
+         "append add:: e:\n",
+         "7: \"add::\" takes 2 arguments"},
+        {"property 1 n setN: int plain\nproperty 2 e: setE:: string indexed\nmethod 2 add: string -\nappend add: e:\n",
+         "6: \"e:\" is not in the same list as the other members"},
     };
     for (const Case& c : cases) {
         const CommandRun run = runGenerator(family + c.rows);

@@ -23,7 +23,7 @@ struct Row {
 struct Family {
     std::string prefix;
     std::vector<std::string> header;
-    std::vector<Row> properties, methods, events;
+    std::vector<Row> properties, methods, events, lists, appends;
 };
 
 std::string tablePath(const std::string& name)
@@ -56,6 +56,10 @@ Family readFamily(const std::string& name)
             family.methods.push_back(row);
         else if (kind == "event")
             family.events.push_back(row);
+        else if (kind == "list")
+            family.lists.push_back(row);
+        else if (kind == "append")
+            family.appends.push_back(row);
         else
             ADD_FAILURE() << name << ":" << line << ": unknown row " << kind;
     }
@@ -157,7 +161,8 @@ TEST_P(FamilyTable, PropertyIdsRunAlphabetically)
 {
     std::vector<std::string> byId;
     for (const Row& row : family.properties) {
-        ASSERT_EQ(row.cells.size(), 6u) << "line " << row.line;
+        ASSERT_TRUE(row.cells.size() == 6u || (row.cells.size() == 7u && row.cells[6] == "action"))
+            << "line " << row.line;
         if (row.cells[4] == "data")
             continue;
         const int id = std::stoi(row.cells[1]);
@@ -263,6 +268,37 @@ TEST_P(FamilyTable, EventsRunAlphabeticallyWithoutOn)
         names.push_back(row.cells[2].substr(2));
     }
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), caseInsensitiveLess));
+}
+
+// Every indexed property belongs to exactly one list, sized by a plain int property of the
+// family; an append row's method takes one argument per member it extends.
+TEST_P(FamilyTable, IndexedPropertiesAreCountedByOneList)
+{
+    std::map<std::string, const Row*> byName;
+    for (const Row& row : family.properties)
+        if (row.cells[4] != "data")
+            byName[row.cells[2] != "-" ? row.cells[2] : row.cells[3]] = &row;
+    std::map<std::string, int> listed;
+    for (const Row& list : family.lists) {
+        ASSERT_GE(list.cells.size(), 3u) << "line " << list.line;
+        ASSERT_TRUE(byName.count(list.cells[1])) << "line " << list.line;
+        const Row& count = *byName[list.cells[1]];
+        EXPECT_EQ(count.cells[4], "int") << "line " << list.line;
+        EXPECT_EQ(count.cells[5], "plain") << "line " << list.line;
+        for (size_t i = 2; i < list.cells.size(); ++i)
+            ++listed[list.cells[i]];
+    }
+    for (const auto& [name, row] : byName)
+        if (row->cells[5] == "indexed")
+            EXPECT_EQ(listed[name], 1) << name;
+    for (const Row& append : family.appends) {
+        const auto method = std::find_if(family.methods.begin(), family.methods.end(),
+                                         [&](const Row& m) { return m.cells[2] == append.cells[1]; });
+        ASSERT_NE(method, family.methods.end()) << "line " << append.line;
+        EXPECT_EQ(kinds(method->cells[3]).size() + 2, append.cells.size()) << "line " << append.line;
+        for (size_t i = 2; i < append.cells.size(); ++i)
+            EXPECT_EQ(listed[append.cells[i]], 1) << "line " << append.line;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFamilies, FamilyTable, ::testing::ValuesIn(kCounts),

@@ -34,6 +34,8 @@ struct Property {
     std::string getter, setter; // empty when absent
     std::string kind;           // string, counted, data, int, bool
     bool indexed = false;
+    bool action = false;        // writing it does something: it is never only stored
+    int countId = 0;            // an indexed property: the int property that counts its list
 };
 
 struct Method {
@@ -41,6 +43,7 @@ struct Method {
     std::string selector;
     std::vector<std::string> arguments; // string, data, int
     std::string result;                 // empty, string, counted
+    std::vector<int> appendsTo;         // an add... method: the list member each argument extends
 };
 
 struct Event {
@@ -58,6 +61,12 @@ struct Family {
     std::vector<Method> methods;
     std::vector<Event> events;
 };
+
+// The name a list or append row uses for a property: its getter, or its setter when write-only.
+std::string propertyKey(const Property& p)
+{
+    return p.getter.empty() ? p.setter : p.getter;
+}
 
 const std::set<std::string> kCppKeywords{
     "alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool", "break",
@@ -132,6 +141,10 @@ public:
                 family.methods.push_back(readMethod(cells));
             } else if (cells[0] == "event") {
                 family.events.push_back(readEvent(cells));
+            } else if (cells[0] == "list") {
+                readList(cells, family);
+            } else if (cells[0] == "append") {
+                readAppend(cells, family);
             } else {
                 fail("unknown row \"" + cells[0] + "\"");
             }
@@ -203,9 +216,62 @@ private:
         family.factory = cells[3];
     }
 
+    Property* findProperty(Family& family, const std::string& key) const
+    {
+        for (Property& p : family.properties)
+            if (p.kind != "data" && propertyKey(p) == key)
+                return &p;
+        fail("no property \"" + key + "\" above this row");
+    }
+
+    // list <count> <member>...: the int property <count> sizes the indexed members' lists.
+    void readList(const std::vector<std::string>& cells, Family& family) const
+    {
+        if (cells.size() < 3)
+            fail("a list row names its count and at least one member");
+        Property* count = findProperty(family, cells[1]);
+        if (count->kind != "int" || count->indexed)
+            fail("a list's count is a plain int property");
+        for (size_t i = 2; i < cells.size(); ++i) {
+            Property* member = findProperty(family, cells[i]);
+            if (!member->indexed)
+                fail("\"" + cells[i] + "\" is not indexed");
+            if (member->countId)
+                fail("\"" + cells[i] + "\" is in two lists");
+            member->countId = count->id;
+            for (Property& p : family.properties)
+                if (p.id == member->id)
+                    p.countId = count->id; // the byte form too
+        }
+    }
+
+    // append <selector> <member>...: the method appends one entry, argument i to member i.
+    void readAppend(const std::vector<std::string>& cells, Family& family) const
+    {
+        if (cells.size() < 3)
+            fail("an append row names its method and the members it extends");
+        const auto method = std::find_if(family.methods.begin(), family.methods.end(),
+                                         [&](const Method& m) { return m.selector == cells[1]; });
+        if (method == family.methods.end())
+            fail("no method \"" + cells[1] + "\" above this row");
+        if (method->arguments.size() != cells.size() - 2)
+            fail("\"" + cells[1] + "\" takes " + std::to_string(method->arguments.size()) + " arguments");
+        int countId = 0;
+        for (size_t i = 2; i < cells.size(); ++i) {
+            const Property* member = findProperty(family, cells[i]);
+            if (!member->countId || (countId && member->countId != countId))
+                fail("\"" + cells[i] + "\" is not in the same list as the other members");
+            countId = member->countId;
+            method->appendsTo.push_back(member->id);
+        }
+    }
+
     Property readProperty(const std::vector<std::string>& cells) const
     {
-        expectCells(cells, 6);
+        if (cells.size() == 7 && cells[6] != "action")
+            fail("the last column of a property row is \"action\" or nothing");
+        if (cells.size() != 7)
+            expectCells(cells, 6);
         Property p;
         p.id = readId(cells[1]);
         if (cells[5] != "plain" && cells[5] != "indexed")
@@ -224,6 +290,9 @@ private:
         }
         if (p.getter.empty() && p.setter.empty())
             fail("a property needs a getter or a setter");
+        p.action = cells.size() == 7;
+        if (p.action && p.setter.empty())
+            fail("an action property is written");
         return p;
     }
 
@@ -512,8 +581,10 @@ std::string quoted(const std::string& text)
 }
 
 // Per family, indexed by id - 1: the getter and setter of each property (text forms) with its
-// kind letter (s string, c counted or data, i int, b bool), each method's selector with its
-// argument kinds (s, d, i) and result (s, c or nothing), and the number of events.
+// kind letter (s string, c counted or data, i int, b bool), whether it is indexed, whether
+// writing it is an action and the id of the count that sizes its list; each method's selector
+// with its argument kinds (s, d, i), its result (s, c or nothing) and, for a method that appends
+// to a list, the member id each argument goes to.
 std::string componentTables(const std::vector<Family>& families)
 {
     std::ostringstream o;
@@ -528,27 +599,37 @@ std::string componentTables(const std::vector<Family>& families)
         for (int id = 1; id <= (byId.empty() ? 0 : byId.rbegin()->first); ++id) {
             const auto found = byId.find(id);
             if (found == byId.end())
-                o << "    {nullptr, nullptr, 0},\n";
+                o << "    {nullptr, nullptr, 0, false, false, 0},\n";
             else
                 o << "    {" << quoted(found->second->getter) << ", " << quoted(found->second->setter) << ", '"
-                  << kindLetter(found->second->kind) << "'},\n";
+                  << kindLetter(found->second->kind) << "', " << (found->second->indexed ? "true" : "false") << ", "
+                  << (found->second->action ? "true" : "false") << ", " << found->second->countId << "},\n";
         }
         o << "};\n";
         std::map<int, const Method*> methods;
-        for (const Method& m : f.methods)
+        for (const Method& m : f.methods) {
             methods[m.id] = &m;
+            if (m.appendsTo.empty())
+                continue;
+            o << "constexpr int k" << f.name << "Appends" << m.id << "[] = {";
+            for (size_t i = 0; i < m.appendsTo.size(); ++i)
+                o << (i ? ", " : "") << m.appendsTo[i];
+            o << "};\n";
+        }
         o << "constexpr NetComponentMethod k" << f.name << "Methods[] = {\n";
         for (int id = 1; id <= (methods.empty() ? 0 : methods.rbegin()->first); ++id) {
             const auto found = methods.find(id);
             if (found == methods.end()) {
-                o << "    {nullptr, \"\", 0},\n";
+                o << "    {nullptr, \"\", 0, nullptr},\n";
                 continue;
             }
             std::string arguments;
             for (const std::string& kind : found->second->arguments)
                 arguments += kind[0];
             o << "    {" << quoted(found->second->selector) << ", \"" << arguments << "\", "
-              << (found->second->result.empty() ? "0" : std::string("'") + found->second->result[0] + "'") << "},\n";
+              << (found->second->result.empty() ? "0" : std::string("'") + found->second->result[0] + "'") << ", "
+              << (found->second->appendsTo.empty() ? "nullptr" : "k" + f.name + "Appends" + std::to_string(id))
+              << "},\n";
         }
         o << "};\n\n";
     }

@@ -1,21 +1,30 @@
 #pragma once
-/* The test-control calls of the network component library (libNetComponents), for tests only.
+/* The error codes of the network component library (libNetComponents) and its test-control
+ * calls, for tests only.
  *
  * libNetComponents implements the seven C entry points of every component family
- * (NetComponentEntryPoints.h) with nothing behind them: a component answers only what a test
- * scripted, and every call on it is recorded. What it does keep as a real component would:
+ * (NetComponentEntryPoints.h):
  * - handles are opaque and looked up in a registry; a null or destroyed handle gets an error
  *   code and text (NetComponentsTest_InvalidHandle), never a crash;
  * - each component has its own last error code and text, cleared at the start of every
  *   Get, Set and Do (not by GetLastError or GetLastErrorCode);
  * - an address it answers (Get, Do result slots, GetLastError) stays valid until the next Get,
  *   Set, Do or Destroy on that component;
- * - an unscripted Get, Set or Do fails with NetComponentsTest_NotSupported and the text
- *   "'<selector>' is not supported by this build";
+ * - every component stores its properties by kind (texts as their bytes, counted texts and data
+ *   with their NULs, ints, bools as 0 or 1), with the refusals listed below; writing a list's
+ *   count resizes its indexed members, the add... methods append one entry;
+ * - Do checks the argument count; `config:` (method 1) stores "Key=Value" and answers "", and
+ *   answers the value of "Key" (or ""); the web families (HTTPS_, WebFormS_, WebUploadS_)
+ *   perform their requests; every other method, and the write of an action property (connected,
+ *   commands, data to send) with nothing behind it, fails with NetComponentsTest_NotSupported
+ *   and the text "'<selector>' is not supported by this build";
+ * - events are delivered on the calling thread, inside the entry call that causes them;
  * - no exception leaves an entry point.
+ * Scripted answers (below) take the place of the component's own for the ids a test names.
  *
- * Threads: every call may come from any thread; the library's state is behind one lock, which
- * is never held while an event sink runs (handlers may call back in). */
+ * Threads: a component is used by one thread at a time, separate components on separate
+ * threads at once; the registry and the test controls are behind one lock, which is never held
+ * while a component works or an event sink runs (handlers may call back in). */
 
 #include <stdint.h>
 
@@ -27,10 +36,37 @@ extern "C" {
 #define NET_COMPONENT_API
 #endif
 
+/* Error codes and the texts that go with them. A web request answered with status 400 or more
+ * fails with the status itself as its code and the status line as its text. */
 enum {
-    NetComponentsTest_NotSupported = 101,
-    NetComponentsTest_InvalidHandle = 102,
-    NetComponentsTest_InternalFailure = 103
+    NetComponentsTest_NotSupported = 101,    /* "'<selector>' is not supported by this build" */
+    NetComponentsTest_InvalidHandle = 102,   /* "Invalid component handle." */
+    NetComponentsTest_InternalFailure = 103,
+    NetComponentsTest_UnknownProperty = 104, /* "Unknown property id <id>." */
+    NetComponentsTest_ReadOnly = 105,        /* "'<getter>' is read-only." */
+    NetComponentsTest_WriteOnly = 106,       /* "'<setter>' is write-only." */
+    NetComponentsTest_BadIndex = 107,        /* "Index <i> is out of range for '<getter>' (<n> entries)." */
+    NetComponentsTest_BadCount = 108,        /* "'<setter>' cannot be negative." */
+    NetComponentsTest_UnknownMethod = 109,   /* "Unknown method id <id>." */
+    NetComponentsTest_ArgumentCount = 110,   /* "'<selector>' takes <k> arguments, not <n>." */
+    NetComponentsTest_BadValue = 111,        /* what was wrong with the value */
+    NetComponentsTest_Busy = 112,            /* "The component is busy with another request." */
+    NetComponentsTest_Network = 113,         /* the transfer library's description of the failure */
+    NetComponentsTest_Timeout = 114,         /* "Timed out after <n> seconds." */
+    NetComponentsTest_CertificateRejected = 115, /* "Server certificate rejected: <verdict>" */
+    NetComponentsTest_Interrupted = 116,     /* "Interrupted." */
+    NetComponentsTest_TooManyRedirects = 117, /* "Too many redirects (<n>)." */
+    NetComponentsTest_LocalFile = 118        /* "Cannot write '<localFile>': <reason>" */
+};
+
+/* Values of the web families' int settings: `authScheme` (HTTPS_, WebFormS_, WebUploadS_;
+ * any other value fails the request as not supported) and `encoding` (WebFormS_; any other
+ * value fails the submission with NetComponentsTest_BadValue). */
+enum {
+    NetComponentsTest_AuthBasic = 0,
+    NetComponentsTest_AuthDigest = 1,
+    NetComponentsTest_EncodingUrl = 0,      /* application/x-www-form-urlencoded */
+    NetComponentsTest_EncodingMultipart = 1 /* multipart/form-data */
 };
 
 enum NetComponentsEntry {
@@ -68,7 +104,7 @@ typedef struct NetComponentsCall {
 } NetComponentsCall;
 
 /* Forgets the recorded calls, every scripted answer, a pending failure and pending events.
- * Components stay alive. */
+ * Components stay alive. Nothing is recorded before the first Reset. */
 NET_COMPONENT_API void NetComponentsTest_Reset(void);
 
 /* The recorded calls, oldest first; a call stays valid until the next Reset. */
@@ -82,9 +118,10 @@ NET_COMPONENT_API void NetComponentsTest_AnswerGetWord(const char* prefix, int i
  * writes `length` to *length, which need not be `count`. NULL bytes answer a null address. */
 NET_COMPONENT_API void NetComponentsTest_AnswerGetBytes(const char* prefix, int id, const void* bytes,
                                                         int count, int length);
-/* Set of property `id` succeeds. */
+/* Set of property `id` succeeds without storing anything. */
 NET_COMPONENT_API void NetComponentsTest_AcceptSet(const char* prefix, int id);
-/* Do of method `id` succeeds; the two calls below also make it write one slot each time. */
+/* Do of method `id` succeeds without doing anything; the two calls below also make it write
+ * one slot each time. */
 NET_COMPONENT_API void NetComponentsTest_AcceptDo(const char* prefix, int id);
 /* Do writes the address of the component's copy of the bytes (NUL-terminated) into `slot` and
  * `length` into length slot `slot` (when the lengths array is not NULL). */
@@ -94,7 +131,7 @@ NET_COMPONENT_API void NetComponentsTest_AnswerDoWord(const char* prefix, int id
                                                       int length);
 
 /* The next Create, Get, Set or Do of any family fails with this code and text: Create answers
- * NULL, Set and Do answer the code, Get sets the error and still answers its scripted value.
+ * NULL, Set and Do answer the code, Get sets the error and still answers its value.
  * A NULL text makes GetLastError answer a null address. */
 NET_COMPONENT_API void NetComponentsTest_FailNext(int code, const char* text);
 

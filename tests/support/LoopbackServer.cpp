@@ -1,0 +1,463 @@
+#include "LoopbackServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <atomic>
+#include <charconv>
+#include <csignal>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <strings.h>
+#include <thread>
+
+namespace vistel::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kIdleLimit = std::chrono::seconds(10);
+constexpr auto kSilenceLimit = std::chrono::seconds(30);
+constexpr int kTick = 50; // ms between looks at the stop flag
+
+// A self-signed certificate for 127.0.0.1 and localhost, with its key, made in memory.
+struct Identity {
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+
+    Identity()
+    {
+        key = EVP_EC_gen("P-256");
+        certificate = X509_new();
+        if (!key || !certificate)
+            throw std::runtime_error("cannot make a test certificate");
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
+        X509_set_pubkey(certificate, key);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Vistel tests"), -1, -1, 0);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        X509V3_CTX context;
+        X509V3_set_ctx_nodb(&context);
+        X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
+        if (X509_EXTENSION* names = X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name,
+                                                         "IP:127.0.0.1,DNS:localhost")) {
+            X509_add_ext(certificate, names, -1);
+            X509_EXTENSION_free(names);
+        }
+        if (X509_sign(certificate, key, EVP_sha256()) <= 0)
+            throw std::runtime_error("cannot sign the test certificate");
+    }
+    ~Identity()
+    {
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+    }
+    Identity(const Identity&) = delete;
+    Identity& operator=(const Identity&) = delete;
+
+    std::string der() const
+    {
+        const int size = i2d_X509(certificate, nullptr);
+        std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+        auto* out = reinterpret_cast<unsigned char*>(bytes.data());
+        i2d_X509(certificate, &out);
+        return bytes;
+    }
+};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string percentDecoded(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            out += ' ';
+            continue;
+        }
+        unsigned value = 0;
+        const char* digits = text.data() + i + 1;
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::from_chars(digits, digits + 2, value, 16).ptr == digits + 2) {
+            out += static_cast<char>(value);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string HttpRequest::header(std::string_view name) const
+{
+    for (const auto& [key, value] : headers)
+        if (equalsIgnoringCase(key, name))
+            return value;
+    return {};
+}
+
+struct LoopbackServer::State {
+    Transport transport = Transport::Plain;
+    int listener = -1;
+    int wake[2] = {-1, -1};
+    std::uint16_t port = 0;
+    std::unique_ptr<Identity> identity;
+    SSL_CTX* tls = nullptr;
+    std::atomic<bool> stopping{false};
+    mutable std::mutex mutex;
+    std::map<std::string, HttpRoute> routes;
+    std::vector<HttpRequest> requests;
+    std::thread thread;
+
+    // One connection, plain or TLS.
+    struct Connection {
+        int fd = -1;
+        SSL* ssl = nullptr;
+    };
+
+    // Waits until `fd` is readable or the server stops; false when stopping or after `limit`.
+    bool waitReadable(int fd, Clock::time_point until) const
+    {
+        while (!stopping && Clock::now() < until) {
+            pollfd p{fd, POLLIN, 0};
+            const int ready = poll(&p, 1, kTick);
+            if (ready > 0)
+                return true;
+        }
+        return false;
+    }
+
+    // Up to `size` bytes; 0 at the end, -1 on failure, stop or idleness.
+    long readSome(Connection& c, char* buffer, std::size_t size) const
+    {
+        const auto until = Clock::now() + kIdleLimit;
+        for (;;) {
+            if (!(c.ssl && SSL_pending(c.ssl) > 0) && !waitReadable(c.fd, until))
+                return -1;
+            if (!c.ssl)
+                return ::read(c.fd, buffer, size);
+            const int n = SSL_read(c.ssl, buffer, static_cast<int>(size));
+            if (n > 0)
+                return n;
+            const int error = SSL_get_error(c.ssl, n);
+            if (error == SSL_ERROR_ZERO_RETURN)
+                return 0;
+            if (error != SSL_ERROR_WANT_READ)
+                return -1;
+        }
+    }
+
+    bool writeAll(Connection& c, std::string_view bytes) const
+    {
+        std::size_t written = 0;
+        while (written < bytes.size() && !stopping) {
+            const long n = c.ssl ? SSL_write(c.ssl, bytes.data() + written, static_cast<int>(bytes.size() - written))
+                                 : ::send(c.fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            written += static_cast<std::size_t>(n);
+        }
+        return written == bytes.size();
+    }
+
+    // Reads one request; false when the client sent none.
+    bool readRequest(Connection& c, HttpRequest& request)
+    {
+        std::string data;
+        char buffer[65536];
+        std::size_t headerEnd;
+        while ((headerEnd = data.find("\r\n\r\n")) == std::string::npos) {
+            const long n = readSome(c, buffer, sizeof buffer);
+            if (n <= 0)
+                return false;
+            data.append(buffer, static_cast<std::size_t>(n));
+        }
+        const std::string head = data.substr(0, headerEnd);
+        data.erase(0, headerEnd + 4);
+        std::size_t lineEnd = head.find("\r\n");
+        const std::string first = head.substr(0, lineEnd);
+        const std::size_t s1 = first.find(' '), s2 = first.rfind(' ');
+        request.method = first.substr(0, s1);
+        request.target = first.substr(s1 + 1, s2 - s1 - 1);
+        request.version = first.substr(s2 + 1);
+        while (lineEnd != std::string::npos) {
+            const std::size_t start = lineEnd + 2;
+            lineEnd = head.find("\r\n", start);
+            const std::string line = head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
+            const std::size_t colon = line.find(':');
+            if (colon == std::string::npos)
+                continue;
+            std::string value = line.substr(colon + 1);
+            value.erase(0, value.find_first_not_of(" \t"));
+            request.headers.emplace_back(line.substr(0, colon), value);
+        }
+        if (equalsIgnoringCase(request.header("Expect"), "100-continue"))
+            writeAll(c, "HTTP/1.1 100 Continue\r\n\r\n");
+        const auto more = [&] {
+            const long n = readSome(c, buffer, sizeof buffer);
+            if (n <= 0)
+                return false;
+            data.append(buffer, static_cast<std::size_t>(n));
+            return true;
+        };
+        if (equalsIgnoringCase(request.header("Transfer-Encoding"), "chunked")) {
+            for (;;) {
+                std::size_t end;
+                while ((end = data.find("\r\n")) == std::string::npos)
+                    if (!more())
+                        return false;
+                const std::size_t size = std::stoul(data.substr(0, end), nullptr, 16);
+                while (data.size() < end + 2 + size + 2)
+                    if (!more())
+                        return false;
+                request.body += data.substr(end + 2, size);
+                data.erase(0, end + 2 + size + 2);
+                if (size == 0)
+                    return true;
+            }
+        }
+        const std::string length = request.header("Content-Length");
+        const std::size_t expected = length.empty() ? 0 : std::stoul(length);
+        while (data.size() < expected)
+            if (!more())
+                return false;
+        request.body = data.substr(0, expected);
+        return true;
+    }
+
+    void serve(Connection& c)
+    {
+        HttpRequest request;
+        if (!readRequest(c, request))
+            return;
+        HttpRoute route{404, "Not Found", {}, "no route", false};
+        {
+            std::lock_guard lock(mutex);
+            requests.push_back(request);
+            auto found = routes.find(request.target);
+            if (found == routes.end())
+                found = routes.find(request.target.substr(0, request.target.find('?')));
+            if (found != routes.end())
+                route = found->second;
+        }
+        if (route.silent) {
+            // Hold the connection until the client gives up, the server stops or the limit passes.
+            const auto until = Clock::now() + kSilenceLimit;
+            char ignored[256];
+            while (waitReadable(c.fd, until))
+                if ((c.ssl ? SSL_read(c.ssl, ignored, sizeof ignored) : ::read(c.fd, ignored, sizeof ignored)) <= 0)
+                    return;
+            return;
+        }
+        std::string answer = "HTTP/1.1 " + std::to_string(route.status) + " " + route.reason + "\r\n";
+        for (const auto& [name, value] : route.headers)
+            answer += name + ": " + value + "\r\n";
+        answer += "Content-Length: " + std::to_string(route.body.size()) + "\r\nConnection: close\r\n\r\n";
+        if (request.method != "HEAD")
+            answer += route.body;
+        writeAll(c, answer);
+    }
+
+    void run()
+    {
+        while (!stopping) {
+            pollfd p[2] = {{listener, POLLIN, 0}, {wake[0], POLLIN, 0}};
+            if (poll(p, 2, -1) <= 0 || stopping)
+                continue;
+            if (!(p[0].revents & POLLIN))
+                continue;
+            Connection c;
+            c.fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c.fd < 0)
+                continue;
+            timeval limit{1, 0};
+            setsockopt(c.fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            setsockopt(c.fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            bool ready = true;
+            if (tls) {
+                c.ssl = SSL_new(tls);
+                SSL_set_fd(c.ssl, c.fd);
+                const auto until = Clock::now() + kIdleLimit;
+                int accepted;
+                while ((accepted = SSL_accept(c.ssl)) <= 0 && SSL_get_error(c.ssl, accepted) == SSL_ERROR_WANT_READ &&
+                       !stopping && Clock::now() < until) {
+                }
+                ready = accepted == 1;
+            }
+            try {
+                if (ready)
+                    serve(c);
+            } catch (const std::exception&) {
+                // A request it cannot read (a malformed length) only ends its connection.
+            }
+            if (c.ssl) {
+                if (ready)
+                    SSL_shutdown(c.ssl);
+                SSL_free(c.ssl);
+            }
+            ERR_clear_error();
+            ::close(c.fd);
+        }
+    }
+};
+
+LoopbackServer::LoopbackServer(Transport transport) : state_(std::make_unique<State>())
+{
+    State& s = *state_;
+    s.transport = transport;
+    // A client that hangs up mid-answer must not end the test process.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (transport == Transport::Tls) {
+        s.identity = std::make_unique<Identity>();
+        s.tls = SSL_CTX_new(TLS_server_method());
+        if (!s.tls || SSL_CTX_use_certificate(s.tls, s.identity->certificate) != 1 ||
+            SSL_CTX_use_PrivateKey(s.tls, s.identity->key) != 1)
+            throw std::runtime_error("cannot set up the test server's TLS");
+    }
+    s.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t size = sizeof address;
+    if (s.listener < 0 || ::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(s.listener, 16) != 0 || ::getsockname(s.listener, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        ::pipe2(s.wake, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("cannot start the loopback server: ") + std::strerror(errno));
+    s.port = ntohs(address.sin_port);
+    s.thread = std::thread([&s] { s.run(); });
+}
+
+LoopbackServer::~LoopbackServer()
+{
+    State& s = *state_;
+    s.stopping = true;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t written = ::write(s.wake[1], &byte, 1);
+    if (s.thread.joinable())
+        s.thread.join();
+    ::close(s.listener);
+    ::close(s.wake[0]);
+    ::close(s.wake[1]);
+    SSL_CTX_free(s.tls);
+}
+
+std::uint16_t LoopbackServer::port() const
+{
+    return state_->port;
+}
+
+std::string LoopbackServer::url(const std::string& path) const
+{
+    return std::string(state_->tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(state_->port) + path;
+}
+
+void LoopbackServer::route(const std::string& path, HttpRoute route)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->routes[path] = std::move(route);
+}
+
+std::vector<HttpRequest> LoopbackServer::requests() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->requests;
+}
+
+std::string LoopbackServer::certificate() const
+{
+    return state_->identity ? state_->identity->der() : std::string();
+}
+
+std::uint16_t LoopbackServer::closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+HttpHeaders parseUrlEncoded(std::string_view text)
+{
+    HttpHeaders fields;
+    std::size_t start = 0;
+    while (start <= text.size() && !text.empty()) {
+        std::size_t end = text.find('&', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view field = text.substr(start, end - start);
+        const std::size_t equals = field.find('=');
+        fields.emplace_back(percentDecoded(field.substr(0, equals)),
+                            equals == std::string_view::npos ? std::string() : percentDecoded(field.substr(equals + 1)));
+        start = end + 1;
+    }
+    return fields;
+}
+
+std::vector<FormPart> parseMultipart(const HttpRequest& request)
+{
+    std::vector<FormPart> parts;
+    const std::string type = request.header("Content-Type");
+    const std::size_t at = type.find("boundary=");
+    if (at == std::string::npos)
+        return parts;
+    std::string boundary = type.substr(at + 9);
+    if (!boundary.empty() && boundary.front() == '"')
+        boundary = boundary.substr(1, boundary.find('"', 1) - 1);
+    const std::string delimiter = "--" + boundary;
+    const std::string& body = request.body;
+    std::size_t position = body.find(delimiter);
+    while (position != std::string::npos) {
+        position += delimiter.size();
+        if (body.compare(position, 2, "--") == 0)
+            break;
+        position += 2; // CRLF
+        const std::size_t headEnd = body.find("\r\n\r\n", position);
+        const std::size_t next = body.find("\r\n" + delimiter, headEnd);
+        if (headEnd == std::string::npos || next == std::string::npos)
+            break;
+        const std::string head = body.substr(position, headEnd - position);
+        FormPart part;
+        const auto quoted = [&](const std::string& key) {
+            const std::size_t k = head.find(key + "=\"");
+            if (k == std::string::npos)
+                return std::string();
+            const std::size_t from = k + key.size() + 2;
+            return head.substr(from, head.find('"', from) - from);
+        };
+        part.name = quoted("name");
+        part.fileName = quoted("filename");
+        part.data = body.substr(headEnd + 4, next - headEnd - 4);
+        parts.push_back(std::move(part));
+        position = next + 2;
+    }
+    return parts;
+}
+
+} // namespace vistel::test

@@ -1,0 +1,75 @@
+#pragma once
+// A small HTTP/1.1 server on 127.0.0.1 for tests that talk to a network peer.
+//
+// It listens on a port the system picks (port 0), answers from scripted routes (status, reason,
+// headers, body; or silence), records every request whole, and optionally speaks TLS with a
+// self-signed certificate for 127.0.0.1 made in memory at start. One thread serves one
+// connection at a time and closes it after one answer. Every wait is bounded: a connection that
+// sends nothing for 10 s is dropped, a silent route holds its connection at most 30 s, and the
+// destructor stops and joins the thread within about a second. The process ignores SIGPIPE
+// from the first server on, so a client hanging up mid-answer cannot end it.
+//
+// Threads: every member may be called from any thread.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vistel::test {
+
+using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
+struct HttpRequest {
+    std::string method, target, version;
+    HttpHeaders headers;
+    std::string body; // after removing a chunked transfer coding
+    // The first header of that name (case-insensitive), or "".
+    std::string header(std::string_view name) const;
+};
+
+struct HttpRoute {
+    int status = 200;
+    std::string reason = "OK";
+    HttpHeaders headers;
+    std::string body;
+    bool silent = false; // read the request, never answer
+};
+
+class LoopbackServer {
+public:
+    enum class Transport { Plain, Tls };
+
+    explicit LoopbackServer(Transport transport = Transport::Plain);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    std::uint16_t port() const;
+    // "http://127.0.0.1:<port><path>" ("https://" with TLS).
+    std::string url(const std::string& path) const;
+    // Answers requests whose target is `path` (or whose target up to '?' is); others get 404.
+    void route(const std::string& path, HttpRoute route);
+    std::vector<HttpRequest> requests() const;
+    // The server's certificate, DER-encoded (empty without TLS).
+    std::string certificate() const;
+
+    // A loopback port on which nothing listens (bound, then closed).
+    static std::uint16_t closedPort();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The fields of an application/x-www-form-urlencoded text, decoded.
+HttpHeaders parseUrlEncoded(std::string_view text);
+// The parts of a multipart/form-data body: name, filename (empty for a plain field) and bytes.
+struct FormPart {
+    std::string name, fileName, data;
+};
+std::vector<FormPart> parseMultipart(const HttpRequest& request);
+
+} // namespace vistel::test
