@@ -2,7 +2,10 @@
 // Small helpers shared by the tests.
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+
+#include <stdlib.h>
 
 namespace vistel::test {
 
@@ -19,5 +22,28 @@ T scaled(T small, T full)
 {
     return fullSizeRun() ? full : small;
 }
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const std::string& prefix = "vistel-test")
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TemporaryFolder()
+    {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 } // namespace vistel::test
