@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers shared by the tests.
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -21,6 +22,30 @@ template <class T>
 T scaled(T small, T full)
 {
     return fullSizeRun() ? full : small;
+}
+
+// A text as one word for /bin/sh.
+inline std::string shellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// What a shell command writes to its standard output, trailing newlines removed.
+inline std::string commandOutput(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        ::pclose(pipe);
+    }
+    while (!output.empty() && output.back() == '\n')
+        output.pop_back();
+    return output;
 }
 
 // A fresh folder under the temporary folder, removed with everything in it.

@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "TestSupport.h"
 #include "TranslatorFiles.h"
 
 using namespace vistel;
+using vistel::test::shellQuoted;
 
 namespace {
 
@@ -20,14 +22,6 @@ const std::string kData = VISTEL_TEST_DATA_DIR;
 std::string readAll(const std::string& path)
 {
     return translator_files::readFile(path, 0, 1 << 20).value_or("<missing " + path + ">");
-}
-
-std::string shellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 class LocalizerTest : public ::testing::Test {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -9,6 +7,7 @@
 #include "Platform/ObjectStore/ObjectStore.h"
 #include "Platform/ObjectStore/TextFolding.h"
 #include "Platform/RunLoop.h"
+#include "SQLiteTestSupport.h"
 #include "TestSupport.h"
 
 using namespace vistel;
@@ -54,21 +53,6 @@ Store openStore(const std::string& path, int version = 1)
     EXPECT_TRUE(store.coordinator->addSQLiteStore(path, &error)) << error.description();
     store.context = ManagedObjectContext::create(store.coordinator);
     return store;
-}
-
-// Rows of a table as another connection sees them (only what was committed).
-long long committedCount(const std::string& path, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    long long count = -1;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-            count = sqlite3_column_int64(stmt, 0);
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return count;
 }
 
 void runOnePass()
@@ -163,12 +147,12 @@ TEST(ObjectStore, EqualValuesChangeNothingAndSaveIsOneCommit)
     EXPECT_EQ(store.context->updatedObjectsCount(), 1u);
     // Written into the open transaction (a fetch sees it) but not committed.
     EXPECT_EQ(fetch(*store.context, "Node", {{"name", Comparison::Operator::Equal, Value("b")}}).size(), 1u);
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Node"), 1);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Node"), 1);
     EXPECT_TRUE(store.context->commitEditing());
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Node"), 1);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Node"), 1);
     ASSERT_TRUE(store.context->save());
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Node"), 51);
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Node WHERE name='b'"), 1);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Node"), 51);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Node WHERE name='b'"), 1);
     EXPECT_EQ(store.context->undoManager(), nullptr);
 }
 
@@ -182,7 +166,7 @@ TEST(ObjectStore, UnsavedChangesAreGoneAfterTheContextEnds)
         ASSERT_TRUE(store.context->save());
         store.context->insertNewObject("Leaf");
     }
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Node"), 1);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Node"), 1);
 }
 
 TEST(ObjectStore, DeleteRulesCascadeAndNullify)
@@ -219,16 +203,16 @@ TEST(ObjectStore, DeleteRulesCascadeAndNullify)
     EXPECT_EQ(context.deletedObjectsCount(), 2u + 5u * 4u);
     EXPECT_EQ(word->toMany("labels").size(), 1u);
     ASSERT_TRUE(context.save());
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Node"), 1);
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Holder"), 0);
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Label"), 1);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Node"), 1);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Holder"), 0);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Label"), 1);
 
     // Deleting the word clears the link of the label that stays.
     context.deleteObject(word.get());
     EXPECT_FALSE(keptLabel->isDeleted());
     EXPECT_FALSE(keptLabel->toOne("word"));
     ASSERT_TRUE(context.save());
-    EXPECT_EQ(committedCount(path, "SELECT count(*) FROM Label WHERE word IS NULL"), 1);
+    EXPECT_EQ(test::committedNumber(path, "SELECT count(*) FROM Label WHERE word IS NULL"), 1);
 
     // Re-parenting keeps the loaded to-many of both parents true.
     auto a = context.insertNewObject("Branch");
