@@ -361,6 +361,20 @@ bool FileSystemItemMO::isMatchingToMask(int mask) const
 
 // --- child lists --------------------------------------------------------------------------------
 
+// The order of the child lists: compareName first; names that compare the same (img02, img2)
+// by their bytes, then by row. A total order, so that every filtered list keeps the order of
+// the full list even among such names.
+static ComparisonResult listOrder(const FileSystemItemMO* a, const FileSystemItemMO* b)
+{
+    if (const ComparisonResult byName = a->compareName(b); byName != ComparisonResult::Same)
+        return byName;
+    if (const int bytes = a->name().compare(b->name()); bytes != 0)
+        return bytes < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    if (a->rowID() != b->rowID())
+        return a->rowID() < b->rowID() ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    return ComparisonResult::Same;
+}
+
 const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
 {
     ZOV_ASSERT(mask >= 0 && mask <= kMaskAll, "Invalid filter mask");
@@ -371,8 +385,8 @@ const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
     ChildList list;
     if (mask == kMaskAll) {
         list = elements(); // one fetch of every child
-        std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
-            return a->compareName(b.get()) == ComparisonResult::Ascending;
+        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
+            return listOrder(a.get(), b.get()) == ComparisonResult::Ascending;
         });
     } else {
         for (const auto& child : childrenWithMask(kMaskAll))
@@ -483,7 +497,7 @@ static std::size_t insertionIndex(const FileSystemItemMO::ChildList& list, const
 {
     return static_cast<std::size_t>(
         std::upper_bound(list.begin(), list.end(), child, [](const FileSystemItemMO* c, const Ref<FileSystemItemMO>& e) {
-            return c->compareName(e.get()) == ComparisonResult::Ascending;
+            return listOrder(c, e.get()) == ComparisonResult::Ascending;
         }) - list.begin());
 }
 
@@ -494,7 +508,7 @@ static void removeFromRun(FileSystemItemMO::ChildList& list, const FileSystemIte
         const Ref<FileSystemItemMO>& element = list[pos - 1];
         if (element.get() == child) {
             list.erase(list.begin() + static_cast<std::ptrdiff_t>(pos - 1));
-        } else if (element->compareName(child) != ComparisonResult::Same) {
+        } else if (listOrder(element.get(), child) != ComparisonResult::Same) {
             break;
         }
         --pos;
@@ -515,7 +529,7 @@ void FileSystemItemMO::updateObjectInCache(FileSystemItemMO* child)
                     found = true;
                     break;
                 }
-                if (element->compareName(child) != ComparisonResult::Same)
+                if (listOrder(element.get(), child) != ComparisonResult::Same)
                     break;
                 --pos;
             }
@@ -600,7 +614,7 @@ bool FileSystemItemMO::checkCache()
                 breach(vistel::format("ERROR: Wrong object %@ in cache %d.", item->debugInfoString(), mask));
             if (!item->temporaryCacheAttributesChangedFlag && !item->isMatchingToMask(mask))
                 breach(vistel::format("ERROR: Object %@ is not matching to mask %d in cache.", item->debugInfoString(), mask));
-            if (i > 0 && list[i - 1]->compareName(item) == ComparisonResult::Descending)
+            if (i > 0 && listOrder(list[i - 1].get(), item) != ComparisonResult::Ascending)
                 breach(vistel::format("ERROR: Object %@ absent in cache %d. Previous object %@", item->debugInfoString(),
                                       mask, list[i - 1]->debugInfoString()));
             if (std::count(list.begin(), list.end(), list[i]) > 1)

@@ -8,7 +8,8 @@
 // result application uses while it merges a listing.
 //
 // Child lists. A folder keeps, per filter mask asked for, the list of its children that pass
-// the mask, sorted by compareName(), plus its children by name. Lists are built on first demand
+// the mask, sorted by compareName() (names that compare the same, img02 and img2, by their
+// bytes, then by row: one total order for every list), plus its children by name. Lists are built on first demand
 // (the full list with one fetch) and then kept up to date child by child as children are
 // created, changed and deleted (updateObjectInCache / removeObjectFromCache): a binary search
 // and a short walk over equal names. A caller that changes a filed child's name takes the child
