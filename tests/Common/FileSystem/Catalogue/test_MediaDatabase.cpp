@@ -221,3 +221,58 @@ TEST_F(MediaDatabaseTest, LookupsAndTags)
     EXPECT_EQ(root->childWithName("renamed"), a);
     EXPECT_EQ(a->fullPath(), "/renamed");
 }
+
+TEST_F(MediaDatabaseTest, EachPredicateForm)
+{
+    MediaDatabase& database = openCatalogue();
+    auto root = makeRoot(database);
+    auto a = database.createChildOf(root.get(), "a", MediaDatabase::EntityFile);
+    auto b = database.createChildOf(root.get(), "b", MediaDatabase::EntityFile);
+    a->setUuid("U-A");
+    // Keywords of two items, a category tree root and an assignment of a category.
+    auto keywordsA = database.tagOf(a.get(), "parentElement", "Keywords", true);
+    auto keywordsB = database.tagOf(b.get(), "parentElement", "Keywords", true);
+    for (const char* word : {"Köln", "koala", "Berlin"})
+        database.createTagWithName(word, keywordsA.get(), "parentTag");
+    database.createTagWithName("KOALA", keywordsB.get(), "parentTag");
+    auto categoryRoot = database.createTagWithName("{{{ROOT_CATEGORY_NAME}}}", nullptr, "");
+    auto category = database.createTagWithName("Albums", categoryRoot.get(), "parentTag");
+    auto assignments = database.tagOf(b.get(), "parentElement", "{FSICategories}", true);
+    database.createTagWithName("cat-1", assignments.get(), "parentTag");
+
+    auto like = database.searchObjectsBy("value like[cd] %@", {Value("ko*")}, 1000000, MediaDatabase::EntityTagName);
+    ASSERT_TRUE(like);
+    ASSERT_EQ(like->size(), 3u); // Köln, koala, KOALA
+    Value likeArray = Value::array();
+    for (const auto& name : *like)
+        likeArray.append(Value(Ref<Object>(name)));
+    const Value keywordsName(Ref<Object>(database.tagNameObject("Keywords", false)));
+
+    struct Case {
+        std::string form;
+        std::vector<Value> arguments;
+        std::size_t limit;
+        std::string entity;
+        std::size_t expected;
+    } cases[] = {
+        {"", {}, 0, MediaDatabase::EntityElement, 3},
+        {"uuid==%@", {Value("U-A")}, 1, MediaDatabase::EntityElement, 1},
+        {"(name==%@) AND (parent==%@)", {Value("b"), Value(Ref<Object>(root))}, 1000000, MediaDatabase::EntityElement, 1},
+        {"(name==%@) AND (parent==%@)", {Value("/"), Value()}, 1000000, MediaDatabase::EntityElement, 1},
+        {"value==%@", {Value("koala")}, 1, MediaDatabase::EntityTagName, 1},
+        {"self IN %@", {Value::array({Value(Ref<Object>(a)), Value(Ref<Object>(b))})}, 0, MediaDatabase::EntityElement, 2},
+        {"name==%@", {Value(Ref<Object>(database.tagNameObject("Berlin", false)))}, 1000000, MediaDatabase::EntityTag, 1},
+        {"value like[cd] %@", {Value("*LN")}, 1000000, MediaDatabase::EntityTagName, 1},
+        {"(parentTag==nil) AND (parentElement==nil) AND (name.value==%@)", {Value("{{{ROOT_CATEGORY_NAME}}}")}, 1,
+         MediaDatabase::EntityTag, 1},
+        {"NOT (parentTag==nil) AND (name.value==%@)", {Value("cat-1")}, 1, MediaDatabase::EntityTag, 1},
+        {"NOT (parentTag==nil) AND (name.value==%@)", {Value("Keywords")}, 1, MediaDatabase::EntityTag, 0},
+        {"(parentTag.name==%@) AND (name IN %@)", {keywordsName, likeArray}, 1000000, MediaDatabase::EntityTag, 3},
+    };
+    for (const Case& c : cases) {
+        auto found = database.searchObjectsBy(c.form, c.arguments, c.limit, c.entity);
+        ASSERT_TRUE(found) << c.form;
+        EXPECT_EQ(found->size(), c.expected) << c.form << " on " << c.entity;
+    }
+    EXPECT_EQ(category->toOne("parentTag"), categoryRoot);
+}
