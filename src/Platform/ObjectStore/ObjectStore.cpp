@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -220,7 +221,7 @@ std::optional<ObjectID> ObjectID::fromURIRepresentation(std::string_view uri)
         return std::nullopt;
     std::int64_t rowID = 0;
     for (char c : row.substr(1)) {
-        if (c < '0' || c > '9')
+        if (c < '0' || c > '9' || rowID > (INT64_MAX - (c - '0')) / 10)
             return std::nullopt;
         rowID = rowID * 10 + (c - '0');
     }
@@ -730,9 +731,10 @@ void ManagedObjectContext::fileInToMany(ManagedObject& owner, std::string_view k
         members.erase(pos);
 }
 
-void ManagedObjectContext::collectCascade(ManagedObject& object, std::vector<Ref<ManagedObject>>& out)
+void ManagedObjectContext::collectCascade(ManagedObject& object, std::vector<Ref<ManagedObject>>& out,
+                                          std::unordered_set<const ManagedObject*>& seen)
 {
-    if (std::find(out.begin(), out.end(), &object) != out.end())
+    if (!seen.insert(&object).second)
         return;
     out.push_back(Ref<ManagedObject>(&object));
     for (const auto& p : object.entity_->properties) {
@@ -741,9 +743,9 @@ void ManagedObjectContext::collectCascade(ManagedObject& object, std::vector<Ref
         if (p.relationship->toMany) {
             const auto members = object.toMany(p.name); // a copy: collecting may load more
             for (const auto& member : members)
-                collectCascade(*member, out);
+                collectCascade(*member, out, seen);
         } else if (auto target = object.toOne(p.name)) {
-            collectCascade(*target, out);
+            collectCascade(*target, out, seen);
         }
     }
 }
@@ -754,13 +756,13 @@ void ManagedObjectContext::deleteObject(ManagedObject* object)
     if (!object || object->deleted_ || object->context_ != this)
         return;
     std::vector<Ref<ManagedObject>> doomed;
-    collectCascade(*object, doomed);
+    std::unordered_set<const ManagedObject*> isDoomed;
+    collectCascade(*object, doomed, isDoomed);
     ErrorRecord error;
     if (!beginTransaction(&error)) {
         ZovLog("ManagedObjectContext::deleteObject " + error.description());
         return;
     }
-    auto isDoomed = [&](ManagedObject* o) { return std::find(doomed.begin(), doomed.end(), o) != doomed.end(); };
     for (const auto& victim : doomed) {
         for (const auto& p : victim->entity_->properties) {
             if (p.isAttribute)
@@ -770,7 +772,7 @@ void ManagedObjectContext::deleteObject(ManagedObject* object)
                 // Links pointing at the victim are cleared.
                 const auto members = victim->toMany(p.name);
                 for (const auto& member : members)
-                    if (!isDoomed(member.get()))
+                    if (!isDoomed.count(member.get()))
                         member->setToOne(r.inverse, nullptr);
             } else if (!r.toMany && p.column >= 0) {
                 // The victim leaves its owner's loaded to-many.

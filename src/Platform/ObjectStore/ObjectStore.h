@@ -332,7 +332,8 @@ private:
     Ref<ManagedObject> materialise(const ObjectModel::Entity& entity, std::int64_t rowID, ::sqlite3_stmt* row);
     Ref<ManagedObject> objectForRow(const std::string& table, std::int64_t rowID);
     void noteChanged(ManagedObject& object);
-    void collectCascade(ManagedObject& object, std::vector<Ref<ManagedObject>>& out);
+    void collectCascade(ManagedObject& object, std::vector<Ref<ManagedObject>>& out,
+                        std::unordered_set<const ManagedObject*>& seen);
     void loadToMany(const ManagedObject& object, const ObjectModel::Property& property) const;
     void fileInToMany(ManagedObject& owner, std::string_view key, ManagedObject& member, bool add);
     ErrorRecord databaseError(long code, const std::string& what) const;

@@ -122,7 +122,8 @@ TEST(ObjectStore, ValuesAndIdentifiersSurviveReopening)
     EXPECT_FALSE(store.context->objectWithID(foreign));
     EXPECT_FALSE(store.coordinator->managedObjectIDForURIRepresentation(foreign.uriRepresentation()));
     for (const char* bad : {"", "x-vistel-objectstore://", "x-vistel-objectstore://u/Leaf/p", "x-vistel-objectstore://u/Leaf/1",
-                            "x-vistel-objectstore://u/Leaf/p-1", "file:///u/Leaf/p1"})
+                            "x-vistel-objectstore://u/Leaf/p-1", "file:///u/Leaf/p1",
+                            "x-vistel-objectstore://u/Leaf/p9999999999999999999", "x-vistel-objectstore://u//p1"})
         EXPECT_FALSE(ObjectID::fromURIRepresentation(bad)) << bad;
 }
 

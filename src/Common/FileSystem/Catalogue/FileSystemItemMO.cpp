@@ -437,6 +437,16 @@ Ref<FileSystemItemMO> FileSystemItemMO::childWithName(std::string_view name)
     return it == cachedByNameChilds_->end() ? Ref<FileSystemItemMO>() : it->second;
 }
 
+int FileSystemItemMO::childrenRefreshStatusWithMask(int mask)
+{
+    if (hasPendingRefreshStatusRequests())
+        return 1;
+    for (const auto& child : childrenWithMask(mask))
+        if (child->hasPendingRefreshStatusRequests())
+            return 1;
+    return 0;
+}
+
 FileSystemItemMO::ChildList FileSystemItemMO::batchLoadItemsSortedByName(const ChildList& items)
 {
     ChildList loaded;

@@ -67,6 +67,8 @@ inline constexpr const char* kTagCategories = "{FSICategories}";
 
 // The refresh-status word of an item that was not verified since it was read.
 inline constexpr std::int32_t kRefreshStatusNotVerified = 0x7fffffff;
+// The bit of an item that changed and needs a refresh.
+inline constexpr std::int32_t kRefreshStatusChanged = 0x40000000;
 
 struct ItemSize {
     float width = 0;
@@ -162,6 +164,13 @@ public:
     // --- in-memory state --------------------------------------------------------------------
     std::int32_t refreshStatus() const { return refreshStatus_; }
     void setRefreshStatus(std::int32_t status) { refreshStatus_ = status; }
+    // Not verified since it was read, or marked as changed.
+    bool needsRefresh() const { return refreshStatus_ == kRefreshStatusNotVerified || (refreshStatus_ & kRefreshStatusChanged); }
+    // A refresh or thumbnail request for the item is queued.
+    bool hasPendingRefreshStatusRequests() const
+    {
+        return refreshStatus_ != kRefreshStatusNotVerified && (refreshStatus_ & ~kRefreshStatusChanged) != 0;
+    }
     bool temporaryInvalidFlag = false;
     bool temporaryCacheAttributesChangedFlag = false;
     std::int32_t temporaryRefreshingPriority = 0;
@@ -177,6 +186,8 @@ public:
     long numberOfChildren() { return numberOfChildrenWithMask(kMaskAll); }
     Ref<FileSystemItemMO> childAtIndex(long index) { return childAtIndex(index, kMaskAll); }
     Ref<FileSystemItemMO> childWithName(std::string_view name);
+    // 1 when the item itself or a child passing the mask has a request queued, else 0.
+    int childrenRefreshStatusWithMask(int mask);
     // The given items read with one fetch (the caller sorts).
     ChildList batchLoadItemsSortedByName(const ChildList& items);
 

@@ -361,3 +361,26 @@ TEST_F(ItemTest, ChildListsAgreeWithAModel)
         }
     }
 }
+
+TEST_F(ItemTest, RefreshStateOfItemAndChildren)
+{
+    auto child = file("a.jpg");
+    struct Case {
+        std::int32_t status;
+        bool needsRefresh;
+        bool pending;
+    } cases[] = {{kRefreshStatusNotVerified, true, false}, {0, false, false}, {1, false, true}, {4, false, true},
+                 {kRefreshStatusChanged, true, false}, {kRefreshStatusChanged | 2, true, true}};
+    root_->setRefreshStatus(0);
+    for (const Case& c : cases) {
+        child->setRefreshStatus(c.status);
+        EXPECT_EQ(child->needsRefresh(), c.needsRefresh) << c.status;
+        EXPECT_EQ(child->hasPendingRefreshStatusRequests(), c.pending) << c.status;
+        EXPECT_EQ(root_->childrenRefreshStatusWithMask(kMaskAll), c.pending ? 1 : 0) << c.status;
+        EXPECT_EQ(root_->childrenRefreshStatusWithMask(kMaskFolders | kMaskVisible | kMaskValid), 0) << c.status;
+    }
+    root_->setRefreshStatus(1);
+    EXPECT_EQ(root_->childrenRefreshStatusWithMask(0), 1);
+    EXPECT_EQ(child->refreshStatus(), kRefreshStatusChanged | 2);
+    EXPECT_EQ(file("fresh.jpg")->refreshStatus(), kRefreshStatusNotVerified);
+}
