@@ -78,12 +78,12 @@ bool likeMatchesFolded(std::string_view pattern, std::string_view text)
     // Greedy wildcard matching with one backtrack point: linear in practice.
     std::size_t pi = 0, ti = 0, star = std::string_view::npos, mark = 0;
     while (ti < t.size()) {
-        if (pi < p.size() && (p[pi] == U'?' || p[pi] == t[ti])) {
-            ++pi;
-            ++ti;
-        } else if (pi < p.size() && p[pi] == U'*') {
+        if (pi < p.size() && p[pi] == U'*') {
             star = pi++;
             mark = ti;
+        } else if (pi < p.size() && (p[pi] == U'?' || p[pi] == t[ti])) {
+            ++pi;
+            ++ti;
         } else if (star != std::string_view::npos) {
             pi = star + 1;
             ti = ++mark;

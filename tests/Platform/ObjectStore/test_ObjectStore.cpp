@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "Platform/Exception.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/ObjectStore/ObjectStore.h"
 #include "Platform/ObjectStore/TextFolding.h"
@@ -345,6 +347,23 @@ TEST(ObjectStore, OpenFailures)
     EXPECT_TRUE(context->save());
 }
 
+TEST(ObjectStore, BelongsToTheThreadOfItsContext)
+{
+    test::TemporaryFolder folder("vistel-store");
+    Store store = openStore(folder / "store.sqlite");
+    bool refused = false;
+    std::thread other([&] {
+        try {
+            store.context->insertNewObject("Leaf");
+        } catch (const Exception& e) {
+            refused = e.reason() == "Object store used outside its thread";
+        }
+    });
+    other.join();
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(store.context->hasChanges());
+}
+
 TEST(TextFolding, CaseAndDiacritics)
 {
     struct Case {
@@ -354,7 +373,7 @@ TEST(TextFolding, CaseAndDiacritics)
     } cases[] = {
         {"cafe*", "Café au lait", true}, {"CAFÉ", "cafe", true}, {"c?fe", "cafe", true}, {"*ŁÓDŹ", "in lodz", true},
         {"ca", "cafe", false},          {"*x*", "cafe", false}, {"", "", true},          {"*", "\xff", true},
-        {"\xff", "\xfe", false},        {"e\xcc\x81", "e", true}, // combining accent dropped
+        {"\xff", "\xfe", false},        {"*", "*x", true}, {"a*", "a*b", true},        {"e\xcc\x81", "e", true}, // combining accent dropped
     };
     for (const Case& c : cases)
         EXPECT_EQ(likeMatchesFolded(c.pattern, c.text), c.matches) << c.pattern << " / " << c.text;
