@@ -336,7 +336,7 @@ TEST_F(ItemTest, ChildListsAgreeWithAModel)
             children.erase(children.begin() + static_cast<std::ptrdiff_t>(index));
         }
 
-        if (step % 10 != 0 && step != steps - 1)
+        if (step % 25 != 0 && step != steps - 1)
             continue;
         for (int mask : masks) {
             const auto* list = root_->cacheByMask(mask);
