@@ -123,10 +123,17 @@ TEST_F(CatalogueRestartTest, TenThousandItemsComeBackAsTheyWere)
 namespace {
 
 constexpr int BatchSize = 150;
+constexpr long KeptBatches = 20; // the file stays small however many rounds run
+
+std::string batchFileName(long batch, int i)
+{
+    return "b" + std::to_string(batch) + "-" + std::to_string(i);
+}
 
 } // namespace
 
-// Run by the kill test in a child process: saves batches of BatchSize new files until killed.
+// Run by the kill test in a child process until killed: each save adds a batch of BatchSize
+// files, removes the batch KeptBatches before it and counts the batch in the root's size.
 TEST_F(CatalogueRestartTest, DISABLED_WriterForKillTest)
 {
     ::setenv("XDG_DATA_HOME", std::getenv("VISTEL_KILL_TEST_DATA"), 1);
@@ -135,12 +142,17 @@ TEST_F(CatalogueRestartTest, DISABLED_WriterForKillTest)
     if (!root) {
         root = database.createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
         root->setUuid("root");
+        root->setSize(0);
         database.saveChanges();
     }
-    for (long batch = 0;; ++batch) {
+    for (long batch = root->integerValue("size").value_or(0) + 1;; ++batch) {
         for (int i = 0; i < BatchSize; ++i)
-            root->createChildWithName("b" + std::to_string(getpid()) + "-" + std::to_string(batch) + "-" + std::to_string(i),
-                                      MediaDatabase::EntityFile, true);
+            root->createChildWithName(batchFileName(batch, i), MediaDatabase::EntityFile, true);
+        if (batch > KeptBatches)
+            for (int i = 0; i < BatchSize; ++i)
+                if (auto old = root->childWithName(batchFileName(batch - KeptBatches, i)))
+                    root->deleteChild(old.get(), true);
+        root->setIntegerValue("size", batch);
         database.noteAndSaveChanges();
     }
 }
@@ -152,13 +164,13 @@ TEST_F(CatalogueRestartTest, KilledWhileSavingReopensWhole)
     const int rounds = scaled(3, 300);
     long long previous = 0;
     const std::string path = MediaDatabase::create()->databaseURL();
+    auto savedBatches = [&] { return committedNumber(path, "SELECT size FROM Element WHERE uuid='root'"); };
     for (int round = 0; round < rounds; ++round) {
         const pid_t child = spawnTestProcess("CatalogueRestartTest.DISABLED_WriterForKillTest", "/dev/null");
         ASSERT_GT(child, 0);
-        // Once the writer has saved something new, let it go on for a random while, then kill it.
+        // Once the writer has saved a new batch, let it go on for a random while, then kill it.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (committedNumber(path, "SELECT count(*) FROM Element WHERE Z_ENT='File'") <= previous
-               && std::chrono::steady_clock::now() < deadline)
+        while (savedBatches() <= previous && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 300)(random)));
         ::kill(child, SIGKILL);
@@ -167,12 +179,13 @@ TEST_F(CatalogueRestartTest, KilledWhileSavingReopensWhole)
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself in round " << round;
 
         EXPECT_EQ(commandOutput("sqlite3 " + shellQuoted(path) + " 'pragma integrity_check'"), "ok") << "round " << round;
+        const long long batches = savedBatches();
         const long long files = committedNumber(path, "SELECT count(*) FROM Element WHERE Z_ENT='File'");
-        EXPECT_EQ(files % BatchSize, 0) << "a batch was written in part, round " << round;
-        EXPECT_GT(files, previous) << "a saved batch was lost, or none was saved, round " << round;
-        previous = files;
+        EXPECT_EQ(files, std::min<long long>(batches, KeptBatches) * BatchSize) << "a save was written in part, round " << round;
+        ASSERT_GT(batches, previous) << "a saved batch was lost, or none was saved, round " << round;
+        previous = batches;
     }
-    // The catalogue opens the file without a question and sees every saved batch.
+    // The catalogue opens the file without a question and sees every saved file.
     ScopedResponder responder([](const AlertRecord& alert) {
         ADD_FAILURE() << "unexpected alert: " << alert.messageText;
         return AlertResponse::pressButton(0);
@@ -180,6 +193,7 @@ TEST_F(CatalogueRestartTest, KilledWhileSavingReopensWhole)
     MediaDatabase& database = openCatalogue();
     auto root = database.objectExistingForUUID("root");
     ASSERT_TRUE(root);
-    EXPECT_EQ(root->numberOfChildren(), previous);
+    EXPECT_EQ(root->numberOfChildren(), std::min<long long>(previous, KeptBatches) * BatchSize);
+    EXPECT_TRUE(root->childWithName(batchFileName(previous, BatchSize - 1)));
     EXPECT_TRUE(Alert::answeredAlerts().empty());
 }
