@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "TestSupport.h"
+
 #include "Imaging/CodecAllocator.h"
 #include "Imaging/CodecHostObjects.h"
 
@@ -36,25 +38,5 @@ inline const bool leakCheckInstalled = [] {
     ::testing::UnitTest::GetInstance()->listeners().Append(new HostObjectLeakCheck);
     return true;
 }();
-
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vistel-codec-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~TemporaryFolder()
-    {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 } // namespace vistel::test

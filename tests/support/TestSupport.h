@@ -1,8 +1,20 @@
 #pragma once
 // Small helpers shared by the tests.
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace vistel::test {
 
@@ -19,5 +31,101 @@ T scaled(T small, T full)
 {
     return fullSizeRun() ? full : small;
 }
+
+// A text as one word for /bin/sh.
+inline std::string shellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// What a shell command writes to its standard output, trailing newlines removed.
+inline std::string commandOutput(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        ::pclose(pipe);
+    }
+    while (!output.empty() && output.back() == '\n')
+        output.pop_back();
+    return output;
+}
+
+// Starts this test binary again, running only the tests `filter` names (disabled ones
+// included), its output going to `outputFile`. `wrapper` comes before the binary on the
+// command line (setpriv and its options); `environment` adds "NAME=value" entries. Answers the
+// child's pid, or -1 with the reason in `error`.
+inline pid_t spawnTestProcess(const std::string& filter, const std::string& outputFile,
+                              const std::vector<std::string>& wrapper = {},
+                              const std::vector<std::string>& environment = {}, std::string* error = nullptr)
+{
+    std::string self(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size());
+    if (length <= 0) {
+        if (error)
+            *error = "cannot read /proc/self/exe";
+        return -1;
+    }
+    self.resize(std::size_t(length));
+
+    std::vector<std::string> variables = environment;
+    for (char** e = environ; *e; ++e)
+        variables.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : variables)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> args = wrapper;
+    for (std::string a : {self, "--gtest_filter=" + filter, std::string("--gtest_also_run_disabled_tests"),
+                          std::string("--gtest_color=no")})
+        args.push_back(a);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        if (error)
+            *error = std::string("posix_spawn: ") + std::strerror(spawned);
+        return -1;
+    }
+    return child;
+}
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const std::string& prefix = "vistel-test")
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TemporaryFolder()
+    {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 } // namespace vistel::test

@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include "Platform/AtomicFileWriter.h"
+#include "TestSupport.h"
 #include "TranslatorFiles.h"
 
 using namespace vistel;
+using vistel::test::shellQuoted;
 
 namespace {
 
@@ -21,14 +23,6 @@ const std::string kData = VISTEL_TEST_DATA_DIR;
 std::string readAll(const std::string& path)
 {
     return translator_files::readFile(path, 0, 1 << 20).value_or("<missing " + path + ">");
-}
-
-std::string shellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 class LocalizerTest : public ::testing::Test {

@@ -1,5 +1,6 @@
 #include "Platform/Gui/PlatformApplication.h"
 
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -7,6 +8,7 @@
 #include "Platform/Exception.h"
 #include "Platform/Gui/EventTracking.h"
 #include "Platform/Gui/View.h"
+#include "Platform/Gui/Alert.h"
 #include "Platform/Log.h"
 #include "Platform/Qt/QtRunLoopAdapter.h"
 #include "Platform/RunLoop.h"
@@ -17,8 +19,9 @@ namespace {
 
 PlatformApplication* theApplication = nullptr; // main thread only
 
-std::mutex beepMutex;
-PlatformApplication::BeepHandler beepHandler; // guarded by beepMutex
+std::mutex handlersMutex;
+PlatformApplication::BeepHandler beepHandler; // guarded by handlersMutex
+PlatformApplication::TerminateHandler terminateHandler; // guarded by handlersMutex
 
 } // namespace
 
@@ -48,7 +51,7 @@ void PlatformApplication::beep()
 {
     BeepHandler handler;
     {
-        std::lock_guard lock(beepMutex);
+        std::lock_guard lock(handlersMutex);
         handler = beepHandler;
     }
     if (handler) {
@@ -64,8 +67,48 @@ void PlatformApplication::beep()
 
 PlatformApplication::BeepHandler PlatformApplication::setBeepHandler(BeepHandler handler)
 {
-    std::lock_guard lock(beepMutex);
+    std::lock_guard lock(handlersMutex);
     return std::exchange(beepHandler, std::move(handler));
+}
+
+bool PlatformApplication::presentError(const ErrorRecord& error)
+{
+    ZOV_ASSERT(RunLoop::isMainThread(), "presentError outside the main thread");
+    Alert alert;
+    alert.setAlertStyle(AlertStyle::Critical);
+    alert.setMessageText(error.localizedDescription());
+    alert.setInformativeText(error.localizedRecoverySuggestion());
+    std::vector<std::string> options = error.localizedRecoveryOptions();
+    if (options.empty())
+        options.push_back("OK");
+    for (const std::string& option : options)
+        alert.addButtonWithTitle(option);
+    const int answer = alert.runModal();
+    const int optionIndex = answer - NSAlertFirstButtonReturn;
+    if (!error.recoveryAttempter || optionIndex < 0 || optionIndex >= static_cast<int>(options.size()))
+        return false;
+    return error.recoveryAttempter(error, optionIndex);
+}
+
+void PlatformApplication::terminate()
+{
+    TerminateHandler handler;
+    {
+        std::lock_guard lock(handlersMutex);
+        handler = terminateHandler;
+    }
+    if (handler) {
+        handler();
+        return;
+    }
+    ZovLog("PlatformApplication::terminate");
+    std::exit(EXIT_SUCCESS);
+}
+
+PlatformApplication::TerminateHandler PlatformApplication::setTerminateHandler(TerminateHandler handler)
+{
+    std::lock_guard lock(handlersMutex);
+    return std::exchange(terminateHandler, std::move(handler));
 }
 
 bool PlatformApplication::notify(QObject* receiver, QEvent* event)

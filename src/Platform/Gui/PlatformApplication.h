@@ -14,6 +14,10 @@
 // Qt event handlers are a boundary no exception may cross: notify() catches what a handler
 // throws, logs it with ZovLog and carries on.
 //
+// Errors reach the user through presentError(): an alert with the record's description, its
+// recovery suggestion and one button per recovery option; the record's recovery attempter
+// decides the answer. terminate() ends the program; tests install a handler to see it.
+//
 // Thread rules: made, used and destroyed on the main thread; beep() from any thread (it hops
 // to the main thread when needed).
 
@@ -21,6 +25,8 @@
 #include <memory>
 
 #include <QApplication>
+
+#include "Platform/ErrorRecord.h"
 
 namespace vistel {
 
@@ -39,6 +45,18 @@ public:
     using BeepHandler = std::function<void()>;
     static void beep();
     static BeepHandler setBeepHandler(BeepHandler handler);
+
+    // Shows the error as a modal alert (message: the description; informative text: the
+    // recovery suggestion; buttons: the recovery options, or "OK" when there are none). Answers
+    // what the recovery attempter answers for the chosen option; false without an attempter.
+    // Main thread only.
+    static bool presentError(const ErrorRecord& error);
+
+    // Ends the program: the handler when one is set (tests), else the process exits. An empty
+    // handler restores the real one. Answers the previous handler.
+    using TerminateHandler = std::function<void()>;
+    static void terminate();
+    static TerminateHandler setTerminateHandler(TerminateHandler handler);
 
     bool notify(QObject* receiver, QEvent* event) override;
 

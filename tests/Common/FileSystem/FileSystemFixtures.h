@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "TestSupport.h"
 
 namespace vistel::test {
 
@@ -258,39 +258,11 @@ inline bool canRunAsNobody(std::string& why)
 inline bool runAsNobody(const std::string& filter, const std::string& variable, const std::string& value,
                         const std::string& outputFile, std::string& log)
 {
-    std::string self(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size());
-    if (length <= 0)
+    const pid_t child = spawnTestProcess(filter, outputFile,
+                                         {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"},
+                                         {variable + "=" + value}, &log);
+    if (child < 0)
         return false;
-    self.resize(std::size_t(length));
-
-    std::vector<std::string> environment {variable + "=" + value};
-    for (char** e = environ; *e; ++e)
-        environment.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& e : environment)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> args {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
-                                   self, "--gtest_filter=" + filter, "--gtest_also_run_disabled_tests",
-                                   "--gtest_color=no"};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        log = std::string("posix_spawn: ") + std::strerror(spawned);
-        return false;
-    }
     int waitStatus = 0;
     if (::waitpid(child, &waitStatus, 0) != child)
         return false;

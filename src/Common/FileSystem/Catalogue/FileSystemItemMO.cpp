@@ -1,0 +1,674 @@
+#include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Platform/Exception.h"
+#include "Platform/Formatter.h"
+#include "Platform/Imaging/TypeIdentifiers.h"
+#include "Platform/Log.h"
+#include "ZovTranslatorManager.h"
+
+namespace vistel {
+
+using store::ManagedObject;
+using ComparisonResult = FileSystemItemMO::ComparisonResult;
+
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+FileSystemItemMO* asItem(const Ref<ManagedObject>& object)
+{
+    return static_cast<FileSystemItemMO*>(object.get());
+}
+
+bool endsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::optional<Date> dateOf(std::optional<double> seconds)
+{
+    if (!seconds)
+        return std::nullopt;
+    return Date {*seconds};
+}
+
+} // namespace
+
+ComparisonResult compareNamesNumerically(std::string_view a, std::string_view b)
+{
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // Digit runs compare by value: leading zeros do not count, then the longer run is
+            // the larger number, then the digits decide.
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            std::size_t si = i, sj = j;
+            while (si + 1 < ei && a[si] == '0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == '0')
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? ComparisonResult::Ascending : ComparisonResult::Descending;
+            if (int c = a.substr(si, ei - si).compare(b.substr(sj, ej - sj)); c != 0)
+                return c < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        // UTF-8 byte order is code-point order.
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        if (ca != cb)
+            return ca < cb ? ComparisonResult::Ascending : ComparisonResult::Descending;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return ComparisonResult::Descending;
+    if (j < b.size())
+        return ComparisonResult::Ascending;
+    return ComparisonResult::Same;
+}
+
+store::ObjectModel::Factory FileSystemItemMO::factory()
+{
+    return [] { return static_cast<ManagedObject*>(new FileSystemItemMO); };
+}
+
+void FileSystemItemMO::fixFolderFlag()
+{
+    constantIsFolderFlag_ = entityName() == MediaDatabase::EntityFolder || entityName() == MediaDatabase::EntityVolume;
+}
+
+void FileSystemItemMO::willTurnIntoFault()
+{
+    cachedElements_.reset();
+    cachedByNameChilds_.reset();
+}
+
+MediaDatabase* FileSystemItemMO::mediaDatabase()
+{
+    if (mediaDatabase_)
+        return mediaDatabase_;
+    if (auto up = parent()) {
+        mediaDatabase_ = up->mediaDatabase();
+        return mediaDatabase_;
+    }
+    // An item read from the store belongs to the catalogue whose context holds it.
+    if (MediaDatabase* database = MediaDatabase::defaultMediaDatabase();
+        database && managedObjectContext() && database->managedObjectContext().get() == managedObjectContext()) {
+        mediaDatabase_ = database;
+        return database;
+    }
+    ZovLog("FileSystemItemMO::mediaDatabase item without catalogue " + debugInfoString());
+    return nullptr;
+}
+
+std::string FileSystemItemMO::debugInfoString() const
+{
+    auto time = [](std::optional<Date> date) -> std::string {
+        if (!date)
+            return "(null)";
+        std::time_t seconds = static_cast<std::time_t>(date->secondsSince1970);
+        std::tm local {};
+        localtime_r(&seconds, &local);
+        char text[16];
+        std::strftime(text, sizeof text, "%H:%M:%S", &local);
+        return text;
+    };
+    const char* flags[] = {visible() ? "VIS" : "INVIS", isFolder() ? "FOLD" : "FILE", valid() ? "VAL" : "INVALID",
+                           decodable() ? "DEC" : "BAD"};
+    if (isFolder())
+        return vistel::format("[%d](%s %s %s %s) c=%@ m=%@ %@", static_cast<long long>(rowID()), flags[0], flags[1],
+                              flags[2], flags[3], time(creationDate()), time(modificationDate()), fullPath());
+    return vistel::format("[%d](%s %s %s %s) c=%@ m=%@ s=[%d] %@", static_cast<long long>(rowID()), flags[0], flags[1],
+                          flags[2], flags[3], time(creationDate()), time(modificationDate()),
+                          static_cast<long long>(size().value_or(0)), fullPath());
+}
+
+// --- stored attributes ----------------------------------------------------------------------------
+
+std::string FileSystemItemMO::name() const
+{
+    return stringValue("name").value_or(std::string());
+}
+
+void FileSystemItemMO::setName(std::string_view name)
+{
+    setStringValue("name", std::string(name));
+}
+
+std::optional<std::string> FileSystemItemMO::uuid() const
+{
+    return stringValue("uuid");
+}
+
+void FileSystemItemMO::setUuid(const std::optional<std::string>& uuid)
+{
+    setStringValue("uuid", uuid);
+}
+
+bool FileSystemItemMO::bundle() const
+{
+    return integerValue("bundle").value_or(0) != 0;
+}
+
+void FileSystemItemMO::setBundle(bool bundle)
+{
+    setIntegerValue("bundle", bundle ? 1 : 0);
+}
+
+std::optional<std::int64_t> FileSystemItemMO::size() const
+{
+    if (isFolder())
+        return std::nullopt;
+    return integerValue("size");
+}
+
+void FileSystemItemMO::setSize(std::optional<std::int64_t> size)
+{
+    setIntegerValue("size", size);
+}
+
+std::optional<Date> FileSystemItemMO::creationDate() const
+{
+    return dateOf(realValue("creationDate"));
+}
+
+void FileSystemItemMO::setCreationDate(std::optional<Date> date)
+{
+    setRealValue("creationDate", date ? std::optional(date->secondsSince1970) : std::nullopt);
+}
+
+std::optional<Date> FileSystemItemMO::modificationDate() const
+{
+    return dateOf(realValue("modificationDate"));
+}
+
+void FileSystemItemMO::setModificationDate(std::optional<Date> date)
+{
+    setRealValue("modificationDate", date ? std::optional(date->secondsSince1970) : std::nullopt);
+}
+
+std::optional<std::string> FileSystemItemMO::type() const
+{
+    if (isFolder())
+        return ZOV_TRANSLATE("Folder", "type");
+    return stringValue("type");
+}
+
+void FileSystemItemMO::setType(const std::optional<std::string>& type)
+{
+    setStringValue("type", type);
+    temporaryIsImageFlag_ = !isFolder() && type && TypeIdentifiers::conformsTo(*type, "public.image");
+}
+
+std::optional<std::string> FileSystemItemMO::userKind() const
+{
+    if (isFolder())
+        return ZOV_TRANSLATE("Folder", "userKind");
+    return stringValue("userKind");
+}
+
+void FileSystemItemMO::setUserKind(const std::optional<std::string>& kind)
+{
+    setStringValue("userKind", kind);
+}
+
+Ref<FileSystemItemMO> FileSystemItemMO::parent() const
+{
+    auto up = toOne("parent");
+    return Ref<FileSystemItemMO>(asItem(up));
+}
+
+void FileSystemItemMO::setParent(FileSystemItemMO* parent)
+{
+    setToOne("parent", parent);
+}
+
+std::vector<Ref<FileSystemItemMO>> FileSystemItemMO::elements() const
+{
+    std::vector<Ref<FileSystemItemMO>> children;
+    for (const auto& child : toMany("elements"))
+        children.emplace_back(asItem(child));
+    return children;
+}
+
+std::uint64_t FileSystemItemMO::flags() const
+{
+    return static_cast<std::uint64_t>(integerValue("flags").value_or(0));
+}
+
+void FileSystemItemMO::setFlags(std::uint64_t flags)
+{
+    setIntegerValue("flags", static_cast<std::int64_t>(flags));
+}
+
+bool FileSystemItemMO::flagFor(int bit) const
+{
+    return (flags() & (std::uint64_t(1) << bit)) != 0;
+}
+
+void FileSystemItemMO::setFlag(bool value, int bit)
+{
+    const std::uint64_t mask = std::uint64_t(1) << bit;
+    setFlags(value ? flags() | mask : flags() & ~mask);
+}
+
+// --- names and paths ----------------------------------------------------------------------------
+
+std::string FileSystemItemMO::displayName() const
+{
+    if (auto stored = stringValue("displayName"))
+        return *stored;
+    return name();
+}
+
+void FileSystemItemMO::setDisplayName(const std::optional<std::string>& name)
+{
+    setStringValue("displayName", name);
+}
+
+std::string FileSystemItemMO::fullPath() const
+{
+    auto up = parent();
+    if (!up)
+        return "/";
+    std::string path = up->fullPath();
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path + relativePath();
+}
+
+bool FileSystemItemMO::isRAWFile() const
+{
+    if (isFolder())
+        return false;
+    auto stored = stringValue("type");
+    if (!stored || stored->size() <= 9)
+        return false;
+    std::string lower = *stored;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    });
+    for (std::string_view suffix : {"-raw-image", ".raw-image", ".raw.image", "public.radiance"})
+        if (endsWith(lower, suffix))
+            return true;
+    return false;
+}
+
+ComparisonResult FileSystemItemMO::compareName(const FileSystemItemMO* other) const
+{
+    return compareNamesNumerically(name(), other->name());
+}
+
+ComparisonResult FileSystemItemMO::compareDisplayName(const FileSystemItemMO* other) const
+{
+    return compareNamesNumerically(displayName(), other->displayName());
+}
+
+// --- place on the volume ------------------------------------------------------------------------
+
+FileSystemItemMO* FileSystemItemMO::volumeItem()
+{
+    FileSystemItemMO* item = this;
+    Ref<FileSystemItemMO> keep;
+    while (item->entityName() != MediaDatabase::EntityVolume) {
+        keep = item->parent();
+        if (!keep)
+            break;
+        item = keep.get();
+    }
+    return item;
+}
+
+bool FileSystemItemMO::isWritable()
+{
+    FileSystemItemMO* volume = volumeItem();
+    if (!volume || volume == this)
+        return writable();
+    if (!volume->isWritable())
+        return false;
+    return writable();
+}
+
+bool FileSystemItemMO::isMatchingToMask(int mask) const
+{
+    auto pair = [mask](int yes, int no, bool value) { return ((mask & yes) && value) || ((mask & no) && !value); };
+    if (!pair(kMaskValid, kMaskInvalid, valid()))
+        return false;
+    if (!pair(kMaskVisible, kMaskInvisible, visible()))
+        return false;
+    if (!pair(kMaskFolders, kMaskFiles, isFolder()))
+        return false;
+    if (isFolder())
+        return pair(kMaskBundles, kMaskPlainFolders, bundle());
+    if (!(mask & (kMaskDecodable | kMaskNotDecodable)))
+        return true;
+    return pair(kMaskDecodable, kMaskNotDecodable, decodable());
+}
+
+// --- child lists --------------------------------------------------------------------------------
+
+// The order of the child lists: compareName first; names that compare the same (img02, img2)
+// by their bytes, then by row. A total order, so that every filtered list keeps the order of
+// the full list even among such names.
+static ComparisonResult listOrder(const FileSystemItemMO* a, const FileSystemItemMO* b)
+{
+    if (const ComparisonResult byName = a->compareName(b); byName != ComparisonResult::Same)
+        return byName;
+    if (const int bytes = a->name().compare(b->name()); bytes != 0)
+        return bytes < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    if (a->rowID() != b->rowID())
+        return a->rowID() < b->rowID() ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    return ComparisonResult::Same;
+}
+
+const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
+{
+    ZOV_ASSERT(mask >= 0 && mask <= kMaskAll, "Invalid filter mask");
+    if (!cachedElements_)
+        cachedElements_ = std::make_unique<std::map<int, ChildList>>();
+    if (auto it = cachedElements_->find(mask); it != cachedElements_->end())
+        return it->second;
+    ChildList list;
+    if (mask == kMaskAll) {
+        list = elements(); // one fetch of every child
+        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
+            return listOrder(a.get(), b.get()) == ComparisonResult::Ascending;
+        });
+    } else {
+        for (const auto& child : childrenWithMask(kMaskAll))
+            if (child->isMatchingToMask(mask))
+                list.push_back(child);
+    }
+    return (*cachedElements_)[mask] = std::move(list);
+}
+
+long FileSystemItemMO::numberOfChildrenWithMask(int mask)
+{
+    if (!isFolder())
+        return -1;
+    return static_cast<long>(childrenWithMask(mask).size());
+}
+
+Ref<FileSystemItemMO> FileSystemItemMO::childAtIndex(long index, int mask)
+{
+    const ChildList& list = childrenWithMask(mask);
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) {
+        ZovLog(vistel::format("childAtIndex: Caught %@: %@", "NSRangeException",
+                              vistel::format("index %ld beyond bounds [0 .. %ld]", index,
+                                             static_cast<long>(list.size()) - 1)));
+        return {};
+    }
+    return list[static_cast<std::size_t>(index)];
+}
+
+bool FileSystemItemMO::containsChild(const FileSystemItemMO* child, int mask)
+{
+    const ChildList& list = childrenWithMask(mask);
+    return std::find(list.begin(), list.end(), child) != list.end();
+}
+
+void FileSystemItemMO::buildNamedCache()
+{
+    if (cachedByNameChilds_)
+        return;
+    cachedByNameChilds_ = std::make_unique<std::unordered_map<std::string, Ref<FileSystemItemMO>>>();
+    for (const auto& child : elements())
+        (*cachedByNameChilds_)[child->name()] = child;
+}
+
+Ref<FileSystemItemMO> FileSystemItemMO::childWithName(std::string_view name)
+{
+    buildNamedCache();
+    auto it = cachedByNameChilds_->find(std::string(name));
+    return it == cachedByNameChilds_->end() ? Ref<FileSystemItemMO>() : it->second;
+}
+
+int FileSystemItemMO::childrenRefreshStatusWithMask(int mask)
+{
+    if (hasPendingRefreshStatusRequests())
+        return 1;
+    for (const auto& child : childrenWithMask(mask))
+        if (child->hasPendingRefreshStatusRequests())
+            return 1;
+    return 0;
+}
+
+FileSystemItemMO::ChildList FileSystemItemMO::batchLoadItemsSortedByName(const ChildList& items)
+{
+    ChildList loaded;
+    MediaDatabase* database = mediaDatabase();
+    if (!database)
+        return loaded;
+    Value members = Value::array();
+    for (const auto& item : items)
+        members.append(Value(Ref<Object>(item)));
+    if (auto found = database->searchObjectsBy("self IN %@", {members}, 0, MediaDatabase::EntityElement))
+        for (const auto& object : *found)
+            loaded.emplace_back(asItem(object));
+    return loaded;
+}
+
+Ref<FileSystemItemMO> FileSystemItemMO::createChildWithName(std::string_view name, std::string_view type, bool visible)
+{
+    auto* context = managedObjectContext();
+    if (!context)
+        return {};
+    auto object = context->insertNewObject(type);
+    if (!object)
+        return {};
+    Ref<FileSystemItemMO> child(dynamic_cast<FileSystemItemMO*>(object.get()));
+    if (!child) {
+        context->deleteObject(object.get());
+        throw Exception("WrongObjectType", "Object does not conform to IFileSystemItem protocol");
+    }
+    child->setName(name);
+    child->setParent(this);
+    child->setVisible(visible);
+    child->setMediaDatabase(mediaDatabase());
+    updateObjectInCache(child.get());
+    insertObjectInNamedCache(child.get());
+    return child;
+}
+
+void FileSystemItemMO::deleteChild(FileSystemItemMO* child, bool deleteForever)
+{
+    if (!child || child->parent().get() != this)
+        throw Exception("DeleteError", "This is not a child.");
+    if (deleteForever) {
+        Ref<FileSystemItemMO> keep(child);
+        removeObjectFromCache(child);
+        removeObjectFromNamedCache(child);
+        if (auto* context = managedObjectContext())
+            context->deleteObject(child);
+    } else {
+        child->setValid(false);
+        updateObjectInCache(child);
+        child->setRefreshStatus(kRefreshStatusNotVerified);
+    }
+}
+
+// Where a child belongs in a list sorted by compareName: after every element that does not
+// order after it.
+static std::size_t insertionIndex(const FileSystemItemMO::ChildList& list, const FileSystemItemMO* child)
+{
+    return static_cast<std::size_t>(
+        std::upper_bound(list.begin(), list.end(), child, [](const FileSystemItemMO* c, const Ref<FileSystemItemMO>& e) {
+            return listOrder(c, e.get()) == ComparisonResult::Ascending;
+        }) - list.begin());
+}
+
+// Takes `child` out of a sorted list: it can only be in the run of equal names before `pos`.
+static void removeFromRun(FileSystemItemMO::ChildList& list, const FileSystemItemMO* child, std::size_t pos)
+{
+    while (pos > 0) {
+        const Ref<FileSystemItemMO>& element = list[pos - 1];
+        if (element.get() == child) {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(pos - 1));
+        } else if (listOrder(element.get(), child) != ComparisonResult::Same) {
+            break;
+        }
+        --pos;
+    }
+}
+
+void FileSystemItemMO::updateObjectInCache(FileSystemItemMO* child)
+{
+    if (!cachedElements_)
+        return;
+    for (auto& [mask, list] : *cachedElements_) {
+        std::size_t pos = insertionIndex(list, child);
+        if (child->isMatchingToMask(mask)) {
+            bool found = false;
+            while (pos > 0) {
+                const Ref<FileSystemItemMO>& element = list[pos - 1];
+                if (element.get() == child) {
+                    found = true;
+                    break;
+                }
+                if (listOrder(element.get(), child) != ComparisonResult::Same)
+                    break;
+                --pos;
+            }
+            if (!found)
+                list.insert(list.begin() + static_cast<std::ptrdiff_t>(pos), Ref<FileSystemItemMO>(child));
+        } else {
+            removeFromRun(list, child, pos);
+        }
+    }
+}
+
+void FileSystemItemMO::removeObjectFromCache(FileSystemItemMO* child)
+{
+    if (!cachedElements_)
+        return;
+    for (auto& [mask, list] : *cachedElements_)
+        removeFromRun(list, child, insertionIndex(list, child));
+}
+
+void FileSystemItemMO::insertObjectInNamedCache(FileSystemItemMO* child)
+{
+    if (cachedByNameChilds_)
+        (*cachedByNameChilds_)[child->name()] = Ref<FileSystemItemMO>(child);
+}
+
+void FileSystemItemMO::removeObjectFromNamedCache(FileSystemItemMO* child)
+{
+    if (!cachedByNameChilds_)
+        return;
+    auto it = cachedByNameChilds_->find(child->name());
+    if (it != cachedByNameChilds_->end() && it->second.get() == child)
+        cachedByNameChilds_->erase(it);
+}
+
+const FileSystemItemMO::ChildList* FileSystemItemMO::cacheByMask(int mask) const
+{
+    if (!cachedElements_)
+        return nullptr;
+    auto it = cachedElements_->find(mask);
+    return it == cachedElements_->end() ? nullptr : &it->second;
+}
+
+void FileSystemItemMO::setCache(std::optional<ChildList> list, int mask)
+{
+    ZOV_ASSERT(mask >= 0 && mask <= kMaskAll, "Invalid filter mask");
+    if (!list) {
+        if (cachedElements_)
+            cachedElements_->erase(mask);
+        return;
+    }
+    if (!cachedElements_)
+        cachedElements_ = std::make_unique<std::map<int, ChildList>>();
+    (*cachedElements_)[mask] = std::move(*list);
+}
+
+void FileSystemItemMO::resetCache()
+{
+    cachedElements_.reset();
+}
+
+void FileSystemItemMO::resetByNameCache()
+{
+    cachedByNameChilds_.reset();
+}
+
+bool FileSystemItemMO::checkCache()
+{
+    if (!cachedElements_)
+        return true;
+    bool good = true;
+    auto breach = [&](const std::string& line) {
+        ZovLog(line);
+        good = false;
+    };
+    const std::vector<Ref<FileSystemItemMO>> children = elements();
+    const ChildList* all = cacheByMask(kMaskAll);
+    for (const auto& [mask, list] : *cachedElements_) {
+        std::size_t allPos = 0;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            FileSystemItemMO* item = list[i].get();
+            if (item->parent().get() != this || item->isDeleted())
+                breach(vistel::format("ERROR: Wrong object %@ in cache %d.", item->debugInfoString(), mask));
+            if (!item->temporaryCacheAttributesChangedFlag && !item->isMatchingToMask(mask))
+                breach(vistel::format("ERROR: Object %@ is not matching to mask %d in cache.", item->debugInfoString(), mask));
+            if (i > 0 && listOrder(list[i - 1].get(), item) != ComparisonResult::Ascending)
+                breach(vistel::format("ERROR: Object %@ absent in cache %d. Previous object %@", item->debugInfoString(),
+                                      mask, list[i - 1]->debugInfoString()));
+            if (std::count(list.begin(), list.end(), list[i]) > 1)
+                breach(vistel::format("ERROR: Object with name %@ in cache %d. But should not. [%@] [%@]", item->name(),
+                                      mask, item->debugInfoString(), debugInfoString()));
+            if (all && mask != kMaskAll) {
+                // The filtered lists keep the order of the full list.
+                while (allPos < all->size() && (*all)[allPos].get() != item)
+                    ++allPos;
+                if (allPos == all->size())
+                    breach(vistel::format("ERROR: Wrong object %@ in cache %d.", item->debugInfoString(), mask));
+            }
+        }
+        for (const auto& child : children)
+            if (!child->temporaryCacheAttributesChangedFlag && child->isMatchingToMask(mask)
+                && std::find(list.begin(), list.end(), child) == list.end())
+                breach(vistel::format("ERROR: Object %@ absent in cache %d", child->debugInfoString(), mask));
+    }
+    return good;
+}
+
+bool FileSystemItemMO::checkNamedCache()
+{
+    if (!cachedByNameChilds_)
+        return true;
+    bool good = true;
+    auto breach = [&](const std::string& line) {
+        ZovLog(line);
+        good = false;
+    };
+    for (const auto& [key, item] : *cachedByNameChilds_) {
+        if (item->name() != key)
+            breach(vistel::format("ERROR: Item %@ under wrong key %@ in named cache.", item->debugInfoString(), key));
+        if (item->parent().get() != this || item->isDeleted())
+            breach(vistel::format("ERROR: Wrong object %@ in named cache for %@", item->debugInfoString(), key));
+    }
+    for (const auto& child : elements()) {
+        auto it = cachedByNameChilds_->find(child->name());
+        if (it == cachedByNameChilds_->end())
+            breach(vistel::format("ERROR: Item %@ is absent in named cache.", child->debugInfoString()));
+        else if (it->second != child)
+            breach(vistel::format("ERROR: Object absent in named cache %@", child->debugInfoString()));
+    }
+    return good;
+}
+
+} // namespace vistel

@@ -1,0 +1,277 @@
+#pragma once
+// FileSystemItemMO: the catalogue's persistent item for a file, a folder or a volume.
+//
+// What it is. An object of the store entity Element (File, Folder, Volume) with the stored
+// attributes (name, uuid, dates, type, the flag word ...), plus in-memory state that is never
+// stored and starts empty whenever the item is read: its catalogue, the refresh-status word,
+// the child lists per filter mask and the by-name dictionary of children, and the flags the
+// result application uses while it merges a listing.
+//
+// Child lists. A folder keeps, per filter mask asked for, the list of its children that pass
+// the mask, sorted by compareName() (names that compare the same, img02 and img2, by their
+// bytes, then by row: one total order for every list), plus its children by name. Lists are built on first demand
+// (the full list with one fetch) and then kept up to date child by child as children are
+// created, changed and deleted (updateObjectInCache / removeObjectFromCache): a binary search
+// and a short walk over equal names. A caller that changes a filed child's name takes the child
+// out before and files it again after, or resets the lists.
+//
+// Attributes. What the catalogue knows beyond file attributes is text in named groups of Tag
+// objects: a group is a Tag under the item, an attribute a Tag under the group with the
+// attribute's name and value. "{FileSystemItem}" names the item's own properties.
+//
+// Filter masks: five pairs of bits, 1 visible / 2 invisible, 4 folders / 8 files, 16 valid /
+// 32 invalid, 64 decodable / 128 not decodable (files only; neither bit: every file passes),
+// 256 bundles / 512 plain folders (folders only). 1023 passes everything.
+//
+// Thread rules: main thread only, like the context the item belongs to.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "Common/Tools/Containers/NSArrayInsertion.h"
+#include "Platform/ObjectStore/ObjectStore.h"
+#include "ZovClass.h"
+
+namespace vistel {
+
+class MediaDatabase;
+
+// Filter-mask bits.
+enum FilterMask : int {
+    kMaskVisible = 1,
+    kMaskInvisible = 2,
+    kMaskFolders = 4,
+    kMaskFiles = 8,
+    kMaskValid = 16,
+    kMaskInvalid = 32,
+    kMaskDecodable = 64,
+    kMaskNotDecodable = 128,
+    kMaskBundles = 256,
+    kMaskPlainFolders = 512,
+    kMaskAll = 1023,
+};
+
+// Names of the attribute groups.
+inline constexpr const char* kTagFileSystemItem = "{FileSystemItem}";
+inline constexpr const char* kTagFileSystemItemDB = "{FileSystemItem-DB}";
+inline constexpr const char* kTagRootPageMetadata = "{RootPageMetadata}";
+inline constexpr const char* kTagRootImageMetadata = "{RootImageMetadata}";
+inline constexpr const char* kTagCategories = "{FSICategories}";
+
+// The refresh-status word of an item that was not verified since it was read.
+inline constexpr std::int32_t kRefreshStatusNotVerified = 0x7fffffff;
+// The bit of an item that changed and needs a refresh.
+inline constexpr std::int32_t kRefreshStatusChanged = 0x40000000;
+
+struct ItemSize {
+    float width = 0;
+    float height = 0;
+    friend bool operator==(const ItemSize&, const ItemSize&) = default;
+};
+
+class FileSystemItemMO : public store::ManagedObject {
+public:
+    ZOV_ROOT_CLASS(FileSystemItemMO)
+    using ComparisonResult = NSArrayInsertion::ComparisonResult;
+
+    // Bits of the flag word.
+    enum FlagBit : int { FlagValid = 0, FlagVisible = 1, FlagWritable = 2, FlagLocked = 3, FlagDecodable = 4 };
+
+    // Makes the items of the catalogue's model.
+    static store::ObjectModel::Factory factory();
+
+    // --- identity ---------------------------------------------------------------------------
+    FileSystemItemMO* managedObject() { return this; }
+    // Permanent from insertion on.
+    store::ObjectID permanentObjectID() const { return objectID(); }
+    // The catalogue; taken from the parent when unset. Null (logged) for a parentless item
+    // without one.
+    MediaDatabase* mediaDatabase();
+    void setMediaDatabase(MediaDatabase* database) { mediaDatabase_ = database; }
+    std::string debugInfoString() const;
+
+    // --- stored attributes ------------------------------------------------------------------
+    // Setters store nothing when the value equals the stored one.
+    std::string name() const;
+    void setName(std::string_view name);
+    std::optional<std::string> uuid() const;
+    void setUuid(const std::optional<std::string>& uuid);
+    bool bundle() const;
+    void setBundle(bool bundle);
+    // Nothing for folders, whatever is stored.
+    std::optional<std::int64_t> size() const;
+    void setSize(std::optional<std::int64_t> size);
+    std::optional<Date> creationDate() const;
+    void setCreationDate(std::optional<Date> date);
+    std::optional<Date> modificationDate() const;
+    void setModificationDate(std::optional<Date> date);
+    // Folders answer the translated "Folder" for both.
+    std::optional<std::string> type() const;
+    void setType(const std::optional<std::string>& type);
+    std::optional<std::string> userKind() const;
+    void setUserKind(const std::optional<std::string>& kind);
+    Ref<FileSystemItemMO> parent() const;
+    void setParent(FileSystemItemMO* parent);
+    // The children, unordered (row order).
+    std::vector<Ref<FileSystemItemMO>> elements() const;
+    std::uint64_t flags() const;
+    void setFlags(std::uint64_t flags);
+    bool flagFor(int bit) const;
+    void setFlag(bool value, int bit);
+
+    bool valid() const { return flagFor(FlagValid); }
+    void setValid(bool value) { setFlag(value, FlagValid); }
+    bool isValid() const { return valid(); }
+    bool visible() const { return flagFor(FlagVisible); }
+    void setVisible(bool value) { setFlag(value, FlagVisible); }
+    bool isVisible() const { return visible(); }
+    bool writable() const { return flagFor(FlagWritable); }
+    void setWritable(bool value) { setFlag(value, FlagWritable); }
+    bool locked() const { return flagFor(FlagLocked); }
+    void setLocked(bool value) { setFlag(value, FlagLocked); }
+    bool isLocked() const { return locked(); }
+    bool decodable() const { return flagFor(FlagDecodable); }
+    void setDecodable(bool value) { setFlag(value, FlagDecodable); }
+    bool isDecodable() const { return decodable(); }
+
+    // --- names and paths --------------------------------------------------------------------
+    std::string displayName() const;
+    void setDisplayName(const std::optional<std::string>& name);
+    std::string relativePath() const { return name(); }
+    // "/" without parent, else the parent's full path joined with the name.
+    std::string fullPath() const;
+    bool isBundle() const { return bundle(); }
+    bool isFolder() const { return constantIsFolderFlag_; }
+    bool isImage() const { return temporaryIsImageFlag_; }
+    bool isRAWFile() const;
+    ComparisonResult compareName(const FileSystemItemMO* other) const;
+    ComparisonResult compareDisplayName(const FileSystemItemMO* other) const;
+
+    // --- place on the volume ----------------------------------------------------------------
+    // The nearest Volume item up the parents (the item itself included), else the topmost item.
+    FileSystemItemMO* volumeItem();
+    bool isWritable();
+
+    bool isMatchingToMask(int mask) const;
+
+    // --- in-memory state --------------------------------------------------------------------
+    std::int32_t refreshStatus() const { return refreshStatus_; }
+    void setRefreshStatus(std::int32_t status) { refreshStatus_ = status; }
+    // Not verified since it was read, or marked as changed.
+    bool needsRefresh() const { return refreshStatus_ == kRefreshStatusNotVerified || (refreshStatus_ & kRefreshStatusChanged); }
+    // A refresh or thumbnail request for the item is queued.
+    bool hasPendingRefreshStatusRequests() const
+    {
+        return refreshStatus_ != kRefreshStatusNotVerified && (refreshStatus_ & ~kRefreshStatusChanged) != 0;
+    }
+    bool temporaryInvalidFlag = false;
+    bool temporaryCacheAttributesChangedFlag = false;
+    std::int32_t temporaryRefreshingPriority = 0;
+
+    // --- child lists --------------------------------------------------------------------------
+    using ChildList = std::vector<Ref<FileSystemItemMO>>;
+    const ChildList& childrenWithMask(int mask);
+    // -1 for an item that is not a folder.
+    long numberOfChildrenWithMask(int mask);
+    // Null (logged "childAtIndex: Caught ...") for an index out of range.
+    Ref<FileSystemItemMO> childAtIndex(long index, int mask);
+    bool containsChild(const FileSystemItemMO* child, int mask);
+    long numberOfChildren() { return numberOfChildrenWithMask(kMaskAll); }
+    Ref<FileSystemItemMO> childAtIndex(long index) { return childAtIndex(index, kMaskAll); }
+    Ref<FileSystemItemMO> childWithName(std::string_view name);
+    // 1 when the item itself or a child passing the mask has a request queued, else 0.
+    int childrenRefreshStatusWithMask(int mask);
+    // The given items read with one fetch (the caller sorts).
+    ChildList batchLoadItemsSortedByName(const ChildList& items);
+
+    Ref<FileSystemItemMO> createChildWithName(std::string_view name, std::string_view type, bool visible);
+    // Raises "DeleteError" when `child` is not a child of this item.
+    void deleteChild(FileSystemItemMO* child, bool deleteForever);
+    void updateObjectInCache(FileSystemItemMO* child);
+    void removeObjectFromCache(FileSystemItemMO* child);
+    void insertObjectInNamedCache(FileSystemItemMO* child);
+    void removeObjectFromNamedCache(FileSystemItemMO* child);
+    const ChildList* cacheByMask(int mask) const;
+    // An empty optional removes the list.
+    void setCache(std::optional<ChildList> list, int mask);
+    void resetCache();
+    void resetByNameCache();
+    // Diagnostics: log each breach of the list invariants; answer whether there was none.
+    bool checkCache();
+    bool checkNamedCache();
+
+    // --- attributes ---------------------------------------------------------------------------
+    static std::optional<std::string> attributeValueToString(const Value& value);
+    // Name text -> tag, over the tag's sub-tags.
+    static std::map<std::string, Ref<store::ManagedObject>> objectTags(store::ManagedObject* tag);
+    Ref<store::ManagedObject> subTagObjectByName(std::string_view group, bool createIfNotExists);
+    void setAttribute(const Value& value, std::string_view name, std::string_view group);
+    Value attributeWithName(std::string_view name, std::string_view group);
+    std::set<std::string> attributeNamesForTag(std::string_view group);
+    bool setAttributesValues(const std::optional<std::vector<Value>>& values, const std::vector<std::string>& names,
+                             std::string_view group, bool removeOthers);
+    bool removeAttributes(const std::vector<std::string>& names, std::string_view group);
+
+    // Database fields (group "{FileSystemItem-DB}").
+    Value databaseCaption() { return attributeWithName("databaseCaption", kTagFileSystemItemDB); }
+    void setDatabaseCaption(const Value& v) { setAttribute(v, "databaseCaption", kTagFileSystemItemDB); }
+    Value databaseDatetime() { return attributeWithName("databaseDatetime", kTagFileSystemItemDB); }
+    void setDatabaseDatetime(const Value& v) { setAttribute(v, "databaseDatetime", kTagFileSystemItemDB); }
+    Value databaseAuthor() { return attributeWithName("databaseAuthor", kTagFileSystemItemDB); }
+    void setDatabaseAuthor(const Value& v) { setAttribute(v, "databaseAuthor", kTagFileSystemItemDB); }
+    Value databaseRating() { return attributeWithName("databaseRating", kTagFileSystemItemDB); }
+    void setDatabaseRating(const Value& v) { setAttribute(v, "databaseRating", kTagFileSystemItemDB); }
+    Value databaseTagged() { return attributeWithName("databaseTagged", kTagFileSystemItemDB); }
+    void setDatabaseTagged(const Value& v) { setAttribute(v, "databaseTagged", kTagFileSystemItemDB); }
+    Value databaseNotes() { return attributeWithName("databaseNotes", kTagFileSystemItemDB); }
+    void setDatabaseNotes(const Value& v) { setAttribute(v, "databaseNotes", kTagFileSystemItemDB); }
+    Value databaseKeywords() { return attributeWithName("databaseKeywords", kTagFileSystemItemDB); }
+    void setDatabaseKeywords(const Value& v) { setAttribute(v, "databaseKeywords", kTagFileSystemItemDB); }
+    Value databaseCategories() { return attributeWithName("databaseCategories", kTagFileSystemItemDB); }
+    void setDatabaseCategories(const Value& v) { setAttribute(v, "databaseCategories", kTagFileSystemItemDB); }
+
+    // Image facts read from "{RootPageMetadata}"; nothing unless the item is decodable and the
+    // values they need are present.
+    std::optional<std::string> userDimensions();
+    std::optional<std::string> userDimensionsInches();
+    std::optional<std::string> numberOfPages();
+    std::optional<std::string> uncompressedSize();
+    ItemSize itemDimensions();
+
+    // The item's own properties by key, as "{FileSystemItem}" reads and sets them. nullopt
+    // when the item has no property of that name.
+    std::optional<Value> valueForItemKey(std::string_view key);
+    bool setValueForItemKey(const Value& value, std::string_view key);
+
+protected:
+    FileSystemItemMO() = default;
+    void awakeFromInsert() override { fixFolderFlag(); }
+    void awakeFromFetch() override { fixFolderFlag(); }
+    void willTurnIntoFault() override;
+
+private:
+    friend class MediaDatabase;
+    void fixFolderFlag();
+    void buildNamedCache();
+
+    MediaDatabase* mediaDatabase_ = nullptr;
+    std::int32_t refreshStatus_ = kRefreshStatusNotVerified;
+    // Mask -> sorted list of matching children; made on first use.
+    std::unique_ptr<std::map<int, ChildList>> cachedElements_;
+    std::unique_ptr<std::unordered_map<std::string, Ref<FileSystemItemMO>>> cachedByNameChilds_;
+    bool temporaryIsImageFlag_ = false;
+    bool constantIsFolderFlag_ = false;
+};
+
+// The order of two names: runs of digits compare by value (img2 < img10, img02 = img2), other
+// characters by code point, case-sensitively ("B" < "a"). Non-UTF-8 bytes compare as bytes.
+FileSystemItemMO::ComparisonResult compareNamesNumerically(std::string_view a, std::string_view b);
+
+} // namespace vistel

@@ -1,0 +1,135 @@
+#pragma once
+// MediaDatabase: the catalogue of volumes, cameras, folders and files the user has visited.
+//
+// What it is. The one catalogue object of the process: the application object makes it at
+// start-up, keeps it for the run and registers it (setDefaultMediaDatabase), so everybody else
+// reaches it through defaultMediaDatabase(). It owns the object-store stack (model,
+// coordinator, context; Platform/ObjectStore) over one SQLite file, finds items by uuid, by name
+// under a parent and by identifier, creates child items and the Tag / TagName objects that hold
+// tags, categories and database fields, and saves.
+//
+// The file. applicationSupportFolder() + "/Zov Systems/<bundle identifier>.mediaDatabase". A
+// file of another model version is error 134100: the user chooses "Quit" (the application
+// terminates) or "Recreate" (the file is deleted and made again). Any other failure to open, or
+// a store that cannot be made again, is shown once; the session then runs on an in-memory store.
+//
+// Saving. The context's one "objects did change" notification per main-loop pass schedules a
+// save when more than 250 objects are inserted or updated; noteAndSaveChanges() (called after
+// every applied updater result) saves when more than 100 are. So the file is written in batches,
+// each one transaction. Save failures are shown; the changes stay for the next save.
+//
+// Not here yet: the volume list and mount handling, the routing of updater requests and the
+// application of their results, the item observers and the folder-change watcher's part in
+// renaming come with the updater threads, the watcher and the volume manager.
+//
+// Thread rules: main thread only. Updater threads never touch the context or the items; they
+// name items by their ObjectIDs.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "ZovClass.h"
+#include "Platform/ErrorRecord.h"
+#include "Platform/NotificationCenter.h"
+#include "Platform/Object.h"
+#include "Platform/ObjectStore/ObjectStore.h"
+
+namespace vistel {
+
+class FileSystemItemMO;
+
+class MediaDatabase : public Object {
+public:
+    ZOV_ROOT_CLASS(MediaDatabase)
+
+    // Entity names of the catalogue.
+    static constexpr const char* EntityElement = "Element";
+    static constexpr const char* EntityFile = "File";
+    static constexpr const char* EntityFolder = "Folder";
+    static constexpr const char* EntityVolume = "Volume";
+    static constexpr const char* EntityTag = "Tag";
+    static constexpr const char* EntityTagName = "TagName";
+    // The version of the catalogue's data model (PRAGMA user_version of the file).
+    static constexpr int ModelVersion = 1;
+
+    static Ref<MediaDatabase> create();
+    // The application's catalogue; null before the application registered it.
+    static MediaDatabase* defaultMediaDatabase();
+    static void setDefaultMediaDatabase(MediaDatabase* database);
+
+    // --- the store ------------------------------------------------------------------------
+    std::string applicationSupportFolder() const;
+    // The store path; makes the "Zov Systems" folder when it is missing.
+    std::string databaseURL() const;
+    Ref<store::ObjectModel> managedObjectModel();
+    Ref<store::PersistentStoreCoordinator> persistentStoreCoordinator();
+    // Null while stopped, or when no store could be opened at all.
+    Ref<store::ManagedObjectContext> managedObjectContext();
+    // The recovery attempter of the incompatible-store error: "Recreate" deletes the file.
+    bool attemptRecoveryFromError(const ErrorRecord& error, int optionIndex);
+
+    // --- saving ---------------------------------------------------------------------------
+    void noteAndSaveChanges(const Notification& notification);
+    void noteAndSaveChanges();
+    void saveChanges();
+
+    // --- shutting down and wiping -----------------------------------------------------------
+    void stopAll();
+    void clearAll();
+    bool isStopped() const { return isStopped_; }
+
+    // --- lookup ---------------------------------------------------------------------------
+    // `format` is one of the catalogue's predicate texts ("uuid==%@", "(name==%@) AND
+    // (parent==%@)", "value==%@", "self IN %@", "name==%@", "value like[cd] %@",
+    // "(parentTag==nil) AND (parentElement==nil) AND (name.value==%@)",
+    // "NOT (parentTag==nil) AND (name.value==%@)", "(parentTag.name==%@) AND (name IN %@)")
+    // or empty; `arguments` fill its %@ in order (objects as Values holding them). nullopt on a
+    // fetch error or an unknown text.
+    std::optional<std::vector<Ref<store::ManagedObject>>> searchObjectsBy(std::string_view format,
+                                                                          const std::vector<Value>& arguments,
+                                                                          std::size_t fetchLimit,
+                                                                          std::string_view entityName);
+    // The item the context holds for the identifier (nothing is read from the file).
+    Ref<FileSystemItemMO> objectExistingForID(const store::ObjectID& id);
+    Ref<FileSystemItemMO> objectExistingForUUID(std::string_view uuid);
+    // The one child of that name; null when there is none or more than one (logged).
+    Ref<FileSystemItemMO> childOf(FileSystemItemMO* parent, std::string_view name);
+
+    // --- creation and change ----------------------------------------------------------------
+    // A new item of entity "File" or "Folder" (or "Volume") under `parent`.
+    Ref<FileSystemItemMO> createChildOf(FileSystemItemMO* parent, std::string_view name, std::string_view type);
+    // Stores the new name; the file itself is renamed by the caller.
+    void renameItem(FileSystemItemMO* item, std::string_view name);
+
+    // --- tags -----------------------------------------------------------------------------
+    Ref<store::ManagedObject> tagNameObject(std::string_view name, bool createIfNotExists);
+    void removeTagNameObject(std::string_view name);
+    // `parentType` is "parentElement" or "parentTag"; with no parent the tag stands alone.
+    Ref<store::ManagedObject> createTagWithName(std::string_view name, store::ManagedObject* parent,
+                                                std::string_view parentType);
+    Ref<store::ManagedObject> tagOf(store::ManagedObject* parent, std::string_view parentType, std::string_view name,
+                                    bool create);
+    // The "tags" of the item's group `name`; nullopt when there is no such group.
+    std::optional<std::vector<Ref<store::ManagedObject>>> tagsOf(FileSystemItemMO* item, std::string_view name,
+                                                                 bool create);
+
+    // Diagnostics: logs "-------<caption>------" and then the name of each item.
+    void logObjects(const std::vector<Ref<store::ManagedObject>>& objects, std::string_view caption);
+
+private:
+    MediaDatabase() = default;
+    ~MediaDatabase() override;
+    void releaseStack();
+
+    Ref<store::PersistentStoreCoordinator> persistentStoreCoordinator_;
+    Ref<store::ObjectModel> managedObjectModel_;
+    Ref<store::ManagedObjectContext> managedObjectContext_;
+    bool isStopped_ = false;
+    // Tag-name text -> its TagName object; released by stopAll().
+    std::unordered_map<std::string, Ref<store::ManagedObject>> tagNameCache_;
+};
+
+} // namespace vistel

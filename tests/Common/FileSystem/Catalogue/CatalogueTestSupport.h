@@ -1,0 +1,63 @@
+#pragma once
+// Fixtures of the catalogue tests: a catalogue whose file lives in a fresh Application Support
+// folder, registered as the default catalogue; reading what was committed to the file through
+// a second connection; spinning the main loop.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "../../Alert/AlertTestSupport.h"
+#include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Platform/Gui/PlatformApplication.h"
+#include "SQLiteTestSupport.h"
+#include "TestSupport.h"
+
+namespace vistel::test {
+
+class CatalogueTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previousDataHome_ = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+        ::setenv("XDG_DATA_HOME", folder_.path().c_str(), 1);
+        previousTerminate_ = PlatformApplication::setTerminateHandler([this] { ++terminations_; });
+    }
+    void TearDown() override
+    {
+        closeCatalogue();
+        PlatformApplication::setTerminateHandler(std::move(previousTerminate_));
+        if (previousDataHome_.empty())
+            ::unsetenv("XDG_DATA_HOME");
+        else
+            ::setenv("XDG_DATA_HOME", previousDataHome_.c_str(), 1);
+    }
+
+    // A new catalogue object over the file (the previous one is let go, as at quitting).
+    MediaDatabase& openCatalogue()
+    {
+        closeCatalogue();
+        database_ = MediaDatabase::create();
+        MediaDatabase::setDefaultMediaDatabase(database_.get());
+        return *database_;
+    }
+    void closeCatalogue()
+    {
+        if (database_ && MediaDatabase::defaultMediaDatabase() == database_.get())
+            MediaDatabase::setDefaultMediaDatabase(nullptr);
+        database_ = nullptr;
+    }
+    long long committed(const std::string& sql) const { return committedNumber(database_->databaseURL(), sql); }
+
+    TemporaryFolder folder_ {"vistel-catalogue"};
+    Ref<MediaDatabase> database_;
+    int terminations_ = 0;
+
+private:
+    std::string previousDataHome_;
+    PlatformApplication::TerminateHandler previousTerminate_;
+};
+
+} // namespace vistel::test
