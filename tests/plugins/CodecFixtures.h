@@ -47,8 +47,8 @@ struct Samples {
     std::uint16_t at(std::size_t x, std::size_t y, std::size_t c) const { return values[(y * width + x) * channels + c]; }
 };
 
-// The output of a shell command (stdout only).
-inline std::optional<std::vector<std::uint8_t>> commandOutput(const std::string& command)
+// The output of a shell command (stdout only), as bytes.
+inline std::optional<std::vector<std::uint8_t>> commandOutputBytes(const std::string& command)
 {
     FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
     if (!pipe)
@@ -124,7 +124,7 @@ inline std::optional<Samples> parseNetpbm(const std::vector<std::uint8_t>& data)
 
 inline std::optional<Samples> referenceFromCommand(const std::string& command)
 {
-    auto out = commandOutput(command);
+    auto out = commandOutputBytes(command);
     if (!out)
         return std::nullopt;
     return parseNetpbm(*out);
