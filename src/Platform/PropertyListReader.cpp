@@ -11,6 +11,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -164,7 +165,6 @@ std::optional<Value::Bytes> decodeBase64(std::string_view text)
     return bytes;
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // The bounding scan
 
@@ -203,7 +203,7 @@ bool declaresOtherEncoding(std::string_view xml)
 {
     if (!xml.starts_with("<?xml") || xml.size() < 6 || !isXmlSpace(xml[5]))
         return false;
-    std::string declaration(xml.substr(0, xml.find("?>")));
+    std::string declaration(xml.substr(0, std::min<std::size_t>(xml.find("?>"), 4096)));
     for (char& c : declaration)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');

@@ -247,6 +247,10 @@ TEST(XmlPropertyList, RefusesDamagedInput)
         "<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><true/></plist>",
         "<!DOCTYPE plist [<!ENTITY a \"aaaa\">]><plist><string>&a;</string></plist>",
         std::string("<plist><string>nul\0byte</string></plist>", 40),
+        "<plist><string>a<?pi x?>b</string></plist>",
+        "<!DOCTYPE plist><!DOCTYPE plist><plist><true/></plist>",
+        "<plist><true/></plist><!DOCTYPE plist>",
+        "<?xml version=\"1.0\" Encoding=\"latin1\"?><plist><true/></plist>",
         fixture.substr(0, fixture.size() / 2),
         fixture.substr(0, fixture.size() - 3),
     };
