@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/Utf8.h"
 #include "Platform/Value.h"
 #include "Platform/ValueDetail.h"
 
@@ -40,25 +41,6 @@ std::string_view trimmed(std::string_view text) noexcept
     while (!text.empty() && isXmlSpace(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-void appendUtf8(std::string& out, std::uint32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 std::optional<Value> parseInteger(std::string_view text)
@@ -328,12 +310,11 @@ bool appendDecoded(std::string& out, std::string_view text, std::string& error)
             }
             std::uint32_t code = 0;
             auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), code, base);
-            if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || code > 0x10FFFF ||
-                (code >= 0xD800 && code <= 0xDFFF)) {
+            if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
+                !appendUtf8(out, code)) {
                 error = "bad character reference";
                 return false;
             }
-            appendUtf8(out, code);
         } else {
             error = "unknown entity";
             return false;
