@@ -7,8 +7,6 @@
 #include <cstring>
 #include <limits>
 
-#include "Platform/ValueDetail.h"
-
 namespace vistel {
 
 // Integers above INT64_MAX keep their own alternative so that every 64-bit unsigned number

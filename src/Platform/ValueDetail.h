@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the sources of Value (Value.cpp, Date.cpp, ValueDescription.cpp,
-// PropertyListReader.cpp, PropertyListWriter.cpp). Not an interface for other callers.
+// Helpers shared by the sources of Value (Date.cpp, ValueDescription.cpp, PropertyListReader.cpp,
+// PropertyListWriter.cpp). Not an interface for other callers.
 
 #include <cstddef>
 #include <string>
