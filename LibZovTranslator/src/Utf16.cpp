@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "Platform/Utf8.h"
+
 namespace vistel::utf16 {
 
 std::optional<std::u16string> fromUtf8(std::string_view text)
@@ -54,23 +56,8 @@ std::optional<std::u16string> fromUtf8(std::string_view text)
 
 void appendCodePoint(std::string& out, char32_t cp)
 {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = 0xFFFD;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    if (!appendUtf8(out, cp))
+        appendUtf8(out, 0xFFFD);
 }
 
 std::string toUtf8(std::u16string_view text)

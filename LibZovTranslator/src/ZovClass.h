@@ -3,9 +3,9 @@
 //
 // Texts are translated per class and method, and a text not translated for a class is looked
 // up under its superclasses. C++ has no class reflection, so every class whose texts are
-// translated declares its design class name and its superclass with one of the macros below;
-// the translation call-site macros (ZovTranslatorManager.h) then pass the object's dynamic
-// class. The walk ends at the root descriptor "NSObject", which has no texts of its own.
+// translated declares the class name its texts are keyed by, and its superclass, with one of
+// the macros below; the translation call-site macros (ZovTranslatorManager.h) then pass the
+// object's dynamic class. The walk ends at the root descriptor "NSObject", which has no texts of its own.
 //
 // A class that takes the place of a platform class for the whole process answers its own
 // name as `originalClassName`, so that its texts are found under that name. Subclasses
@@ -63,8 +63,8 @@ public:                                                                         
         return descriptor;                                                                  \
     }
 
-// The first translated class of a C++ hierarchy (design superclass NSObject, or a platform
-// class that has no texts of its own). Declares a virtual zovClass() and leaves the access
+// The first translated class of a C++ hierarchy (its texts' superclass is NSObject, or a
+// platform class that has no texts of its own). Declares a virtual zovClass() and leaves the access
 // level public.
 #define ZOV_ROOT_CLASS(Name)                                                                \
     ZOV_DETAIL_CLASS_DESCRIPTOR(Name, &::vistel::ZovClass::nsObject(), nullptr)             \

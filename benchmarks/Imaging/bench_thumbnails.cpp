@@ -8,7 +8,7 @@
 // items_per_second is pictures per second.
 //
 // Usage: bench_thumbnails [CORPUS] [benchmark flags]. CORPUS holds plain/ and embedded/ (made by
-// the shared bench/make-jpeg-corpus beside the project); without it the corpus is made once in
+// benchmarks/Imaging/make-jpeg-corpus); without it the corpus is made once in
 // $XDG_CACHE_HOME/vistel/jpeg-corpus (~/.cache/...), which takes a minute and ~450 MB.
 
 #include <benchmark/benchmark.h>

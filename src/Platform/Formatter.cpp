@@ -7,6 +7,8 @@
 #include <optional>
 #include <locale.h>
 
+#include "Platform/Utf8.h"
+
 namespace vistel {
 
 namespace {
@@ -124,29 +126,6 @@ void appendPadded(std::string& out, std::string_view body, std::size_t bodyWidth
     out.append(body);
     if (spec.left)
         out.append(padding, ' ');
-}
-
-bool appendUtf8(std::string& out, std::int64_t code)
-{
-    if (code <= 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return false;
-    const auto c = static_cast<std::uint32_t>(code);
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return true;
 }
 
 // Numbers are printed in the "C" locale: the program's texts use '.' whatever locale the
@@ -320,7 +299,8 @@ bool appendCharacter(std::string& out, const Spec& spec, const Value& value)
         return false;
     std::string character;
     if (value.isInteger()) {
-        if (!appendUtf8(character, value.toInt64()))
+        const std::int64_t code = value.toInt64();
+        if (code <= 0 || code > 0x10FFFF || !appendUtf8(character, static_cast<char32_t>(code)))
             return false;
     } else if (value.isString()) {
         const std::string& text = value.asString();

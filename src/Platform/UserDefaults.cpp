@@ -234,24 +234,31 @@ Value UserDefaults::readFile(const std::string& path, bool& damaged) const
             ZovLog("UserDefaults::readFile can't open " + path + ": " + errnoText(errno));
         return Value(Value::DictionaryType());
     }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ZovLog("UserDefaults::readFile can't read " + path + ": not a regular file");
+    // No preferences file is anywhere near this size: a larger one is damaged or hostile, and is
+    // set aside unread. The property-list reader bounds the cost of what is smaller.
+    constexpr off_t MaxPreferencesFileSize = off_t(16) << 20;
+    auto unreadable = [&](const std::string& reason) {
+        ZovLog("UserDefaults::readFile can't read " + path + ": " + reason);
         ::close(fd);
         damaged = true;
         return Value(Value::DictionaryType());
-    }
+    };
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return unreadable("not a regular file");
+    if (info.st_size > MaxPreferencesFileSize)
+        return unreadable("larger than 16 MiB");
     std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
+        if (bytes.size() > std::size_t(MaxPreferencesFileSize))
+            return unreadable("larger than 16 MiB"); // grew while being read
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
         if (count < 0) {
             if (errno == EINTR)
                 continue;
-            ZovLog("UserDefaults::readFile can't read " + path + ": " + errnoText(errno));
-            ::close(fd);
-            damaged = true;
-            return Value(Value::DictionaryType());
+            return unreadable(errnoText(errno));
         }
         if (count == 0)
             break;

@@ -33,7 +33,7 @@ namespace vistel {
 
 // $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
 std::string configurationFolder();
-// The design's "Application Support" folder: $XDG_DATA_HOME, or ~/.local/share.
+// The "Application Support" folder: $XDG_DATA_HOME, or ~/.local/share.
 std::string applicationSupportFolder();
 // <configuration folder>/Vistel/<bundle identifier>.plist
 std::string preferencesPath(std::string_view bundleIdentifier);

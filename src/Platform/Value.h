@@ -167,7 +167,9 @@ public:
     // byte for byte; control characters other than tab and newline as character references.
     std::optional<std::string> toXmlPropertyList() const;
     // Parses an XML property list; nullopt for any damaged or unexpected input (never throws,
-    // never crashes, bounded nesting). `error` receives a short reason when given.
+    // never crashes). Nesting deeper than 256 levels and documents whose values would take more
+    // than 64 MiB are refused before anything is built, so reading costs bounded time and
+    // memory. `error` receives a short reason when given.
     static std::optional<Value> fromXmlPropertyList(std::string_view xml, std::string* error = nullptr);
 
 private:

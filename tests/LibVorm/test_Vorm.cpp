@@ -426,7 +426,7 @@ TEST_F(VormTest, ConcurrentProtectedCopiesOfSharedPagesReleaseEveryLock)
     Pages source(16, PROT_READ | PROT_WRITE);
     ASSERT_NE(source.bytes(), nullptr);
     if (!mayLock(source.bytes(), source.length()))
-        GTEST_SKIP() << "RLIMIT_MEMLOCK is below " << source.length() / 1024
+        VISTEL_SKIP_UNAVAILABLE() << "RLIMIT_MEMLOCK is below " << source.length() / 1024
                      << " KiB and the process lacks CAP_IPC_LOCK (raise it with ulimit -l)";
     for (size_t i = 0; i < source.length(); ++i)
         source.bytes()[i] = static_cast<unsigned char>(i * 7 + (i >> 12));
@@ -460,7 +460,7 @@ TEST(VormLockTest, OneCopyEndingLeavesThePagesOfAnotherLocked)
 {
     const ProcessResult result = probe({"nested-locks"});
     if (result.exited && result.status == 77)
-        GTEST_SKIP() << result.output;
+        VISTEL_SKIP_UNAVAILABLE() << result.output;
     EXPECT_TRUE(result.exited && result.status == 0) << "status " << result.status << ": " << result.output;
 }
 
@@ -481,7 +481,7 @@ TEST(VormLockTest, MemlockLimitWithoutCapabilityGivesZeros)
         SCOPED_TRACE("limit " + c.limit + ", size " + c.size);
         const ProcessResult result = probe({"memlock-limit", c.limit, c.size});
         if (result.exited && result.status == 77)
-            GTEST_SKIP() << result.output;
+            VISTEL_SKIP_UNAVAILABLE() << result.output;
         EXPECT_TRUE(result.exited && result.status == 0) << "status " << result.status << ": " << result.output;
         EXPECT_EQ(result.output, c.outcome);
     }

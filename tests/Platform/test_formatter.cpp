@@ -1,4 +1,5 @@
 #include "Platform/Formatter.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -225,7 +226,7 @@ TEST(Formatter, DecimalPointIsAlwaysAPoint)
             break;
         }
     if (!switched)
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+        VISTEL_SKIP_UNAVAILABLE() << "no locale with a decimal comma installed";
     const std::string text = vistel::format("%.1f %g", 1.5, 2.5);
     std::setlocale(LC_NUMERIC, previous.c_str());
     EXPECT_EQ(text, "1.5 2.5");

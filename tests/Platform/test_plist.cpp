@@ -246,6 +246,11 @@ TEST(XmlPropertyList, RefusesDamagedInput)
         "<!-- unterminated <plist><true/></plist>",
         "<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><true/></plist>",
         "<!DOCTYPE plist [<!ENTITY a \"aaaa\">]><plist><string>&a;</string></plist>",
+        std::string("<plist><string>nul\0byte</string></plist>", 40),
+        "<plist><string>a<?pi x?>b</string></plist>",
+        "<!DOCTYPE plist><!DOCTYPE plist><plist><true/></plist>",
+        "<plist><true/></plist><!DOCTYPE plist>",
+        "<?xml version=\"1.0\" Encoding=\"latin1\"?><plist><true/></plist>",
         fixture.substr(0, fixture.size() / 2),
         fixture.substr(0, fixture.size() - 3),
     };
@@ -273,9 +278,37 @@ TEST(XmlPropertyList, NestingIsBounded)
         return xml + "</plist>";
     };
     EXPECT_TRUE(Value::fromXmlPropertyList(nested(200)));
+    EXPECT_TRUE(Value::fromXmlPropertyList(nested(256)));
+    // 50 MB of nested arrays: refused for its depth, before a tree of seven million nodes is
+    // built, and without deep recursion.
+    for (const int depth : {257, 100000, 50 * 1000 * 1000 / 15}) {
+        std::string error;
+        EXPECT_FALSE(Value::fromXmlPropertyList(nested(depth), &error)) << depth;
+        EXPECT_NE(error.find("nesting"), std::string::npos) << depth << ": " << error;
+    }
+}
+
+TEST(XmlPropertyList, ValuesOverTheBudgetAreRefused)
+{
+    // Side by side, empty arrays cost 8 bytes of text each and far more as values: 16 MiB of
+    // them would take hundreds of MiB.
+    std::string wide = "<plist><array>";
+    for (int i = 0; i < (16 << 20) / 8; ++i)
+        wide += "<array/>";
+    wide += "</array></plist>";
     std::string error;
-    EXPECT_FALSE(Value::fromXmlPropertyList(nested(100000), &error));
-    EXPECT_NE(error.find("nesting"), std::string::npos) << error;
+    EXPECT_FALSE(Value::fromXmlPropertyList(wide, &error));
+    EXPECT_NE(error.find("MiB"), std::string::npos) << error;
+
+    // A large list of ordinary size reads.
+    std::string list = "<plist><array>";
+    for (int i = 0; i < 100000; ++i)
+        list += "<integer>" + std::to_string(i) + "</integer>";
+    list += "</array></plist>";
+    const auto value = Value::fromXmlPropertyList(list, &error);
+    ASSERT_TRUE(value) << error;
+    EXPECT_EQ(value->size(), 100000u);
+    EXPECT_EQ(value->at(99999), Value(99999));
 }
 
 } // namespace

@@ -274,6 +274,55 @@ TEST_F(UserDefaultsTest, NonDictionaryFilesAndUnreadableFilesCountAsDamaged)
     }
 }
 
+// Hostile files: one too large to read, and ones small enough whose values would take hundreds
+// of MiB. Each is set aside unread or unbuilt, and the defaults answer meanwhile.
+TEST_F(UserDefaultsTest, HostileFilesAreSetAside)
+{
+    // Blocks of dictionaries 250 deep, or empty arrays side by side, repeated to `size` bytes.
+    auto write = [&](const std::string& unit, std::size_t size) {
+        std::filesystem::create_directories(std::filesystem::path(path_).parent_path());
+        std::ofstream file(path_, std::ios::binary);
+        file << "<plist><dict><key>Blocks</key><array>";
+        for (std::size_t written = 0; written < size; written += unit.size())
+            file << unit;
+        file << "</array></dict></plist>";
+    };
+    std::string deep;
+    for (int i = 0; i < 250; ++i)
+        deep += "<dict><key>k</key>";
+    deep += "<true/>";
+    for (int i = 0; i < 250; ++i)
+        deep += "</dict>";
+    const std::string wide = "<array/><array/><array/><array/>";
+    // Just over the limit in CI; the 50 MB of a hostile file at full size.
+    const std::size_t tooLarge = test::scaled(std::size_t(17) << 20, std::size_t(50) << 20);
+    struct Case {
+        const std::string& unit;
+        std::size_t size;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {deep, tooLarge, "larger than 16 MiB"},
+        {wide, tooLarge, "larger than 16 MiB"},
+        {deep, std::size_t(15) << 20, "would take more than"},
+        {wide, std::size_t(15) << 20, "would take more than"},
+    };
+    for (const Case& c : cases) {
+        write(c.unit, c.size);
+        const auto size = std::filesystem::file_size(path_);
+        ScopedLogCapture log;
+        UserDefaults defaults(path_);
+        EXPECT_TRUE(log.contains(c.reason)) << c.size;
+        defaults.registerDefaults(Value::dictionary({{"Size", 128}}));
+        EXPECT_EQ(defaults.integerForKey("Size"), 128);
+        defaults.setInteger(64, "Size");
+        ASSERT_TRUE(defaults.synchronize());
+        EXPECT_EQ(std::filesystem::file_size(path_ + ".damaged"), size);
+        EXPECT_EQ(UserDefaults(path_).integerForKey("Size"), 64);
+        std::filesystem::remove(path_ + ".damaged");
+    }
+}
+
 TEST_F(UserDefaultsTest, AFifoInPlaceOfTheFileNeitherHangsNorIsKept)
 {
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path());

@@ -15,6 +15,7 @@
 #include "RAWCodec.h"
 #include "TIFFCodec.h"
 #include "WebPCodec.h"
+#include "TestSupport.h"
 
 namespace vistel::codec {
 namespace {
@@ -74,7 +75,7 @@ TEST_P(ReferencePixels, matchReferenceDecoder)
 {
     const ReferenceCase& c = GetParam();
     if (!test::toolAvailable(c.tool))
-        GTEST_SKIP() << c.tool << " is not installed";
+        VISTEL_SKIP_UNAVAILABLE() << c.tool << " is not installed";
     char command[1024];
     std::snprintf(command, sizeof command, c.command, test::fixturePath(c.fixture).c_str());
     const auto reference = test::referenceFromCommand(command);
@@ -164,7 +165,7 @@ TEST(CodecSniffing, formatListsNameTypesExtensionsAndMIMETypes)
 TEST(JPEGCodec, reducedDecodeScalesInTheDCTDomain)
 {
     if (!test::toolAvailable("djpeg"))
-        GTEST_SKIP() << "djpeg is not installed";
+        VISTEL_SKIP_UNAVAILABLE() << "djpeg is not installed";
     // 64x48 to at most 16: the decoder picks 2/8, which is djpeg's -scale 1/4 exactly.
     const DecodeResult result = decodeFixture("baseline.jpg", DecodeMode::ReducedImage, 16);
     ASSERT_TRUE(result.image) << result.error;

@@ -14,6 +14,7 @@
 #include "Common/FileSystem/NSStringFSRef.h"
 #include "FileSystemFixtures.h"
 #include "Platform/Exception.h"
+#include "TestSupport.h"
 
 namespace vistel {
 namespace {
@@ -202,7 +203,7 @@ TEST(AliasRecords, VolumeMountedElsewhere)
 {
     test::ScopedTmpfs volume;
     if (!volume.mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
+        VISTEL_SKIP_UNAVAILABLE() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
     ASSERT_EQ(::mkdir((volume.path() + "/DCIM").c_str(), 0755), 0);
     test::writeFile(volume.path() + "/DCIM/photo.jpg", "x");
     AliasRecord alias;
@@ -216,7 +217,7 @@ TEST(AliasRecords, VolumeMountedElsewhere)
     const std::string target = elsewhere / "card";
     ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
     if (::mount(volume.path().c_str(), target.c_str(), nullptr, MS_MOVE, nullptr) != 0)
-        GTEST_SKIP() << "cannot move a mount here: " << std::strerror(errno);
+        VISTEL_SKIP_UNAVAILABLE() << "cannot move a mount here: " << std::strerror(errno);
     volume.movedTo(target);
 
     std::string path;
@@ -235,13 +236,13 @@ TEST(MountTable, MountPointsWithEscapedCharactersReadBack)
 {
     test::ScopedTmpfs volume;
     if (!volume.mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
+        VISTEL_SKIP_UNAVAILABLE() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
     ScratchFolder elsewhere(0755);
     // The table escapes a space as \040 and a backslash as \134.
     const std::string target = elsewhere / "my card\\1";
     ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
     if (::mount(volume.path().c_str(), target.c_str(), nullptr, MS_MOVE, nullptr) != 0)
-        GTEST_SKIP() << "cannot move a mount here: " << std::strerror(errno);
+        VISTEL_SKIP_UNAVAILABLE() << "cannot move a mount here: " << std::strerror(errno);
     volume.movedTo(target);
 
     const std::vector<MountTableEntry> table = readMountTable();

@@ -227,7 +227,7 @@ TEST(FileSystemFunctions, SafeSaveFailuresAnswerNonZeroAndKeepTheTarget)
 
     test::ScopedTmpfs small; // 4 MiB
     if (!small.mounted())
-        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+        VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here";
     test::writeFile(small.path() + "/frame.xml", "old");
     const Value::Bytes huge(8u << 20, 'x');
     EXPECT_EQ(FileSystemFunctions::writeNSDataToFile(small.path() + "/frame.xml", &huge), status::DiskFull);
@@ -391,7 +391,7 @@ TEST(FSObjectInfo, DeletesLockedItemsAfterUnlocking)
 {
     std::string why;
     if (!test::canRunAsNobody(why))
-        GTEST_SKIP() << why;
+        VISTEL_SKIP_UNAVAILABLE() << why;
     test::ScratchFolder scratch(0755);
     ::chown(scratch.path().c_str(), 65534, 65534);
     ::mkdir((scratch / "locked").c_str(), 0755);

@@ -288,7 +288,7 @@ TEST(ExchangeErrors, FilesOnDifferentVolumes)
 {
     test::ScopedTmpfs volume;
     if (!volume.mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
+        VISTEL_SKIP_UNAVAILABLE() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
     ScratchFolder folder;
     test::writeFile(folder / "here", "here");
     test::writeFile(volume.path() + "/there", "there");
@@ -311,7 +311,7 @@ TEST(ExchangeAsUser, LockedDestination)
 {
     std::string why;
     if (!test::canRunAsNobody(why))
-        GTEST_SKIP() << why;
+        VISTEL_SKIP_UNAVAILABLE() << why;
     ScratchFolder folder(0777);
     std::string log;
     EXPECT_TRUE(test::runAsNobody("UnprivilegedExchange.*", UnprivilegedExchangeVariable, "1",

@@ -9,6 +9,7 @@
 #include "Common/FileSystem/FileManagerLock.h"
 #include "Common/FileSystem/ObjectLock.h"
 #include "FileSystemFixtures.h"
+#include "TestSupport.h"
 
 namespace vistel {
 namespace {
@@ -166,7 +167,7 @@ TEST(ObjectLock, ImmutableFileIsLockedAndUnlockRemovesTheAttribute)
     const int setError = errno;
     ::close(fd);
     if (!set)
-        GTEST_SKIP() << "cannot set the immutable attribute here: " << std::strerror(setError);
+        VISTEL_SKIP_UNAVAILABLE() << "cannot set the immutable attribute here: " << std::strerror(setError);
 
     StatusCode error = 0;
     EXPECT_TRUE(FM::isPathLockedExt(file, error));
@@ -180,7 +181,7 @@ TEST(ObjectLock, ReadOnlyMountIsLockedBySoftware)
 {
     test::ScopedTmpfs volume;
     if (!volume.mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
+        VISTEL_SKIP_UNAVAILABLE() << "cannot mount a tmpfs here: " << std::strerror(volume.error);
     const std::string file = volume.path() + "/file";
     test::writeFile(file, "x", 0644);
     ASSERT_EQ(::mount(nullptr, volume.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
@@ -198,7 +199,7 @@ TEST(ObjectLock, LockTableAsUnprivilegedUser)
 {
     std::string why;
     if (!test::canRunAsNobody(why))
-        GTEST_SKIP() << why;
+        VISTEL_SKIP_UNAVAILABLE() << why;
     ScratchFolder folder(0777);
     // Owned by root: the user can neither unlock nor lock it.
     test::writeFile(folder / "root's locked file", "x", 0444);

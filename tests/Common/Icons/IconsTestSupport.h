@@ -14,6 +14,7 @@
 #include <QImage>
 
 #include "Common/Icons/IconTheme.h"
+#include "TestSupport.h"
 
 namespace vistel::test {
 

@@ -106,7 +106,7 @@ TEST(IconFamily, WrittenFileReadsBackEqualAndOpensInAnIndependentReader)
 
     QImageReader reader(QString::fromStdString(path), "icns");
     if (!reader.canRead())
-        GTEST_SKIP() << "no icns image reader is installed (qt6-image-formats-plugins)";
+        VISTEL_SKIP_UNAVAILABLE() << "no icns image reader is installed (qt6-image-formats-plugins)";
     int largest = 0;
     int readable = 0;
     for (int index = 0; index < reader.imageCount(); ++index) {

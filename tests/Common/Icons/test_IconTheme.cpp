@@ -65,7 +65,7 @@ protected:
     void SetUp() override
     {
         if (IconTheme::lookupIcon("folder", 32).empty())
-            GTEST_SKIP() << "the Adwaita icon theme is not installed";
+            VISTEL_SKIP_UNAVAILABLE() << "the Adwaita icon theme is not installed";
         test::writeText(folder_ / "photo.jpg", "not really a JPEG, named as one");
         ::mkdir((folder_ / "album").c_str(), 0755);
     }

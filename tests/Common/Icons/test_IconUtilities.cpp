@@ -152,7 +152,7 @@ TEST_F(TemplateImages, DumpedImagesAreIconFamilies)
 TEST(NSWorkspaceCarbonIcons, IconOfAMIMEType)
 {
     if (IconTheme::lookupIcon("folder", 32).empty())
-        GTEST_SKIP() << "the Adwaita icon theme is not installed";
+        VISTEL_SKIP_UNAVAILABLE() << "the Adwaita icon theme is not installed";
     Ref<MultiImage> icon = NSWorkspaceCarbonIcons::iconForMIME("image/jpeg");
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->size(), QSizeF(512, 512));

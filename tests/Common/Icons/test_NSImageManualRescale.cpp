@@ -103,7 +103,7 @@ TEST(NSImageManualRescale, SourceRectangleScalesThePixelSize)
 TEST(NSImageManualRescale, IconOfAPathIsSharedPerIcon)
 {
     if (IconTheme::lookupIcon("folder", 32).empty())
-        GTEST_SKIP() << "the Adwaita icon theme is not installed";
+        VISTEL_SKIP_UNAVAILABLE() << "the Adwaita icon theme is not installed";
     test::TemporaryFolder folder;
     test::writeText(folder / "a.jpg", "x");
     test::writeText(folder / "b.jpg", "y");

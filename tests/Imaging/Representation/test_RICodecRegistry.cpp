@@ -13,6 +13,7 @@
 #include "Imaging/DesktopEntry.h"
 #include "Imaging/RICodecRegistry.h"
 #include "Imaging/RIReperesentation.h"
+#include "TestSupport.h"
 
 using namespace vistel;
 
@@ -228,7 +229,7 @@ TEST(DesktopEntry, FilledTemplateValidates)
 {
     const char* validator = "/usr/bin/desktop-file-validate";
     if (!std::filesystem::exists(validator))
-        GTEST_SKIP() << "desktop-file-validate is not installed";
+        VISTEL_SKIP_UNAVAILABLE() << "desktop-file-validate is not installed";
     CodecPlugInHost host(REP_PLUGINS_FULL);
     const Value types = RICodecRegistry::create(host)->fileTypesProperties();
     TemporaryFolder folder;

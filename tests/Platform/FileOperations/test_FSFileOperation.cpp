@@ -175,7 +175,7 @@ private:
 
 #define REQUIRE_TMPFS(mount)                                                              \
     if (!(mount).mounted())                                                               \
-    GTEST_SKIP() << "mounting a tmpfs is not permitted here (needs CAP_SYS_ADMIN)"
+    VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here (needs CAP_SYS_ADMIN)"
 
 std::uint64_t number(const Value& status, const char* key) { return std::uint64_t(status[key].toInt64()); }
 
@@ -820,7 +820,7 @@ TEST(FSFileOperation, SkipsUnreadableSourcesOnlyWithFlag)
 {
     std::string why;
     if (!test::canRunAsNobody(why))
-        GTEST_SKIP() << why;
+        VISTEL_SKIP_UNAVAILABLE() << why;
     test::ScratchFolder scratch(0755);
     ::mkdir((scratch / "source").c_str(), 0755);
     ::mkdir((scratch / "source/sub").c_str(), 0755);
@@ -860,7 +860,7 @@ TEST(FSFileOperation, FailedCopyRemovesItsReadOnlyFolders)
 {
     std::string why;
     if (!test::canRunAsNobody(why))
-        GTEST_SKIP() << why;
+        VISTEL_SKIP_UNAVAILABLE() << why;
     test::ScratchFolder scratch(0755);
     ::mkdir((scratch / "source").c_str(), 0755);
     ::mkdir((scratch / "source/locked").c_str(), 0755);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Imaging/TypeIdentifiers.h"
+#include "TestSupport.h"
 
 using namespace vistel;
 
@@ -80,7 +81,7 @@ TEST(TypeIdentifiers, UnknownExtensionsComeFromSharedMimeInfo)
     // "xcf" is in shared-mime-info but not in the table.
     const std::string type = TypeIdentifiers::typeForExtension("xcf");
     if (type.empty())
-        GTEST_SKIP() << "shared-mime-info is not installed";
+        VISTEL_SKIP_UNAVAILABLE() << "shared-mime-info is not installed";
     EXPECT_EQ(type.rfind("dyn.mime.", 0), 0u) << type;
     EXPECT_TRUE(TypeIdentifiers::conformsTo(type, "public.image"));
     EXPECT_TRUE(TypeIdentifiers::conformsTo(type, "public.data"));

@@ -7,6 +7,7 @@
 #include "HEIFCodec.h"
 #include "JPEGCodec.h"
 #include "Platform/Imaging/ImageProperties.h"
+#include "TestSupport.h"
 
 namespace vistel::codec {
 namespace {
@@ -26,7 +27,7 @@ TEST(HEIFCodec, matchesLibheifsConverter)
     for (const auto& [name, alpha] : { std::pair { "photo.heic", false }, std::pair { "alpha.avif", true } }) {
         const auto ref = reference(name, alpha);
         if (!ref)
-            GTEST_SKIP() << "heif-convert or pngtopam is not installed";
+            VISTEL_SKIP_UNAVAILABLE() << "heif-convert or pngtopam is not installed";
         auto decoder = openFixture(name);
         ASSERT_TRUE(decoder) << name;
         const DecodeResult r = decoder->decode(0, DecodeOptions {});

@@ -250,6 +250,29 @@ TEST_F(ObjectsCacheReleaserTest, RefusingEntryIsKeptAndMovedToTheHead)
     expectConsistent();
 }
 
+// The memory branch of an idle entry (level 5, plus 2 over the count). Once the walk is at or
+// below the memory limit, the bytes freed only grow, so it can get back above the limit only
+// through a tail entry that recorded a negative size: releasing it lowers what was freed. The
+// next entry is then asked at level 7, which an entry that is neither idle nor over the count
+// only meets this way.
+TEST_F(ObjectsCacheReleaserTest, ANegativeSizeTakesTheWalkBackOverTheMemoryLimitAtTheHighestLevel)
+{
+    constexpr int OnlyAtTheHighestLevel = 7;
+    CachedObject& negative = addFilled(CatalogueItem, -50 * MiB);
+    clock->advance(300);
+    CachedObject& fresh = addFilled(OnlyAtTheHighestLevel, 100 * MiB);
+    for (int i = 0; i < 1000; ++i)
+        addFilled(CatalogueItem, 250 * 1024);
+    // Recorded: -50 MiB + 100 MiB + 244 MiB, under the 300 MiB limit; two entries over the count.
+    ASSERT_LE(releaser.totalCacheSize(), ObjectsCacheReleaser::SharedMaxMemorySize);
+    trim();
+    EXPECT_EQ(negative.releaseCount.load(), 1); // idle and over the count: level 3
+    EXPECT_EQ(fresh.releaseCount.load(), 1);    // then 344 MiB left over the limit: level 7
+    EXPECT_EQ(releaser.totalObjectsCount(), 1000);
+    EXPECT_EQ(releaser.totalCacheSize(), 1000 * 250 * 1024);
+    expectConsistent();
+}
+
 // An object that drops its entry itself while releasing (it re-enters the releaser's lock).
 class SelfRemovingObject final : public ObjectWithCacheProtocol {
 public:

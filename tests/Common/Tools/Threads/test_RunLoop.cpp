@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <future>
 #include <limits>
 #include <memory>
 #include <string>
@@ -103,16 +104,30 @@ TEST(RunLoop, NestedPassRunsItsOwnModeAndRestoresTheOuter)
 
 TEST(RunLoop, PerformFromAnotherThreadWakesABlockedLoop)
 {
-    auto* loop = RunLoop::current();
-    std::atomic<bool> ran {false};
-    std::thread poster([&] {
-        std::this_thread::sleep_for(20ms);
-        loop->perform([&] { ran = true; });
+    // The loop blocks on its own thread without a deadline: only the wake-up can end the pass.
+    // The test waits a few seconds for it, so a lost wake-up fails here instead of hanging.
+    struct Shared {
+        std::promise<RunLoop*> loop;
+        std::promise<RunLoop::RunResult> result;
+        std::atomic<bool> ran {false};
+    };
+    auto shared = std::make_shared<Shared>();
+    auto loopReady = shared->loop.get_future();
+    auto passEnded = shared->result.get_future();
+    std::thread runner([shared] {
+        shared->loop.set_value(RunLoop::current());
+        shared->result.set_value(RunLoop::current()->runMode(NSDefaultRunLoopMode, RunLoop::distantFuture()));
     });
-    // Blocks without a deadline: only the wake-up can end the pass.
-    EXPECT_EQ(loop->runMode(NSDefaultRunLoopMode, RunLoop::distantFuture()), RunLoop::RunResult::Handled);
-    poster.join();
-    EXPECT_TRUE(ran);
+    RunLoop* loop = loopReady.get();
+    std::this_thread::sleep_for(20ms); // most likely blocked by now; the wake-up must work either way
+    loop->perform([shared] { shared->ran = true; });
+    if (passEnded.wait_for(5s) != std::future_status::ready) {
+        runner.detach(); // nothing will end its pass
+        FAIL() << "a perform from another thread did not wake the blocked loop";
+    }
+    runner.join();
+    EXPECT_EQ(passEnded.get(), RunLoop::RunResult::Handled);
+    EXPECT_TRUE(shared->ran);
 }
 
 TEST(RunLoop, StopEndsRunFromAnotherThread)

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -148,14 +149,33 @@ TEST(Signals, DisconnectSignalKeepsDeliveriesAlreadyQueued)
 
 TEST(Signals, DestroyedReceiverThenEmitIsSafe)
 {
+    // The slot counts outside the receiver, so that calls after its end can be seen.
+    struct Counting : SignalObject {
+        explicit Counting(std::shared_ptr<std::atomic<int>> calls)
+        {
+            addSlot("volumeMounted:", [calls](const Notification&) { ++*calls; });
+        }
+    };
+    auto calls = std::make_shared<std::atomic<int>>(0);
     auto sender = makeRef<VolumeManager>();
-    auto receiver = makeRef<Catalogue>();
+    auto receiver = makeRef<Counting>(calls);
     receiver->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
     emitFromWorker(sender, 3)->abort(); // queued deliveries to a receiver about to go
     receiver = nullptr;
     sender->emitSignal("ZovVolumeManagerMountedNotification", info(9)); // same thread: would call at once
     emitFromWorker(sender, 3)->abort();
     drainMainLoop();
+    EXPECT_EQ(calls->load(), 0) << "a slot of the destroyed receiver ran";
+
+    // The sender still delivers, inline and queued, to a receiver that lives.
+    auto live = makeRef<Catalogue>();
+    live->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
+    sender->emitSignal("ZovVolumeManagerMountedNotification", info(7));
+    emitFromWorker(sender, 2)->abort();
+    EXPECT_TRUE(runMainLoopUntil([&] { return live->mounted.size() == 3; }));
+    EXPECT_EQ(live->mounted, (std::vector<int> {7, 0, 1}));
+    EXPECT_EQ(calls->load(), 0);
+    live->disconnectAll();
 }
 
 TEST(Signals, DestroyedSenderDisconnects)
