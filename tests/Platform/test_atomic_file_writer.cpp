@@ -85,7 +85,7 @@ TEST(AtomicFileWriter, NewFilesFollowTheUmaskAndReplacedOnesKeepTheirMode)
 TEST(AtomicFileWriter, ReplacedFileKeepsItsOwnerWherePermitted)
 {
     if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to give a file another owner";
+        VISTEL_SKIP_UNAVAILABLE() << "needs root to give a file another owner";
     test::ScratchFolder scratch;
     test::writeFile(scratch / "shared.xml", "old", 0640);
     ASSERT_EQ(::chown((scratch / "shared.xml").c_str(), 65534, 65534), 0);
@@ -183,7 +183,7 @@ TEST(AtomicFileWriter, RefusalsLeaveTheTargetAndNoTemporaryFile)
 
     test::ScopedTmpfs small(0, "1m");
     if (!small.mounted())
-        GTEST_SKIP() << "mounting a tmpfs is not permitted here: " << std::strerror(small.error);
+        VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here: " << std::strerror(small.error);
     SCOPED_TRACE("full disk");
     test::writeFile(small.path() + "/picture.jpg", "old");
     expectRefused(small.path(), small.path() + "/picture.jpg", 2u << 20, ENOSPC, "No space left on device");
@@ -195,7 +195,7 @@ TEST(AtomicFileWriter, ReadOnlyFolderRefusesAnUnprivilegedWriter)
 {
     std::string why;
     if (!test::canRunAsNobody(why))
-        GTEST_SKIP() << why;
+        VISTEL_SKIP_UNAVAILABLE() << why;
     test::ScratchFolder folder(0755); // root's: others may look, not write
     test::writeFile(folder / "picture.jpg", "old", 0666);
     test::ScratchFolder output(0777);

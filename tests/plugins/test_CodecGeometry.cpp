@@ -72,7 +72,7 @@ TEST(TIFFOrientation, rgbaReaderGivesTheRowsAsStoredLikeTheDirectReader)
 {
     for (const char* tool : { "pnmtotiff", "tiffcp", "tiffset" })
         if (!test::toolAvailable(tool))
-            GTEST_SKIP() << tool << " is not installed";
+            VISTEL_SKIP_UNAVAILABLE() << tool << " is not installed";
     test::TemporaryFolder scratch;
     const auto file = [&](const char* name) { return scratch.path() + "/" + name; };
     const std::string ppm = file("q.ppm");

@@ -111,7 +111,7 @@ TEST_F(XMLDocumentIDTest, SaveThatCannotWriteAnswersNotSavedAndLeavesNoFile)
 
     std::string why;
     if (!vistel::test::canRunAsNobody(why))
-        GTEST_SKIP() << why;
+        VISTEL_SKIP_UNAVAILABLE() << why;
     const std::string readOnly = folder + "/read-only";
     ASSERT_EQ(::mkdir(readOnly.c_str(), 0555), 0);
     std::string log;
