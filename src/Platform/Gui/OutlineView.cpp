@@ -488,6 +488,12 @@ OutlineView::OutlineView(QWidget* parent) : QTreeView(parent), rows_(std::make_u
 
 OutlineView::~OutlineView()
 {
+    // Hosted widgets go while the view is whole: one being edited ends its edit as it loses
+    // the focus, and may report it.
+    for (Hosted& hosted : hosted_)
+        if (hosted.widget && hosted.widget->parentWidget() == viewport())
+            delete hosted.widget.data();
+    hosted_.clear();
     // Nothing is asked of the data source or delegate while the view goes.
     dataSource_ = nullptr;
     delegate_ = nullptr;
@@ -1074,7 +1080,20 @@ void OutlineView::mousePressEvent(QMouseEvent* event)
             return;
         }
     }
+    endHostedEditing();
     QTreeView::mousePressEvent(event);
+}
+
+void OutlineView::endHostedEditing()
+{
+    // A hosted widget that is being edited ends its edit (it loses the focus) before the
+    // selection moves, so its value reaches its own row and never the new selection.
+    QWidget* focus = QApplication::focusWidget();
+    for (const Hosted& hosted : hosted_)
+        if (hosted.widget && focus && (focus == hosted.widget || hosted.widget->isAncestorOf(focus))) {
+            focus->clearFocus();
+            return;
+        }
 }
 
 void OutlineView::mouseMoveEvent(QMouseEvent* event)

@@ -245,6 +245,9 @@ public:
     Object* parentForItem(const Object* item) const;
     int levelForItem(const Object* item) const; // -1 when unknown
     int levelForRow(int row) const { return levelForItem(itemAtRow(row)); }
+    // Rows and model indexes (column 0 unless asked).
+    int rowOfIndex(const QModelIndex& index) const;
+    QModelIndex indexOfRow(int row, int column = 0) const;
     bool isExpandable(const Object* item) const;
     bool isItemExpanded(const Object* item) const;
     // A null item means every item. Asks the delegate and posts the will/did notifications.
@@ -292,6 +295,8 @@ public:
     // every layout and scroll and hidden while their row has no place on screen. `cover` reaches
     // the row's left edge (over the indentation); `cellHeight` gives the view the cell's height,
     // else it keeps its own.
+    // A press that may move the selection first ends the edit of a hosted widget (it loses the
+    // focus), so the edit lands in its own row.
     void hostView(QWidget* widget, int row, int column, bool cover, bool cellHeight);
     void removeHostedViews();
     std::vector<QWidget*> hostedViews() const;
@@ -305,9 +310,6 @@ public:
 protected:
     // The model index of an item's cell in a column.
     QModelIndex indexForItem(const Object* item, int column = 0) const;
-    // Rows and model indexes (column 0 unless asked).
-    int rowOfIndex(const QModelIndex& index) const;
-    QModelIndex indexOfRow(int row, int column = 0) const;
     // The menu for a right or control click at a row (-1: none); default: the delegate's.
     virtual QMenu* menuForRow(int row);
 
@@ -335,6 +337,7 @@ private:
     void collapseOne(const QModelIndex& index, bool collapseChildren);
     void ensureRows() const;
     void placeHostedViews();
+    void endHostedEditing();
     void updateHover(QPoint point);
     void saveColumnWidths();
     void restoreColumnWidths();
