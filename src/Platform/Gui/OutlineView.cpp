@@ -346,6 +346,9 @@ public:
         QStyleOptionViewItem background = option;
         background.features = QStyleOptionViewItem::None;
         background.text.clear();
+        if ((option.state & QStyle::State_Selected) && view_.delegate()
+            && view_.delegate()->highlightSelectionInClipRect(view_, *painter, option.rect).value_or(false))
+            background.state &= ~QStyle::State_Selected;
         view_.style()->drawPrimitive(QStyle::PE_PanelItemViewItem, &background, painter, &view_);
         std::unique_ptr<Cell> cell;
         if (view_.trackingCell_ && view_.trackingIndex_ == index)
@@ -1289,6 +1292,10 @@ public:
     bool selectionDidChange(const Notification& notification) override
     {
         return table_.tableDelegate_ && table_.tableDelegate_->selectionDidChange(notification);
+    }
+    std::optional<bool> highlightSelectionInClipRect(OutlineView&, QPainter& painter, const QRect& clip) override
+    {
+        return table_.tableDelegate_ ? table_.tableDelegate_->highlightSelectionInClipRect(table_, painter, clip) : std::nullopt;
     }
 
 private:

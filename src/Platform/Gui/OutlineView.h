@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include <QPainter>
 #include <QPointer>
 #include <QTreeView>
 
@@ -198,6 +199,9 @@ public:
     virtual std::optional<bool> shouldCollapseItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
     virtual std::optional<bool> isGroupItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
     virtual std::optional<double> heightOfRowByItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
+    // Draws the selection highlight of the selected cells in the clip rectangle itself; true
+    // means it did (the view then draws none).
+    virtual std::optional<bool> highlightSelectionInClipRect(OutlineView&, QPainter&, const QRect& /*clip*/) { return std::nullopt; }
     // The context menu for a row (item null: below the rows); the view shows it and owns nothing.
     virtual std::optional<QMenu*> menuForItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
     // An inline edit ended with a movement (TextMovement); Escape abandons without a call.
@@ -288,7 +292,8 @@ public:
 
     // Cells: the one used for a row (the delegate's, else the column's), prepared for drawing
     // (a copy with the row's value, highlight and the delegate's set-up).
-    Cell& dataCellForColumn(TableColumn& column, Object* item);
+    // A subclass may provide the cells of its rows itself.
+    virtual Cell& dataCellForColumn(TableColumn& column, Object* item);
     std::unique_ptr<Cell> preparedCellAtColumn(int column, int row);
 
     // Hosted views: widgets shown over cells, children of the viewport, placed by the view after
@@ -384,6 +389,7 @@ public:
     virtual std::optional<bool> shouldSelectRow(TableView&, long /*row*/) { return std::nullopt; }
     virtual std::optional<bool> shouldEditTableColumn(TableView&, TableColumn*, long /*row*/) { return std::nullopt; }
     virtual std::optional<double> heightOfRow(TableView&, long /*row*/) { return std::nullopt; }
+    virtual std::optional<bool> highlightSelectionInClipRect(TableView&, QPainter&, const QRect& /*clip*/) { return std::nullopt; }
     virtual bool selectionDidChange(const Notification&) { return false; }
 };
 
