@@ -4,16 +4,12 @@
 // 100 ms at most.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTreeView>
-#include <QWindow>
 
-#include <cstdlib>
-
+#include "GuiBenchmarkSupport.h"
 #include "Platform/Gui/OutlineView.h"
-#include "Platform/Gui/PlatformApplication.h"
 
 using namespace vistel;
 
@@ -51,13 +47,6 @@ std::unique_ptr<TableColumn> nameColumn()
     return column;
 }
 
-void waitExposed(QWidget& widget)
-{
-    widget.show();
-    while (!widget.windowHandle() || !widget.windowHandle()->isExposed())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 // One page down (back to the top at the end) and a repaint.
 void pageAndRepaint(QAbstractItemView& view)
 {
@@ -73,7 +62,7 @@ void BM_PageOutline10000Rows(benchmark::State& state)
     view.addTableColumn(nameColumn());
     view.setDataSource(&rows);
     view.resize(400, 600);
-    waitExposed(view);
+    bench::waitUntilExposed(view);
     for (auto _ : state)
         pageAndRepaint(view);
 }
@@ -88,7 +77,7 @@ void BM_PageStandardTree10000Rows(benchmark::State& state)
     view.setModel(&model);
     view.setColumnWidth(0, 300);
     view.resize(400, 600);
-    waitExposed(view);
+    bench::waitUntilExposed(view);
     for (auto _ : state)
         pageAndRepaint(view);
 }
@@ -101,7 +90,7 @@ void BM_ExpandAll10100Rows(benchmark::State& state)
     view.addTableColumn(nameColumn());
     view.setDataSource(&rows);
     view.resize(400, 600);
-    waitExposed(view);
+    bench::waitUntilExposed(view);
     for (auto _ : state) {
         state.PauseTiming();
         view.reloadData();
@@ -119,11 +108,5 @@ BENCHMARK(BM_ExpandAll10100Rows)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    vistel::PlatformApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vistel::bench::runGuiBenchmarks(argc, argv);
 }
