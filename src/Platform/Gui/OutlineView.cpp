@@ -468,6 +468,11 @@ OutlineView::OutlineView(QWidget* parent) : QTreeView(parent), rows_(std::make_u
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMouseTracking(true);
     setAllColumnsShowFocus(true);
+    // Drags start only when the data source writes the items, drops land only when it accepts.
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
     header()->setStretchLastSection(false);
     QObject::connect(header(), &QHeaderView::sectionResized, this, [this](int section, int, int width) {
         if (section >= 0 && section < static_cast<int>(columns_.size())) {
@@ -872,12 +877,11 @@ void OutlineView::setRowHeight(double height)
 
 void OutlineView::noteHeightOfRowsWithIndexesChanged(const std::vector<int>& rows)
 {
-    for (int row : rows) {
-        const QModelIndex index = indexOfRow(row);
-        if (index.isValid())
-            emit cellDelegate_->sizeHintChanged(index);
-    }
-    // The tree keeps the heights it measured until it lays its rows out again.
+    // The tree keeps the heights it measured until it lays its rows out again: one layout
+    // measures every changed row (announcing each one would lay out once per row).
+    if (!rows.empty())
+        if (const QModelIndex first = indexOfRow(*std::min_element(rows.begin(), rows.end())); first.isValid())
+            emit cellDelegate_->sizeHintChanged(first);
     scheduleDelayedItemsLayout();
     updateSizeToRows();
 }
