@@ -342,8 +342,17 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        // A group row is one cell across the whole row, drawn with its first column.
+        Object* item = view_.model_->nodeOf(index)->item.get();
+        const bool group = view_.delegate() && view_.delegate()->isGroupItem(view_, item).value_or(false);
+        if (group && index.column() > 0)
+            return;
+        QRect frame = option.rect;
+        if (group)
+            frame.setRight(std::max(view_.viewport()->width(), view_.header()->length()) - 1);
         // The row's background and selection, drawn by the style without asking for data.
         QStyleOptionViewItem background = option;
+        background.rect = frame;
         background.features = QStyleOptionViewItem::None;
         background.text.clear();
         if ((option.state & QStyle::State_Selected) && view_.delegate()
@@ -358,7 +367,7 @@ public:
         if (!cell)
             return;
         painter->save();
-        cell->drawWithFrame(*painter, QRectF(option.rect), view_);
+        cell->drawWithFrame(*painter, QRectF(frame), view_);
         painter->restore();
     }
 
@@ -445,7 +454,6 @@ struct OutlineView::Hosted {
 
 struct OutlineView::Hover {
     QPersistentModelIndex index;
-    QRect rect;
 };
 
 OutlineView::OutlineView(QWidget* parent) : QTreeView(parent), rows_(std::make_unique<Rows>())
@@ -1171,7 +1179,7 @@ void OutlineView::updateHover(QPoint point)
         return;
     if (hover_)
         viewport()->update(visualRect(hover_->index));
-    hover_ = index.isValid() ? std::make_unique<Hover>(Hover {index, rect}) : nullptr;
+    hover_ = index.isValid() ? std::make_unique<Hover>(Hover {index}) : nullptr;
     if (hover_)
         viewport()->update(rect);
 }

@@ -197,6 +197,7 @@ public:
     virtual std::optional<bool> shouldEditTableColumn(OutlineView&, TableColumn*, Object* /*item*/) { return std::nullopt; }
     virtual std::optional<bool> shouldExpandItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
     virtual std::optional<bool> shouldCollapseItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
+    // A group row shows one cell (its first column's) across the whole row.
     virtual std::optional<bool> isGroupItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
     virtual std::optional<double> heightOfRowByItem(OutlineView&, Object* /*item*/) { return std::nullopt; }
     // Draws the selection highlight of the selected cells in the clip rectangle itself; true

@@ -133,11 +133,11 @@ public:
         top = {demoRow("Picture", "", {field("Caption", "line"), field("Tagged", "check"), field("Date", "date"), field("Rating", "rating"),
                                       field("Notes", "notes")})};
         auto name = std::make_unique<TableColumn>("name");
-        name->setWidth(84);
+        name->setWidth(80);
         name->setEditable(false);
         addTableColumn(std::move(name));
         auto value = std::make_unique<TableColumn>("value");
-        value->setWidth(150);
+        value->setWidth(138);
         value->setDataCell(std::make_unique<TableViewNSViewContainerCell>());
         addTableColumn(std::move(value));
         header()->hide();
@@ -178,7 +178,7 @@ public:
                 view = new QSpinBox;
             else
                 view = new QPlainTextEdit("Taken from the\nnorth shore");
-            view->resize(140, item->control == "notes" ? 44 : 22);
+            view->resize(130, item->control == "notes" ? 44 : 22);
             NSControlToCellAdapterNotificator::attach(view, table, *table.tableColumnWithIdentifier("value"), item);
         }
         return view;

@@ -335,6 +335,45 @@ TEST(OutlineView, RowHeightsComeFromTheDelegateAndAnOutlineOutsideAScrollAreaFit
     EXPECT_EQ(view->rectOfRow(2).height(), 30);
 }
 
+// A cell that records where it was drawn, by value.
+struct RecordingCell : Cell {
+    std::shared_ptr<std::vector<std::pair<std::string, QRectF>>> drawn = std::make_shared<std::vector<std::pair<std::string, QRectF>>>();
+    std::unique_ptr<Cell> clone() const override { return std::make_unique<RecordingCell>(*this); }
+    void drawInteriorWithFrame(QPainter&, const QRectF& frame, OutlineView&) override { drawn->emplace_back(stringValue().toStdString(), frame); }
+};
+
+struct GroupDelegate : OutlineViewDelegate {
+    std::optional<bool> isGroupItem(OutlineView&, Object* item) override { return static_cast<Node*>(item)->expandable; }
+};
+
+TEST(OutlineView, AGroupRowIsOneCellAcrossTheRow)
+{
+    CountingSource source;
+    source.root->children = {makeNode("group", 1)};
+    auto view = std::make_unique<OutlineView>();
+    auto cells = std::make_unique<RecordingCell>();
+    auto drawn = cells->drawn;
+    auto first = std::make_unique<TableColumn>("first");
+    first->setDataCell(std::move(cells));
+    view->addTableColumn(std::move(first));
+    auto second = std::make_unique<TableColumn>("second");
+    second->setDataCell(std::make_unique<RecordingCell>(*static_cast<RecordingCell*>(&view->tableColumns()[0]->dataCell())));
+    view->addTableColumn(std::move(second));
+    GroupDelegate delegate;
+    view->setDelegate(&delegate);
+    view->setDataSource(&source);
+    view->resize(300, 200);
+    view->show();
+    view->expandItem(nullptr);
+    view->viewport()->grab();
+    std::map<std::string, std::vector<QRectF>> frames;
+    for (const auto& [value, frame] : *drawn)
+        frames[value].push_back(frame);
+    ASSERT_EQ(frames["group"].size(), 1u);
+    EXPECT_EQ(frames["group"][0].right(), view->viewport()->width());
+    EXPECT_EQ(frames["group.0"].size(), 2u); // an ordinary row: one cell per column
+}
+
 TEST(OutlineView, RightClickShowsTheDelegatesMenuForTheRow)
 {
     CountingSource source;
