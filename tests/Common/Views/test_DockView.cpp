@@ -91,6 +91,10 @@ TEST_F(Instant, TheSplitterSetsTheHeightAndStopsAtThirty)
     Column c;
     DockPanel* panel = c.panels[0];
     const QPoint grip(100, panel->height() - 4);
+    QTest::mouseMove(panel, grip);
+    EXPECT_EQ(panel->cursor().shape(), Qt::SizeVerCursor);
+    QTest::mouseMove(panel, QPoint(100, 10));
+    EXPECT_EQ(panel->cursor().shape(), Qt::ArrowCursor);
     QTest::mousePress(panel, Qt::LeftButton, {}, grip);
     QTest::mouseMove(panel, grip + QPoint(0, 40));
     EXPECT_EQ(panel->height(), 120);

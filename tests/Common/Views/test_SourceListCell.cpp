@@ -112,6 +112,26 @@ TEST(ImageAndTextCell, EjectImageFollowsHighlightPressAndHover)
         EXPECT_FALSE(NSImageNamedImageExtended::imageNamed(name, "images").isNull()) << name;
 }
 
+TEST(ImageAndTextCell, HitsTitleIconSubtitleAndEjectInThatOrder)
+{
+    OutlineView view;
+    ImageAndTextCell cell;
+    QImage icon(16, 16, QImage::Format_ARGB32);
+    cell.setImage(icon);
+    cell.setStringValue("Camera");
+    cell.setHasEjectButton(true);
+    cell.setCountValue(5);
+    const QRectF frame(0, 0, 200, 20);
+    const QRectF badge = cell.countRectForBounds(frame, &view);
+    struct HitCase { QPointF point; unsigned hit; };
+    for (const HitCase& c : {HitCase {cell.titleRectForBounds(frame, &view).center(), NSCellHitContentArea | NSCellHitEditableTextArea},
+                             HitCase {cell.imageRectForBounds(frame).center(), NSCellHitContentArea},
+                             HitCase {cell.ejectButtonRectForBounds(frame).center(), NSCellHitContentArea | NSCellHitTrackableArea},
+                             HitCase {badge.center(), NSCellHitNone}, HitCase {QPointF(2, 10), NSCellHitNone}})
+        EXPECT_EQ(cell.hitTest(c.point, frame, view), c.hit) << c.point.x();
+    EXPECT_EQ(cell.editingRect(frame, view), cell.titleRectForBounds(frame, &view).adjusted(-2, 0, -2, -3));
+}
+
 // A source list of volumes whose eject button sends "eject:".
 struct Volumes : OutlineViewDataSource, OutlineViewDelegate, Responder {
     std::vector<Ref<Object>> items {makeRef<Object>(), makeRef<Object>()};
