@@ -1,6 +1,7 @@
 #include "Platform/Gui/OutlineView.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 #include <QApplication>
@@ -483,10 +484,15 @@ OutlineView::OutlineView(QWidget* parent) : QTreeView(parent), rows_(std::make_u
     setDragDropMode(QAbstractItemView::DragDrop);
     header()->setStretchLastSection(false);
     QObject::connect(header(), &QHeaderView::sectionResized, this, [this](int section, int, int width) {
-        if (section >= 0 && section < static_cast<int>(columns_.size())) {
-            columns_[static_cast<std::size_t>(section)]->setWidth(width);
-            saveColumnWidths();
+        if (section < 0 || section >= static_cast<int>(columns_.size()))
+            return;
+        TableColumn& column = *columns_[static_cast<std::size_t>(section)];
+        if (width < column.minWidth()) {
+            header()->resizeSection(section, static_cast<int>(std::ceil(column.minWidth())));
+            return;
         }
+        column.setWidth(width);
+        saveColumnWidths();
     });
     QObject::connect(cellDelegate_, &QAbstractItemDelegate::closeEditor, this, [this](QWidget* editor, QAbstractItemDelegate::EndEditHint) {
         const int movement = cellDelegate_->takeMovement();
@@ -534,16 +540,15 @@ TableColumn& OutlineView::addTableColumn(std::unique_ptr<TableColumn> column)
 {
     columns_.push_back(std::move(column));
     model_->columnsChanged();
-    const int section = static_cast<int>(columns_.size()) - 1;
     TableColumn& added = *columns_.back();
-    header()->setMinimumSectionSize(static_cast<int>(std::min_element(columns_.begin(), columns_.end(), [](auto& a, auto& b) {
-                                                          return a->minWidth() < b->minWidth();
-                                                      })->get()->minWidth()));
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-        header()->resizeSection(static_cast<int>(i), static_cast<int>(columns_[i]->width()));
-        header()->setSectionResizeMode(static_cast<int>(i), columns_[i]->isResizable() ? QHeaderView::Interactive : QHeaderView::Fixed);
+    {
+        // Setting up the sections is not a user's resize: nothing is saved here.
+        QSignalBlocker block(header());
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            header()->resizeSection(static_cast<int>(i), static_cast<int>(columns_[i]->width()));
+            header()->setSectionResizeMode(static_cast<int>(i), columns_[i]->isResizable() ? QHeaderView::Interactive : QHeaderView::Fixed);
+        }
     }
-    (void)section;
     restoreColumnWidths();
     return added;
 }

@@ -474,11 +474,21 @@ TEST(TableView, RowsAreNumbersAndColumnWidthsAreSavedUnderTheAutosaveName)
 
     table.header()->resizeSection(0, 120);
     EXPECT_EQ(table.tableColumns()[0]->width(), 120);
-    TableView again;
-    again.addTableColumn(std::make_unique<TableColumn>("n"));
-    again.setAutosaveName("TestNumbers");
-    EXPECT_EQ(again.tableColumns()[0]->width(), 120);
-    EXPECT_EQ(again.header()->sectionSize(0), 120);
+    table.tableColumns()[0]->setMinWidth(40);
+    table.header()->resizeSection(0, 20); // not below the column's minimum
+    EXPECT_EQ(table.header()->sectionSize(0), 40);
+    table.header()->resizeSection(0, 120);
+    // Named before or after its columns are added, a table takes the saved widths.
+    for (bool namedFirst : {false, true}) {
+        TableView again;
+        if (namedFirst)
+            again.setAutosaveName("TestNumbers");
+        again.addTableColumn(std::make_unique<TableColumn>("n"));
+        if (!namedFirst)
+            again.setAutosaveName("TestNumbers");
+        EXPECT_EQ(again.tableColumns()[0]->width(), 120) << namedFirst;
+        EXPECT_EQ(again.header()->sectionSize(0), 120) << namedFirst;
+    }
 }
 
 } // namespace
