@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "../../../tests/Common/Views/DemoFrame.h"
-#include "Platform/Gui/PlatformApplication.h"
+#include "GuiBenchmarkSupport.h"
 
 using namespace vistel;
 
@@ -35,9 +35,7 @@ void BM_ResizeAndRelayout50BoundWidgets(benchmark::State& state)
     }
     ZovViewLayout::attachLayout(std::unique_ptr<ZovLayout>(std::move(outer)), &host);
     host.resize(800, 600);
-    host.show();
-    while (!host.windowHandle() || !host.windowHandle()->isExposed())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    bench::waitUntilExposed(host);
     int width = 800;
     for (auto _ : state) {
         width = width == 800 ? 900 : 800;
@@ -49,10 +47,7 @@ BENCHMARK(BM_ResizeAndRelayout50BoundWidgets)->Unit(benchmark::kMicrosecond);
 void BM_BarDragStepWithRepaint(benchmark::State& state)
 {
     demo::DemoFrame demo(QSize(1000, 700));
-    demo.window.show();
-    // Repainting does something only once the window is exposed.
-    while (!demo.window.windowHandle() || !demo.window.windowHandle()->isExposed())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    bench::waitUntilExposed(demo.window);
     const ZovMainWindow::Bar bar = demo.frame->visibleBars().front();
     const QPoint start = bar.rect.center();
     demo.frame->mouseDown(start);
@@ -70,11 +65,5 @@ BENCHMARK(BM_BarDragStepWithRepaint)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    vistel::PlatformApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vistel::bench::runGuiBenchmarks(argc, argv);
 }

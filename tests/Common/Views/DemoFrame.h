@@ -2,12 +2,12 @@
 // The demo frame: what a browsing window of the program looks like, built from the UI framework
 // alone. Used by the demo program (screenshots under a real X server) and the benchmarks.
 //
-// Tool bar with buttons and a slider, a left dock ("Places": search field, list, a bottom tool
-// bar whose buttons follow the panel's validation), the central view, a right stacked area of two
-// docks with tabs ("Info", "Keywords"), and a status line in the status band.
+// Tool bar with buttons and a slider, a left dock ("Places": search field, source list, a bottom
+// tool bar whose buttons follow the panel's validation), the central view, a right stacked area of
+// two docks with tabs ("Info": an outline whose rows host controls, "Keywords"), and a status
+// line in the status band.
 
 #include <QLabel>
-#include <QListWidget>
 #include <QPainter>
 
 #include <memory>
@@ -18,6 +18,7 @@
 #include "Common/Views/SliderWithButtons.h"
 #include "Common/Views/ZovMainWindow.h"
 #include "Common/Views/ZovViewLayout.h"
+#include "DemoTables.h"
 #include "Platform/Gui/Window.h"
 
 namespace vistel::demo {
@@ -49,10 +50,7 @@ public:
         auto box = ZovBoxLayout::createVertical();
         auto* search = new SingleLineTextField;
         search->setPlaceholderText("Search");
-        list_ = new QListWidget;
-        list_->setFrameShape(QFrame::NoFrame);
-        for (const char* name : {"Pictures", "Desktop", "Holidays 2026", "Camera", "Picture Frame"})
-            list_->addItem(name);
+        list_ = new SourceListOutline;
         bar_ = GTBottomToolbarStyle::newToolbarViewWithFrame({0, 0, 1, GTBottomToolbarStyle::toolbarHeight()});
         box->setMargins(0);
         box->addItem(ZovViewLayoutItem::createLayoutItemForView(search, MakeExpandingSizePolicy(0, -1), MakeFixedSizePolicy(24)));
@@ -78,7 +76,7 @@ public:
         return button;
     }
 
-    QListWidget* list() const { return list_; }
+    SourceListOutline* list() const { return list_; }
     ZovButtonsStatusUpdater& updater() const { return *updater_; }
 
 private:
@@ -86,10 +84,10 @@ private:
         PlacesPanel* panel = nullptr;
         bool validateUserInterfaceItem(const UserInterfaceItem& item) override
         {
-            return item.action() != "remove:" || (panel && !panel->list_->selectedItems().isEmpty());
+            return item.action() != "remove:" || (panel && !panel->list_->selectedRowIndexes().empty());
         }
     };
-    QListWidget* list_;
+    SourceListOutline* list_;
     QWidget* bar_;
     PanelResponder responder_;
     std::unique_ptr<ZovButtonsStatusUpdater> updater_;
@@ -136,7 +134,7 @@ struct DemoFrame {
         frame->dockAreaForPosition(ZovDockAreaPositionLeft)->splitBy(ZovLayoutOrientationVertical, dock(places, "Places", 200, 200), false);
         placesDock = places->parentWidget() ? frame->dockAreaForPosition(ZovDockAreaPositionLeft)->areas().front()->docks().front() : nullptr;
         ZovDockArea* stack = frame->dockAreaForPosition(ZovDockAreaPositionRight)
-                                 ->splitBy(ZovLayoutOrientationVertical, dock(new ColorView(QColor(250, 250, 250), "Info"), "Info", 220, 150), false);
+                                 ->splitBy(ZovLayoutOrientationVertical, dock(new PropertiesOutline, "Info", 230, 150), false);
         infoDock = stack->docks().front();
         keywordsDock = frame->adoptDock(dock(new ColorView(QColor(250, 250, 250), "Keywords"), "Keywords", 220, 150));
         stack->addToStack(*keywordsDock, 0);

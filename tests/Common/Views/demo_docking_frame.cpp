@@ -36,7 +36,9 @@ int main(int argc, char** argv)
     vistel::demo::DemoFrame demo(size);
     demo.window.move(0, 0);
     demo.window.show();
-    demo.places->list()->setCurrentRow(2);
+    demo.places->list()->selectRowIndexes({3}, false);
+    if (grab)
+        demo.places->list()->stopSpinning();
     if (secondTab)
         demo.infoDock->dockArea()->setCurrentIndex(1);
     if (drag) {
