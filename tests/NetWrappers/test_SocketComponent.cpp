@@ -329,4 +329,92 @@ TEST(SocketComponent, LocalAddressAndOptionsAreUsed)
     EXPECT_TRUE(port.connected());
 }
 
+// The peer's lines are all in the socket before the first doEvents; the handler disconnects on
+// the first, so no more pieces come, onDisconnected comes once, and the component connects anew.
+TEST(SocketComponent, DisconnectFromDataInClosesAtOnce)
+{
+    LoopbackPeer peer(peerOptions(LoopbackServer::Transport::Plain, "first\r\nsecond\r\nthird\r\n", false, false, true));
+    Port port;
+    port.dataIn = [&](const std::string&) { port.disconnect(); };
+    connectTo(port, peer);
+    ASSERT_TRUE(peer.waitForEnded(1, 5s));
+    port.doEvents();
+    EXPECT_EQ(port.pieces, std::vector<std::string>{"first"});
+    EXPECT_EQ(port.disconnects, 1);
+    EXPECT_EQ(port.events.back(), "Disconnected 0 ");
+    EXPECT_FALSE(port.connected());
+    for (int i = 0; i < 3; ++i)
+        port.doEvents();
+    EXPECT_EQ(port.pieces.size(), 1u);
+    EXPECT_EQ(port.disconnects, 1);
+
+    port.dataIn = nullptr;
+    port.lines.clear();
+    port.connect("127.0.0.1", peer.port());
+    ASSERT_TRUE(port.pumpUntil([&] { return port.disconnects == 2; }));
+    EXPECT_EQ(port.lines, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(port.events.back(), "Disconnected 0 Connection closed by the peer.");
+}
+
+bool sigpipeIsDefaultAndNotPending()
+{
+    struct sigaction current {};
+    sigaction(SIGPIPE, nullptr, &current);
+    sigset_t pending;
+    sigpending(&pending);
+    return current.sa_handler == SIG_DFL && !sigismember(&pending, SIGPIPE);
+}
+
+// A peer that hung up ends the connection, found by doEvents or by a write; writing to it never
+// raises SIGPIPE (left at its default, which would end this process).
+TEST(SocketComponent, PeerHangingUpEndsTheConnection)
+{
+    ASSERT_TRUE(sigpipeIsDefaultAndNotPending());
+    for (const auto transport : {LoopbackServer::Transport::Plain, LoopbackServer::Transport::Tls}) {
+        SCOPED_TRACE(transport == LoopbackServer::Transport::Tls ? "TLS" : "plain");
+        {
+            LoopbackPeer peer(peerOptions(transport, "bye\r\n", false, false, true));
+            Port port;
+            connectTo(port, peer);
+            ASSERT_TRUE(port.pumpUntil([&] { return port.disconnects > 0; }));
+            EXPECT_EQ(port.lines, std::vector<std::string>{"bye"});
+            EXPECT_EQ(port.events.back(), "Disconnected 0 Connection closed by the peer.");
+            EXPECT_FALSE(port.connected());
+            EXPECT_EQ(raised(port, [&] { port.send(bytesOf("late")); }).first, NetComponentsTest_NotConnected);
+        }
+        LoopbackPeer peer(peerOptions(transport, {}, false, false, true));
+        Port port;
+        connectTo(port, peer);
+        ASSERT_TRUE(peer.waitForEnded(1, 5s));
+        const std::string block(1024, 'w');
+        std::pair<int, std::string> failure;
+        for (int i = 0; i < 50 && failure.first == 0; ++i)
+            failure = raised(port, [&] { port.send(bytesOf(block)); });
+        EXPECT_EQ(failure.first, NetComponentsTest_Network) << failure.second;
+        EXPECT_EQ(port.disconnects, 1);
+        EXPECT_FALSE(port.connected());
+        EXPECT_EQ(raised(port, [&] { port.send(bytesOf(block)); }).first, NetComponentsTest_NotConnected);
+    }
+    EXPECT_TRUE(sigpipeIsDefaultAndNotPending());
+}
+
+TEST(SocketComponent, HandlerExceptionIsRethrownByDoEvents)
+{
+    LoopbackPeer peer(peerOptions(LoopbackServer::Transport::Plain, "x\r\n", false));
+    Port port;
+    port.dataIn = [](const std::string&) { throw std::runtime_error("handler failed"); };
+    connectTo(port, peer);
+    std::string caught;
+    for (int i = 0; i < 200 && caught.empty(); ++i) {
+        try {
+            port.doEvents();
+        } catch (const std::runtime_error& e) {
+            caught = e.what();
+        }
+    }
+    EXPECT_EQ(caught, "handler failed");
+    EXPECT_EQ(port.lines, std::vector<std::string>{"x"});
+    EXPECT_TRUE(port.connected());
+}
+
 } // namespace
