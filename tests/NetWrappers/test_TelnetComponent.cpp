@@ -1,17 +1,19 @@
 // The Telnet client (IPWorksSSLTelnetS over the component library's socket engine) against a
 // scripted loopback peer: IAC sequences in, as events in order, whole or one byte per write;
 // commands, options, sub-options, data and urgent data out, escaped and framed; transparent mode;
-// TLS at connect.
+// TLS at connect; a TCP client and a Telnet client on two threads at once.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LoopbackServer.h"
 #include "NetComponentsRecorder.h"
+#include "NetWrappers/IPWorksSSLIPPortS.h"
 #include "NetWrappers/IPWorksSSLTelnetS.h"
 #include "Platform/Exception.h"
 
@@ -189,6 +191,56 @@ TEST(TelnetComponent, TlsAtConnect)
     EXPECT_EQ(telnet.lastError(), "'setUrgentData:' is not supported over TLS.");
     telnet.setConnected(false);
     EXPECT_EQ(telnet.events.back(), "Disconnected");
+}
+
+// A TCP client with TLS and a Telnet client, each on its own thread with its own peer, echo
+// their traffic at the same time.
+TEST(TelnetComponent, RunsBesideATcpClientOnAnotherThread)
+{
+    struct Lines : IPWorksSSLIPPortS {
+        void onDataIn(std::span<const std::byte> bytes, bool endedLine) override
+        {
+            received.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            lines += endedLine ? 1 : 0;
+        }
+        std::string received;
+        int lines = 0;
+    };
+    LoopbackPeer tcpPeer(scripted({}, false, LoopbackServer::Transport::Tls));
+    LoopbackPeer::Options echo = scripted({});
+    echo.echo = true;
+    LoopbackPeer telnetPeer(echo);
+    constexpr int kRounds = 20;
+    int tcpLines = 0;
+    std::string telnetData;
+    std::thread tcp([&] {
+        Lines port;
+        port.setSSLStartMode(NetComponentsTest_SSLAtConnect);
+        port.setSSLAcceptServerCertB(bytesOf(tcpPeer.certificate()));
+        port.connect("127.0.0.1", tcpPeer.port());
+        for (int i = 0; i < kRounds; ++i)
+            port.sendLine("line " + std::to_string(i));
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (port.lines < kRounds && std::chrono::steady_clock::now() < until)
+            port.doEvents();
+        tcpLines = port.lines;
+        port.disconnect();
+    });
+    std::thread telnet([&] {
+        Telnet client;
+        client.setRemotePort(telnetPeer.port());
+        client.connect("127.0.0.1");
+        for (int i = 0; i < kRounds; ++i)
+            client.send(bytesOf("\xFF"));
+        client.pumpUntil([&] { return client.data.size() >= kRounds; });
+        telnetData = client.data;
+        client.disconnect();
+    });
+    tcp.join();
+    telnet.join();
+    EXPECT_EQ(tcpLines, kRounds);
+    EXPECT_EQ(telnetData, std::string(kRounds, '\xFF'));
+    EXPECT_EQ(telnetPeer.received(), std::string(2 * kRounds, '\xFF'));
 }
 
 } // namespace
