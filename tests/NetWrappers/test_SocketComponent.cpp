@@ -417,4 +417,39 @@ TEST(SocketComponent, HandlerExceptionIsRethrownByDoEvents)
     EXPECT_TRUE(port.connected());
 }
 
+// The bytes after the last EOL are the last line once the peer has hung up; then the connection
+// ends, once.
+TEST(SocketComponent, GetLineReadsToTheEndOfAClosedStream)
+{
+    LoopbackPeer peer(peerOptions(LoopbackServer::Transport::Plain, "a\r\nb", false, false, true));
+    Port port;
+    port.setSingleLineMode(true);
+    connectTo(port, peer);
+    ASSERT_TRUE(peer.waitForEnded(1, 5s));
+    for (int i = 0; i < 3; ++i)
+        port.doEvents();
+    EXPECT_EQ(port.disconnects, 0);
+    EXPECT_EQ(port.getLine(), "a");
+    EXPECT_EQ(port.getLine(), "b");
+    EXPECT_EQ(port.disconnects, 1);
+    EXPECT_EQ(raised(port, [&] { port.getLine(); }).first, NetComponentsTest_NotConnected);
+    EXPECT_TRUE(port.pieces.empty());
+}
+
+// With acceptData off nothing is read; turned on, the data arrives.
+TEST(SocketComponent, AcceptDataOffStopsReading)
+{
+    LoopbackPeer peer(peerOptions(LoopbackServer::Transport::Plain, "held\r\n", false));
+    Port port;
+    connectTo(port, peer);
+    port.setAcceptData(false);
+    for (int i = 0; i < 5; ++i)
+        port.doEvents();
+    EXPECT_TRUE(port.pieces.empty());
+    EXPECT_FALSE(port.acceptData());
+    port.setAcceptData(true);
+    ASSERT_TRUE(port.pumpUntil([&] { return !port.lines.empty(); }));
+    EXPECT_EQ(port.lines, std::vector<std::string>{"held"});
+}
+
 } // namespace

@@ -83,14 +83,15 @@ enum {
  * - `startSSL`: onSSLServerAuthentication, onSSLStatus; when TLS fails the connection closes
  *   (onDisconnected) and the call raises.
  * - incoming data, in arrival order, from `doEvents` (which waits at most 50 ms when nothing is
- *   ready) and, TelnetS_, from any call that reads: IPPortS_ onDataIn(bytes, line ended), split
+ *   ready; a write waiting for room on a plain connection reads ahead without delivering): IPPortS_ onDataIn(bytes, line ended), split
  *   at `EOL` (without it; a piece that may be the start of an `EOL` waits for the next bytes)
  *   when `EOL` is not empty, as read otherwise; none while `singleLineMode` is on (`getLine`
  *   takes the lines) or `acceptData` is off (nothing is read). TelnetS_ onDataIn(bytes),
  *   onDo/onDont/onWill/onWont(option), onSubOption(bytes between IAC SB and IAC SE, unescaped),
  *   onCommand(code) for every other command; `transparent` on delivers every byte as data.
  * - the end of a connection: onDisconnected(0, "Connection closed by the peer.") after the data
- *   that came before it; onDisconnected(0, "") for `disconnect`; onDisconnected(code, reason)
+ *   that came before it has been delivered or taken by `getLine` (the last line may end with the
+ *   stream instead of `EOL`); onDisconnected(0, "") for `disconnect`; onDisconnected(code, reason)
  *   when a read or write fails (the call that wrote then raises). Once per connection.
  * `disconnect` from inside a handler closes at once: nothing more is delivered from the bytes
  * already read, and the call that delivered the event returns.

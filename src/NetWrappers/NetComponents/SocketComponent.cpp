@@ -402,7 +402,6 @@ Failure SocketBackend::openSocket(const std::string& host, int port, Clock::time
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
     if (const int error = getaddrinfo(host.c_str(), service.c_str(), &hints, &found))
@@ -895,7 +894,9 @@ int SocketBackend::doEvents()
     }
     readSome(kSliceMs);
     deliverReceived();
-    if (!abandoned_)
+    // Bytes still held (for getLine, or a handler turned acceptData off) keep the connection
+    // until they are taken.
+    if (!abandoned_ && inbound_.empty() && pieces_.empty())
         endIfPeerClosed();
     return 0;
 }
