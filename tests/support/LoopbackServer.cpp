@@ -134,9 +134,10 @@ struct Endpoint {
         SSL_CTX_free(tls);
     }
 
-    // Accepts connections until stopped and hands each, after its TLS handshake, to `serve`.
-    template <class Serve>
-    void acceptEach(Serve serve)
+    // Accepts connections until stopped and hands each, after its TLS handshake, to `serve`;
+    // calls `closed` once the connection is closed.
+    template <class Serve, class Closed>
+    void acceptEach(Serve serve, Closed closed)
     {
         while (!stopping) {
             pollfd p[2] = {{listener, POLLIN, 0}, {wake[0], POLLIN, 0}};
@@ -172,6 +173,7 @@ struct Endpoint {
             }
             ERR_clear_error();
             ::close(fd);
+            closed();
         }
     }
 };
@@ -376,7 +378,7 @@ struct LoopbackServer::State : Endpoint {
             } catch (const std::exception&) {
                 // A request it cannot read (a malformed length) only ends its connection.
             }
-        });
+        }, [] {});
     }
 };
 
@@ -504,14 +506,14 @@ struct LoopbackPeer::State : Endpoint {
         sigemptyset(&pipe);
         sigaddset(&pipe, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-        acceptEach([this](int fd, SSL* ssl) {
-            serve(fd, ssl);
-            {
-                std::lock_guard lock(mutex);
-                ++ended;
-            }
-            changed.notify_all();
-        });
+        acceptEach([this](int fd, SSL* ssl) { serve(fd, ssl); },
+                   [this] {
+                       {
+                           std::lock_guard lock(mutex);
+                           ++ended;
+                       }
+                       changed.notify_all();
+                   });
     }
 };
 
