@@ -150,6 +150,8 @@ TEST(TelnetComponent, OutgoingBytesAreEscapedAndFramed)
                                "!\xFF\xF2");
     ASSERT_TRUE(peer.waitForReceived(expected.size(), 5s));
     EXPECT_EQ(hex(bytesOf(peer.received())), hex(bytesOf(expected)));
+    EXPECT_EQ(peer.urgentMarks(), std::vector<std::size_t>{expected.size() - 3}); // the '!'
+
     EXPECT_EQ(telnet.bytesSent(), 3 + 3 + 1);
 
     EXPECT_EQ(raisedCode(telnet, [&] { telnet.setCommand(256); }), NetComponentsTest_BadValue);

@@ -441,6 +441,7 @@ struct LoopbackPeer::State : Endpoint {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::string received;
+    std::vector<std::size_t> urgentMarks;
     int ended = 0;
 
     bool readable(int fd, SSL* ssl, Clock::time_point until) const
@@ -482,6 +483,8 @@ struct LoopbackPeer::State : Endpoint {
             return;
         char buffer[65536];
         while (readable(fd, ssl, Clock::now() + kIdleLimit)) {
+            // A read stops at the urgent mark, so the next one starts there.
+            const bool urgent = !ssl && sockatmark(fd) == 1;
             const long n = ssl ? SSL_read(ssl, buffer, sizeof buffer) : ::read(fd, buffer, sizeof buffer);
             if (n <= 0) {
                 if (ssl && SSL_get_error(ssl, static_cast<int>(n)) == SSL_ERROR_WANT_READ)
@@ -492,6 +495,8 @@ struct LoopbackPeer::State : Endpoint {
             }
             {
                 std::lock_guard lock(mutex);
+                if (urgent)
+                    urgentMarks.push_back(received.size());
                 received.append(buffer, static_cast<std::size_t>(n));
             }
             changed.notify_all();
@@ -543,6 +548,12 @@ std::string LoopbackPeer::received() const
 {
     std::lock_guard lock(state_->mutex);
     return state_->received;
+}
+
+std::vector<std::size_t> LoopbackPeer::urgentMarks() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->urgentMarks;
 }
 
 bool LoopbackPeer::waitForReceived(std::size_t count, std::chrono::milliseconds limit) const

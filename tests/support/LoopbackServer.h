@@ -95,6 +95,8 @@ public:
     std::string certificate() const;
     // Every byte received, over all connections, in order.
     std::string received() const;
+    // The offsets in received() of the bytes that came as TCP urgent data (kept in line).
+    std::vector<std::size_t> urgentMarks() const;
     // Waits at most `limit` until received() holds at least `count` bytes; answers whether it does.
     bool waitForReceived(std::size_t count, std::chrono::milliseconds limit) const;
     // Waits at most `limit` until `count` connections have ended; answers whether they have.
