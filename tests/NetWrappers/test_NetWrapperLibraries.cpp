@@ -61,14 +61,15 @@ TEST(NetWrapperLibraries, LoadingRunsNoConstructorOfOurs)
     }
 }
 
-// Loading costs nothing: libcurl and OpenSSL start with the first web component, once, and no
-// socket is opened before a request.
+// Loading costs nothing: libcurl and OpenSSL start with the first web component, once, socket
+// components start nothing until they connect, and no socket is opened before a request.
 TEST(NetWrapperLibraries, TransferLibrariesStartWithTheFirstWebComponentOnly)
 {
     const auto run = runCommand(std::string("'") + INIT_PROBE_PATH + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output, "loaded curl=0 ssl=0 socket=0\n"
                           "certmgr curl=0 ssl=0 socket=0\n"
+                          "sockets curl=0 ssl=0 socket=0\n"
                           "first curl=1 ssl=1 socket=0\n"
                           "second curl=1 ssl=1 socket=0\n");
 }

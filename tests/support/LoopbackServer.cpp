@@ -3,7 +3,10 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,7 +19,9 @@
 #include <charconv>
 #include <csignal>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -81,6 +86,98 @@ struct Identity {
     }
 };
 
+// What the loopback server and the loopback peer share: the certificate and TLS context, the
+// listening socket on 127.0.0.1 at a port the system picks, the pipe that wakes the thread, the
+// thread, and its loop over connections (one at a time).
+struct Endpoint {
+    std::unique_ptr<Identity> identity;
+    SSL_CTX* tls = nullptr;
+    int listener = -1;
+    int wake[2] = {-1, -1};
+    std::uint16_t port = 0;
+    std::atomic<bool> stopping{false};
+    std::thread thread;
+
+    void start(bool withTls, const char* what, std::function<void()> run)
+    {
+        if (withTls) {
+            identity = std::make_unique<Identity>();
+            tls = SSL_CTX_new(TLS_server_method());
+            if (!tls || SSL_CTX_use_certificate(tls, identity->certificate) != 1 ||
+                SSL_CTX_use_PrivateKey(tls, identity->key) != 1)
+                throw std::runtime_error(std::string("cannot set up the TLS of the ") + what);
+        }
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = 0;
+        socklen_t size = sizeof address;
+        if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener, 16) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+            ::pipe2(wake, O_CLOEXEC) != 0)
+            throw std::runtime_error(std::string("cannot start the ") + what + ": " + std::strerror(errno));
+        port = ntohs(address.sin_port);
+        thread = std::thread(std::move(run));
+    }
+
+    void stop()
+    {
+        stopping = true;
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t written = ::write(wake[1], &byte, 1);
+        if (thread.joinable())
+            thread.join();
+        ::close(listener);
+        ::close(wake[0]);
+        ::close(wake[1]);
+        SSL_CTX_free(tls);
+    }
+
+    // Accepts connections until stopped and hands each, after its TLS handshake, to `serve`;
+    // calls `closed` once the connection is closed.
+    template <class Serve, class Closed>
+    void acceptEach(Serve serve, Closed closed)
+    {
+        while (!stopping) {
+            pollfd p[2] = {{listener, POLLIN, 0}, {wake[0], POLLIN, 0}};
+            if (poll(p, 2, -1) <= 0 || stopping || !(p[0].revents & POLLIN))
+                continue;
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            const int on = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+            timeval limit{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            SSL* ssl = nullptr;
+            bool ready = true;
+            if (tls) {
+                ssl = SSL_new(tls);
+                SSL_set_fd(ssl, fd);
+                const auto until = Clock::now() + kIdleLimit;
+                int accepted;
+                while ((accepted = SSL_accept(ssl)) <= 0 && SSL_get_error(ssl, accepted) == SSL_ERROR_WANT_READ &&
+                       !stopping && Clock::now() < until) {
+                }
+                ready = accepted == 1;
+            }
+            if (ready)
+                serve(fd, ssl);
+            if (ssl) {
+                if (ready)
+                    SSL_shutdown(ssl);
+                SSL_free(ssl);
+            }
+            ERR_clear_error();
+            ::close(fd);
+            closed();
+        }
+    }
+};
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -117,18 +214,11 @@ std::string HttpRequest::header(std::string_view name) const
     return {};
 }
 
-struct LoopbackServer::State {
+struct LoopbackServer::State : Endpoint {
     Transport transport = Transport::Plain;
-    int listener = -1;
-    int wake[2] = {-1, -1};
-    std::uint16_t port = 0;
-    std::unique_ptr<Identity> identity;
-    SSL_CTX* tls = nullptr;
-    std::atomic<bool> stopping{false};
     mutable std::mutex mutex;
     std::map<std::string, HttpRoute> routes;
     std::vector<HttpRequest> requests;
-    std::thread thread;
 
     // One connection, plain or TLS.
     struct Connection {
@@ -281,44 +371,14 @@ struct LoopbackServer::State {
 
     void run()
     {
-        while (!stopping) {
-            pollfd p[2] = {{listener, POLLIN, 0}, {wake[0], POLLIN, 0}};
-            if (poll(p, 2, -1) <= 0 || stopping)
-                continue;
-            if (!(p[0].revents & POLLIN))
-                continue;
-            Connection c;
-            c.fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c.fd < 0)
-                continue;
-            timeval limit{1, 0};
-            setsockopt(c.fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-            setsockopt(c.fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-            bool ready = true;
-            if (tls) {
-                c.ssl = SSL_new(tls);
-                SSL_set_fd(c.ssl, c.fd);
-                const auto until = Clock::now() + kIdleLimit;
-                int accepted;
-                while ((accepted = SSL_accept(c.ssl)) <= 0 && SSL_get_error(c.ssl, accepted) == SSL_ERROR_WANT_READ &&
-                       !stopping && Clock::now() < until) {
-                }
-                ready = accepted == 1;
-            }
+        acceptEach([this](int fd, SSL* ssl) {
+            Connection c{fd, ssl};
             try {
-                if (ready)
-                    serve(c);
+                serve(c);
             } catch (const std::exception&) {
                 // A request it cannot read (a malformed length) only ends its connection.
             }
-            if (c.ssl) {
-                if (ready)
-                    SSL_shutdown(c.ssl);
-                SSL_free(c.ssl);
-            }
-            ERR_clear_error();
-            ::close(c.fd);
-        }
+        }, [] {});
     }
 };
 
@@ -328,39 +388,12 @@ LoopbackServer::LoopbackServer(Transport transport) : state_(std::make_unique<St
     s.transport = transport;
     // A client that hangs up mid-answer must not end the test process.
     std::signal(SIGPIPE, SIG_IGN);
-    if (transport == Transport::Tls) {
-        s.identity = std::make_unique<Identity>();
-        s.tls = SSL_CTX_new(TLS_server_method());
-        if (!s.tls || SSL_CTX_use_certificate(s.tls, s.identity->certificate) != 1 ||
-            SSL_CTX_use_PrivateKey(s.tls, s.identity->key) != 1)
-            throw std::runtime_error("cannot set up the test server's TLS");
-    }
-    s.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t size = sizeof address;
-    if (s.listener < 0 || ::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(s.listener, 16) != 0 || ::getsockname(s.listener, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-        ::pipe2(s.wake, O_CLOEXEC) != 0)
-        throw std::runtime_error(std::string("cannot start the loopback server: ") + std::strerror(errno));
-    s.port = ntohs(address.sin_port);
-    s.thread = std::thread([&s] { s.run(); });
+    s.start(transport == Transport::Tls, "loopback server", [&s] { s.run(); });
 }
 
 LoopbackServer::~LoopbackServer()
 {
-    State& s = *state_;
-    s.stopping = true;
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = ::write(s.wake[1], &byte, 1);
-    if (s.thread.joinable())
-        s.thread.join();
-    ::close(s.listener);
-    ::close(s.wake[0]);
-    ::close(s.wake[1]);
-    SSL_CTX_free(s.tls);
+    state_->stop();
 }
 
 std::uint16_t LoopbackServer::port() const
@@ -401,6 +434,138 @@ std::uint16_t LoopbackServer::closedPort()
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
     ::close(fd);
     return ntohs(address.sin_port);
+}
+
+struct LoopbackPeer::State : Endpoint {
+    Options options;
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    std::string received;
+    std::vector<std::size_t> urgentMarks;
+    int ended = 0;
+
+    bool readable(int fd, SSL* ssl, Clock::time_point until) const
+    {
+        if (ssl && SSL_pending(ssl) > 0)
+            return true;
+        while (!stopping && Clock::now() < until) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, kTick) > 0)
+                return true;
+        }
+        return false;
+    }
+
+    // Writes all of `bytes`, one byte per write when asked; false when the client is gone.
+    bool write(int fd, SSL* ssl, std::string_view bytes, bool pause) const
+    {
+        const std::size_t step = options.oneBytePerWrite ? 1 : bytes.size();
+        const auto until = Clock::now() + kIdleLimit;
+        for (std::size_t done = 0; done < bytes.size() && !stopping && Clock::now() < until;) {
+            const std::size_t size = std::min(step, bytes.size() - done);
+            const long n = ssl ? SSL_write(ssl, bytes.data() + done, static_cast<int>(size))
+                               : ::send(fd, bytes.data() + done, size, 0);
+            if (n <= 0) {
+                if (ssl ? SSL_get_error(ssl, static_cast<int>(n)) == SSL_ERROR_WANT_WRITE : errno == EAGAIN)
+                    continue;
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+            if (pause && step == 1)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return !stopping;
+    }
+
+    void serve(int fd, SSL* ssl)
+    {
+        if (!write(fd, ssl, options.script, true) || options.hangUpAfterScript)
+            return;
+        char buffer[65536];
+        while (readable(fd, ssl, Clock::now() + kIdleLimit)) {
+            // A read stops at the urgent mark, so the next one starts there.
+            const bool urgent = !ssl && sockatmark(fd) == 1;
+            const long n = ssl ? SSL_read(ssl, buffer, sizeof buffer) : ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                if (ssl && SSL_get_error(ssl, static_cast<int>(n)) == SSL_ERROR_WANT_READ)
+                    continue;
+                if (!ssl && n < 0 && errno == EAGAIN)
+                    continue;
+                return;
+            }
+            {
+                std::lock_guard lock(mutex);
+                if (urgent)
+                    urgentMarks.push_back(received.size());
+                received.append(buffer, static_cast<std::size_t>(n));
+            }
+            changed.notify_all();
+            if (options.echo && !write(fd, ssl, std::string_view(buffer, static_cast<std::size_t>(n)), false))
+                return;
+        }
+    }
+
+    void run()
+    {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        acceptEach([this](int fd, SSL* ssl) { serve(fd, ssl); },
+                   [this] {
+                       {
+                           std::lock_guard lock(mutex);
+                           ++ended;
+                       }
+                       changed.notify_all();
+                   });
+    }
+};
+
+LoopbackPeer::LoopbackPeer(Options options) : state_(std::make_unique<State>())
+{
+    State& s = *state_;
+    s.options = std::move(options);
+    s.start(s.options.transport == LoopbackServer::Transport::Tls, "loopback peer", [&s] { s.run(); });
+}
+
+LoopbackPeer::~LoopbackPeer()
+{
+    state_->stop();
+}
+
+std::uint16_t LoopbackPeer::port() const
+{
+    return state_->port;
+}
+
+std::string LoopbackPeer::certificate() const
+{
+    return state_->identity ? state_->identity->der() : std::string();
+}
+
+std::string LoopbackPeer::received() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->received;
+}
+
+std::vector<std::size_t> LoopbackPeer::urgentMarks() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->urgentMarks;
+}
+
+bool LoopbackPeer::waitForReceived(std::size_t count, std::chrono::milliseconds limit) const
+{
+    std::unique_lock lock(state_->mutex);
+    return state_->changed.wait_for(lock, limit, [&] { return state_->received.size() >= count; });
+}
+
+bool LoopbackPeer::waitForEnded(int count, std::chrono::milliseconds limit) const
+{
+    std::unique_lock lock(state_->mutex);
+    return state_->changed.wait_for(lock, limit, [&] { return state_->ended >= count; });
 }
 
 HttpHeaders parseUrlEncoded(std::string_view text)

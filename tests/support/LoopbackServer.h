@@ -11,6 +11,7 @@
 //
 // Threads: every member may be called from any thread.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,6 +59,48 @@ public:
 
     // A loopback port on which nothing listens (bound, then closed).
     static std::uint16_t closedPort();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A TCP peer on 127.0.0.1 for tests of socket clients: an echo server (plain or TLS, answering
+// as it reads or one byte per write) or a scripted peer that sends fixed bytes and records what
+// it receives. One thread takes one connection at a time: it sends the script (one byte per
+// write, a millisecond apart, when asked), hangs up if told to, then records and (echo) sends
+// back what arrives until the client closes, 10 s pass without a byte, or the peer stops. TLS
+// uses a self-signed certificate for 127.0.0.1 made in memory. SIGPIPE is blocked on the peer's
+// own thread, and the process's signal settings are left alone, so a test can show that the
+// client never raises it. The destructor stops and joins the thread within about a second.
+//
+// Threads: every member may be called from any thread.
+class LoopbackPeer {
+public:
+    struct Options {
+        LoopbackServer::Transport transport = LoopbackServer::Transport::Plain;
+        std::string script;             // sent first on every connection
+        bool echo = true;               // sends back what it receives
+        bool oneBytePerWrite = false;   // script and echo go out one byte per write
+        bool hangUpAfterScript = false; // closes the connection once the script is sent
+    };
+
+    explicit LoopbackPeer(Options options);
+    ~LoopbackPeer();
+    LoopbackPeer(const LoopbackPeer&) = delete;
+    LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+
+    std::uint16_t port() const;
+    // The certificate, DER-encoded (empty without TLS).
+    std::string certificate() const;
+    // Every byte received, over all connections, in order.
+    std::string received() const;
+    // The offsets in received() of the bytes that came as TCP urgent data (kept in line).
+    std::vector<std::size_t> urgentMarks() const;
+    // Waits at most `limit` until received() holds at least `count` bytes; answers whether it does.
+    bool waitForReceived(std::size_t count, std::chrono::milliseconds limit) const;
+    // Waits at most `limit` until `count` connections have ended; answers whether they have.
+    bool waitForEnded(int count, std::chrono::milliseconds limit) const;
 
 private:
     struct State;

@@ -20,6 +20,11 @@
 
 #include "NetWrappers/NetComponentEntryPoints.h"
 
+#include <functional>
+
+struct ssl_ctx_st;
+struct x509_store_ctx_st;
+
 namespace netcomponents {
 
 // What the tables say of each id: kinds are 's' string, 'c' counted text or data, 'i' int,
@@ -115,9 +120,49 @@ struct Component {
 
 // "'<selector>' is not supported by this build"
 std::string notSupported(const char* selector);
+// Settings no family of this build honours, refused rather than ignored: a firewall
+// (`firewallHost`, `firewallType`) and a client certificate (`SSLCertStore`, `SSLCertEncoded`,
+// `SSLCertSubject`). Answers 0 or the failure's code (set with fail).
+int refuseUnsupportedSettings(Component& component);
 
-// The network families' backends; null for every other family. Initialises libcurl (once per
-// process) the first time one is made.
+// The slots of one event a backend fires; texts are kept here until the event has been
+// delivered, data is the caller's (valid during the event).
+class EventSlots {
+public:
+    EventSlots& text(std::string value);
+    EventSlots& data(const void* bytes, std::size_t count);
+    EventSlots& integer(long long value);
+    // Delivers the event; answers false when the handler destroyed the component.
+    bool fire(Component& c, int event);
+    int writtenBack(std::size_t slot) const;
+
+private:
+    std::deque<std::string> texts_;
+    std::vector<void*> slots_;
+    std::vector<int> lengths_;
+};
+
+// TLS server verification shared by every family (ServerCertificate.cpp). prepare... makes a
+// client context check the peer against the system store through `callback` (OpenSSL's
+// certificate verification callback, which calls judgeServerCertificate).
+void prepareServerVerification(ssl_ctx_st* context, int (*callback)(x509_store_ctx_st*, void*), void* argument);
+
+struct ServerVerdict {
+    bool accepted = false;
+    bool goOn = true; // false: `deliver` said the connection must stop (destroyed, interrupted)
+    std::string verdict;
+};
+// Checks the chain against the system store and the leaf against `host`, stores
+// `SSLServerCert` (DER) and `SSLServerCertStatus`, then lets the family's
+// onSSLServerAuthentication (event id `event`, fired through `deliver`) decide: its slot 4 starts
+// 1 when verification passed or the DER equals `SSLAcceptServerCert`, and 0 otherwise.
+ServerVerdict judgeServerCertificate(Component& component, x509_store_ctx_st* chain, const std::string& host,
+                                     int event, const std::function<bool(EventSlots&, int)>& deliver);
+
+// The network families' backends; null for every other family. The web families' initialises
+// libcurl (once per process) the first time one is made; the socket families' (IPPortS_,
+// TelnetS_, SocketComponent.cpp) opens nothing until it connects.
 std::unique_ptr<Backend> makeHttpBackend(Component& component);
+std::unique_ptr<Backend> makeSocketBackend(Component& component);
 
 } // namespace netcomponents

@@ -71,48 +71,6 @@ enum Event {
     kUploadProgress
 };
 
-// The slots of one event; texts are kept here until the event has been delivered.
-class EventSlots {
-public:
-    EventSlots& text(std::string value)
-    {
-        texts_.push_back(std::move(value));
-        slots_.push_back(const_cast<char*>(texts_.back().c_str()));
-        lengths_.push_back(0);
-        return *this;
-    }
-    EventSlots& data(const void* bytes, std::size_t count)
-    {
-        slots_.push_back(const_cast<void*>(bytes));
-        lengths_.push_back(static_cast<int>(count));
-        return *this;
-    }
-    EventSlots& integer(long long value)
-    {
-        slots_.push_back(reinterpret_cast<void*>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value))));
-        lengths_.push_back(0);
-        return *this;
-    }
-    // Delivers the event; answers false when the handler destroyed the component.
-    bool fire(Component& c, int event)
-    {
-        if (slots_.empty()) {
-            slots_.push_back(nullptr);
-            lengths_.push_back(0);
-        }
-        return c.fire(event, slots_, lengths_);
-    }
-    int writtenBack(std::size_t slot) const
-    {
-        return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(slots_[slot]));
-    }
-
-private:
-    std::deque<std::string> texts_;
-    std::vector<void*> slots_;
-    std::vector<int> lengths_;
-};
-
 std::string trimmed(std::string text)
 {
     const auto isSpace = [](unsigned char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; };
@@ -127,21 +85,6 @@ std::string trimmed(std::string text)
 bool equalsIgnoringCase(const std::string& a, const char* b)
 {
     return strcasecmp(a.c_str(), b) == 0;
-}
-
-std::string nameText(X509_NAME* name)
-{
-    if (!name)
-        return {};
-    BIO* bio = BIO_new(BIO_s_mem());
-    if (!bio)
-        return {};
-    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
-    char* bytes = nullptr;
-    const long count = BIO_get_mem_data(bio, &bytes);
-    std::string text(bytes ? bytes : "", count > 0 ? static_cast<std::size_t>(count) : 0);
-    BIO_free(bio);
-    return text;
 }
 
 class HttpBackend final : public Backend {
@@ -308,13 +251,11 @@ void HttpBackend::resetResponse()
 // Settings this build cannot honour fail the request rather than being ignored.
 int HttpBackend::unsupportedSetting()
 {
+    if (const int refused = refuseUnsupportedSettings(c_))
+        return refused;
     const auto refuse = [&](const char* setter) { return c_.fail(NetComponentsTest_NotSupported, notSupported(setter)); };
-    if (!text("firewallHost").empty() || number("firewallType") != 0)
-        return refuse("setFirewallHost:");
     if (!text("proxyServer").empty() || number("proxySSL") != 0)
         return refuse("setProxyServer:");
-    if (!text("SSLCertStore").empty() || !text("SSLCertEncoded").empty() || !text("SSLCertSubject").empty())
-        return refuse("setSSLCertStore:");
     if (number("authScheme") != NetComponentsTest_AuthBasic && number("authScheme") != NetComponentsTest_AuthDigest)
         return refuse("setAuthScheme:");
     if (family_ == Family::Form && number("encoding") != NetComponentsTest_EncodingUrl &&
@@ -834,10 +775,7 @@ try {
 
 CURLcode HttpBackend::onSslContext(CURL*, void* context, void* self)
 try {
-    auto* ctx = static_cast<SSL_CTX*>(context);
-    SSL_CTX_set_default_verify_paths(ctx);
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_cert_verify_callback(ctx, &HttpBackend::onVerify, self);
+    prepareServerVerification(static_cast<SSL_CTX*>(context), &HttpBackend::onVerify, self);
     return CURLE_OK;
 } catch (...) {
     return CURLE_ABORTED_BY_CALLBACK;
@@ -851,43 +789,15 @@ try {
     return 0;
 }
 
-// The chain against the system store, then the leaf against the host name; the handler has
-// the last word, starting from that verdict or from an exact match with SSLAcceptServerCert.
+// The shared judgement decides; a handler that interrupted or destroyed the component ends the
+// request (finishHop says so).
 int HttpBackend::verify(X509_STORE_CTX* chain)
 {
-    bool passed = X509_verify_cert(chain) == 1;
-    std::string verdict = passed ? "OK" : X509_verify_cert_error_string(X509_STORE_CTX_get_error(chain));
-    X509* leaf = X509_STORE_CTX_get0_cert(chain);
-    if (passed && leaf) {
-        const bool matches = X509_check_ip_asc(leaf, host_.c_str(), 0) == 1 ||
-                             X509_check_host(leaf, host_.c_str(), host_.size(), 0, nullptr) == 1;
-        if (!matches) {
-            passed = false;
-            verdict = "The certificate does not name " + host_ + ".";
-        }
-    }
-    std::string der;
-    if (leaf) {
-        const int size = i2d_X509(leaf, nullptr);
-        if (size > 0) {
-            der.resize(static_cast<std::size_t>(size));
-            auto* out = reinterpret_cast<unsigned char*>(der.data());
-            i2d_X509(leaf, &out);
-        }
-    }
-    store("SSLServerCert", der);
-    store("SSLServerCertStatus", verdict);
-    const std::string accepted = text("SSLAcceptServerCert");
-    EventSlots authentication;
-    authentication.data(der.data(), der.size())
-        .text(leaf ? nameText(X509_get_issuer_name(leaf)) : std::string())
-        .text(leaf ? nameText(X509_get_subject_name(leaf)) : std::string())
-        .text(verdict)
-        .integer(passed || (!der.empty() && der == accepted) ? 1 : 0);
-    const bool goOn = deliver(authentication, kSSLServerAuthentication);
-    if (!goOn || authentication.writtenBack(4) == 0) {
-        rejected_ = goOn; // otherwise interrupted or destroyed: finishHop says so
-        rejectedVerdict_ = verdict;
+    const ServerVerdict verdict = judgeServerCertificate(
+        c_, chain, host_, kSSLServerAuthentication, [this](EventSlots& slots, int event) { return deliver(slots, event); });
+    if (!verdict.accepted) {
+        rejected_ = verdict.goOn;
+        rejectedVerdict_ = verdict.verdict;
         X509_STORE_CTX_set_error(chain, X509_V_ERR_APPLICATION_VERIFICATION);
         return 0;
     }

@@ -460,6 +460,8 @@ try {
     c->sink = sink;
     c->context = context;
     c->backend = makeHttpBackend(*c);
+    if (!c->backend)
+        c->backend = makeSocketBackend(*c);
     std::lock_guard lock(s.mutex);
     void* handle = reinterpret_cast<void*>(++s.handlesMade << 4);
     s.components[reinterpret_cast<std::uintptr_t>(handle)] = std::move(c);

@@ -15,7 +15,8 @@
  *   count resizes its indexed members, the add... methods append one entry;
  * - Do checks the argument count; `config:` (method 1) stores "Key=Value" and answers "", and
  *   answers the value of "Key" (or ""); the web families (HTTPS_, WebFormS_, WebUploadS_)
- *   perform their requests; every other method, and the write of an action property (connected,
+ *   perform their requests, the socket families (IPPortS_, TelnetS_) hold one TCP connection
+ *   (below); every other method, and the write of an action property (connected,
  *   commands, data to send) with nothing behind it, fails with NetComponentsTest_NotSupported
  *   and the text "'<selector>' is not supported by this build";
  * - events are delivered on the calling thread, inside the entry call that causes them;
@@ -56,7 +57,50 @@ enum {
     NetComponentsTest_CertificateRejected = 115, /* "Server certificate rejected: <verdict>" */
     NetComponentsTest_Interrupted = 116,     /* "Interrupted." */
     NetComponentsTest_TooManyRedirects = 117, /* "Too many redirects (<n>)." */
-    NetComponentsTest_LocalFile = 118        /* "Cannot write '<localFile>': <reason>" */
+    NetComponentsTest_LocalFile = 118,       /* "Cannot write '<localFile>': <reason>" */
+    NetComponentsTest_NotConnected = 119,    /* "Not connected." */
+    NetComponentsTest_AlreadyConnected = 120, /* "Already connected." */
+    NetComponentsTest_Tls = 121              /* "TLS failed: <reason>" */
+};
+
+/* The socket families (IPPortS_, TelnetS_): one TCP client connection per component, TLS by
+ * OpenSSL over the same socket. Every wait (name look-up aside, which is the resolver's) is
+ * bounded by `timeout` seconds (0 or less: 60); a wait that runs out fails the call with
+ * NetComponentsTest_Timeout. Firewall settings and client certificates fail `connect` as not
+ * supported. `linger` on (the default) closes gracefully, off resets the connection.
+ *
+ * `SSLStartMode`: NetComponentsTest_SSLNone (the default) connects plain, `startSSL` may then
+ * start TLS; NetComponentsTest_SSLAtConnect does TLS right after connecting;
+ * NetComponentsTest_SSLExplicit connects plain for a later `startSSL` (IPPortS_ only: TelnetS_
+ * has no `startSSL`). Other values fail `connect` with NetComponentsTest_BadValue. The server's
+ * certificate is judged as the web families judge it (onSSLServerAuthentication, slot 4).
+ *
+ * Events, all on the calling thread inside the call that causes them:
+ * - connect (`connect::`/`connect:`, `connected` = 1): onConnectionStatus("Connection
+ *   established", 0, "<address>:<port>"); with TLS onSSLServerAuthentication, onSSLStatus;
+ *   then onConnected(0, "Connected to <address>:<port>."), onReadyToSend. A failed connect
+ *   raises and fires neither onConnected nor onDisconnected.
+ * - `startSSL`: onSSLServerAuthentication, onSSLStatus; when TLS fails the connection closes
+ *   (onDisconnected) and the call raises.
+ * - incoming data, in arrival order, from `doEvents` (which waits at most 50 ms when nothing is
+ *   ready; a write waiting for room on a plain connection reads ahead without delivering): IPPortS_ onDataIn(bytes, line ended), split
+ *   at `EOL` (without it; a piece that may be the start of an `EOL` waits for the next bytes)
+ *   when `EOL` is not empty, as read otherwise; none while `singleLineMode` is on (`getLine`
+ *   takes the lines) or `acceptData` is off (nothing is read). TelnetS_ onDataIn(bytes),
+ *   onDo/onDont/onWill/onWont(option), onSubOption(bytes between IAC SB and IAC SE, unescaped),
+ *   onCommand(code) for every other command; `transparent` on delivers every byte as data.
+ * - the end of a connection: onDisconnected(0, "Connection closed by the peer.") after the data
+ *   that came before it has been delivered or taken by `getLine` (the last line may end with the
+ *   stream instead of `EOL`); onDisconnected(0, "") for `disconnect`; onDisconnected(code, reason)
+ *   when a read or write fails (the call that wrote then raises). Once per connection.
+ * `disconnect` from inside a handler closes at once: nothing more is delivered from the bytes
+ * already read, and the call that delivered the event returns.
+ * `bytesSent` counts the bytes of data given since the connection was made (Telnet escapes and
+ * commands not counted); every write sends all its bytes or raises. */
+enum {
+    NetComponentsTest_SSLNone = 0,
+    NetComponentsTest_SSLAtConnect = 1,
+    NetComponentsTest_SSLExplicit = 2
 };
 
 /* Values of the web families' int settings: `authScheme` (HTTPS_, WebFormS_, WebUploadS_;

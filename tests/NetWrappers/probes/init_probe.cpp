@@ -2,7 +2,8 @@
 // that would start the transfer and TLS libraries or open a socket: it defines those functions
 // itself (the dynamic linker binds every library's calls to the program's definitions first),
 // counts, and passes each call on. It prints the counts before any component exists, after the
-// first web component is made, and after a second one.
+// socket components (which open nothing until they connect), after the first web component is
+// made, and after a second one.
 #include <curl/curl.h>
 #include <dlfcn.h>
 #include <openssl/crypto.h>
@@ -12,6 +13,8 @@
 
 #include "NetWrappers/IPWorksSSLCertMgr.h"
 #include "NetWrappers/IPWorksSSLHTTPS.h"
+#include "NetWrappers/IPWorksSSLIPPortS.h"
+#include "NetWrappers/IPWorksSSLTelnetS.h"
 
 namespace {
 int curlInits = 0;
@@ -57,11 +60,14 @@ int main()
     {
         auto certificates = vistel::IPWorksSSLCertMgr::certmgr();
         report("certmgr");
+        auto port = vistel::IPWorksSSLIPPortS::ipports();
+        auto telnet = vistel::IPWorksSSLTelnetS::telnets();
+        report("sockets");
         auto first = vistel::IPWorksSSLHTTPS::https();
         report("first");
         auto second = vistel::IPWorksSSLHTTPS::https();
         report("second");
-        if (!certificates || !first || !second)
+        if (!certificates || !port || !telnet || !first || !second)
             return 1;
     }
     return 0;
