@@ -80,6 +80,7 @@ public:
     std::chrono::milliseconds stepDelay {0};
     std::optional<std::uint64_t> failAtOffset; // a range read at or past it fails (-36)
     std::string serialNumber;
+    std::function<void(std::uint64_t offset)> onRangeRead; // called before each range read
 
     std::mutex mutex; // guards the records below
     int rangeReads = 0;
@@ -120,6 +121,8 @@ public:
                          std::uint64_t& done) override
     {
         record(entry, readStarts);
+        if (onRangeRead)
+            onRangeRead(offset);
         {
             std::lock_guard lock(mutex);
             ++rangeReads;
