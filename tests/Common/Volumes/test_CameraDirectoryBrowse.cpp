@@ -5,9 +5,14 @@
 
 #include <filesystem>
 
+#include <QImage>
+
 #include "CameraTestSupport.h"
 #include "Common/FileSystem/FSObjectInfo.h"
 #include "Common/Strings/NSStringDevices.h"
+#include "Imaging/RIReperesentation.h"
+#include "Platform/Imaging/ImageDestination.h"
+#include "Platform/Imaging/PlatformImage.h"
 #include "VolumeTestSupport.h"
 #include "TestSupport.h"
 
@@ -150,6 +155,38 @@ TEST_F(DirectoryBrowseCamera, CopyOfAFileThatIsNotThereEndsWithOneFinalReport)
     ASSERT_TRUE(copy.waitForFinal());
     EXPECT_EQ(copy.reports.back().error, status::NoSuchObject);
     EXPECT_TRUE(std::filesystem::is_empty(target.path()));
+}
+
+void writeJpeg(const std::string& path, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const Ref<ImageDestination> destination = ImageDestination::createWithPath(path, "public.jpeg");
+    ASSERT_TRUE(destination && destination->addImage(PlatformImage::fromQImage(image)) && destination->finalize());
+}
+
+TEST(DirectoryBrowseCameraPictures, EachSameNamedPictureHasItsOwnThumbnail)
+{
+    TemporaryFolder card {"vistel-camera"};
+    std::filesystem::create_directories(card / "DCIM/100MEDIA");
+    std::filesystem::create_directories(card / "DCIM/101MEDIA");
+    writeJpeg(card / "DCIM/100MEDIA/IMG_0001.JPG", 64, 48);
+    writeJpeg(card / "DCIM/101MEDIA/IMG_0001.JPG", 30, 40);
+    CameraRegistry registry;
+    const Ref<ZovImageCaptureDeviceInfo> camera =
+        registry.manager->handleDeviceAdded("Directory Browse", "disk:" + card.path());
+    ASSERT_TRUE(camera);
+    struct Case {
+        std::string name;
+        std::size_t width, height;
+    };
+    for (const Case& c : {Case {"IMG_0001 (100MEDIA).JPG", 64, 48}, Case {"IMG_0001 (101MEDIA).JPG", 30, 40}}) {
+        const Ref<RIReperesentation> thumbnail =
+            RIReperesentation::createWithSmallThumbnailForPath(camera->mountPoint() + "/" + c.name, 128, 1);
+        ASSERT_TRUE(thumbnail) << c.name;
+        EXPECT_EQ(thumbnail->pixelsWide(), c.width) << c.name;
+        EXPECT_EQ(thumbnail->pixelsHigh(), c.height) << c.name;
+    }
 }
 
 } // namespace
