@@ -1,11 +1,15 @@
 // The libgphoto2 camera: one `Camera*` and one context per camera, every call under the
 // camera's lock.
 
+#include <dlfcn.h>
 #include <gphoto2/gphoto2.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "Platform/FilePaths.h"
+#include "Platform/FolderListing.h"
 #include "Platform/ImageCapture/ImageCaptureCamera.h"
 #include "Platform/Log.h"
 
@@ -34,7 +38,30 @@ std::string joinFolder(const std::string& folder, const char* name)
     return folder == "/" ? "/" + std::string(name) : folder + "/" + name;
 }
 
-// The driver and port tables are read from disk once per process (hundreds of drivers).
+// libgphoto2 opens every driver and port library to read its table, and closes it again; the
+// libraries those drivers pull in (an HTTP client, XML, image libraries) then go away with
+// what their start-up allocated. Loaded once here and never unloaded, they stay for the run.
+void keepDriversLoaded()
+{
+    for (const char* variable : {"CAMLIBS", "IOLIBS"}) {
+        const char* overridden = std::getenv(variable);
+        const std::string folder = overridden && *overridden
+            ? overridden
+            : (std::string_view(variable) == "CAMLIBS" ? VISTEL_GPHOTO2_CAMLIBS : VISTEL_GPHOTO2_IOLIBS);
+        std::vector<std::string> names;
+        if (listFolder(folder, names) != 0)
+            continue;
+        for (const std::string& name : names) {
+            if (pathExtension(name) != "so")
+                continue;
+            if (void* handle = ::dlopen(joinPath(folder, name).c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE))
+                ::dlclose(handle); // stays loaded: RTLD_NODELETE
+        }
+    }
+}
+
+// The driver table is read from disk once per process (hundreds of drivers); the port table
+// too, for opening cameras by port (detection reads the ports afresh: devices come and go).
 struct Tables {
     std::mutex mutex;
     CameraAbilitiesList* abilities = nullptr;
@@ -44,6 +71,7 @@ struct Tables {
 Tables& tables()
 {
     static Tables* shared = [] {
+        keepDriversLoaded();
         auto* made = new Tables();
         GPContext* context = gp_context_new();
         if (gp_abilities_list_new(&made->abilities) >= GP_OK)
@@ -287,11 +315,22 @@ std::shared_ptr<ImageCaptureCamera> openGPhotoCamera(const std::string& model, c
 std::vector<DetectedCamera> autodetectCameras()
 {
     std::vector<DetectedCamera> found;
+    Tables& shared = tables();
     CameraList* list = nullptr;
+    GPPortInfoList* ports = nullptr;
     if (gp_list_new(&list) < GP_OK)
         return found;
     GPContext* context = gp_context_new();
-    if (gp_camera_autodetect(list, context) >= GP_OK) {
+    int result = gp_port_info_list_new(&ports);
+    if (result >= GP_OK)
+        result = gp_port_info_list_load(ports);
+    if (result >= GP_OK) {
+        std::lock_guard lock(shared.mutex);
+        result = shared.abilities ? gp_abilities_list_detect(shared.abilities, ports, list, context) : GP_ERROR;
+    }
+    if (ports)
+        gp_port_info_list_free(ports);
+    if (result >= GP_OK) {
         for (int index = 0; index < gp_list_count(list); ++index) {
             const char* model = nullptr;
             const char* port = nullptr;
@@ -307,3 +346,19 @@ std::vector<DetectedCamera> autodetectCameras()
 }
 
 } // namespace vistel
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VISTEL_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(VISTEL_ADDRESS_SANITIZER)
+// Leaks of libgphoto2's own that the sanitizer build must not report in any program that
+// detects cameras: its "usb1" port library lists the USB devices with libusb_get_device_list
+// on every detection and never frees the list nor its per-device records.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libusb_get_device_list\n"
+           "leak:libgphoto2_port/*/usb1.so\n";
+}
+#endif
