@@ -1,6 +1,7 @@
 #include "Common/Volumes/FileSystemObjectDataCache.h"
 
 #include <algorithm>
+#include <new>
 
 #include "Common/FileSystem/FileSystemFunctions.h"
 #include "Common/Volumes/ZovImageCaptureDeviceInfo.h"
@@ -123,7 +124,12 @@ FileSystemObjectDataCache::Data FileSystemObjectDataCache::generateCacheData(con
     if (!thumbnailReader)
         lock.beginDownload();
     Bytes buffer;
-    const StatusCode result = fetch(record, step, thumbnailReader, lock, progress, buffer);
+    StatusCode result = status::MemoryFull;
+    try {
+        result = fetch(record, step, thumbnailReader, lock, progress, buffer);
+    } catch (const std::bad_alloc&) {
+        buffer = Bytes(); // a file larger than memory can hold
+    }
     if (!thumbnailReader)
         lock.endDownload();
     if (error)

@@ -62,8 +62,8 @@ public:
     // step). A download (`thumbnailReader` false) counts itself on `lock` while it runs and
     // calls `progress` between steps; a thumbnail reader waits on `lock` before each step.
     // Answers null with the status in `error` when the object has no identifier (-50), a read
-    // failed, or `record` was cancelled (-128); nothing is kept then and the next call tries
-    // again.
+    // failed, the file does not fit in memory (-41), or `record` was cancelled (-128); nothing
+    // is kept then and the next call tries again.
     Data generateCacheData(const Ref<FileOperationRecord>& record, std::uint64_t step, bool thumbnailReader,
                            CameraThumbnailLock& lock, StatusCode* error, const ProgressFunction& progress = {});
 

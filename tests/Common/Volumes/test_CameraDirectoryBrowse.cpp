@@ -59,6 +59,7 @@ TEST_F(DirectoryBrowseCamera, RegistersUnderItsIdentifierWithOneMountedSignal)
     EXPECT_EQ(registry.manager->volumeInfoForPath(root + "/IMG_0002.JPG").get(), camera.get());
     EXPECT_FALSE(registry.manager->volumeInfoForPath("ICA:/" + std::to_string(identifier + 1) + "/IMG_0002.JPG"));
     EXPECT_EQ(registry.manager->imageCaptureDeviceInfoByICAObject(identifier).get(), camera.get());
+    EXPECT_EQ(registry.manager->displayNameFromPath(root), "Directory Browse");
 
     // Attached again on the same port: a reload, not a second camera.
     EXPECT_EQ(registry.manager->handleDeviceAdded("Directory Browse", "disk:" + card.path()).get(), camera.get());
