@@ -181,7 +181,10 @@ bool FileSystemFunctions::fileExistsAtPath(std::string_view path, bool* isDirect
     if (NSStringDevices::isICADevicePath(path)) {
         const CameraFileServices camera = cameraFileServices();
         const std::string text(path);
-        if (!pathExtension(path).empty()) {
+        // "ICA:/<id>" alone is the camera's root; anything after the identifier names a file
+        // ("ICA:/41/README" is no folder, whatever its extension).
+        const std::optional<std::string> root = NSStringDevices::icaDevicePath(path);
+        if (!root || text != *root) {
             if (isDirectory)
                 *isDirectory = false;
             return camera.fileExists && camera.fileExists(text);

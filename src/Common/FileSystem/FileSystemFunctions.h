@@ -96,8 +96,8 @@ public:
     // NSFileGroupOwnerAccountID/Name, NSFileReferenceCount, NSFileSystemNumber,
     // NSFileSystemFileNumber, NSFileImmutable), of a camera file, or an empty dictionary.
     static Value fileAttributesAtPath(std::string_view path, bool traverseLink);
-    // Volume paths: whether something is there (links followed). Camera paths with an
-    // extension are files, without one the camera root.
+    // Volume paths: whether something is there (links followed). A camera path is the
+    // camera's root when nothing follows the identifier ("ICA:/41"), else a camera file.
     static bool fileExistsAtPath(std::string_view path, bool* isDirectory = nullptr);
 
     static Ref<FileOperationRecord> createFileOperation();

@@ -10,6 +10,8 @@
 #include "Common/Strings/NSStringDevices.h"
 #include "Common/Tools/Threads/ThreadMessages.h"
 #include "Common/Volumes/VolumeSources.h"
+#include "Imaging/RIReperesentation.h"
+#include "Platform/NotificationCenter.h"
 #include "Platform/Exception.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Log.h"
@@ -72,6 +74,19 @@ void ZovVolumeManager::threadBody()
         ZovLog("ZovVolumeManager::threadBody can't watch the mount table");
     loop_->runMode(NSDefaultRunLoopMode, RunLoop::Clock::now());
     diffMountTable(false);
+    // Cameras: udev is watched before the first detection, for the same reason.
+    if (cameraDiscoverySources().watchUdev) {
+        udevMonitor_ = std::make_unique<UdevUsbMonitor>();
+        if (udevMonitor_->fileDescriptor() >= 0)
+            udevSource_ = loop_->addFileDescriptor(udevMonitor_->fileDescriptor(), RunLoop::Readable,
+                                                   [this](int, std::uint32_t) {
+                                                       if (std::optional<UdevDeviceEvent> event = udevMonitor_->receive())
+                                                           handleUdevEvent(*event);
+                                                   });
+        else
+            ZovLog("ZovVolumeManager::threadBody can't watch udev for cameras");
+    }
+    detectCameras({}, {});
     listed = true;
     {
         std::lock_guard lock(startMutex_);
@@ -82,10 +97,14 @@ void ZovVolumeManager::threadBody()
         loop_->run();
     if (mountTableSource_)
         loop_->removeFileDescriptor(mountTableSource_);
+    if (udevSource_)
+        loop_->removeFileDescriptor(udevSource_);
+    udevMonitor_.reset();
 }
 
 void ZovVolumeManager::installMountHandler()
 {
+    installCameraServices();
     Ref<ZovVolumeManager> self(this);
     NSAlertFileError::setVolumeLookup([self](const std::string& path) -> std::optional<NSAlertFileError::Volume> {
         const Ref<ZovDeviceInfo> info = self->volumeInfoForPath(path);
@@ -282,6 +301,274 @@ std::string ZovVolumeManager::displayNameFromPath(const std::string& path) const
     if (const Ref<ZovDeviceInfo> info = volumeInfoForMountPoint(path))
         return info->displayName();
     return lastPathComponent(path);
+}
+
+} // namespace vistel
+
+// --- cameras -----------------------------------------------------------------------------------
+
+namespace vistel {
+
+Ref<ZovImageCaptureDeviceInfo> ZovVolumeManager::imageCaptureDeviceInfoByICAObject(std::int64_t identifier) const
+{
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, info] : volumeInfoForKeyHash_)
+        if (auto* camera = dynamic_cast<ZovImageCaptureDeviceInfo*>(info.get()); camera && camera->isEqual(identifier))
+            return Ref<ZovImageCaptureDeviceInfo>(camera);
+    return nullptr;
+}
+
+Ref<ZovImageCaptureDeviceInfo> ZovVolumeManager::icaDeveceWithPath(std::string_view path) const
+{
+    if (!NSStringDevices::isICADevicePath(path))
+        return nullptr;
+    const std::int64_t identifier = NSStringDevices::icaDeviceID(path);
+    return identifier > 0 ? imageCaptureDeviceInfoByICAObject(identifier) : nullptr;
+}
+
+Ref<ZovImageCaptureDeviceInfo> ZovVolumeManager::cameraOnPort(const std::string& port,
+                                                              const std::string& devicePath) const
+{
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, info] : volumeInfoForKeyHash_)
+        if (auto* camera = dynamic_cast<ZovImageCaptureDeviceInfo*>(info.get()))
+            if ((!port.empty() && camera->port() == port) || (!devicePath.empty() && camera->devicePath() == devicePath))
+                return Ref<ZovImageCaptureDeviceInfo>(camera);
+    return nullptr;
+}
+
+bool ZovVolumeManager::addImageCaptureDevice(const Ref<ZovImageCaptureDeviceInfo>& camera)
+{
+    if (!camera)
+        return false;
+    std::lock_guard lock(mutex_);
+    if (volumeInfoForKeyHash_.count(camera->key()) || volumeInfoForMountPointHash_.count(camera->mountPoint()))
+        return false;
+    volumeInfoForKeyHash_[camera->key()] = camera;
+    volumeInfoForMountPointHash_[camera->mountPoint()] = camera;
+    return true;
+}
+
+void ZovVolumeManager::removeImageCaptureDevice(std::int64_t identifier)
+{
+    Ref<ZovImageCaptureDeviceInfo> removed;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto entry = volumeInfoForKeyHash_.begin(); entry != volumeInfoForKeyHash_.end(); ++entry) {
+            auto* camera = dynamic_cast<ZovImageCaptureDeviceInfo*>(entry->second.get());
+            if (camera && camera->type() == DeviceType::ImageCapture && camera->isEqual(identifier)) {
+                removed = Ref<ZovImageCaptureDeviceInfo>(camera);
+                volumeInfoForKeyHash_.erase(entry);
+                volumeInfoForMountPointHash_.erase(removed->mountPoint());
+                break;
+            }
+        }
+    }
+    // Outside the lock: a receiver on this thread may look the registry up.
+    if (removed)
+        emitVolumeSignal(ZovVolumeManagerUnmountedNotification, removed);
+}
+
+Ref<ZovImageCaptureDeviceInfo> ZovVolumeManager::handleDeviceAdded(const std::string& model, const std::string& port,
+                                                                   const std::string& devicePath)
+{
+    if (RunLoop::current() != loop_.get()) {
+        Ref<ZovImageCaptureDeviceInfo> added;
+        ThreadMessages::performSelector([&] { added = handleDeviceAdded(model, port, devicePath); }, loop_.get(), true);
+        return added;
+    }
+    if (Ref<ZovImageCaptureDeviceInfo> known = cameraOnPort(port, devicePath)) {
+        known->reloadFileSystemObjectsAndDevicePropertiesDictionary(true);
+        return known;
+    }
+    std::shared_ptr<ImageCaptureCamera> opened = cameraDiscoverySources().open(model, port);
+    if (!opened)
+        return nullptr;
+    std::uint32_t identifier = 0;
+    {
+        // Low 16 bits in 1..32767 (read as a signed 16-bit number they are positive), below
+        // 2^31, never given twice in a run.
+        std::lock_guard lock(mutex_);
+        do
+            ++cameraCounter_;
+        while ((cameraCounter_ & 0xFFFF) == 0 || (cameraCounter_ & 0xFFFF) >= 0x8000);
+        if (cameraCounter_ < 0x80000000u)
+            identifier = cameraCounter_;
+    }
+    if (identifier == 0)
+        return nullptr;
+    const Ref<ZovImageCaptureDeviceInfo> camera =
+        ZovImageCaptureDeviceInfo::create(identifier, std::move(opened), port, devicePath, cameraCacheReleaser_);
+    if (!camera || !addImageCaptureDevice(camera))
+        return nullptr;
+    emitVolumeSignal(ZovVolumeManagerMountedNotification, camera);
+    return camera;
+}
+
+void ZovVolumeManager::handleDeviceRemoved(std::int64_t identifier)
+{
+    if (identifier == 0)
+        return;
+    if (RunLoop::current() != loop_.get()) {
+        ThreadMessages::performSelector([&] { handleDeviceRemoved(identifier); }, loop_.get(), true);
+        return;
+    }
+    removeImageCaptureDevice(identifier);
+}
+
+void ZovVolumeManager::detectCameras(const std::string& eventPort, const std::string& eventDevicePath)
+{
+    const CameraDiscoverySources sources = cameraDiscoverySources();
+    for (const DetectedCamera& detected : sources.autodetect()) {
+        if (cameraOnPort(detected.port, {}))
+            continue; // already here
+        const std::string devicePath = !eventPort.empty() && detected.port == eventPort
+            ? eventDevicePath
+            : (detected.port.starts_with("usb:") ? sources.devicePathForPort(detected.port) : std::string());
+        handleDeviceAdded(detected.model, detected.port, devicePath);
+    }
+}
+
+void ZovVolumeManager::handleUdevEvent(const UdevDeviceEvent& event)
+{
+    if (RunLoop::current() != loop_.get()) {
+        ThreadMessages::performSelector([&] { handleUdevEvent(event); }, loop_.get(), true);
+        return;
+    }
+    const std::string port = usbPortOfEvent(event).value_or(std::string());
+    if (event.action == "remove") {
+        // Removal events need not carry the camera mark: the device is matched by its port
+        // or path.
+        if (const Ref<ZovImageCaptureDeviceInfo> camera = cameraOnPort(port, event.devpath))
+            removeImageCaptureDevice(camera->icaObject());
+        return;
+    }
+    if (!event.properties.count("ID_GPHOTO2"))
+        return;
+    if (event.action == "add")
+        detectCameras(port, event.devpath);
+    else if (event.action == "change")
+        if (const Ref<ZovImageCaptureDeviceInfo> camera = cameraOnPort(port, event.devpath))
+            camera->reloadFileSystemObjectsAndDevicePropertiesDictionary(true);
+}
+
+// --- camera services ---------------------------------------------------------------------------
+
+namespace {
+
+// A camera file together with its camera, handed to the image representation.
+class CameraFileHandle final : public Object {
+public:
+    CameraFileHandle(Ref<ZovImageCaptureDeviceInfo> camera, Ref<CameraFileObject> object)
+        : camera(std::move(camera)), object(std::move(object))
+    {
+    }
+    Ref<ZovImageCaptureDeviceInfo> camera;
+    Ref<CameraFileObject> object;
+};
+
+class CameraThumbnailSource final : public ICADeviceThumbnailSource {
+public:
+    explicit CameraThumbnailSource(Ref<ZovVolumeManager> manager) : manager_(std::move(manager)) { }
+    Ref<Object> icaFileSystemObjectAtPath(std::string_view path) override
+    {
+        const Ref<ZovImageCaptureDeviceInfo> camera = manager_->icaDeveceWithPath(path);
+        Ref<CameraFileObject> object = camera ? camera->fileSystemObjectAtPath(std::string(path)) : nullptr;
+        if (!object)
+            return nullptr;
+        return makeRef<CameraFileHandle>(camera, std::move(object));
+    }
+    std::shared_ptr<const Value::Bytes> fileSystemObjectThumbnailData(const Ref<Object>& object) override
+    {
+        const auto* handle = dynamic_cast<const CameraFileHandle*>(object.get());
+        return handle ? handle->camera->fileSystemObjectThumbnailData(handle->object) : nullptr;
+    }
+    QSizeF fileSystemObjectResolution(const Ref<Object>& object) override
+    {
+        const auto* handle = dynamic_cast<const CameraFileHandle*>(object.get());
+        if (!handle)
+            return {};
+        return QSizeF(handle->object->entry().width, handle->object->entry().height);
+    }
+
+private:
+    Ref<ZovVolumeManager> manager_;
+};
+
+std::mutex& registryMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+Ref<ZovVolumeManager>& installedRegistry()
+{
+    static Ref<ZovVolumeManager> registry;
+    return registry;
+}
+
+} // namespace
+
+void ZovVolumeManager::installCameraServices()
+{
+    Ref<ZovVolumeManager> self(this);
+    auto objectAt = [self](const std::string& path) -> Ref<CameraFileObject> {
+        const Ref<ZovImageCaptureDeviceInfo> camera = self->icaDeveceWithPath(path);
+        return camera ? camera->fileSystemObjectAtPath(path) : nullptr;
+    };
+    CameraFileServices services;
+    services.fileAttributes = [objectAt](const std::string& path) {
+        return ZovImageCaptureDeviceInfo::fileSytemAttributesForObject(objectAt(path));
+    };
+    services.fileExists = [objectAt](const std::string& path) { return bool(objectAt(path)); };
+    services.deviceAttached = [self](const std::string& path) {
+        const Ref<ZovImageCaptureDeviceInfo> camera = self->icaDeveceWithPath(path);
+        return camera && camera->mountPoint() == path;
+    };
+    services.fileSize = [objectAt](const std::string& path) -> std::optional<std::uint64_t> {
+        const Ref<CameraFileObject> object = objectAt(path);
+        return object ? std::optional<std::uint64_t>(object->size()) : std::nullopt;
+    };
+    services.deleteObject = [self](const std::string& path) -> StatusCode {
+        const Ref<ZovImageCaptureDeviceInfo> camera = self->icaDeveceWithPath(path);
+        if (!camera)
+            return status::NoSuchObject;
+        return camera->deleteFileSystemObject(camera->fileSystemObjectAtPath(path));
+    };
+    services.mountPoint = [self](const std::string& path) {
+        const Ref<ZovImageCaptureDeviceInfo> camera = self->icaDeveceWithPath(path);
+        return camera ? camera->mountPoint() : std::string();
+    };
+    services.startDownload = [self](const std::string& source, const std::string& folder,
+                                    const std::optional<std::string>& name, const Ref<FileOperationRecord>& record,
+                                    FSFileOperationStatusCallback callback, double, Ref<Object> info) -> StatusCode {
+        // Started whatever the source: a missing camera or file ends in one final report (-43).
+        ZovImageCaptureDeviceInfo::startDownload(
+            self->icaDeveceWithPath(source),
+            ZovImageCaptureDeviceInfo::Transfer {source, folder, name, record, std::move(callback), std::move(info)});
+        return status::NoError;
+    };
+    setCameraFileServices(std::move(services));
+    RIReperesentation::setCameraThumbnailSource(std::make_shared<CameraThumbnailSource>(self));
+    std::lock_guard lock(registryMutex());
+    installedRegistry() = self;
+}
+
+ZovImageCaptureDeviceInfo::Data ZovVolumeManager::dataOfCameraPath(std::string_view path, StatusCode* error)
+{
+    Ref<ZovVolumeManager> registry;
+    {
+        std::lock_guard lock(registryMutex());
+        registry = installedRegistry();
+    }
+    const Ref<ZovImageCaptureDeviceInfo> camera = registry ? registry->icaDeveceWithPath(path) : nullptr;
+    const Ref<CameraFileObject> object = camera ? camera->fileSystemObjectAtPath(std::string(path)) : nullptr;
+    if (!object) {
+        if (error)
+            *error = status::NoSuchObject;
+        return nullptr;
+    }
+    return camera->fileSystemObjectData(object, error);
 }
 
 } // namespace vistel

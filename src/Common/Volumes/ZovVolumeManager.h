@@ -14,6 +14,13 @@
 // the main thread get them through their run loop. Lookups may be made from any thread and
 // answer the registered object (retained).
 //
+// Cameras: libgphoto2's detection runs on the manager's thread at start and on every udev
+// "usb" event of a device with ID_GPHOTO2 ("add": new cameras arrive; "change": the camera
+// reloads and announces its mount point with "FileIsWrittenToNotification"; "remove": it
+// goes). A camera is a ZovImageCaptureDeviceInfo under "ICA:/<identifier>"; its arrival and
+// removal emit the same two signals, outside the registry's lock. installMountHandler() also
+// installs the camera side of the file services, camera thumbnails and camera reads.
+//
 // Reference numbers: -1, -2, ... one per mounted volume, never given to another volume while
 // it is mounted (and not again before the numbers wrap after 32768 mounts). They never meet 0
 // (no device) nor the positive numbers that name cameras.
@@ -22,6 +29,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -29,6 +37,8 @@
 
 #include "Common/Tools/Threads/NSThreadExt.h"
 #include "Common/Tools/Threads/SignalObject.h"
+#include "Common/Volumes/CameraDiscovery.h"
+#include "Common/Volumes/ZovImageCaptureDeviceInfo.h"
 #include "Common/Volumes/ZovVolumeInfo.h"
 #include "Platform/RunLoop.h"
 
@@ -67,6 +77,32 @@ public:
     // the new information in its place; no signal.
     void updateVolumeInfo(const Ref<ZovVolumeInfo>& info);
 
+    // ---- Cameras
+    // The registered camera of `identifier`, or null.
+    Ref<ZovImageCaptureDeviceInfo> imageCaptureDeviceInfoByICAObject(std::int64_t identifier) const;
+    // The camera of a camera path ("ICA:/41/x"), or null.
+    Ref<ZovImageCaptureDeviceInfo> icaDeveceWithPath(std::string_view path) const;
+    // Registers the camera under its key and mount point (no signal); false for null or a
+    // key registered already.
+    bool addImageCaptureDevice(const Ref<ZovImageCaptureDeviceInfo>& camera);
+    // Removes the camera of `identifier` and emits the unmounted signal once.
+    void removeImageCaptureDevice(std::int64_t identifier);
+    // Arrival of the camera of `model` on `port` (udev DEVPATH `devicePath` for USB): a
+    // camera registered on that port reloads and announces; otherwise it is opened, described
+    // under a new identifier, registered and signalled. Runs on the manager's thread (called
+    // elsewhere, it runs there and waits). The camera, or null when it cannot be opened.
+    Ref<ZovImageCaptureDeviceInfo> handleDeviceAdded(const std::string& model, const std::string& port,
+                                                     const std::string& devicePath = {});
+    void handleDeviceRemoved(std::int64_t identifier);
+    // One udev "usb" event (see the header comment). Runs on the manager's thread.
+    void handleUdevEvent(const UdevDeviceEvent& event);
+    // The whole bytes of the camera file at `path` on the cameras of the manager that installed
+    // its services last (installMountHandler); null with -43 in `error` when there is no such
+    // file or it cannot be read.
+    static ZovImageCaptureDeviceInfo::Data dataOfCameraPath(std::string_view path, StatusCode* error = nullptr);
+    // Replaces the shared object cache of the cameras made from now on (tests).
+    void setCameraCacheReleaser(ObjectsCacheReleaser* releaser) { cameraCacheReleaser_ = releaser; }
+
     // The display name of the device mounted at exactly `path`; else the path's last component.
     std::string displayNameFromPath(const std::string& path) const;
 
@@ -88,6 +124,9 @@ private:
     void diffMountTable(bool signal);
     std::int16_t nextRefNum();
     void emitVolumeSignal(const char* name, const Ref<ZovDeviceInfo>& info);
+    void detectCameras(const std::string& eventPort, const std::string& eventDevicePath);
+    Ref<ZovImageCaptureDeviceInfo> cameraOnPort(const std::string& port, const std::string& devicePath) const;
+    void installCameraServices();
 
     mutable std::mutex mutex_; // guards the three tables and nextRefNum_
     std::map<std::string, Ref<ZovDeviceInfo>> volumeInfoForKeyHash_;
@@ -95,6 +134,10 @@ private:
     std::map<std::int16_t, Ref<ZovVolumeInfo>> volumeInfoForRefNumHash_;
     std::int16_t nextRefNum_ = -1;
     std::set<std::string> unregistered_; // mounts left out; the manager's thread only
+    std::uint32_t cameraCounter_ = 0; // under mutex_: identifiers given so far
+    ObjectsCacheReleaser* cameraCacheReleaser_ = nullptr;
+    std::unique_ptr<UdevUsbMonitor> udevMonitor_;
+    RunLoop::SourceId udevSource_ = 0;
 
     Ref<NSThreadExt> thread_;
     std::atomic<bool> stopping_ {false};

@@ -159,7 +159,9 @@ TEST(FileSystemFunctions, AttributesAndExistenceOfVolumeAndCameraPaths)
     for (const Case& c : {Case {scratch / "photo.jpg", true, false}, Case {scratch.path(), true, true},
                           Case {scratch / "missing", false, false}, Case {"relative", false, false},
                           Case {"ICA:/41/DSC0001.JPG", true, false}, Case {"ICA:/41", true, true},
-                          Case {"ICA:/42", false, true}, Case {"ICA:/41/GONE.JPG", false, false}}) {
+                          Case {"ICA:/42", false, true}, Case {"ICA:/41/GONE.JPG", false, false},
+                          // A name without extension after the identifier is a file, not the root.
+                          Case {"ICA:/41/README", false, false}}) {
         bool folder = !c.folder;
         EXPECT_EQ(FileSystemFunctions::fileExistsAtPath(c.path, &folder), c.exists) << c.path;
         if (c.exists || c.path.rfind("ICA:", 0) == 0) {
