@@ -13,7 +13,7 @@ namespace vistel::codec {
 class JPEGCodec final : public ImageCodec {
 public:
     const std::vector<CodecFormat>& formats() const override;
-    std::unique_ptr<ImageDecoder> open(EncodedData data) const override;
+    std::unique_ptr<ImageDecoder> openData(EncodedData data, std::string& failure) const override;
 };
 
 // Decodes a JPEG stream held in memory. With `maxPixelSize` the decoder scales in the DCT
@@ -34,7 +34,8 @@ struct JPEGHeader {
     bool hasJFIF = false;
     std::vector<std::uint8_t> icc;
 };
-std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size);
+// nullopt with `failure` (when given) saying why when the header cannot be read or is refused.
+std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size, std::string* failure = nullptr);
 
 // The JPEG thumbnail of the EXIF block (IFD1) of a JPEG stream: offset and length inside
 // `bytes`, checked to lie inside the block. nullopt when there is none.
