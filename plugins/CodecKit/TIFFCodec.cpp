@@ -396,8 +396,11 @@ std::unique_ptr<ImageDecoder> TIFFCodec::openData(EncodedData data, std::string&
         return nullptr;
     };
     if (!tif) {
-        const std::uint64_t firstDirectory = data.bytes[2] == 43 || data.bytes[3] == 43 ? 16 : 8;
-        if (data.size < firstDirectory)
+        // The header, and in a classic TIFF the first directory's entry count, lie inside the
+        // data unless the file was cut.
+        const bool bigTIFF = data.bytes[2] == 43 || data.bytes[3] == 43;
+        const std::uint64_t firstDirectory = bigTIFF ? 16 : read32(data.bytes + 4, little);
+        if (firstDirectory > data.size || data.size - firstDirectory < (bigTIFF ? 0u : 2u))
             return fail(truncatedFailure(data.size));
         return fail(stream->message[0] ? stream->message : "unreadable TIFF header");
     }
