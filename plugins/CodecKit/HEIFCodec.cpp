@@ -314,9 +314,12 @@ CodedPictures codedPictures(const std::uint8_t* bytes, std::size_t size)
     return found;
 }
 
-// Why the coded pictures of a file may not be decoded; empty when they may. A coded picture
-// may exceed the largest declared one by the coding block padding (64 samples a side).
-std::string codedSizeFailure(const std::uint8_t* bytes, std::size_t size, std::uint32_t primaryWidth, std::uint32_t primaryHeight)
+} // namespace
+
+// A coded picture may exceed the largest declared one by the coding block padding (64 samples
+// a side).
+std::string heifCodedSizeFailure(const std::uint8_t* bytes, std::size_t size, std::uint32_t primaryWidth,
+    std::uint32_t primaryHeight)
 {
     const CodedPictures pictures = codedPictures(bytes, size);
     const std::uint64_t allowedWidth = std::max<std::uint64_t>(pictures.largestDeclared.width, primaryWidth) + 64;
@@ -328,6 +331,8 @@ std::string codedSizeFailure(const std::uint8_t* bytes, std::size_t size, std::u
     }
     return {};
 }
+
+namespace {
 
 class HEIFDecoder final : public ImageDecoder {
 public:
@@ -386,8 +391,9 @@ public:
             heif_item_id id = 0;
             if (heif_image_handle_get_list_of_thumbnail_IDs(primary_.get(), &id, 1) == 1) {
                 heif_image_handle* raw = nullptr;
-                if (heif_image_handle_get_thumbnail(primary_.get(), id, &raw).code == heif_error_Ok && raw) {
-                    Handle thumb(raw);
+                const heif_error error = heif_image_handle_get_thumbnail(primary_.get(), id, &raw);
+                Handle thumb(raw); // released on every road
+                if (error.code == heif_error_Ok && raw) {
                     const int longest = std::max(heif_image_handle_get_width(raw), heif_image_handle_get_height(raw));
                     if (options.mode == DecodeMode::EmbeddedThumbnail || options.maxPixelSize == 0
                         || longest >= int(options.maxPixelSize)) {
@@ -489,17 +495,18 @@ std::unique_ptr<ImageDecoder> HEIFCodec::openData(EncodedData data, std::string&
         return nullptr;
     }
     heif_image_handle* raw = nullptr;
-    if (const heif_error error = heif_context_get_primary_image_handle(context.get(), &raw); error.code != heif_error_Ok || !raw) {
+    const heif_error error = heif_context_get_primary_image_handle(context.get(), &raw);
+    Handle primary(raw); // released on every road
+    if (error.code != heif_error_Ok || !raw) {
         failure = failureText(error);
         return nullptr;
     }
-    Handle primary(raw);
     const int w = heif_image_handle_get_width(raw), h = heif_image_handle_get_height(raw);
     if (w <= 0 || h <= 0 || !acceptableSize(std::uint32_t(w), std::uint32_t(h))) {
         failure = tooLargeFailure(std::uint32_t(std::max(w, 0)), std::uint32_t(std::max(h, 0)));
         return nullptr;
     }
-    failure = codedSizeFailure(data.bytes, data.size, std::uint32_t(w), std::uint32_t(h));
+    failure = heifCodedSizeFailure(data.bytes, data.size, std::uint32_t(w), std::uint32_t(h));
     if (!failure.empty())
         return nullptr;
     const bool avif = std::memcmp(data.bytes + 8, "avif", 4) == 0 || std::memcmp(data.bytes + 8, "avis", 4) == 0;
