@@ -199,7 +199,7 @@ AutoPtr<IImageDecodeState> RIReperesentation::openWithCodecs(const Data& data, s
 {
     failure.clear();
     if (!data || data->empty()) {
-        failure = "empty file";
+        failure = data ? "empty file" : "no data (the file could not be read)";
         return {};
     }
     const Ref<RICodecRegistry> registry = codecRegistry();
