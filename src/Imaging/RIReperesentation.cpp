@@ -400,6 +400,11 @@ bool RIReperesentation::decodePendingLocked(bool refreshType)
         return false;
     CodecDecodeResult result {};
     if (decoder_->vtbl->Decode(decoder_.get(), decodeParam_.get(), &result) < 0) {
+        IProgress* progress = decodeParam_->progress;
+        if (progress && progress->vtbl->IsCancelled(progress)) {
+            lastFailure_ = "cancelled"; // the caller's choice, not the file's fault: not logged
+            return false;
+        }
         noteFailureLocked("decode", decoderFailureLocked("decoding failed"));
         return false;
     }
