@@ -133,7 +133,8 @@ public:
     // <cause>" or "RIReperesentation::decode <file>: <cause>", the file being the name given
     // to the factory, or the byte count. Causes are short: "empty file", "not a picture",
     // "truncated at byte 812", "too large: 65535 x 65535 pixels", "unsupported compression:
-    // ...", or the decoder's own words. A decode that gives an incomplete picture logs too.
+    // ...", or the decoder's own words. A decode that gives an incomplete picture logs too; a
+    // decode stopped by stopProgress() is kept as "cancelled" and not logged.
 
     // Why this representation's last open or decode failed or was incomplete; empty when
     // nothing went wrong.
