@@ -45,15 +45,24 @@ struct BMPHeader {
     Channel r, g, b, a;
 };
 
-std::optional<BMPHeader> parseHeader(const std::uint8_t* d, std::size_t size)
+// nullopt with `failure` empty when the bytes are no BMP, set when a BMP cannot be read.
+std::optional<BMPHeader> parseHeader(const std::uint8_t* d, std::size_t size, std::string& failure)
 {
-    if (size < 26 || d[0] != 'B' || d[1] != 'M')
+    if (size < 2 || d[0] != 'B' || d[1] != 'M')
         return std::nullopt;
+    if (size < 26) {
+        failure = truncatedFailure(size);
+        return std::nullopt;
+    }
     BMPHeader h;
     h.dataOffset = read32(d + 10, true);
     h.headerSize = read32(d + 14, true);
-    if (h.headerSize < 12 || h.headerSize > 1024 || 14ull + h.headerSize > size)
+    if (h.headerSize < 12 || h.headerSize > 1024)
+        return std::nullopt; // "BM" and no bitmap header: another format, or none
+    if (14ull + h.headerSize > size) {
+        failure = truncatedFailure(size);
         return std::nullopt;
+    }
     std::size_t paletteEntrySize = 4;
     std::uint32_t colorsUsed = 0;
     if (h.headerSize == 12) { // OS/2 core header
@@ -62,8 +71,10 @@ std::optional<BMPHeader> parseHeader(const std::uint8_t* d, std::size_t size)
         h.bpp = read16(d + 24, true);
         paletteEntrySize = 3;
     } else {
-        if (h.headerSize < 40)
+        if (h.headerSize < 40) {
+            failure = "unsupported BMP header of " + std::to_string(h.headerSize) + " bytes";
             return std::nullopt;
+        }
         h.width = std::int32_t(read32(d + 18, true));
         h.height = std::int32_t(read32(d + 22, true));
         h.bpp = read16(d + 28, true);
@@ -76,36 +87,45 @@ std::optional<BMPHeader> parseHeader(const std::uint8_t* d, std::size_t size)
         h.topDown = true;
         h.height = -h.height;
     }
-    if (h.width <= 0 || h.height <= 0 || !acceptableSize(std::uint64_t(h.width), std::uint64_t(h.height)))
+    if (h.width <= 0 || h.height <= 0 || !acceptableSize(std::uint64_t(h.width), std::uint64_t(h.height))) {
+        failure = tooLargeFailure(std::uint64_t(std::max<std::int64_t>(h.width, 0)), std::uint64_t(h.height));
         return std::nullopt;
+    }
+    const auto unsupportedLayout = [&]() -> std::optional<BMPHeader> {
+        failure = "unsupported BMP layout: " + std::to_string(h.bpp) + " bits, compression " + std::to_string(h.compression);
+        return std::nullopt;
+    };
     switch (h.compression) {
     case kRGB:
         if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32)
-            return std::nullopt;
+            return unsupportedLayout();
         break;
     case kRLE8:
         if (h.bpp != 8 || h.topDown)
-            return std::nullopt;
+            return unsupportedLayout();
         break;
     case kRLE4:
         if (h.bpp != 4 || h.topDown)
-            return std::nullopt;
+            return unsupportedLayout();
         break;
     case kBitFields:
     case kAlphaBitFields:
         if (h.bpp != 16 && h.bpp != 32)
-            return std::nullopt;
+            return unsupportedLayout();
         break;
-    default:
-        return std::nullopt; // embedded JPEG or PNG, or unknown
+    default: // embedded JPEG or PNG, or unknown
+        failure = unsupportedCompressionFailure(std::to_string(h.compression));
+        return std::nullopt;
     }
     std::size_t afterHeader = 14 + h.headerSize;
     if (h.compression == kBitFields || h.compression == kAlphaBitFields) {
         // Masks live in the larger headers, or follow a 40-byte one.
         const std::size_t masksAt = h.headerSize >= 52 ? 54 : afterHeader;
         const std::size_t maskCount = h.compression == kAlphaBitFields || h.headerSize >= 56 ? 4 : 3;
-        if (masksAt + 4 * maskCount > size)
+        if (masksAt + 4 * maskCount > size) {
+            failure = truncatedFailure(size);
             return std::nullopt;
+        }
         h.r.set(read32(d + masksAt, true));
         h.g.set(read32(d + masksAt + 4, true));
         h.b.set(read32(d + masksAt + 8, true));
@@ -127,15 +147,19 @@ std::optional<BMPHeader> parseHeader(const std::uint8_t* d, std::size_t size)
         count = std::min<std::size_t>(count, 1u << h.bpp);
         if (afterHeader + count * paletteEntrySize > size)
             count = afterHeader < size ? (size - afterHeader) / paletteEntrySize : 0;
-        if (count == 0)
+        if (count == 0) {
+            failure = truncatedFailure(size);
             return std::nullopt;
+        }
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t* e = d + afterHeader + i * paletteEntrySize;
             h.palette.push_back({ e[2], e[1], e[0] });
         }
     }
-    if (h.dataOffset >= size)
+    if (h.dataOffset >= size) {
+        failure = truncatedFailure(size);
         return std::nullopt;
+    }
     return h;
 }
 
@@ -181,7 +205,7 @@ public:
         if (options.isCancelled())
             return DecodeResult::failure("cancelled");
         if (rowsDone == 0)
-            return DecodeResult::failure("no BMP rows decoded");
+            return DecodeResult::failure(truncatedFailure(data_.size));
         auto image = PlatformImage::create(w, ht, 8, 8 * channels, rowBytes, channels == 4 ? kImageAlphaLast : kImageAlphaNone,
             PlatformColorSpace::createDeviceRGB(), std::move(pixels));
         if (!image)
@@ -189,6 +213,8 @@ public:
         DecodeResult r;
         r.image = options.isThumbnail() ? fitWithin(image, options.maxPixelSize) : image;
         r.partial = !complete;
+        if (r.partial)
+            r.error = truncatedFailure(data_.size);
         return r;
     }
 
@@ -302,11 +328,11 @@ const std::vector<CodecFormat>& BMPCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> BMPCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> BMPCodec::openData(EncodedData data, std::string& failure) const
 {
     if (!data.bytes)
         return nullptr;
-    auto header = parseHeader(data.bytes, data.size);
+    auto header = parseHeader(data.bytes, data.size, failure);
     if (!header)
         return nullptr;
     return std::make_unique<BMPDecoder>(std::move(data), std::move(*header));

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <mutex>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "Imaging/ComSupport.h"
@@ -100,6 +102,7 @@ struct DecodeStateImp : IImageDecodeState {
     using Interface = IImageDecodeState;
     explicit DecodeStateImp(std::unique_ptr<ImageDecoder> d) : decoder(std::move(d)) { }
     std::unique_ptr<ImageDecoder> decoder;
+    std::string failure; // why the last page description or decode failed or is incomplete
 
     static DecodeStateImp* self(IImageDecodeState* p) { return static_cast<DecodeStateImp*>(p); }
 
@@ -108,7 +111,17 @@ struct DecodeStateImp : IImageDecodeState {
         t.GetTypeInfo = &WithoutExceptions<&getTypeInfo>::call;
         t.GetPageInfo = &WithoutExceptions<&getPageInfo>::call;
         t.GetPageCount = &getPageCount;
+        t.CopyFailure = &copyFailure;
         t.Decode = &WithoutExceptions<&decode>::call;
+    }
+
+    static IUniCharString* copyFailure(IImageDecodeState* p)
+    {
+        try {
+            return self(p)->failure.empty() ? nullptr : createHostString(self(p)->failure);
+        } catch (...) {
+            return nullptr;
+        }
     }
 
     static CodecResult getTypeInfo(IImageDecodeState* p, ImageTypeInfo* info)
@@ -131,8 +144,10 @@ struct DecodeStateImp : IImageDecodeState {
         if (page < 0)
             return CODEC_E_PARAM;
         const auto description = self(p)->decoder->page(std::size_t(page));
-        if (!description)
+        if (!description) {
+            self(p)->failure = "page " + std::to_string(page) + " cannot be read";
             return kCodecDecodeFailed;
+        }
         auto metadata = AutoPtr<ICFDictionary>::adopt(createHostDictionary(description->properties));
         if (!metadata)
             return CODEC_E_FAIL;
@@ -189,9 +204,18 @@ struct DecodeStateImp : IImageDecodeState {
             options.cancelled = [progress] { return progress->vtbl->IsCancelled(progress) != 0; };
         if (params->field0 < 0)
             return CODEC_E_PARAM;
-        DecodeResult decoded = self(p)->decoder->decode(std::size_t(params->field0), options);
-        if (!decoded.image)
+        DecodeResult decoded;
+        try {
+            decoded = self(p)->decoder->decode(std::size_t(params->field0), options);
+        } catch (const std::bad_alloc&) {
+            decoded = DecodeResult::failure("not enough memory");
+        }
+        self(p)->failure = decoded.image && !decoded.partial ? std::string() : decoded.error;
+        if (!decoded.image) {
+            if (self(p)->failure.empty())
+                self(p)->failure = "decoding failed";
             return kCodecDecodeFailed;
+        }
         if (params->progress)
             params->progress->vtbl->ReportProgress(params->progress, 1.0);
         return params->image->vtbl->SetImage(params->image, decoded.image.get()) < 0 ? CODEC_E_IMAGE : CODEC_S_OK;
@@ -237,9 +261,13 @@ struct ImageCodecImp : IImageCodec {
         provider->vtbl->AddRef(provider);
         EncodedData data { bytes->bytes, std::size_t(bytes->size),
             std::shared_ptr<const void>(provider, [](const void* q) { CodecRelease(const_cast<void*>(q)); }) };
-        std::unique_ptr<ImageDecoder> decoder = self(p)->codec->open(std::move(data));
-        if (!decoder)
+        std::string failure;
+        std::unique_ptr<ImageDecoder> decoder = self(p)->codec->open(std::move(data), &failure);
+        if (!decoder) {
+            if (!failure.empty() && params->failure && !*params->failure)
+                *params->failure = createHostString(failure);
             return CODEC_S_OK;
+        }
         if (accepted)
             *accepted = 1;
         if (outState)

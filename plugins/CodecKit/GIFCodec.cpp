@@ -43,6 +43,16 @@ GifHandle openGif(Reader& reader)
     return GifHandle(DGifOpen(&reader, readFunc, &error));
 }
 
+// Why giflib stopped: where the data ended when a read ran out, else giflib's own words.
+std::string failureOf(GifFileType* gif)
+{
+    const auto* reader = static_cast<const Reader*>(gif->UserData);
+    if (gif->Error == D_GIF_ERR_READ_FAILED || reader->position >= reader->size)
+        return truncatedFailure(reader->size);
+    const char* text = GifErrorString(gif->Error);
+    return text ? text : "damaged GIF data";
+}
+
 bool isGIF(const std::uint8_t* b, std::size_t size)
 {
     return size >= 13 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0);
@@ -114,10 +124,15 @@ private:
         const GifImageDesc& desc = gif->Image;
         const int fw = desc.Width, fh = desc.Height;
         if (fw <= 0 || fh <= 0 || !acceptableSize(std::uint32_t(fw), std::uint32_t(fh)))
-            return DecodeResult::failure("bad GIF frame size");
+            return DecodeResult::failure(tooLargeFailure(std::uint32_t(std::max(fw, 0)), std::uint32_t(std::max(fh, 0))));
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-        std::vector<std::uint8_t> indices(std::size_t(fw) * std::size_t(fh), 0);
-        std::vector<bool> rowRead(std::size_t(fh), false);
+        const int colors = map ? map->ColorCount : 0;
+        // Rows go straight onto the logical screen: the frame's own size (which a damaged
+        // file may make far larger than the screen) costs one row, not a second picture.
+        // Uncovered or transparent pixels stay clear.
+        const std::size_t rowBytes = std::size_t(width_) * 4;
+        std::vector<std::uint8_t> pixels(rowBytes * height_, 0);
+        std::vector<std::uint8_t> row(std::size_t(fw), 0);
         bool complete = true;
         std::size_t rowsRead = 0;
         static const int kStart[4] = { 0, 4, 2, 1 }, kStep[4] = { 8, 8, 4, 2 };
@@ -127,42 +142,35 @@ private:
             for (int y = start; y < fh; y += step) {
                 if ((rowsRead & 63) == 0 && options.isCancelled())
                     return DecodeResult::failure("cancelled");
-                if (DGifGetLine(gif, indices.data() + std::size_t(y) * fw, fw) == GIF_ERROR) {
+                if (DGifGetLine(gif, row.data(), fw) == GIF_ERROR) {
                     complete = false;
                     break;
                 }
-                rowRead[std::size_t(y)] = true;
                 ++rowsRead;
+                const long sy = long(desc.Top) + y;
+                if (sy < 0 || sy >= long(height_))
+                    continue;
+                for (int x = 0; x < fw; ++x) {
+                    const long sx = long(desc.Left) + x;
+                    if (sx < 0 || sx >= long(width_))
+                        continue;
+                    const int index = row[std::size_t(x)];
+                    if (index == transparent)
+                        continue;
+                    std::uint8_t* p = pixels.data() + std::size_t(sy) * rowBytes + std::size_t(sx) * 4;
+                    if (map && map->Colors && index < colors) {
+                        p[0] = map->Colors[index].Red;
+                        p[1] = map->Colors[index].Green;
+                        p[2] = map->Colors[index].Blue;
+                    } else {
+                        p[0] = p[1] = p[2] = std::uint8_t(index); // no colour table: grey levels
+                    }
+                    p[3] = 255;
+                }
             }
         }
         if (rowsRead == 0)
-            return DecodeResult::failure("no GIF rows decoded");
-        // The frame on the logical screen: uncovered or transparent pixels stay clear.
-        const std::size_t rowBytes = std::size_t(width_) * 4;
-        std::vector<std::uint8_t> pixels(rowBytes * height_, 0);
-        const int colors = map ? map->ColorCount : 0;
-        for (int y = 0; y < fh; ++y) {
-            const long sy = long(desc.Top) + y;
-            if (sy < 0 || sy >= long(height_) || !rowRead[std::size_t(y)])
-                continue;
-            for (int x = 0; x < fw; ++x) {
-                const long sx = long(desc.Left) + x;
-                if (sx < 0 || sx >= long(width_))
-                    continue;
-                const int index = indices[std::size_t(y) * fw + x];
-                if (index == transparent)
-                    continue;
-                std::uint8_t* p = pixels.data() + std::size_t(sy) * rowBytes + std::size_t(sx) * 4;
-                if (map && map->Colors && index < colors) {
-                    p[0] = map->Colors[index].Red;
-                    p[1] = map->Colors[index].Green;
-                    p[2] = map->Colors[index].Blue;
-                } else {
-                    p[0] = p[1] = p[2] = std::uint8_t(index); // no colour table: grey levels
-                }
-                p[3] = 255;
-            }
-        }
+            return DecodeResult::failure(failureOf(gif));
         auto image = PlatformImage::create(width_, height_, 8, 32, rowBytes, kImageAlphaLast,
             PlatformColorSpace::createDeviceRGB(), std::move(pixels));
         if (!image)
@@ -170,6 +178,8 @@ private:
         DecodeResult r;
         r.image = options.isThumbnail() ? fitWithin(image, options.maxPixelSize) : image;
         r.partial = !complete;
+        if (r.partial)
+            r.error = failureOf(gif);
         return r;
     }
 
@@ -187,14 +197,26 @@ const std::vector<CodecFormat>& GIFCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> GIFCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> GIFCodec::openData(EncodedData data, std::string& failure) const
 {
-    if (!data.bytes || !isGIF(data.bytes, data.size))
+    if (!data.bytes || data.size < 6 || (std::memcmp(data.bytes, "GIF87a", 6) != 0 && std::memcmp(data.bytes, "GIF89a", 6) != 0))
         return nullptr;
+    if (!isGIF(data.bytes, data.size)) {
+        failure = truncatedFailure(data.size);
+        return nullptr;
+    }
     Reader reader { data.bytes, data.size, 0 };
-    GifHandle gif = openGif(reader);
-    if (!gif || !acceptableSize(std::uint32_t(std::max(gif->SWidth, 0)), std::uint32_t(std::max(gif->SHeight, 0))))
+    int error = 0;
+    GifHandle gif(DGifOpen(&reader, readFunc, &error));
+    if (!gif) {
+        const char* text = GifErrorString(error);
+        failure = error == D_GIF_ERR_READ_FAILED ? truncatedFailure(data.size) : text ? text : "unreadable GIF header";
         return nullptr;
+    }
+    if (!acceptableSize(std::uint32_t(std::max(gif->SWidth, 0)), std::uint32_t(std::max(gif->SHeight, 0)))) {
+        failure = tooLargeFailure(std::uint32_t(std::max(gif->SWidth, 0)), std::uint32_t(std::max(gif->SHeight, 0)));
+        return nullptr;
+    }
     const std::uint32_t w = std::uint32_t(gif->SWidth), h = std::uint32_t(gif->SHeight);
     const bool globalMap = gif->SColorMap != nullptr;
     return std::make_unique<GIFDecoder>(std::move(data), w, h, globalMap);

@@ -1,6 +1,9 @@
 #include "HEIFCodec.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <optional>
 
 #include <libheif/heif.h>
 
@@ -35,6 +38,11 @@ void initializeOnce()
     (void)done;
 }
 
+std::string failureText(const heif_error& error)
+{
+    return error.message && *error.message ? error.message : "HEIF error " + std::to_string(int(error.code));
+}
+
 // The EXIF block of a HEIF file: a 4-byte offset, then the TIFF block. Wrapped as a JPEG
 // APP1 segment so that exiv2 reads it like any other.
 std::vector<std::uint8_t> exifAsJPEG(const std::vector<std::uint8_t>& block)
@@ -56,6 +64,275 @@ std::vector<std::uint8_t> exifAsJPEG(const std::vector<std::uint8_t>& block)
     jpeg.insert(jpeg.end(), { 0xFF, 0xD9 });
     return jpeg;
 }
+
+// ---- What the coded pictures of a file will cost, read before libheif decodes anything.
+//
+// libheif checks the sizes a file declares (its "ispe" properties), but its HEVC decoder
+// allocates what the coded stream's sequence parameter set says, which a damaged or hostile
+// file sets to anything: a 64 x 49 picture whose tile claims 22000 x 22000 samples takes
+// gigabytes. So every HEVC configuration ("hvcC") and AV1 configuration ("av1C") among the
+// file's item properties is read here, and a file whose coded pictures are larger than its
+// declared pictures justify is refused before any decode.
+
+// Bits of a NAL unit or OBU, most significant first; reading past the end gives zeros and
+// sets `overrun`.
+class BitReader {
+public:
+    explicit BitReader(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) { }
+    std::uint32_t bits(unsigned count)
+    {
+        std::uint32_t value = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            const std::size_t byte = position_ >> 3;
+            const unsigned bit = byte < bytes_.size() ? (bytes_[byte] >> (7 - (position_ & 7))) & 1 : 0;
+            overrun_ = overrun_ || byte >= bytes_.size();
+            value = value << 1 | bit;
+            ++position_;
+        }
+        return value;
+    }
+    void skip(std::size_t count) { position_ += count; }
+    // Exp-Golomb, as HEVC writes sizes.
+    std::uint32_t unsignedExpGolomb()
+    {
+        unsigned zeros = 0;
+        while (bits(1) == 0) {
+            if (++zeros > 31 || overrun_)
+                return 0xFFFFFFFFu;
+        }
+        return zeros == 0 ? 0 : (1u << zeros) - 1 + bits(zeros);
+    }
+    bool overrun() const { return overrun_ || (position_ >> 3) > bytes_.size(); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+    bool overrun_ = false;
+};
+
+struct CodedSize {
+    std::uint32_t width = 0, height = 0;
+};
+
+// The picture size of an HEVC sequence parameter set (the NAL unit with its 2-byte header).
+std::optional<CodedSize> hevcSequenceSize(const std::uint8_t* nal, std::size_t size)
+{
+    // Drop the emulation-prevention bytes (00 00 03).
+    std::vector<std::uint8_t> rbsp;
+    rbsp.reserve(size);
+    unsigned zeros = 0;
+    for (std::size_t i = 2; i < size; ++i) {
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = nal[i] == 0 ? zeros + 1 : 0;
+        rbsp.push_back(nal[i]);
+    }
+    BitReader r(std::move(rbsp));
+    r.bits(4); // sps_video_parameter_set_id
+    const unsigned subLayers = r.bits(3); // sps_max_sub_layers_minus1
+    r.bits(1);
+    r.skip(88); // general profile space, tier, idc, compatibility and constraint flags
+    r.bits(8);  // general_level_idc
+    bool profilePresent[8] = {}, levelPresent[8] = {};
+    for (unsigned i = 0; i < subLayers; ++i) {
+        profilePresent[i] = r.bits(1);
+        levelPresent[i] = r.bits(1);
+    }
+    if (subLayers > 0)
+        r.skip(2 * (8 - subLayers));
+    for (unsigned i = 0; i < subLayers; ++i) {
+        if (profilePresent[i])
+            r.skip(88);
+        if (levelPresent[i])
+            r.skip(8);
+    }
+    r.unsignedExpGolomb(); // sps_seq_parameter_set_id
+    if (r.unsignedExpGolomb() == 3) // chroma_format_idc
+        r.bits(1);
+    const std::uint32_t width = r.unsignedExpGolomb();
+    const std::uint32_t height = r.unsignedExpGolomb();
+    if (r.overrun())
+        return std::nullopt;
+    return CodedSize { width, height };
+}
+
+// The largest frame an AV1 sequence header OBU (its payload) allows.
+std::optional<CodedSize> av1SequenceSize(const std::uint8_t* payload, std::size_t size)
+{
+    BitReader r(std::vector<std::uint8_t>(payload, payload + size));
+    r.bits(3); // seq_profile
+    r.bits(1); // still_picture
+    if (r.bits(1)) { // reduced_still_picture_header
+        r.bits(5);
+    } else {
+        bool decoderModel = false;
+        unsigned delayLength = 0;
+        if (r.bits(1)) { // timing_info_present_flag
+            r.skip(64);
+            if (r.bits(1)) { // equal_picture_interval: uvlc
+                unsigned zeros = 0;
+                while (!r.bits(1) && zeros < 32 && !r.overrun())
+                    ++zeros;
+                r.skip(zeros);
+            }
+            decoderModel = r.bits(1);
+            if (decoderModel) {
+                delayLength = r.bits(5) + 1;
+                r.skip(32 + 5 + 5);
+            }
+        }
+        const bool initialDisplayDelay = r.bits(1);
+        const unsigned operatingPoints = r.bits(5) + 1;
+        for (unsigned i = 0; i < operatingPoints && !r.overrun(); ++i) {
+            r.bits(12);
+            if (r.bits(5) > 7)
+                r.bits(1);
+            if (decoderModel && r.bits(1))
+                r.skip(2 * delayLength + 1);
+            if (initialDisplayDelay && r.bits(1))
+                r.bits(4);
+        }
+    }
+    const unsigned widthBits = r.bits(4) + 1, heightBits = r.bits(4) + 1;
+    const std::uint64_t width = std::uint64_t(r.bits(widthBits)) + 1;
+    const std::uint64_t height = std::uint64_t(r.bits(heightBits)) + 1;
+    if (r.overrun())
+        return std::nullopt;
+    return CodedSize { std::uint32_t(std::min<std::uint64_t>(width, 0xFFFFFFFFu)), std::uint32_t(std::min<std::uint64_t>(height, 0xFFFFFFFFu)) };
+}
+
+struct Box {
+    std::uint32_t type = 0;
+    const std::uint8_t* payload = nullptr;
+    std::size_t size = 0;
+};
+
+constexpr std::uint32_t fourcc(const char (&c)[5])
+{
+    return std::uint32_t(std::uint8_t(c[0])) << 24 | std::uint32_t(std::uint8_t(c[1])) << 16 | std::uint32_t(std::uint8_t(c[2])) << 8 | std::uint8_t(c[3]);
+}
+
+// The boxes inside [bytes, bytes + size); stops at the first that does not fit.
+std::vector<Box> childBoxes(const std::uint8_t* bytes, std::size_t size)
+{
+    std::vector<Box> boxes;
+    std::size_t at = 0;
+    while (size - at >= 8 && boxes.size() < 100000) {
+        std::uint64_t length = read32(bytes + at, false);
+        std::size_t header = 8;
+        if (length == 1) {
+            if (size - at < 16)
+                break;
+            length = std::uint64_t(read32(bytes + at + 8, false)) << 32 | read32(bytes + at + 12, false);
+            header = 16;
+        } else if (length == 0) {
+            length = size - at;
+        }
+        if (length < header || length > size - at)
+            break;
+        boxes.push_back(Box { read32(bytes + at + 4, false), bytes + at + header, std::size_t(length - header) });
+        at += std::size_t(length);
+    }
+    return boxes;
+}
+
+// The coded picture sizes of every HEVC and AV1 configuration among the item properties, and
+// the largest declared size ("ispe") there. False when the properties cannot be walked.
+struct CodedPictures {
+    std::vector<CodedSize> coded;
+    CodedSize largestDeclared;
+};
+
+CodedPictures codedPictures(const std::uint8_t* bytes, std::size_t size)
+{
+    CodedPictures found;
+    for (const Box& meta : childBoxes(bytes, size)) {
+        if (meta.type != fourcc("meta") || meta.size < 4)
+            continue;
+        for (const Box& iprp : childBoxes(meta.payload + 4, meta.size - 4)) {
+            if (iprp.type != fourcc("iprp"))
+                continue;
+            for (const Box& ipco : childBoxes(iprp.payload, iprp.size)) {
+                if (ipco.type != fourcc("ipco"))
+                    continue;
+                for (const Box& property : childBoxes(ipco.payload, ipco.size)) {
+                    const std::uint8_t* p = property.payload;
+                    const std::size_t n = property.size;
+                    if (property.type == fourcc("ispe") && n >= 12) {
+                        found.largestDeclared.width = std::max(found.largestDeclared.width, read32(p + 4, false));
+                        found.largestDeclared.height = std::max(found.largestDeclared.height, read32(p + 8, false));
+                    } else if (property.type == fourcc("hvcC") && n >= 23) {
+                        // 22 bytes of configuration, then arrays of NAL units by type.
+                        std::size_t at = 23;
+                        for (unsigned array = 0; array < p[22] && at + 3 <= n; ++array) {
+                            const unsigned type = p[at] & 0x3F;
+                            const unsigned count = read16(p + at + 1, false);
+                            at += 3;
+                            for (unsigned i = 0; i < count && at + 2 <= n; ++i) {
+                                const std::size_t length = read16(p + at, false);
+                                at += 2;
+                                if (length > n - at)
+                                    break;
+                                if (type == 33) { // a sequence parameter set
+                                    const auto coded = hevcSequenceSize(p + at, length);
+                                    found.coded.push_back(coded ? *coded : CodedSize { 0xFFFFFFFFu, 0xFFFFFFFFu });
+                                }
+                                at += length;
+                            }
+                        }
+                    } else if (property.type == fourcc("av1C") && n > 4) {
+                        // 4 bytes of configuration, then OBUs; the sequence header is type 1.
+                        std::size_t at = 4;
+                        while (at < n) {
+                            const std::uint8_t header = p[at];
+                            const unsigned type = (header >> 3) & 0x0F;
+                            at += 1 + ((header & 0x04) ? 1 : 0);
+                            std::uint64_t length = n - std::min(at, n);
+                            if (header & 0x02) { // a LEB128 size follows
+                                length = 0;
+                                for (unsigned i = 0; i < 8 && at < n; ++i) {
+                                    length |= std::uint64_t(p[at] & 0x7F) << (7 * i);
+                                    if (!(p[at++] & 0x80))
+                                        break;
+                                }
+                            }
+                            if (at > n || length > n - at)
+                                break;
+                            if (type == 1) {
+                                const auto coded = av1SequenceSize(p + at, std::size_t(length));
+                                found.coded.push_back(coded ? *coded : CodedSize { 0xFFFFFFFFu, 0xFFFFFFFFu });
+                            }
+                            at += std::size_t(length);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+// A coded picture may exceed the largest declared one by the coding block padding (64 samples
+// a side).
+std::string heifCodedSizeFailure(const std::uint8_t* bytes, std::size_t size, std::uint32_t primaryWidth,
+    std::uint32_t primaryHeight)
+{
+    const CodedPictures pictures = codedPictures(bytes, size);
+    const std::uint64_t allowedWidth = std::max<std::uint64_t>(pictures.largestDeclared.width, primaryWidth) + 64;
+    const std::uint64_t allowedHeight = std::max<std::uint64_t>(pictures.largestDeclared.height, primaryHeight) + 64;
+    for (const CodedSize& coded : pictures.coded) {
+        if (!acceptableSize(coded.width, coded.height) || coded.width > allowedWidth || coded.height > allowedHeight)
+            return "too large: a coded picture of " + std::to_string(coded.width) + " x " + std::to_string(coded.height)
+                + " pixels in a " + std::to_string(primaryWidth) + " x " + std::to_string(primaryHeight) + " picture";
+    }
+    return {};
+}
+
+namespace {
 
 class HEIFDecoder final : public ImageDecoder {
 public:
@@ -114,8 +391,9 @@ public:
             heif_item_id id = 0;
             if (heif_image_handle_get_list_of_thumbnail_IDs(primary_.get(), &id, 1) == 1) {
                 heif_image_handle* raw = nullptr;
-                if (heif_image_handle_get_thumbnail(primary_.get(), id, &raw).code == heif_error_Ok && raw) {
-                    Handle thumb(raw);
+                const heif_error error = heif_image_handle_get_thumbnail(primary_.get(), id, &raw);
+                Handle thumb(raw); // released on every road
+                if (error.code == heif_error_Ok && raw) {
                     const int longest = std::max(heif_image_handle_get_width(raw), heif_image_handle_get_height(raw));
                     if (options.mode == DecodeMode::EmbeddedThumbnail || options.maxPixelSize == 0
                         || longest >= int(options.maxPixelSize)) {
@@ -134,16 +412,17 @@ private:
     {
         const int w = heif_image_handle_get_width(handle), h = heif_image_handle_get_height(handle);
         if (w <= 0 || h <= 0 || !acceptableSize(std::uint32_t(w), std::uint32_t(h)))
-            return DecodeResult::failure("picture too large or empty");
+            return DecodeResult::failure(tooLargeFailure(std::uint32_t(std::max(w, 0)), std::uint32_t(std::max(h, 0))));
         const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
         const bool deep = !options.isThumbnail() && heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
         const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_BE : heif_chroma_interleaved_RRGGBB_BE)
                                         : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
         std::unique_ptr<heif_decoding_options, OptionsDeleter> decodeOptions(heif_decoding_options_alloc());
         heif_image* raw = nullptr;
-        if (heif_decode_image(handle, &raw, heif_colorspace_RGB, chroma, decodeOptions.get()).code != heif_error_Ok || !raw)
-            return DecodeResult::failure("HEIF decoding failed");
-        Image image(raw);
+        const heif_error error = heif_decode_image(handle, &raw, heif_colorspace_RGB, chroma, decodeOptions.get());
+        Image image(raw); // released on every road, also when libheif answers an error with an image
+        if (error.code != heif_error_Ok || !raw)
+            return DecodeResult::failure(failureText(error));
         const int outW = heif_image_get_width(raw, heif_channel_interleaved);
         const int outH = heif_image_get_height(raw, heif_channel_interleaved);
         int stride = 0;
@@ -193,7 +472,7 @@ const std::vector<CodecFormat>& HEIFCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> HEIFCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> HEIFCodec::openData(EncodedData data, std::string& failure) const
 {
     if (!data.bytes || data.size < 16 || std::memcmp(data.bytes + 4, "ftyp", 4) != 0)
         return nullptr;
@@ -203,15 +482,32 @@ std::unique_ptr<ImageDecoder> HEIFCodec::open(EncodedData data) const
     Context context(heif_context_alloc());
     if (!context)
         return nullptr;
-    heif_context_set_maximum_image_size_limit(context.get(), 1 << 15);
-    if (heif_context_read_from_memory_without_copy(context.get(), data.bytes, data.size, nullptr).code != heif_error_Ok)
+    // libheif's own limit, on every size the file declares (tiles, grids, auxiliary pictures)
+    // and on every plane it decodes, whatever the coded stream claims: no side longer than the
+    // pixel limit allows for a square picture (16384 by default). libheif compares sides, not
+    // areas, so HEIF panoramas longer than that are refused too.
+    const auto side = std::uint64_t(std::sqrt(double(maxImagePixels())));
+    heif_context_set_maximum_image_size_limit(context.get(), int(std::clamp<std::uint64_t>(side, 1, 1 << 15)));
+    if (const heif_error error = heif_context_read_from_memory_without_copy(context.get(), data.bytes, data.size, nullptr);
+        error.code != heif_error_Ok) {
+        failure = error.code == heif_error_Invalid_input && error.subcode == heif_suberror_End_of_data ? truncatedFailure(data.size)
+                                                                                                       : failureText(error);
         return nullptr;
+    }
     heif_image_handle* raw = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok || !raw)
+    const heif_error error = heif_context_get_primary_image_handle(context.get(), &raw);
+    Handle primary(raw); // released on every road
+    if (error.code != heif_error_Ok || !raw) {
+        failure = failureText(error);
         return nullptr;
-    Handle primary(raw);
+    }
     const int w = heif_image_handle_get_width(raw), h = heif_image_handle_get_height(raw);
-    if (w <= 0 || h <= 0 || !acceptableSize(std::uint32_t(w), std::uint32_t(h)))
+    if (w <= 0 || h <= 0 || !acceptableSize(std::uint32_t(w), std::uint32_t(h))) {
+        failure = tooLargeFailure(std::uint32_t(std::max(w, 0)), std::uint32_t(std::max(h, 0)));
+        return nullptr;
+    }
+    failure = heifCodedSizeFailure(data.bytes, data.size, std::uint32_t(w), std::uint32_t(h));
+    if (!failure.empty())
         return nullptr;
     const bool avif = std::memcmp(data.bytes + 8, "avif", 4) == 0 || std::memcmp(data.bytes + 8, "avis", 4) == 0;
     return std::make_unique<HEIFDecoder>(std::move(data), std::move(context), std::move(primary), avif ? "public.avif" : "public.heic");

@@ -13,6 +13,29 @@ Value ImageDecoder::imageProperties() const
     return Value::dictionary({ { kImagePropertyFileSize, static_cast<unsigned long long>(data_.size) } });
 }
 
+std::unique_ptr<ImageDecoder> ImageCodec::open(EncodedData data, std::string* failure) const
+{
+    std::string why;
+    std::unique_ptr<ImageDecoder> decoder = openData(std::move(data), why);
+    if (failure)
+        *failure = decoder ? std::string() : std::move(why);
+    return decoder;
+}
+
+std::string tooLargeFailure(std::uint64_t width, std::uint64_t height)
+{
+    if (width == 0 || height == 0)
+        return "empty picture: " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    return "too large: " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+std::string truncatedFailure(std::size_t byteCount) { return "truncated at byte " + std::to_string(byteCount); }
+
+std::string unsupportedCompressionFailure(std::string_view what)
+{
+    return "unsupported compression: " + std::string(what);
+}
+
 namespace {
 std::atomic<std::uint64_t> gMaxImagePixels { 1ull << 28 };
 }

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/Imaging/PlatformImage.h"
@@ -74,7 +75,7 @@ struct PageDescription {
 
 struct DecodeResult {
     Ref<PlatformImage> image; // null on failure
-    std::string error;        // why it failed; empty on success
+    std::string error;        // why it failed, or why a partial result is incomplete; empty otherwise
     bool partial = false;     // a damaged or truncated file: what could be decoded
 
     static DecodeResult failure(std::string why) { return DecodeResult { nullptr, std::move(why), false }; }
@@ -100,10 +101,22 @@ class ImageCodec {
 public:
     virtual ~ImageCodec() = default;
     virtual const std::vector<CodecFormat>& formats() const = 0;
-    // A decoder when the bytes are of this codec's format and their header can be read; null
-    // otherwise (the host then asks the next codec).
-    virtual std::unique_ptr<ImageDecoder> open(EncodedData data) const = 0;
+    // A decoder when the bytes are of this codec's format and their header can be read. Null
+    // otherwise: `failure` (when given) stays empty for bytes of another format (the host then
+    // asks the next codec) and says why for a file of this format that cannot be opened
+    // ("truncated at byte 812", "too large: 65535 x 65535 pixels").
+    std::unique_ptr<ImageDecoder> open(EncodedData data, std::string* failure = nullptr) const;
+
+protected:
+    // The codec's own open: null with `failure` empty for another format, null with `failure`
+    // set for a damaged or refused file of this format.
+    virtual std::unique_ptr<ImageDecoder> openData(EncodedData data, std::string& failure) const = 0;
 };
+
+// The failure texts shared by every codec, so that the log reads the same for every format.
+std::string tooLargeFailure(std::uint64_t width, std::uint64_t height);
+std::string truncatedFailure(std::size_t byteCount); // "truncated at byte N": the data ends at N
+std::string unsupportedCompressionFailure(std::string_view what);
 
 // Pictures larger than maxImagePixels() (2^28 unless changed) are refused: a damaged header
 // must not make a decoder ask for gigabytes. Fuzzers lower the limit.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "Platform/Imaging/ExifLayout.h"
 #include "Platform/Imaging/ImageProperties.h"
@@ -21,6 +22,7 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    bool reachedEnd; // the data ended before the stream did
 };
 
 struct ProgressManager {
@@ -36,6 +38,19 @@ struct ProgressManager {
 }
 
 void quietMessage(j_common_ptr) { }
+
+// Counts warnings as libjpeg does, and notes the one that says the data ran out.
+void emitMessage(j_common_ptr cinfo, int level)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level >= 0)
+        return;
+    ++err->pub.num_warnings;
+    if (err->pub.msg_code == JWRN_JPEG_EOF)
+        err->reachedEnd = true;
+    else if (!err->message[0]) // the first damage found says why a picture is incomplete
+        (*cinfo->err->format_message)(cinfo, err->message);
+}
 
 void progressMonitor(j_common_ptr cinfo)
 {
@@ -66,11 +81,12 @@ struct JPEGSession {
     std::uint32_t outWidth = 0, outHeight = 0;
     std::uint32_t rowsDone = 0;
 
-    JPEGSession(const std::function<bool()>* cancelled)
+    explicit JPEGSession(const std::function<bool()>* cancelled)
     {
         cinfo.err = jpeg_std_error(&err.pub);
         err.pub.error_exit = errorExit;
         err.pub.output_message = quietMessage;
+        err.pub.emit_message = emitMessage;
         progress.pub.progress_monitor = progressMonitor;
         progress.cancelled = cancelled;
     }
@@ -111,13 +127,28 @@ bool readHeaderInto(JPEGSession& s, const std::uint8_t* bytes, std::size_t size)
         return false;
     jpeg_create_decompress(&s.cinfo);
     s.created = true;
+    // Multi-scan files keep every coefficient of the picture; a header claiming more than the
+    // pixel limit allows fails instead of allocating it.
+    s.cinfo.mem->max_memory_to_use = long(std::min<std::uint64_t>(maxImagePixels() * 8 + (16u << 20), 1ull << 34));
     s.cinfo.progress = &s.progress.pub;
     jpeg_mem_src(&s.cinfo, bytes, static_cast<unsigned long>(size));
     jpeg_save_markers(&s.cinfo, JPEG_APP0 + 2, 0xFFFF);
     if (jpeg_read_header(&s.cinfo, TRUE) != JPEG_HEADER_OK)
         return false;
     fillHeader(s);
-    return acceptableSize(s.header.width, s.header.height);
+    if (!acceptableSize(s.header.width, s.header.height)) {
+        std::snprintf(s.err.message, sizeof s.err.message, "%s", tooLargeFailure(s.header.width, s.header.height).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Why a session failed: where the data ended when it ran out, else libjpeg's own words.
+std::string failureOf(const JPEGSession& s, std::size_t size, const char* fallback)
+{
+    if (s.err.reachedEnd)
+        return truncatedFailure(size);
+    return s.err.message[0] ? s.err.message : fallback;
 }
 
 // Returns true when at least the header was read; s.rowsDone tells how far decoding got.
@@ -174,13 +205,19 @@ bool decodeInto(JPEGSession& s, std::uint32_t maxPixelSize)
 
 } // namespace
 
-std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size)
+std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size, std::string* failure)
 {
-    if (!bytes || size < 4)
+    if (!bytes || size < 4) {
+        if (failure)
+            *failure = truncatedFailure(size);
         return std::nullopt;
+    }
     JPEGSession s(nullptr);
-    if (!readHeaderInto(s, bytes, size))
+    if (!readHeaderInto(s, bytes, size)) {
+        if (failure)
+            *failure = failureOf(s, size, "unreadable JPEG header");
         return std::nullopt;
+    }
     return std::move(s.header);
 }
 
@@ -191,10 +228,10 @@ DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::
         return DecodeResult::failure("not a JPEG stream");
     JPEGSession s(&cancelled);
     if (!readHeaderInto(s, bytes, size))
-        return DecodeResult::failure(s.err.message[0] ? s.err.message : "unreadable JPEG header");
+        return DecodeResult::failure(failureOf(s, size, "unreadable JPEG header"));
     const bool complete = decodeInto(s, maxPixelSize);
     if (!complete || s.rowsDone == 0)
-        return DecodeResult::failure(s.err.message[0] ? s.err.message : "no JPEG rows decoded");
+        return DecodeResult::failure(failureOf(s, size, "no JPEG rows decoded"));
     if (cancelled && cancelled())
         return DecodeResult::failure("cancelled");
     const bool partial = s.rowsDone < s.outHeight || s.err.pub.num_warnings > 0;
@@ -220,6 +257,8 @@ DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::
     DecodeResult result;
     result.image = fitWithin(image, maxPixelSize, s.header.width, s.header.height); // the shape of the full picture
     result.partial = partial;
+    if (partial)
+        result.error = failureOf(s, size, "damaged JPEG data");
     return result;
 }
 
@@ -443,11 +482,11 @@ const std::vector<CodecFormat>& JPEGCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> JPEGCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> JPEGCodec::openData(EncodedData data, std::string& failure) const
 {
     if (!data.bytes || data.size < 4 || data.bytes[0] != 0xFF || data.bytes[1] != 0xD8 || data.bytes[2] != 0xFF)
         return nullptr;
-    auto header = readJPEGHeader(data.bytes, data.size);
+    auto header = readJPEGHeader(data.bytes, data.size, &failure);
     if (!header)
         return nullptr;
     return std::make_unique<JPEGDecoder>(std::move(data), std::move(*header));

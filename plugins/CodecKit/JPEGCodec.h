@@ -14,7 +14,7 @@ namespace vistel::codec {
 class JPEGCodec final : public ImageCodec {
 public:
     const std::vector<CodecFormat>& formats() const override;
-    std::unique_ptr<ImageDecoder> open(EncodedData data) const override;
+    std::unique_ptr<ImageDecoder> openData(EncodedData data, std::string& failure) const override;
 };
 
 // Decodes a JPEG stream held in memory. With `maxPixelSize` the decoder scales in the DCT
@@ -35,7 +35,8 @@ struct JPEGHeader {
     bool hasJFIF = false;
     std::vector<std::uint8_t> icc;
 };
-std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size);
+// nullopt with `failure` (when given) saying why when the header cannot be read or is refused.
+std::optional<JPEGHeader> readJPEGHeader(const std::uint8_t* bytes, std::size_t size, std::string* failure = nullptr);
 
 struct ByteRange {
     std::size_t offset = 0, length = 0;

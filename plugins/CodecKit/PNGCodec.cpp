@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 
 #include <png.h>
@@ -13,6 +14,14 @@ namespace vistel::codec {
 namespace {
 
 constexpr png_byte kSignature[8] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
+
+// Zeros libpng may read past the end of a truncated file before the read fails.
+constexpr std::size_t kMaxZeroFill = 1u << 16;
+
+// Ancillary chunks the codec has no use for (exiv2 reads the text and EXIF chunks from the bytes
+// itself). libpng skips them without reading them into memory: a text chunk claiming 2 GB
+// would otherwise be allocated whole before its checksum is even looked at.
+constexpr png_byte kIgnoredChunks[] = "tEXt\0zTXt\0iTXt\0eXIf\0sPLT\0hIST\0tIME\0bKGD\0sBIT\0cHRM\0oFFs\0pCAL\0sCAL\0";
 
 struct PNGHeader {
     std::uint32_t width = 0, height = 0;
@@ -45,6 +54,7 @@ struct PNGSession {
     std::uint32_t rowsDone = 0;
     bool rowsComplete = false;
     bool truncated = false;
+    std::size_t zeroFilled = 0; // bytes handed to libpng past the end of the data
 
     ~PNGSession() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
@@ -57,9 +67,13 @@ void readData(png_structp png, png_bytep out, png_size_t length)
     s->position += available;
     if (available < length) {
         // A truncated file: zeros in place of the missing bytes let libpng inflate the rows
-        // the data still holds; it stops with an error at the first row that needs more.
-        if (s->position == s->size && length - available > (1u << 20))
-            png_error(png, "unexpected end of file");
+        // the data still holds; it stops with an error at the first row that needs more. A
+        // chunk that claims more than the file holds ends the read at once.
+        s->zeroFilled += length - available;
+        if (s->zeroFilled > kMaxZeroFill) {
+            std::snprintf(s->message, sizeof s->message, "truncated at byte %zu", s->size);
+            png_longjmp(png, 1);
+        }
         std::memset(out + available, 0, length - available);
         s->truncated = true;
     }
@@ -88,16 +102,23 @@ bool begin(PNGSession& s, const std::uint8_t* bytes, std::size_t size)
     // Damaged checksums of critical chunks: use the data anyway, as far as it decodes.
     png_set_crc_action(s.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
     png_set_chunk_malloc_max(s.png, 32u << 20);
+    png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, int(sizeof kIgnoredChunks / 5));
     return true;
 }
 
+// False with s.message saying why when the header cannot be read or the picture is refused.
 bool readHeader(PNGSession& s)
 {
-    if (setjmp(png_jmpbuf(s.png)))
+    if (setjmp(png_jmpbuf(s.png))) {
+        if (s.truncated && s.position >= s.size)
+            std::snprintf(s.message, sizeof s.message, "%s", truncatedFailure(s.size).c_str());
         return false;
+    }
     png_read_info(s.png, s.info);
-    if (s.truncated)
-        return false; // not even the header is complete
+    if (s.truncated) { // not even the header is complete
+        std::snprintf(s.message, sizeof s.message, "%s", truncatedFailure(s.size).c_str());
+        return false;
+    }
     PNGHeader& h = s.header;
     h.width = png_get_image_width(s.png, s.info);
     h.height = png_get_image_height(s.png, s.info);
@@ -114,7 +135,11 @@ bool readHeader(PNGSession& s)
     h.hasGamma = png_get_gAMA(s.png, s.info, &h.gamma);
     h.hasSRGB = png_get_sRGB(s.png, s.info, &h.srgbIntent);
     h.hasPHYs = png_get_pHYs(s.png, s.info, &h.xPerUnit, &h.yPerUnit, &h.physUnit);
-    return acceptableSize(h.width, h.height);
+    if (!acceptableSize(h.width, h.height)) {
+        std::snprintf(s.message, sizeof s.message, "%s", tooLargeFailure(h.width, h.height).c_str());
+        return false;
+    }
+    return true;
 }
 
 bool readPixels(PNGSession& s)
@@ -206,8 +231,11 @@ public:
         s.cancelled = &options.cancelled;
         if (!begin(s, data_.bytes, data_.size) || !readHeader(s))
             return DecodeResult::failure(s.message[0] ? s.message : "unreadable PNG header");
-        if (!readPixels(s) || s.rowsDone == 0)
+        if (!readPixels(s) || s.rowsDone == 0) {
+            if (s.truncated && std::strcmp(s.message, "cancelled") != 0)
+                return DecodeResult::failure(truncatedFailure(s.size));
             return DecodeResult::failure(s.message[0] ? s.message : "no PNG rows decoded");
+        }
         const int colorChannels = s.channels >= 3 ? 3 : 1;
         const bool alpha = s.channels == 2 || s.channels == 4;
         auto space = colorSpaceFor(colorChannels == 3 ? PlatformColorSpace::Model::RGB : PlatformColorSpace::Model::Monochrome, s.header.icc);
@@ -220,6 +248,8 @@ public:
         DecodeResult result;
         result.image = options.isThumbnail() ? fitWithin(image, options.maxPixelSize) : image;
         result.partial = !s.rowsComplete || s.truncated;
+        if (result.partial)
+            result.error = s.truncated ? truncatedFailure(s.size) : std::string(s.message[0] ? s.message : "damaged PNG data");
         return result;
     }
 
@@ -237,13 +267,15 @@ const std::vector<CodecFormat>& PNGCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> PNGCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> PNGCodec::openData(EncodedData data, std::string& failure) const
 {
     if (!data.bytes || data.size < 8 || std::memcmp(data.bytes, kSignature, 8) != 0)
         return nullptr;
     PNGSession s;
-    if (!begin(s, data.bytes, data.size) || !readHeader(s))
+    if (!begin(s, data.bytes, data.size) || !readHeader(s)) {
+        failure = s.message[0] ? s.message : "unreadable PNG header";
         return nullptr;
+    }
     PNGHeader header = std::move(s.header);
     return std::make_unique<PNGDecoder>(std::move(data), std::move(header));
 }

@@ -1,5 +1,6 @@
 #include "RAWCodec.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <libraw/libraw.h>
@@ -45,6 +46,9 @@ bool otherFormat(const std::uint8_t* b, std::size_t size)
 std::unique_ptr<LibRaw> openRaw(const EncodedData& data)
 {
     auto raw = std::make_unique<LibRaw>(LIBRAW_OPIONS_NO_DATAERR_CALLBACK);
+    // libraw's own allocation cap, from the pixel limit: the sensor data of the largest picture
+    // allowed, in 16-bit samples of up to four colours.
+    raw->imgdata.params.max_raw_memory_mb = unsigned(std::clamp<std::uint64_t>(maxImagePixels() * 8 >> 20, 64, 2048));
     if (raw->open_buffer(const_cast<std::uint8_t*>(data.bytes), data.size) != LIBRAW_SUCCESS)
         return nullptr;
     return raw;
@@ -186,8 +190,10 @@ private:
         params.user_flip = 0; // rows as stored: the orientation travels in the properties
         if (options.isCancelled())
             return DecodeResult::failure("cancelled");
-        if (raw->unpack() != LIBRAW_SUCCESS || raw->dcraw_process() != LIBRAW_SUCCESS)
-            return DecodeResult::failure("RAW decoding failed");
+        if (const int error = raw->unpack(); error != LIBRAW_SUCCESS)
+            return DecodeResult::failure(libraw_strerror(error));
+        if (const int error = raw->dcraw_process(); error != LIBRAW_SUCCESS)
+            return DecodeResult::failure(libraw_strerror(error));
         if (options.isCancelled())
             return DecodeResult::failure("cancelled");
         int error = 0;
@@ -224,7 +230,7 @@ const std::vector<CodecFormat>& RAWCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> RAWCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> RAWCodec::openData(EncodedData data, std::string& failure) const
 {
     if (!data.bytes || otherFormat(data.bytes, data.size))
         return nullptr;
@@ -233,8 +239,13 @@ std::unique_ptr<ImageDecoder> RAWCodec::open(EncodedData data) const
         return nullptr;
     const auto& d = raw->imgdata;
     // Only sensor data: libraw also opens plain pictures that carry no camera make.
-    if (d.idata.make[0] == 0 || !acceptableSize(d.sizes.width, d.sizes.height) || d.sizes.raw_width == 0)
+    if (d.idata.make[0] == 0 || d.sizes.raw_width == 0)
         return nullptr;
+    // The sensor area is what libraw allocates for the half-size decode.
+    if (!acceptableSize(d.sizes.width, d.sizes.height) || !acceptableSize(d.sizes.raw_width, d.sizes.raw_height)) {
+        failure = tooLargeFailure(d.sizes.raw_width, d.sizes.raw_height);
+        return nullptr;
+    }
     return std::make_unique<RAWDecoder>(std::move(data), std::move(raw));
 }
 

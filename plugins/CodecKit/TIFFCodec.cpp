@@ -1,6 +1,8 @@
 #include "TIFFCodec.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include <tiffio.h>
@@ -17,6 +19,7 @@ struct MemoryStream {
     const std::uint8_t* bytes;
     std::uint64_t size;
     std::uint64_t position;
+    char message[256] = {}; // libtiff's last error, for the failure text
 };
 
 tsize_t readProc(thandle_t handle, tdata_t buffer, tsize_t length)
@@ -50,6 +53,14 @@ int mapProc(thandle_t handle, tdata_t* base, toff_t* size)
 }
 void unmapProc(thandle_t, tdata_t, toff_t) { }
 int quietHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int errorHandler(TIFF*, void* user, const char* module, const char* format, va_list arguments)
+{
+    auto* m = static_cast<MemoryStream*>(user);
+    char text[200];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    std::snprintf(m->message, sizeof m->message, "%s%s%s", module ? module : "", module ? ": " : "", text);
+    return 1;
+}
 
 struct TIFFCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
@@ -59,9 +70,12 @@ using TIFFHandle = std::unique_ptr<TIFF, TIFFCloser>;
 TIFFHandle openTIFF(MemoryStream& stream)
 {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, quietHandler, nullptr);
+    TIFFOpenOptionsSetErrorHandlerExtR(options, errorHandler, &stream);
     TIFFOpenOptionsSetWarningHandlerExtR(options, quietHandler, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(1) << 30);
+    // No single buffer (a strip, a tile, a tag's values) larger than the biggest picture the
+    // pixel limit allows: a field claiming gigabytes fails instead of being allocated.
+    const std::uint64_t single = std::clamp<std::uint64_t>(maxImagePixels() * 8, 64u << 20, 1u << 30);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(single));
     TIFF* tif = TIFFClientOpenExt("memory", "r", &stream, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
         unmapProc, options);
     TIFFOpenOptionsFree(options);
@@ -220,8 +234,17 @@ public:
             return DecodeResult::failure("no such page");
         const Layout l = readLayout(tif_.get());
         if (!acceptableSize(l.width, l.height))
-            return DecodeResult::failure("picture too large or empty");
+            return DecodeResult::failure(tooLargeFailure(l.width, l.height));
+        if (!TIFFIsCODECConfigured(l.compression)) {
+            const ::TIFFCodec* codec = TIFFFindCODEC(l.compression);
+            return DecodeResult::failure(unsupportedCompressionFailure(codec ? codec->name : std::to_string(l.compression)));
+        }
+        stream_->message[0] = 0;
         DecodeResult r = l.direct() ? decodeDirect(l, options) : decodeRGBA(l, options);
+        if (r.error.empty() && r.partial)
+            r.error = stream_->message[0] ? stream_->message : "damaged TIFF data";
+        else if (!r.image && stream_->message[0] && r.error.rfind("unreadable", 0) == 0)
+            r.error = stream_->message;
         if (r.image && options.isThumbnail())
             r.image = fitWithin(r.image, options.maxPixelSize);
         return r;
@@ -358,7 +381,7 @@ const std::vector<CodecFormat>& TIFFCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> TIFFCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> TIFFCodec::openData(EncodedData data, std::string& failure) const
 {
     if (!data.bytes || data.size < 8)
         return nullptr;
@@ -370,16 +393,27 @@ std::unique_ptr<ImageDecoder> TIFFCodec::open(EncodedData data) const
         return nullptr;
     auto stream = std::make_unique<MemoryStream>(MemoryStream { data.bytes, data.size, 0 });
     TIFFHandle tif = openTIFF(*stream);
-    if (!tif || looksLikeCameraRaw(tif.get()))
+    const auto fail = [&](std::string why) -> std::unique_ptr<ImageDecoder> {
+        failure = std::move(why);
+        return nullptr;
+    };
+    if (!tif) {
+        // The header, and in a classic TIFF the first directory's entry count, lie inside the
+        // data unless the file was cut.
+        const bool bigTIFF = data.bytes[2] == 43 || data.bytes[3] == 43;
+        const std::uint64_t firstDirectory = bigTIFF ? 16 : read32(data.bytes + 4, little);
+        if (firstDirectory > data.size || data.size - firstDirectory < (bigTIFF ? 0u : 2u))
+            return fail(truncatedFailure(data.size));
+        return fail(stream->message[0] ? stream->message : "unreadable TIFF header");
+    }
+    if (looksLikeCameraRaw(tif.get()))
         return nullptr;
     std::size_t pages = std::min<tdir_t>(TIFFNumberOfDirectories(tif.get()), kMaxPages);
-    if (pages == 0)
-        return nullptr;
-    if (!TIFFSetDirectory(tif.get(), 0))
-        return nullptr;
+    if (pages == 0 || !TIFFSetDirectory(tif.get(), 0))
+        return fail(stream->message[0] ? stream->message : "no readable TIFF directory");
     const Layout first = readLayout(tif.get());
     if (!acceptableSize(first.width, first.height))
-        return nullptr;
+        return fail(tooLargeFailure(first.width, first.height));
     return std::make_unique<TIFFDecoder>(std::move(data), std::move(stream), std::move(tif), pages);
 }
 

@@ -68,7 +68,7 @@ public:
         if (!WebPInitDecoderConfig(&config) || WebPGetFeatures(bytes, size, &config.input) != VP8_STATUS_OK)
             return DecodeResult::failure("unreadable WebP frame");
         if (!acceptableSize(std::uint32_t(config.input.width), std::uint32_t(config.input.height)))
-            return DecodeResult::failure("picture too large or empty");
+            return DecodeResult::failure(tooLargeFailure(std::uint32_t(config.input.width), std::uint32_t(config.input.height)));
         // A frame that covers the whole canvas is the picture; a smaller first frame of an
         // animation is placed on a transparent canvas.
         const bool wholeCanvas = offsetX == 0 && offsetY == 0 && std::uint32_t(frameWidth) == width_ && std::uint32_t(frameHeight) == height_;
@@ -104,7 +104,7 @@ public:
             WebPIDelete(incremental);
             if (decodedRows <= 0) {
                 WebPFreeDecBuffer(&config.output);
-                return DecodeResult::failure("WebP data ends before its first rows");
+                return DecodeResult::failure(truncatedFailure(data_.size));
             }
             for (int y = decodedRows; y < config.output.height; ++y) {
                 std::uint8_t* row = config.output.u.RGBA.rgba + std::size_t(y) * config.output.u.RGBA.stride;
@@ -142,6 +142,8 @@ public:
         DecodeResult r;
         r.image = options.isThumbnail() ? fitWithin(image, options.maxPixelSize) : image;
         r.partial = decodedRows < h;
+        if (r.partial)
+            r.error = truncatedFailure(data_.size);
         return r;
     }
 
@@ -162,7 +164,7 @@ const std::vector<CodecFormat>& WebPCodec::formats() const
     return list;
 }
 
-std::unique_ptr<ImageDecoder> WebPCodec::open(EncodedData data) const
+std::unique_ptr<ImageDecoder> WebPCodec::openData(EncodedData data, std::string& failure) const
 {
     if (!data.bytes || data.size < 16 || std::memcmp(data.bytes, "RIFF", 4) != 0 || std::memcmp(data.bytes + 8, "WEBP", 4) != 0)
         return nullptr;
@@ -172,13 +174,21 @@ std::unique_ptr<ImageDecoder> WebPCodec::open(EncodedData data) const
         // A file cut short opens when its headers are whole; decode() gives the rows it holds.
         WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
         demux.reset(WebPDemuxPartial(&webp, &state));
-        if (!demux || state < WEBP_DEMUX_PARSED_HEADER)
+        if (!demux || state < WEBP_DEMUX_PARSED_HEADER) {
+            failure = state == WEBP_DEMUX_PARSING_HEADER ? truncatedFailure(data.size) : "damaged WebP container";
             return nullptr;
+        }
     }
     const std::uint32_t w = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
     const std::uint32_t h = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
-    if (!acceptableSize(w, h) || WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT) == 0)
+    if (!acceptableSize(w, h)) {
+        failure = tooLargeFailure(w, h);
         return nullptr;
+    }
+    if (WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT) == 0) {
+        failure = truncatedFailure(data.size);
+        return nullptr;
+    }
     return std::make_unique<WebPDecoder>(std::move(data), std::move(demux));
 }
 

@@ -9,7 +9,7 @@ namespace vistel::codec {
 class WebPCodec final : public ImageCodec {
 public:
     const std::vector<CodecFormat>& formats() const override;
-    std::unique_ptr<ImageDecoder> open(EncodedData data) const override;
+    std::unique_ptr<ImageDecoder> openData(EncodedData data, std::string& failure) const override;
 };
 
 } // namespace vistel::codec

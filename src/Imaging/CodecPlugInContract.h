@@ -506,6 +506,10 @@ typedef struct CodecOpenParams {
     IUniCharString* string1; /* null */
     IUniCharString* string2; /* null */
     IDataProvider* dataProvider; /* the encoded bytes, position 0 */
+    /* Null, or where a codec that recognises the bytes as its format but cannot read them (and
+     * so does not accept them) may store why, in a few words ("truncated at byte 812"): a new
+     * string with one reference for the host. The host sets the pointed-to value to null. */
+    IUniCharString** failure;
 } CodecOpenParams;
 
 /* One decodable format (codec-owned, valid as long as the codec). Any field may be null. */
@@ -615,8 +619,10 @@ typedef struct IImageDecodeStateVtbl {
     /* 4 page information (`page` is 0) */
     CodecResult (*GetPageInfo)(IImageDecodeState* self, int32_t page, PageInfo* info);
     /* 5 */ CodecResult (*GetPageCount)(IImageDecodeState* self, uint32_t* count);
-    /* 6 not used by the host (may be null) */
-    void* slot6;
+    /* 6 copy failure: why the state's last GetPageInfo or Decode failed, or why its last decode
+     *   gave an incomplete picture ("truncated at byte 812"), as a new string (one reference for
+     *   the caller); null when nothing went wrong. The slot itself may be null. */
+    IUniCharString* (*CopyFailure)(IImageDecodeState* self);
     /* 7 decode into params->image; poll params->progress (when not null) to stop early */
     CodecResult (*Decode)(IImageDecodeState* self, IDP_DecodeParam* params, CodecDecodeResult* result);
 } IImageDecodeStateVtbl;

@@ -185,8 +185,23 @@ bool RIReperesentation::canInitWithData(const Data& data)
 
 bool RIReperesentation::canInitWithData(const Data& data, AutoPtr<IImageDecodeState>* outDecoder)
 {
-    if (!data)
+    std::string failure;
+    AutoPtr<IImageDecodeState> decoder = openWithCodecs(data, failure);
+    if (!decoder)
         return false;
+    // Without an out pointer the decode state made for the question is released here.
+    if (outDecoder)
+        *outDecoder = std::move(decoder);
+    return true;
+}
+
+AutoPtr<IImageDecodeState> RIReperesentation::openWithCodecs(const Data& data, std::string& failure)
+{
+    failure.clear();
+    if (!data || data->empty()) {
+        failure = data ? "empty file" : "no data (the file could not be read)";
+        return {};
+    }
     const Ref<RICodecRegistry> registry = codecRegistry();
     for (const AutoPtr<IImageCodec>& codec : registry->codecs()) {
         if (!codec->vtbl->Open)
@@ -194,50 +209,115 @@ bool RIReperesentation::canInitWithData(const Data& data, AutoPtr<IImageDecodeSt
         // A fresh provider for each codec, so every codec starts at position 0.
         CodecOpenParams params {};
         params.dataProvider = createDataProvider(data);
-        if (!params.dataProvider)
-            return false;
+        if (!params.dataProvider) {
+            failure = "not enough memory";
+            return {};
+        }
+        IUniCharString* why = nullptr;
+        params.failure = &why;
         std::int32_t accepted = 0;
         IImageDecodeState* state = nullptr;
         const CodecResult result = codec->vtbl->Open(codec.get(), 0, &params, &accepted, &state);
         releaseFields(params);
         AutoPtr<IImageDecodeState> decoder = AutoPtr<IImageDecodeState>::adopt(state);
-        if (result < 0 || !accepted || !decoder)
-            continue;
-        // Without an out pointer the decode state made for the question is released here.
-        if (outDecoder)
-            *outDecoder = std::move(decoder);
-        return true;
+        AutoPtr<IUniCharString> whyObject = AutoPtr<IUniCharString>::adopt(why);
+        if (result >= 0 && accepted && decoder) {
+            failure.clear();
+            return decoder;
+        }
+        // The first codec that knew the format says why it could not read it.
+        if (failure.empty() && whyObject)
+            failure = utf8StringOf(whyObject.get());
     }
-    return false;
+    if (failure.empty())
+        failure = registry->hasCodecCore() ? "not a picture" : "no codecs installed";
+    return {};
 }
 
-Ref<RIReperesentation> RIReperesentation::imageRepWithData(const Data& data, bool lazy)
+bool RIReperesentation::openLocked(const Data& data)
 {
-    if (!data)
-        return nullptr;
+    std::string failure;
+    dataSize_ = data ? data->size() : 0;
+    decoder_ = openWithCodecs(data, failure);
+    if (!decoder_) {
+        noteFailureLocked("open", std::move(failure));
+        return false;
+    }
+    if (!loadInformation()) {
+        noteFailureLocked("open", decoderFailureLocked("unreadable picture information"));
+        return false;
+    }
+    return true;
+}
+
+namespace {
+thread_local std::string tLastOpenFailure;
+}
+
+void RIReperesentation::noteFailureLocked(std::string_view action, std::string cause)
+{
+    const std::string name = fileName_.empty() ? "(" + std::to_string(dataSize_) + " bytes)" : fileName_;
+    ZovLog("RIReperesentation::" + std::string(action) + " " + name + ": " + cause);
+    lastFailure_ = std::move(cause);
+}
+
+std::string RIReperesentation::decoderFailureLocked(std::string_view fallback) const
+{
+    if (decoder_ && decoder_->vtbl->CopyFailure) {
+        if (auto text = AutoPtr<IUniCharString>::adopt(decoder_->vtbl->CopyFailure(decoder_.get())))
+            return utf8StringOf(text.get());
+    }
+    return std::string(fallback);
+}
+
+std::string RIReperesentation::lastFailure() const
+{
+    std::lock_guard guard(decodeLock_);
+    return lastFailure_;
+}
+
+std::string RIReperesentation::lastOpenFailure()
+{
+    return tLastOpenFailure;
+}
+
+namespace {
+
+// The factories' common end: the representation, or null with the thread's failure noted.
+Ref<RIReperesentation> madeOrNull(Ref<RIReperesentation> rep, bool made)
+{
+    tLastOpenFailure = made ? std::string() : rep->lastFailure();
+    return made ? rep : nullptr;
+}
+
+} // namespace
+
+Ref<RIReperesentation> RIReperesentation::imageRepWithData(const Data& data, bool lazy, std::string_view fileName)
+{
     Ref<RIReperesentation> rep = Ref<RIReperesentation>::adopt(new RIReperesentation);
-    return rep->initImageWithData(data, lazy) ? rep : nullptr;
+    rep->fileName_ = fileName;
+    const bool made = rep->initImageWithData(data, lazy);
+    return madeOrNull(std::move(rep), made);
 }
 
-Ref<RIReperesentation> RIReperesentation::imageRepWithData(Value::Bytes data, bool lazy)
+Ref<RIReperesentation> RIReperesentation::imageRepWithData(Value::Bytes data, bool lazy, std::string_view fileName)
 {
-    return imageRepWithData(std::make_shared<const Value::Bytes>(std::move(data)), lazy);
+    return imageRepWithData(std::make_shared<const Value::Bytes>(std::move(data)), lazy, fileName);
 }
 
-Ref<RIReperesentation> RIReperesentation::imageRepWithThumbnailForData(const Data& data, float size, int useEmbedded)
+Ref<RIReperesentation> RIReperesentation::imageRepWithThumbnailForData(const Data& data, float size, int useEmbedded,
+    std::string_view fileName)
 {
-    if (!data)
-        return nullptr;
     Ref<RIReperesentation> rep = Ref<RIReperesentation>::adopt(new RIReperesentation);
-    return rep->initImageWithThumbnailForData(data, size, useEmbedded) ? rep : nullptr;
+    rep->fileName_ = fileName;
+    const bool made = rep->initImageWithThumbnailForData(data, size, useEmbedded);
+    return madeOrNull(std::move(rep), made);
 }
 
 bool RIReperesentation::initImageWithData(const Data& data, bool lazy)
 {
     std::lock_guard guard(decodeLock_);
-    if (!canInitWithData(data, &decoder_))
-        return false;
-    if (!loadInformation())
+    if (!openLocked(data))
         return false;
     decodeParam_ = std::make_unique<IDP_DecodeParam>();
     decodeParam_->mode = CODEC_DECODE_MODE_FULL;
@@ -255,9 +335,7 @@ bool RIReperesentation::initImageWithData(const Data& data, bool lazy)
 bool RIReperesentation::initImageWithThumbnailForData(const Data& data, float size, int useEmbedded)
 {
     std::lock_guard guard(decodeLock_);
-    if (!canInitWithData(data, &decoder_))
-        return false;
-    if (!loadInformation())
+    if (!openLocked(data))
         return false;
     decodeParam_ = std::make_unique<IDP_DecodeParam>();
     decodeParam_->mode = useEmbedded == 1 ? CODEC_DECODE_MODE_EMBEDDED_THUMBNAIL
@@ -321,11 +399,23 @@ bool RIReperesentation::decodePendingLocked(bool refreshType)
     if (!decoder_ || !decodeParam_)
         return false;
     CodecDecodeResult result {};
-    if (decoder_->vtbl->Decode(decoder_.get(), decodeParam_.get(), &result) < 0)
+    if (decoder_->vtbl->Decode(decoder_.get(), decodeParam_.get(), &result) < 0) {
+        IProgress* progress = decodeParam_->progress;
+        if (progress && progress->vtbl->IsCancelled(progress)) {
+            lastFailure_ = "cancelled"; // the caller's choice, not the file's fault: not logged
+            return false;
+        }
+        noteFailureLocked("decode", decoderFailureLocked("decoding failed"));
         return false;
+    }
     IZOVImage* image = decodeParam_->image;
-    if (!image || !platformImageOf(image))
-        return false; // "success" without pixels is a failed decode
+    if (!image || !platformImageOf(image)) {
+        noteFailureLocked("decode", "the codec gave no pixels"); // "success" without pixels is a failed decode
+        return false;
+    }
+    // An incomplete picture (a truncated file decoded as far as it goes) says why too.
+    if (std::string incomplete = decoderFailureLocked({}); !incomplete.empty())
+        noteFailureLocked("decode", "incomplete picture: " + incomplete);
     if (refreshType) {
         ImageTypeInfo typeInfo {};
         if (decoder_->vtbl->GetTypeInfo(decoder_.get(), &typeInfo) >= 0 && typeInfo.formatType)
@@ -409,7 +499,7 @@ Ref<RIReperesentation> RIReperesentation::createWithSmallThumbnailForPath(std::s
     float targetThumbnailSize, int useEmbedded)
 {
     if (NSStringDevices::isVolumePath(path))
-        return imageRepWithThumbnailForData(readFile(path), targetThumbnailSize, useEmbedded);
+        return imageRepWithThumbnailForData(readFile(path), targetThumbnailSize, useEmbedded, path);
     if (!NSStringDevices::isICADevicePath(path))
         return nullptr;
 
@@ -427,7 +517,7 @@ Ref<RIReperesentation> RIReperesentation::createWithSmallThumbnailForPath(std::s
     const Data data = camera->fileSystemObjectThumbnailData(object);
     if (!data || data->empty())
         return nullptr;
-    Ref<RIReperesentation> rep = imageRepWithData(data, false);
+    Ref<RIReperesentation> rep = imageRepWithData(data, false, path);
     if (!rep)
         return nullptr;
     // The camera's thumbnail is small; the picture's own pixel size is what the views show.

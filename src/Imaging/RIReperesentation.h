@@ -110,13 +110,15 @@ public:
 
     // A representation of the first codec that accepts the bytes, with size, resolution,
     // metadata and orientation read; pixels decoded now, or at first use when `lazy`. Null
-    // when no codec accepts the bytes or reading fails.
-    static Ref<RIReperesentation> imageRepWithData(const Data& data, bool lazy = false);
-    static Ref<RIReperesentation> imageRepWithData(Value::Bytes data, bool lazy = false);
+    // when no codec accepts the bytes or reading fails. `fileName` (optional) names the file
+    // in the log line a failure writes.
+    static Ref<RIReperesentation> imageRepWithData(const Data& data, bool lazy = false, std::string_view fileName = {});
+    static Ref<RIReperesentation> imageRepWithData(Value::Bytes data, bool lazy = false, std::string_view fileName = {});
     // A thumbnail no larger than `size`: `useEmbedded` 1 asks the codec for the embedded
     // thumbnail (mode 0), 0 for a reduced decode of the picture (mode 6), anything else for a
     // thumbnail of the size either way (mode 4). Decoded at first use.
-    static Ref<RIReperesentation> imageRepWithThumbnailForData(const Data& data, float size, int useEmbedded);
+    static Ref<RIReperesentation> imageRepWithThumbnailForData(const Data& data, float size, int useEmbedded,
+        std::string_view fileName = {});
     // An upright copy of `image` (which has the orientation in `metadata`) scaled to fill
     // `targetSize` (whole pixels, fractions dropped): device RGB, 8 bits, premultiplied alpha;
     // orientation 1. At the picture's own size every pixel is the source's.
@@ -126,6 +128,22 @@ public:
     // the camera for its thumbnail. Null for other paths and when nothing can be decoded.
     static Ref<RIReperesentation> createWithSmallThumbnailForPath(std::string_view path, float targetThumbnailSize,
         int useEmbedded);
+
+    // ---- Failures
+    //
+    // Every failure to open or decode writes one log line, "RIReperesentation::open <file>:
+    // <cause>" or "RIReperesentation::decode <file>: <cause>", the file being the name given
+    // to the factory, or the byte count. Causes are short: "empty file", "not a picture",
+    // "truncated at byte 812", "too large: 65535 x 65535 pixels", "unsupported compression:
+    // ...", or the decoder's own words. A decode that gives an incomplete picture logs too; a
+    // decode stopped by stopProgress() is kept as "cancelled" and not logged.
+
+    // Why this representation's last open or decode failed or was incomplete; empty when
+    // nothing went wrong.
+    std::string lastFailure() const;
+    // Why the calling thread's last factory call answered null; empty after one that answered a
+    // representation.
+    static std::string lastOpenFailure();
 
     // ---- Accessors
 
@@ -202,7 +220,14 @@ private:
     RIReperesentation();
     bool initImageWithData(const Data& data, bool lazy);
     bool initImageWithThumbnailForData(const Data& data, float size, int useEmbedded);
+    // The decode state of the first codec that accepts the bytes; without one, `failure` says why.
+    static AutoPtr<IImageDecodeState> openWithCodecs(const Data& data, std::string& failure);
+    bool openLocked(const Data& data);
     bool loadInformation();
+    // Keeps and logs a failure; call with decodeLock_ held.
+    void noteFailureLocked(std::string_view action, std::string cause);
+    // The decode state's own words for its last failure, or `fallback`.
+    std::string decoderFailureLocked(std::string_view fallback) const;
     // Decodes the pending request and takes its bitmap; call with decodeLock_ held.
     bool decodePendingLocked(bool refreshType);
     void takeBitmapLocked(IZOVImage* image);
@@ -219,6 +244,9 @@ private:
     Value imageMetadata_ = Value::dictionary();
     Value pageMetadata_ = Value::dictionary();
     std::uint32_t imageOrientation_ = 1;
+    std::string fileName_; // for the log; may be empty
+    std::size_t dataSize_ = 0;
+    std::string lastFailure_;
 
     // The pending request's progress object, reachable by stopProgress() without waiting for a
     // running decode: guarded by its own lock, never held while decoding.

@@ -244,7 +244,7 @@ public:
         return none;
     }
     // Bytes starting with '!' make the opening itself throw.
-    std::unique_ptr<codec::ImageDecoder> open(codec::EncodedData data) const override
+    std::unique_ptr<codec::ImageDecoder> openData(codec::EncodedData data, std::string&) const override
     {
         if (data.bytes[0] == '!')
             throw std::bad_alloc();

@@ -520,6 +520,9 @@ void ImagePropertyMapping::initialize()
 {
     std::call_once(initOnce, [] {
         Exiv2::XmpParser::initialize();
+        // The XMP toolkit's state (the namespaces files declare among it) lives until the
+        // process ends and is released then, once, so that leak checks see only real leaks.
+        std::atexit([] { Exiv2::XmpParser::terminate(); });
         // exiv2 reports damaged metadata on stderr; a photo browser meets plenty of it.
         Exiv2::LogMsg::setHandler(muteExiv2);
         (void)buildTable();

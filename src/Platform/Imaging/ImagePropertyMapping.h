@@ -11,7 +11,8 @@
 // arrays of strings.
 //
 // exiv2 must be initialised before threads use it: call initialize() at start-up (every entry
-// point here also does it once, so tests and tools need not).
+// point here also does it once, so tests and tools need not). Its XMP state is released when
+// the process exits (atexit): worker threads must be done with exiv2 by then.
 
 #include <cstdint>
 #include <optional>

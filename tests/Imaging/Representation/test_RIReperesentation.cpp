@@ -17,6 +17,7 @@
 #include "Imaging/ImageRepRegistry.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/Bundle.h"
+#include "Platform/Log.h"
 #include "RepresentationFixture.h"
 #include "TestSupport.h"
 
@@ -291,7 +292,10 @@ TEST(RIReperesentation, StopProgressBeforeDecodingCancelsIt)
     const Ref<RIReperesentation> rep = RIReperesentation::imageRepWithData(picture(h), true);
     ASSERT_TRUE(rep);
     rep->stopProgress();
+    ScopedLogCapture log;
     EXPECT_FALSE(rep->cgImage());
+    EXPECT_EQ(rep->lastFailure(), "cancelled");
+    EXPECT_TRUE(log.lines().empty()) << "a cancelled decode is no failure of the file";
 }
 
 namespace {
