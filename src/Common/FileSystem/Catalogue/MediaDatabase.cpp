@@ -4,9 +4,14 @@
 #include <filesystem>
 
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
+#include "Common/Strings/NSStringDevices.h"
+#include "Common/Volumes/ZovVolumeManager.h"
 #include "Common/FileSystem/NSFileManagerLeopardCompatibility.h"
 #include "Platform/Bundle.h"
 #include "Platform/Exception.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/PlatformApplication.h"
 #include "Platform/Log.h"
@@ -51,8 +56,10 @@ Ref<store::ObjectModel> makeCatalogueModel()
                        {"thumbnailLarge", "FileThumbnailLarge", false, "parent", DeleteRule::Cascade, false},
                        {"tags", MediaDatabase::EntityTag, true, "parentElement", DeleteRule::Cascade}}},
                      FileSystemItemMO::factory());
-    for (const char* entity : {MediaDatabase::EntityFile, MediaDatabase::EntityFolder, MediaDatabase::EntityVolume})
+    for (const char* entity : {MediaDatabase::EntityFile, MediaDatabase::EntityFolder})
         model->addEntity({entity, MediaDatabase::EntityElement, false, {}, {}});
+    model->addEntity({MediaDatabase::EntityVolume, MediaDatabase::EntityElement, false, {}, {}},
+                     FileSystemVolumeMO::factory());
     for (const char* holder : {"ElementIcon", "FileThumbnail", "FileThumbnailLarge"}) {
         const char* inverse = std::string_view(holder) == "ElementIcon" ? "icon"
             : std::string_view(holder) == "FileThumbnail"               ? "thumbnail"
@@ -132,13 +139,25 @@ const PredicateForm predicateForms[] = {
 
 Ref<MediaDatabase> MediaDatabase::create()
 {
-    // The volume manager's mount signals, the "FileIsWrittenToNotification" observer and the
-    // results queue of the updater threads join here with those parts.
-    return Ref<MediaDatabase>::adopt(new MediaDatabase());
+    // The results queue of the updater threads and the refresh of written folders join here
+    // with those parts.
+    Ref<MediaDatabase> database = Ref<MediaDatabase>::adopt(new MediaDatabase());
+    // The first use starts the volume manager; its signals reach the slots on this thread.
+    ZovVolumeManager& manager = ZovVolumeManager::sharedVolumeManager();
+    database->connectSignal(&manager, ZovVolumeManagerMountedNotification, "didMount:");
+    database->connectSignal(&manager, ZovVolumeManagerUnmountedNotification, "didUnmount:");
+    return database;
+}
+
+MediaDatabase::MediaDatabase()
+{
+    addSlot("didMount:", [this](const Notification& n) { didMount(n); });
+    addSlot("didUnmount:", [this](const Notification& n) { didUnmount(n); });
 }
 
 MediaDatabase::~MediaDatabase()
 {
+    disconnectAll();
     if (theDefaultDatabase == this)
         theDefaultDatabase = nullptr;
     releaseStack();
@@ -315,6 +334,7 @@ void MediaDatabase::releaseStack()
     if (managedObjectContext_)
         NotificationCenter::defaultCenter().removeObserver(this);
     tagNameCache_.clear();
+    volumes_.reset();
     managedObjectContext_ = nullptr;
     persistentStoreCoordinator_ = nullptr;
     managedObjectModel_ = nullptr;
@@ -430,8 +450,10 @@ Ref<FileSystemItemMO> MediaDatabase::createChildOf(FileSystemItemMO* parent, std
 
 void MediaDatabase::renameItem(FileSystemItemMO* item, std::string_view name)
 {
-    // The folder-change watcher's path is moved here once the watcher exists.
+    FNSubscribeFileObserver& watcher = FNSubscribeFileObserver::sharedFileObserver();
+    watcher.removePath(item->fullPath());
     item->setName(name);
+    watcher.addPath(item->fullPath());
     if (auto parent = item->parent()) {
         parent->resetCache();
         parent->resetByNameCache();
