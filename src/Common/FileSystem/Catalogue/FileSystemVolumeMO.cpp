@@ -2,10 +2,17 @@
 
 #include <cmath>
 
+#include "Common/Alert/NSAlertFileError.h"
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Common/FileSystem/FileSystemFunctions.h"
 #include "Common/Strings/NSStringDevices.h"
+#include "Common/Volumes/UDisks2Client.h"
 #include "Common/Volumes/ZovVolumeInfo.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Platform/Formatter.h"
+#include "Platform/Gui/Alert.h"
+#include "Platform/Log.h"
+#include "ZovTranslatorManager.h"
 
 namespace vistel {
 
@@ -124,6 +131,38 @@ bool FileSystemVolumeMO::supportsMoveToTrash() const
 {
     const std::string type = deviceType();
     return type != DeviceType::Network && type != DeviceType::ImageCapture && !isCamera();
+}
+
+bool FileSystemVolumeMO::setVolumeName(const std::string& newName)
+{
+    const Ref<ZovVolumeInfo> info = volumeInfo();
+    if (!info)
+        return false;
+    if (info->isPictureFrame()) {
+        info->setDisplayName(newName);
+        info->saveDeviceParametersToXML();
+        return true;
+    }
+    std::string failure;
+    const StatusCode result = UDisks2Client::setFilesystemLabel(info->mount().device, newName, &failure);
+    if (result == status::NoError) {
+        if (MediaDatabase* database = mediaDatabase())
+            database->renameItem(this, newName);
+        ZovVolumeManager::sharedVolumeManager().updateVolumeInfo(info);
+        return true;
+    }
+    ZovLog(vistel::format("FileSystemVolumeMO::setVolumeName %@: %@", newName, failure));
+    if (result == status::BadName) {
+        Alert alert;
+        alert.setMessageText(vistel::format(ZOV_TRANSLATE("The name \"%@\" cannot be used.", "setVolumeName:"), newName));
+        alert.setInformativeText(
+            ZOV_TRANSLATE("Try using another name, with fewer characters or no punctuation marks.", "setVolumeName:"));
+        alert.addButtonWithTitle(ZOV_TRANSLATE("OK", "setVolumeName:"));
+        alert.runModal();
+    } else {
+        NSAlertFileError::showFileError(result, kFileOperationRename, volumeName(), newName);
+    }
+    return false;
 }
 
 // --- options --------------------------------------------------------------------------------------

@@ -62,6 +62,11 @@ public:
     std::string deviceType() const;
     // NO on network volumes and cameras.
     bool supportsMoveToTrash() const;
+    // Renames the volume: a picture frame gets the name in its identity file (the volume's
+    // own label stays); a disk gets it as its file system's label through the disk service,
+    // and the item takes it. A name the file system cannot take shows "The name "..." cannot
+    // be used."; another failure the file-error alert. YES when renamed.
+    bool setVolumeName(const std::string& newName);
 
     // --- options ------------------------------------------------------------------------------
     void setDeviceCategory(const std::optional<std::string>& category);

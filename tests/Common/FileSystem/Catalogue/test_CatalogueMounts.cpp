@@ -15,6 +15,7 @@
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/Volumes/ZovVolumeManager.h"
+#include "Common/XML/XMLDocumentID.h"
 
 using namespace vistel;
 using vistel::test::CatalogueTest;
@@ -68,6 +69,14 @@ protected:
     {
         if (mounted_)
             mounted_ = ::umount2(card_.c_str(), MNT_DETACH) != 0;
+    }
+    // Mounts the card and answers its volume item once "MountMedia" told of it.
+    Ref<FileSystemVolumeMO> mountCard(MediaNotices& notices)
+    {
+        const std::size_t before = notices.posted.size();
+        if (!mount() || !spinUntil([&] { return notices.posted.size() > before; }, 10000))
+            return {};
+        return notices.posted.back().userInfo.get("FileSystemItemMO").toObject<FileSystemVolumeMO>();
     }
     bool listed(MediaDatabase& database, const Ref<FileSystemItemMO>& item)
     {
@@ -146,4 +155,30 @@ TEST_F(CatalogueMountsTest, ACardKeepsItsItemAcrossMountsAndNoFolderIsMadeForIt)
     EXPECT_EQ(picture->databaseRating().toString(), "4");
     test::spinEvents(200);
     EXPECT_EQ(notices.posted.size(), 3u);
+}
+
+TEST_F(CatalogueMountsTest, RenamingAFrameRewritesItsIdentityFileOnly)
+{
+    MediaDatabase& database = openCatalogue();
+    database.volumes();
+    MediaNotices notices;
+    Ref<FileSystemVolumeMO> frame = mountCard(notices);
+    if (!frame)
+        VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here";
+    frame->setDeviceCategory(ZovDeviceInfo::pictureFrameCategory());
+    frame->setPictureFrameResolution({800, 600});
+    ASSERT_TRUE(frame->isDPFDevice());
+    const auto info = dynamicRefCast<ZovVolumeInfo>(frame->getDeviceInfo());
+
+    EXPECT_TRUE(frame->setVolumeName("Kitchen"));
+    EXPECT_EQ(frame->volumeName(), "Kitchen");
+    EXPECT_EQ(frame->name(), "CARD");
+    EXPECT_EQ(frame->fullPath(), card_);
+    // The identity file holds exactly the document of the frame under its new name.
+    test::TemporaryFolder expected;
+    XMLDocumentID::createWithParameters(info->deviceUUID(), "Kitchen", 800, 600, std::nullopt)->saveToFile(expected.path());
+    const std::string written = test::commandOutput("cat " + test::shellQuoted(card_ + "/.VistelDPF-ID.xml"));
+    EXPECT_NE(written.find("<displayname>Kitchen</displayname>"), std::string::npos) << written;
+    EXPECT_EQ(written, test::commandOutput("cat " + test::shellQuoted(expected / ".VistelDPF-ID.xml")));
+    EXPECT_EQ(frame->pictureFrameResolution(), (ItemSize {800, 600}));
 }
