@@ -5,6 +5,7 @@
 
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
+#include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
 #include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Common/Strings/NSStringDevices.h"
 #include "Common/Volumes/ZovVolumeManager.h"
@@ -158,6 +159,7 @@ MediaDatabase::MediaDatabase()
 MediaDatabase::~MediaDatabase()
 {
     disconnectAll();
+    MediaDatabaseRecursiveUpdater::stopAllForMediaDatabase(this);
     if (theDefaultDatabase == this)
         theDefaultDatabase = nullptr;
     releaseStack();

@@ -52,6 +52,8 @@ namespace vistel {
 
 class FileSystemItemMO;
 class ZovDeviceInfo;
+class IMediaDatabaseRefreshPathObserver;
+class MediaDatabaseRecursiveUpdater;
 
 class MediaDatabase : public SignalObject {
 public:
@@ -160,6 +162,14 @@ public:
     // "ProductName" and "VendorName" and the item under "FileSystemItemMO". The device is the
     // item's attached one, or `gone`, the information of a device that was just detached.
     void handleMountedMedia(FileSystemItemMO* volumeItem, bool mount, ZovDeviceInfo* gone = nullptr);
+
+    // --- path refreshes ----------------------------------------------------------------------
+    // Starts a path updater (MediaDatabaseRecursiveUpdater.h) for `path`; `observer` (optional)
+    // hears its end once through notifyFSItemUpdated and is then let go. Null for a path that
+    // cannot be walked.
+    Ref<MediaDatabaseRecursiveUpdater> enqueueRefreshPath(std::string_view path,
+                                                          IMediaDatabaseRefreshPathObserver* observer);
+    void removeRefreshPathObserver(IMediaDatabaseRefreshPathObserver* observer, MediaDatabaseRecursiveUpdater* updater);
 
     std::string className() const override { return "MediaDatabase"; }
 

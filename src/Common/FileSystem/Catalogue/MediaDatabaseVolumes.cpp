@@ -1,9 +1,10 @@
-// MediaDatabase: the volume items, path lookup and mounts (see MediaDatabase.h).
+// MediaDatabase: the volume items, path lookup, path refreshes and mounts (see MediaDatabase.h).
 
 #include <algorithm>
 
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
 #include "Common/Strings/NSStringDevices.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Platform/Exception.h"
@@ -175,6 +176,36 @@ Ref<FileSystemItemMO> MediaDatabase::findExistingItemForPath(std::string_view pa
         ZovLog("MediaDatabase::findExistingItemForPath " + exception.reason());
         return {};
     }
+}
+
+// --- path refreshes ------------------------------------------------------------------------------
+
+Ref<MediaDatabaseRecursiveUpdater> MediaDatabase::enqueueRefreshPath(std::string_view path,
+                                                                     IMediaDatabaseRefreshPathObserver* observer)
+{
+    Ref<MediaDatabaseRecursiveUpdater> updater = MediaDatabaseRecursiveUpdater::recursivelyUpdatePath(path, this);
+    if (!updater)
+        return {};
+    if (observer) {
+        // The catalogue stops its updaters as it goes, so none can post after it.
+        MediaDatabase* self = this;
+        NotificationCenter::defaultCenter().addObserver(
+            observer,
+            [self, observer](const Notification& n) {
+                observer->notifyFSItemUpdated(n.userInfo.get("item").toObject<FileSystemItemMO>().get(),
+                                              n.userInfo.get("path").toString(), n.userInfo.get("status").toBool());
+                self->removeRefreshPathObserver(observer, static_cast<MediaDatabaseRecursiveUpdater*>(n.object.get()));
+            },
+            kMediaDatabaseRecursiveUpdaterNotification, updater.get());
+    }
+    updater->start();
+    return updater;
+}
+
+void MediaDatabase::removeRefreshPathObserver(IMediaDatabaseRefreshPathObserver* observer,
+                                              MediaDatabaseRecursiveUpdater* updater)
+{
+    NotificationCenter::defaultCenter().removeObserver(observer, kMediaDatabaseRecursiveUpdaterNotification, updater);
 }
 
 // --- mounts ---------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
+#include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Common/XML/XMLDocumentID.h"
 
@@ -129,6 +130,15 @@ TEST_F(CatalogueMountsTest, ACardKeepsItsItemAcrossMountsAndNoFolderIsMadeForIt)
     EXPECT_EQ(picture->fullPath(), card_ + "/DCIM/x.jpg");
     EXPECT_EQ(database.findExistingItemForPath(card_ + "/DCIM/x.jpg"), picture);
     EXPECT_EQ(database.findExistingItemForPath(card_), card);
+    struct Found : IMediaDatabaseRefreshPathObserver {
+        void notifyFSItemUpdated(FileSystemItemMO* item, const std::string&, bool status) override
+        {
+            found = status ? Ref<FileSystemItemMO>(item) : Ref<FileSystemItemMO>();
+        }
+        Ref<FileSystemItemMO> found;
+    } refreshed;
+    ASSERT_TRUE(database.enqueueRefreshPath(card_ + "/DCIM/x.jpg", &refreshed));
+    EXPECT_EQ(refreshed.found, picture);
     EXPECT_TRUE(database.searchObjectsBy("name==%@", {Value("CARD")}, 10, "Folder")->empty());
     database.saveChanges();
 

@@ -46,7 +46,11 @@ TEST_F(VolumeRenameTest, ADiskTakesTheNameAsItsLabelAndBadNamesAreRefusedWithThe
     const std::string device = std::to_string(major(info->mount().device)) + ":" + std::to_string(minor(info->mount().device));
     ASSERT_TRUE(bus.startFakeUDisks2(VISTEL_FAKE_UDISKS2_PATH, device, "ext2", image_));
 
-    test::ScopedResponder responder([](const AlertRecord&) { return AlertResponse {0}; });
+    test::ScopedResponder responder([](const AlertRecord&) {
+        AlertResponse press;
+        press.buttonIndex = 0;
+        return press;
+    });
 
     // Success: the label is set and the item takes the name.
     EXPECT_TRUE(root->setVolumeName("Holiday"));
