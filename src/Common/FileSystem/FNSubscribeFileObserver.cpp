@@ -58,7 +58,8 @@ FNSubscribeFileObserver::~FNSubscribeFileObserver()
 {
     *alive_ = false;
     if (thread_) {
-        thread_->cancel();
+        // The body leaves its loop once it sees the flag; abort() waits until it has.
+        stopping_.store(true, std::memory_order_release);
         if (loop_)
             loop_->stop();
         thread_->abort();
@@ -73,8 +74,7 @@ void FNSubscribeFileObserver::threadBody()
     RunLoop::SourceId source = 0;
     if (inotify_ >= 0)
         source = loop->addFileDescriptor(inotify_, RunLoop::Readable, [this](int, std::uint32_t) { readEvents(); });
-    NSThreadExt* self = NSThreadExt::currentThreadExt();
-    while (!self->isCancelled())
+    while (!stopping_.load(std::memory_order_acquire))
         loop->run();
     if (postTimer_)
         postTimer_->invalidate();

@@ -27,6 +27,7 @@
 // main thread (RunLoop::main()); while there is none, they are dropped. The shared watcher
 // lives for the whole run; one made with create() (tests) is destroyed on the main thread.
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -83,6 +84,7 @@ private:
     void postPendingChanges();
 
     Ref<NSThreadExt> thread_;
+    std::atomic<bool> stopping_ {false};
     Ref<RunLoop> loop_;
     int inotify_ = -1;
     // False from the start of the destructor on; read and written on the main thread only.

@@ -7,6 +7,7 @@
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
 #include "Common/FileSystem/FNSubscribeFileObserver.h"
+#include "Common/FileSystem/FileSystemFunctions.h"
 #include "Common/Strings/NSStringDevices.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Common/FileSystem/NSFileManagerLeopardCompatibility.h"
@@ -147,6 +148,25 @@ Ref<MediaDatabase> MediaDatabase::create()
     ZovVolumeManager& manager = ZovVolumeManager::sharedVolumeManager();
     database->connectSignal(&manager, ZovVolumeManagerMountedNotification, "didMount:");
     database->connectSignal(&manager, ZovVolumeManagerUnmountedNotification, "didUnmount:");
+    // Written files are announced on whatever thread wrote them (the watcher, camera threads,
+    // the file services' workers); the catalogue takes them on the main thread only.
+    MediaDatabase* self = database.get();
+    std::shared_ptr<bool> alive = database->alive_;
+    NotificationCenter::defaultCenter().addObserver(
+        alive.get(),
+        [self, alive](const Notification& n) {
+            const std::string path = n.userInfo.get(kFileObserverWriteNotificationPath).toString();
+            if (RunLoop::isMainThread()) {
+                self->receiveFileSystemNotification(path);
+                return;
+            }
+            if (RunLoop* main = RunLoop::main())
+                main->perform([self, alive, path] {
+                    if (*alive)
+                        self->receiveFileSystemNotification(path);
+                });
+        },
+        FileIsWrittenToNotification);
     return database;
 }
 
@@ -158,6 +178,8 @@ MediaDatabase::MediaDatabase()
 
 MediaDatabase::~MediaDatabase()
 {
+    *alive_ = false;
+    NotificationCenter::defaultCenter().removeObserver(alive_.get());
     disconnectAll();
     MediaDatabaseRecursiveUpdater::stopAllForMediaDatabase(this);
     if (theDefaultDatabase == this)

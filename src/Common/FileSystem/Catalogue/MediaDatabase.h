@@ -35,6 +35,8 @@
 // Thread rules: main thread only. Updater threads never touch the context or the items; they
 // name items by their ObjectIDs.
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -163,6 +165,16 @@ public:
     // item's attached one, or `gone`, the information of a device that was just detached.
     void handleMountedMedia(FileSystemItemMO* volumeItem, bool mount, ZovDeviceInfo* gone = nullptr);
 
+    // --- written files ---------------------------------------------------------------------
+    // How the refresh of a written item is asked for; the updater side installs it. Until then
+    // a written item is found and nothing more happens.
+    using WrittenItemRefresher = std::function<void(FileSystemItemMO* item)>;
+    void setWrittenItemRefresher(WrittenItemRefresher refresher) { writtenItemRefresher_ = std::move(refresher); }
+    // "FileIsWrittenToNotification" of `path`, on the main thread (the catalogue observes the
+    // notification on every thread and brings it here): the item at the path, unless it is
+    // unknown or the hidden "Volumes" folder, is handed to the refresher.
+    void receiveFileSystemNotification(const std::string& path);
+
     // --- path refreshes ----------------------------------------------------------------------
     // Starts a path updater (MediaDatabaseRecursiveUpdater.h) for `path`; `observer` (optional)
     // hears its end once through notifyFSItemUpdated and is then let go. Null for a path that
@@ -190,6 +202,10 @@ private:
     std::unordered_map<std::string, Ref<store::ManagedObject>> tagNameCache_;
     // The valid volume items by display name; nullopt: built again on next use.
     std::optional<std::vector<Ref<FileSystemItemMO>>> volumes_;
+    WrittenItemRefresher writtenItemRefresher_;
+    // False from the start of the destructor on; main thread only. Written-file notices posted
+    // on other threads reach the catalogue only while it is true.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace vistel

@@ -178,6 +178,21 @@ Ref<FileSystemItemMO> MediaDatabase::findExistingItemForPath(std::string_view pa
     }
 }
 
+// --- written files -----------------------------------------------------------------------------
+
+void MediaDatabase::receiveFileSystemNotification(const std::string& path)
+{
+    if (path.empty())
+        return;
+    Ref<FileSystemItemMO> item = findExistingItemForPath(path);
+    if (!item || item->uuid() == VolumesFolderUUID)
+        return;
+    // Passed on even while the item has requests pending: a write seen during a listing must
+    // not be lost (the updater side replaces or restarts that listing).
+    if (writtenItemRefresher_)
+        writtenItemRefresher_(item.get());
+}
+
 // --- path refreshes ------------------------------------------------------------------------------
 
 Ref<MediaDatabaseRecursiveUpdater> MediaDatabase::enqueueRefreshPath(std::string_view path,

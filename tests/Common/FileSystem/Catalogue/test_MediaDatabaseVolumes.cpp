@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
+#include "Common/FileSystem/FileSystemFunctions.h"
+#include "Common/Tools/Threads/ThreadMessages.h"
 #include "Common/Volumes/ZovVolumeManager.h"
+#include "Platform/FilePaths.h"
 
 using namespace vistel;
 using vistel::test::CatalogueTest;
@@ -60,8 +66,9 @@ TEST_F(VolumesTest, AnEmptyStoreGivesTheRootTheHiddenFolderAndOneItemPerVolume)
         EXPECT_EQ(item->fullPath(), info->mountPoint());
         EXPECT_TRUE(item->isValid());
         EXPECT_EQ(database.findExistingItemForPath(info->mountPoint()), item);
-        if (info->mountPoint() != "/")
+        if (info->mountPoint() != "/") {
             EXPECT_EQ(item->parent(), hidden);
+        }
     }
     // Sorted by display name.
     for (std::size_t i = 1; i < volumes.size(); ++i)
@@ -171,4 +178,50 @@ TEST_F(VolumesTest, CamerasAndNetworkVolumesCannotMoveToTheTrash)
     auto disk = detachedVolume("disk-key", "DISK");
     EXPECT_TRUE(disk->supportsMoveToTrash());
     EXPECT_TRUE(dynamicRefCast<FileSystemVolumeMO>(database.rootItem())->supportsMoveToTrash());
+}
+
+TEST_F(VolumesTest, WrittenFoldersReachTheCatalogueOnTheMainThreadWhoeverPostsThem)
+{
+    MediaDatabase& database = openCatalogue();
+    struct Written {
+        Ref<FileSystemItemMO> item;
+        bool onMainThread;
+    };
+    std::vector<Written> written;
+    database.setWrittenItemRefresher([&](FileSystemItemMO* item) {
+        written.push_back({Ref<FileSystemItemMO>(item), RunLoop::isMainThread()});
+    });
+
+    // A folder of the catalogue at a real path, watched by the program's watcher.
+    test::TemporaryFolder real;
+    Ref<FileSystemItemMO> folder = database.volumeItemForPath(real.path());
+    ASSERT_TRUE(folder);
+    const std::size_t inside = pathComponents(folder->fullPath()).size();
+    const std::vector<std::string> components = pathComponents(real.path());
+    for (std::size_t i = inside; i < components.size(); ++i)
+        folder = database.createChildOf(folder.get(), components[i], "Folder");
+    ASSERT_EQ(database.findExistingItemForPath(real.path()), folder);
+    // A listing of it is on its way: the write is passed on all the same.
+    folder->setRefreshStatus(1);
+    FNSubscribeFileObserver::sharedFileObserver().addPath(real.path());
+    ThreadMessages::performSelector([] { }, FNSubscribeFileObserver::sharedFileObserver().runLoop(), true);
+    ASSERT_EQ(std::system(("echo x > " + test::shellQuoted(real / "new.jpg")).c_str()), 0);
+    ASSERT_TRUE(test::spinUntil([&] { return !written.empty(); }, 5000));
+    EXPECT_EQ(written[0].item, folder);
+    EXPECT_TRUE(written[0].onMainThread);
+    FNSubscribeFileObserver::sharedFileObserver().removePath(real.path());
+
+    // Posted on a worker; unknown paths and the hidden folder are let be.
+    written.clear();
+    std::thread worker([&] {
+        for (const std::string& path : {std::string("/no/such/folder"), std::string("/Volumes"), real.path()})
+            NotificationCenter::defaultCenter().postNotificationName(
+                FileIsWrittenToNotification, {}, Value::dictionary({{kFileObserverWriteNotificationPath, path}}));
+    });
+    worker.join();
+    ASSERT_TRUE(test::spinUntil([&] { return !written.empty(); }, 5000));
+    test::spinEvents(100);
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].item, folder);
+    EXPECT_TRUE(written[0].onMainThread);
 }
