@@ -224,4 +224,13 @@ TEST_F(VolumesTest, WrittenFoldersReachTheCatalogueOnTheMainThreadWhoeverPostsTh
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].item, folder);
     EXPECT_TRUE(written[0].onMainThread);
+
+    // Our own change notice, with nothing changed on disk: the folder once.
+    written.clear();
+    NSWorkspaceChanges::noteFileSystemChanged(real.path());
+    NSWorkspaceChanges::noteFileSystemChanged(real.path());
+    ASSERT_TRUE(test::spinUntil([&] { return !written.empty(); }, 5000));
+    test::spinEvents(400);
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].item, folder);
 }
