@@ -196,7 +196,8 @@ void FileSystemVolumeMO::loadValuesFromVolumeInfo()
     auto info = volumeInfo();
     if (!info || !info->deviceHandledByUser() || !info->isPictureFrame())
         return;
-    setPictureFrameSize(info->pictureFrameSize());
+    if (!info->parameter(DeviceParameter::FrameSize).isNull())
+        setPictureFrameSize(info->pictureFrameSize());
     setPictureFrameModel(info->deviceModel());
     setPictureFrameResolution({static_cast<float>(info->pictureFrameWidth().toDouble()),
                                static_cast<float>(info->pictureFrameHeight().toDouble())});

@@ -167,7 +167,7 @@ TEST_F(CatalogueMountsTest, ACardKeepsItsItemAcrossMountsAndNoFolderIsMadeForIt)
     EXPECT_EQ(notices.posted.size(), 3u);
 }
 
-TEST_F(CatalogueMountsTest, RenamingAFrameRewritesItsIdentityFileOnly)
+TEST_F(CatalogueMountsTest, AFrameIsRenamedInItsIdentityFileAndKeepsItsOptionsWhileAway)
 {
     MediaDatabase& database = openCatalogue();
     database.volumes();
@@ -191,4 +191,15 @@ TEST_F(CatalogueMountsTest, RenamingAFrameRewritesItsIdentityFileOnly)
     EXPECT_NE(written.find("<displayname>Kitchen</displayname>"), std::string::npos) << written;
     EXPECT_EQ(written, test::commandOutput("cat " + test::shellQuoted(expected / ".VistelDPF-ID.xml")));
     EXPECT_EQ(frame->pictureFrameResolution(), (ItemSize {800, 600}));
+
+    // Detached, the frame answers its options from the store.
+    frame->setPictureFrameModel("Model 7");
+    unmount();
+    ASSERT_TRUE(spinUntil([&] { return notices.posted.back().name == "UnmountMedia"; }, 10000));
+    EXPECT_FALSE(frame->getDeviceInfo());
+    EXPECT_FALSE(frame->isDPFDevice());
+    EXPECT_EQ(frame->pictureFrameResolution(), (ItemSize {800, 600}));
+    EXPECT_EQ(frame->pictureFrameModel(), "Model 7");
+    EXPECT_EQ(frame->deviceCategory(), ZovDeviceInfo::pictureFrameCategory());
+    EXPECT_EQ(frame->volumeName(), "CARD");
 }
