@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "CatalogueTestSupport.h"
@@ -28,6 +29,23 @@ protected:
         item->setName(name);
         item->setParent(database_->volumesFolder().get());
         return item;
+    }
+    // Folder items from the path's volume item down to `path`; the last one.
+    Ref<FileSystemItemMO> itemsDownTo(const std::string& path)
+    {
+        Ref<FileSystemItemMO> folder = database_->volumeItemForPath(path);
+        const std::size_t inside = pathComponents(folder->fullPath()).size();
+        const std::vector<std::string> components = pathComponents(path);
+        for (std::size_t i = inside; i < components.size(); ++i)
+            folder = database_->createChildOf(folder.get(), components[i], "Folder");
+        return folder;
+    }
+    static bool watched(const std::string& path)
+    {
+        FNSubscribeFileObserver& watcher = FNSubscribeFileObserver::sharedFileObserver();
+        ThreadMessages::performSelector([] { }, watcher.runLoop(), true);
+        const auto paths = watcher.watchedPaths();
+        return std::find(paths.begin(), paths.end(), path) != paths.end();
     }
     std::size_t volumeItemsWithKey(const std::string& key)
     {
@@ -194,17 +212,12 @@ TEST_F(VolumesTest, WrittenFoldersReachTheCatalogueOnTheMainThreadWhoeverPostsTh
 
     // A folder of the catalogue at a real path, watched by the program's watcher.
     test::TemporaryFolder real;
-    Ref<FileSystemItemMO> folder = database.volumeItemForPath(real.path());
-    ASSERT_TRUE(folder);
-    const std::size_t inside = pathComponents(folder->fullPath()).size();
-    const std::vector<std::string> components = pathComponents(real.path());
-    for (std::size_t i = inside; i < components.size(); ++i)
-        folder = database.createChildOf(folder.get(), components[i], "Folder");
+    Ref<FileSystemItemMO> folder = itemsDownTo(real.path());
     ASSERT_EQ(database.findExistingItemForPath(real.path()), folder);
     // A listing of it is on its way: the write is passed on all the same.
     folder->setRefreshStatus(1);
     FNSubscribeFileObserver::sharedFileObserver().addPath(real.path());
-    ThreadMessages::performSelector([] { }, FNSubscribeFileObserver::sharedFileObserver().runLoop(), true);
+    ASSERT_TRUE(watched(real.path()));
     ASSERT_EQ(std::system(("echo x > " + test::shellQuoted(real / "new.jpg")).c_str()), 0);
     ASSERT_TRUE(test::spinUntil([&] { return !written.empty(); }, 5000));
     EXPECT_EQ(written[0].item, folder);
@@ -233,4 +246,22 @@ TEST_F(VolumesTest, WrittenFoldersReachTheCatalogueOnTheMainThreadWhoeverPostsTh
     test::spinEvents(400);
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].item, folder);
+}
+
+TEST_F(VolumesTest, RenamingAnItemMovesItsFoldersWatch)
+{
+    MediaDatabase& database = openCatalogue();
+    test::TemporaryFolder real;
+    std::filesystem::create_directory(real / "before");
+    Ref<FileSystemItemMO> item = itemsDownTo(real / "before");
+    FNSubscribeFileObserver::sharedFileObserver().addPath(real / "before");
+    ASSERT_TRUE(watched(real / "before"));
+
+    std::filesystem::rename(real / "before", real / "after");
+    database.renameItem(item.get(), "after");
+    EXPECT_EQ(item->fullPath(), real / "after");
+    EXPECT_FALSE(watched(real / "before"));
+    EXPECT_TRUE(watched(real / "after"));
+    EXPECT_EQ(item->parent()->childWithName("after"), item);
+    FNSubscribeFileObserver::sharedFileObserver().removePath(real / "after");
 }
