@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Common/FileSystem/FileSystemFunctions.h"
 #include "Common/FileSystem/ObjectLock.h"
 #include "Common/Strings/NSStringDevices.h"
@@ -152,8 +153,10 @@ StatusCode FSObjectInfo::deletePermanentlyFSObject()
 {
     if (object_.type == 1) {
         StatusCode result = 0;
-        if (isParentLocked_ && !parent_.fsRef.isNull())
+        if (isParentLocked_ && !parent_.fsRef.isNull()) {
             result = SetObjectLocked(parent_.fsRef, false);
+            NSWorkspaceChanges::noteFileSystemChanged(parent_.fsRef.path);
+        }
         if (result == 0 && isLocked_)
             result = SetObjectLocked(object_.fsRef, false);
         if (result != 0)

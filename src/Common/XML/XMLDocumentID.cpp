@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Common/FileSystem/NSFileManagerLeopardCompatibility.h"
 #include "Platform/FileOperations/FileTree.h"
 
@@ -88,6 +89,7 @@ std::int32_t XMLDocumentID::removeFile(std::string_view folder, std::optional<st
     // A failed delete is not reported: the file then marks the volume as a frame again at
     // its next mount.
     NSFileManagerLeopardCompatibility::removeItemAtPathExt(filePath(folder, fileName));
+    NSWorkspaceChanges::noteFileSystemChanged(folder);
     return XMLResult::Done;
 }
 

@@ -142,11 +142,12 @@ public:
     bool isDecodable() const { return decodable(); }
 
     // --- names and paths --------------------------------------------------------------------
-    std::string displayName() const;
+    virtual std::string displayName() const;
     void setDisplayName(const std::optional<std::string>& name);
-    std::string relativePath() const { return name(); }
-    // "/" without parent, else the parent's full path joined with the name.
-    std::string fullPath() const;
+    virtual std::string relativePath() const { return name(); }
+    // "/" without parent, else the parent's full path joined with the name (a volume: its
+    // mount point).
+    virtual std::string fullPath() const;
     bool isBundle() const { return bundle(); }
     bool isFolder() const { return constantIsFolderFlag_; }
     bool isImage() const { return temporaryIsImageFlag_; }
@@ -157,7 +158,7 @@ public:
     // --- place on the volume ----------------------------------------------------------------
     // The nearest Volume item up the parents (the item itself included), else the topmost item.
     FileSystemItemMO* volumeItem();
-    bool isWritable();
+    virtual bool isWritable();
 
     bool isMatchingToMask(int mask) const;
 

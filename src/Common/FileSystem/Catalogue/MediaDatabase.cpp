@@ -4,9 +4,16 @@
 #include <filesystem>
 
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
+#include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
+#include "Common/FileSystem/FileSystemFunctions.h"
+#include "Common/Strings/NSStringDevices.h"
+#include "Common/Volumes/ZovVolumeManager.h"
 #include "Common/FileSystem/NSFileManagerLeopardCompatibility.h"
 #include "Platform/Bundle.h"
 #include "Platform/Exception.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/PlatformApplication.h"
 #include "Platform/Log.h"
@@ -51,8 +58,10 @@ Ref<store::ObjectModel> makeCatalogueModel()
                        {"thumbnailLarge", "FileThumbnailLarge", false, "parent", DeleteRule::Cascade, false},
                        {"tags", MediaDatabase::EntityTag, true, "parentElement", DeleteRule::Cascade}}},
                      FileSystemItemMO::factory());
-    for (const char* entity : {MediaDatabase::EntityFile, MediaDatabase::EntityFolder, MediaDatabase::EntityVolume})
+    for (const char* entity : {MediaDatabase::EntityFile, MediaDatabase::EntityFolder})
         model->addEntity({entity, MediaDatabase::EntityElement, false, {}, {}});
+    model->addEntity({MediaDatabase::EntityVolume, MediaDatabase::EntityElement, false, {}, {}},
+                     FileSystemVolumeMO::factory());
     for (const char* holder : {"ElementIcon", "FileThumbnail", "FileThumbnailLarge"}) {
         const char* inverse = std::string_view(holder) == "ElementIcon" ? "icon"
             : std::string_view(holder) == "FileThumbnail"               ? "thumbnail"
@@ -132,13 +141,47 @@ const PredicateForm predicateForms[] = {
 
 Ref<MediaDatabase> MediaDatabase::create()
 {
-    // The volume manager's mount signals, the "FileIsWrittenToNotification" observer and the
-    // results queue of the updater threads join here with those parts.
-    return Ref<MediaDatabase>::adopt(new MediaDatabase());
+    // The results queue of the updater threads and the refresh of written folders join here
+    // with those parts.
+    Ref<MediaDatabase> database = Ref<MediaDatabase>::adopt(new MediaDatabase());
+    // The first use starts the volume manager; its signals reach the slots on this thread.
+    ZovVolumeManager& manager = ZovVolumeManager::sharedVolumeManager();
+    database->connectSignal(&manager, ZovVolumeManagerMountedNotification, "didMount:");
+    database->connectSignal(&manager, ZovVolumeManagerUnmountedNotification, "didUnmount:");
+    // Written files are announced on whatever thread wrote them (the watcher, camera threads,
+    // the file services' workers); the catalogue takes them on the main thread only.
+    MediaDatabase* self = database.get();
+    std::shared_ptr<bool> alive = database->alive_;
+    NotificationCenter::defaultCenter().addObserver(
+        alive.get(),
+        [self, alive](const Notification& n) {
+            const std::string path = n.userInfo.get(kFileObserverWriteNotificationPath).toString();
+            if (RunLoop::isMainThread()) {
+                self->receiveFileSystemNotification(path);
+                return;
+            }
+            if (RunLoop* main = RunLoop::main())
+                main->perform([self, alive, path] {
+                    if (*alive)
+                        self->receiveFileSystemNotification(path);
+                });
+        },
+        FileIsWrittenToNotification);
+    return database;
+}
+
+MediaDatabase::MediaDatabase()
+{
+    addSlot("didMount:", [this](const Notification& n) { didMount(n); });
+    addSlot("didUnmount:", [this](const Notification& n) { didUnmount(n); });
 }
 
 MediaDatabase::~MediaDatabase()
 {
+    *alive_ = false;
+    NotificationCenter::defaultCenter().removeObserver(alive_.get());
+    disconnectAll();
+    MediaDatabaseRecursiveUpdater::stopAllForMediaDatabase(this);
     if (theDefaultDatabase == this)
         theDefaultDatabase = nullptr;
     releaseStack();
@@ -315,6 +358,7 @@ void MediaDatabase::releaseStack()
     if (managedObjectContext_)
         NotificationCenter::defaultCenter().removeObserver(this);
     tagNameCache_.clear();
+    volumes_.reset();
     managedObjectContext_ = nullptr;
     persistentStoreCoordinator_ = nullptr;
     managedObjectModel_ = nullptr;
@@ -430,8 +474,10 @@ Ref<FileSystemItemMO> MediaDatabase::createChildOf(FileSystemItemMO* parent, std
 
 void MediaDatabase::renameItem(FileSystemItemMO* item, std::string_view name)
 {
-    // The folder-change watcher's path is moved here once the watcher exists.
+    FNSubscribeFileObserver& watcher = FNSubscribeFileObserver::sharedFileObserver();
+    watcher.removePath(item->fullPath());
     item->setName(name);
+    watcher.addPath(item->fullPath());
     if (auto parent = item->parent()) {
         parent->resetCache();
         parent->resetByNameCache();

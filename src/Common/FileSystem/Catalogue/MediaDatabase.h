@@ -18,13 +18,25 @@
 // every applied updater result) saves when more than 100 are. So the file is written in batches,
 // each one transaction. Save failures are shown; the changes stay for the next save.
 //
-// Not here yet: the volume list and mount handling, the routing of updater requests and the
-// application of their results, the item observers and the folder-change watcher's part in
-// renaming come with the updater threads, the watcher and the volume manager.
+// Volumes. Every volume and camera seen is one Volume item (FileSystemVolumeMO) whose uuid is
+// its device key. The volume mounted at "/" is the root item; it holds the hidden Folder
+// "Volumes" (fixed uuid VolumesFolderUUID), the stored parent of every other volume item.
+// A mounted volume's full path is its mount point: paths resolve from the volume item of the
+// longest mount point above them (the volume manager's volumeInfoForPath), so a stick at
+// /media/<user>/CARD is one item tree. volumes() lists the items of the devices present now,
+// by display name; the list is dropped on every mount and unmount and built again on use.
+// The volume manager's mount signals reach didMount / didUnmount on the main thread (the
+// connection is made there); a volume that mounts again gets its item back, marked not
+// verified, and "MountMedia" / "UnmountMedia" are posted when idle.
+//
+// Not here yet: the routing of updater requests and the application of their results, the
+// item observers and the refresh of a written folder come with the updater threads.
 //
 // Thread rules: main thread only. Updater threads never touch the context or the items; they
 // name items by their ObjectIDs.
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,12 +48,16 @@
 #include "Platform/NotificationCenter.h"
 #include "Platform/Object.h"
 #include "Platform/ObjectStore/ObjectStore.h"
+#include "Common/Tools/Threads/SignalObject.h"
 
 namespace vistel {
 
 class FileSystemItemMO;
+class ZovDeviceInfo;
+class IMediaDatabaseRefreshPathObserver;
+class MediaDatabaseRecursiveUpdater;
 
-class MediaDatabase : public Object {
+class MediaDatabase : public SignalObject {
 public:
     ZOV_ROOT_CLASS(MediaDatabase)
 
@@ -101,7 +117,8 @@ public:
     // --- creation and change ----------------------------------------------------------------
     // A new item of entity "File" or "Folder" (or "Volume") under `parent`.
     Ref<FileSystemItemMO> createChildOf(FileSystemItemMO* parent, std::string_view name, std::string_view type);
-    // Stores the new name; the file itself is renamed by the caller.
+    // Stores the new name and moves the folder-change watcher's watch to the new path; the
+    // file itself is renamed by the caller.
     void renameItem(FileSystemItemMO* item, std::string_view name);
 
     // --- tags -----------------------------------------------------------------------------
@@ -116,13 +133,66 @@ public:
     std::optional<std::vector<Ref<store::ManagedObject>>> tagsOf(FileSystemItemMO* item, std::string_view name,
                                                                  bool create);
 
+    // --- volumes and paths ----------------------------------------------------------------
+    static constexpr const char* VolumesFolderUUID = "8D8C8343-A16D-40AA-960B-7FB1E4D953CA";
+    // The item at `path` (a volume path or a camera path), walking from the volume item of the
+    // path; null when any step is missing. Never creates anything.
+    Ref<FileSystemItemMO> findExistingItemForPath(std::string_view path);
+    // The item of the volume (or camera) the path lies on; null when there is none.
+    Ref<FileSystemItemMO> volumeItemForPath(std::string_view path);
+    // The valid volume items sorted by display name; built when missing.
+    const std::vector<Ref<FileSystemItemMO>>& volumes();
+    // The hidden "Volumes" folder, made when missing; marked verified.
+    Ref<FileSystemItemMO> volumesFolder();
+    std::size_t rootItemsCount() { return volumes().size(); }
+    Ref<FileSystemItemMO> rootItem(std::size_t index);
+    // The volume item whose full path is "/".
+    Ref<FileSystemItemMO> rootItem();
+    void resetVolumes() { volumes_.reset(); }
+
+    // --- mounts -----------------------------------------------------------------------------
+    // Slots of the volume manager's signals "ZovVolumeManagerMountedNotification" and
+    // "ZovVolumeManagerUnmountedNotification".
+    void didMount(const Notification& notification);
+    void didUnmount(const Notification& notification);
+    void handleMount(bool mount, ZovDeviceInfo* info);
+    // Marks the item and, for a folder, everything below it as not verified.
+    void markItemAsNotVerified(FileSystemItemMO* item);
+    static void applyVolumeInfo(ZovDeviceInfo* info, FileSystemItemMO* item);
+    void simulateMount(ZovDeviceInfo* info) { handleMount(true, info); }
+    // Posts "MountMedia" or "UnmountMedia" (object: the catalogue) when idle, with the device's
+    // "ProductName" and "VendorName" and the item under "FileSystemItemMO". The device is the
+    // item's attached one, or `gone`, the information of a device that was just detached.
+    void handleMountedMedia(FileSystemItemMO* volumeItem, bool mount, ZovDeviceInfo* gone = nullptr);
+
+    // --- written files ---------------------------------------------------------------------
+    // How the refresh of a written item is asked for; the updater side installs it. Until then
+    // a written item is found and nothing more happens.
+    using WrittenItemRefresher = std::function<void(FileSystemItemMO* item)>;
+    void setWrittenItemRefresher(WrittenItemRefresher refresher) { writtenItemRefresher_ = std::move(refresher); }
+    // "FileIsWrittenToNotification" of `path`, on the main thread (the catalogue observes the
+    // notification on every thread and brings it here): the item at the path, unless it is
+    // unknown or the hidden "Volumes" folder, is handed to the refresher.
+    void receiveFileSystemNotification(const std::string& path);
+
+    // --- path refreshes ----------------------------------------------------------------------
+    // Starts a path updater (MediaDatabaseRecursiveUpdater.h) for `path`; `observer` (optional)
+    // hears its end once through notifyFSItemUpdated and is then let go. Null for a path that
+    // cannot be walked.
+    Ref<MediaDatabaseRecursiveUpdater> enqueueRefreshPath(std::string_view path,
+                                                          IMediaDatabaseRefreshPathObserver* observer);
+    void removeRefreshPathObserver(IMediaDatabaseRefreshPathObserver* observer, MediaDatabaseRecursiveUpdater* updater);
+
+    std::string className() const override { return "MediaDatabase"; }
+
     // Diagnostics: logs "-------<caption>------" and then the name of each item.
     void logObjects(const std::vector<Ref<store::ManagedObject>>& objects, std::string_view caption);
 
 private:
-    MediaDatabase() = default;
+    MediaDatabase();
     ~MediaDatabase() override;
     void releaseStack();
+    void buildVolumes();
 
     Ref<store::PersistentStoreCoordinator> persistentStoreCoordinator_;
     Ref<store::ObjectModel> managedObjectModel_;
@@ -130,6 +200,12 @@ private:
     bool isStopped_ = false;
     // Tag-name text -> its TagName object; released by stopAll().
     std::unordered_map<std::string, Ref<store::ManagedObject>> tagNameCache_;
+    // The valid volume items by display name; nullopt: built again on next use.
+    std::optional<std::vector<Ref<FileSystemItemMO>>> volumes_;
+    WrittenItemRefresher writtenItemRefresher_;
+    // False from the start of the destructor on; main thread only. Written-file notices posted
+    // on other threads reach the catalogue only while it is true.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace vistel
