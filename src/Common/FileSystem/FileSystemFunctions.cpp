@@ -36,13 +36,6 @@ CameraFileServices& cameraSlot()
     return services;
 }
 
-Date dateOf(const struct timespec& time)
-{
-    using namespace std::chrono;
-    return Date::fromTimePoint(system_clock::time_point(
-        duration_cast<system_clock::duration>(seconds(time.tv_sec) + nanoseconds(time.tv_nsec))));
-}
-
 const char* fileTypeName(mode_t mode)
 {
     switch (mode & S_IFMT) {
@@ -131,6 +124,13 @@ CameraFileServices cameraFileServices()
 
 // --- attributes and existence -----------------------------------------------------------------
 
+Date FileSystemFunctions::dateOfFileTime(std::int64_t seconds, std::uint32_t nanoseconds)
+{
+    using namespace std::chrono;
+    return Date::fromTimePoint(system_clock::time_point(
+        duration_cast<system_clock::duration>(std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds))));
+}
+
 Value FileSystemFunctions::fileAttributesAtPath(std::string_view path, bool traverseLink)
 {
     if (NSStringDevices::isICADevicePath(path)) {
@@ -149,7 +149,7 @@ Value FileSystemFunctions::fileAttributesAtPath(std::string_view path, bool trav
     Value attributes = Value::dictionary({
         {"NSFileType", Value(fileTypeName(info.st_mode))},
         {"NSFileSize", Value(static_cast<unsigned long long>(info.st_size))},
-        {"NSFileModificationDate", Value(dateOf(info.st_mtim))},
+        {"NSFileModificationDate", Value(dateOfFileTime(info.st_mtim.tv_sec, static_cast<std::uint32_t>(info.st_mtim.tv_nsec)))},
         {"NSFilePosixPermissions", Value(static_cast<int>(info.st_mode & 07777))},
         {"NSFileOwnerAccountID", Value(static_cast<unsigned long long>(info.st_uid))},
         {"NSFileGroupOwnerAccountID", Value(static_cast<unsigned long long>(info.st_gid))},
@@ -160,9 +160,8 @@ Value FileSystemFunctions::fileAttributesAtPath(std::string_view path, bool trav
     struct statx extended {};
     const int flags = traverseLink ? 0 : AT_SYMLINK_NOFOLLOW;
     if (::statx(AT_FDCWD, text.c_str(), flags, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME)) {
-        const struct timespec birth = {static_cast<time_t>(extended.stx_btime.tv_sec),
-                                       static_cast<long>(extended.stx_btime.tv_nsec)};
-        attributes.set("NSFileCreationDate", Value(dateOf(birth)));
+        attributes.set("NSFileCreationDate",
+                       Value(dateOfFileTime(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)));
     }
     if (const std::string owner = userName(info.st_uid); !owner.empty())
         attributes.set("NSFileOwnerAccountName", Value(owner));

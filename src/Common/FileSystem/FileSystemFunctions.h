@@ -96,6 +96,9 @@ public:
     // NSFileGroupOwnerAccountID/Name, NSFileReferenceCount, NSFileSystemNumber,
     // NSFileSystemFileNumber, NSFileImmutable), of a camera file, or an empty dictionary.
     static Value fileAttributesAtPath(std::string_view path, bool traverseLink);
+    // The one conversion of a file time (seconds and nanoseconds since 1970) into a Date. Every
+    // listing that stores file dates uses it, so dates read by different routes compare equal.
+    static Date dateOfFileTime(std::int64_t seconds, std::uint32_t nanoseconds);
     // Volume paths: whether something is there (links followed). Camera paths with an
     // extension are files, without one the camera root.
     static bool fileExistsAtPath(std::string_view path, bool* isDirectory = nullptr);

@@ -1,0 +1,315 @@
+#include "Common/FileSystem/Catalogue/DirectoryEnumerator.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "Common/FileSystem/FileSystemFunctions.h"
+#include "Common/Strings/NSStringDevices.h"
+#include "Common/Volumes/ZovVolumeManager.h"
+#include "Platform/FilePaths.h"
+#include "Platform/Imaging/TypeIdentifiers.h"
+#include "Platform/Log.h"
+
+namespace vistel {
+
+namespace {
+
+std::mutex& makerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+DirectoryEnumerator::CameraEnumeratorMaker& makerSlot()
+{
+    static DirectoryEnumerator::CameraEnumeratorMaker maker;
+    return maker;
+}
+
+// The layout getdents64 writes.
+struct LinuxDirent64 {
+    std::uint64_t d_ino;
+    std::int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
+
+bool endsWithNoCase(std::string_view name, std::string_view suffix)
+{
+    if (name.size() < suffix.size())
+        return false;
+    const std::string_view tail = name.substr(name.size() - suffix.size());
+    return std::equal(tail.begin(), tail.end(), suffix.begin(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+Value dateValue(const struct statx_timestamp& time)
+{
+    return Value(FileSystemFunctions::dateOfFileTime(time.tv_sec, time.tv_nsec));
+}
+
+} // namespace
+
+// --- base -------------------------------------------------------------------------------------
+
+Ref<DirectoryEnumerator> DirectoryEnumerator::enumeratorWithPath(const std::string& path)
+{
+    return enumeratorWithPath(path, DefaultCacheSize);
+}
+
+Ref<DirectoryEnumerator> DirectoryEnumerator::enumeratorWithPath(const std::string& path, std::uint32_t cacheSize)
+{
+    if (NSStringDevices::isICADevicePath(path)) {
+        CameraEnumeratorMaker maker;
+        {
+            std::lock_guard lock(makerMutex());
+            maker = makerSlot();
+        }
+        return maker ? maker(path, cacheSize) : Ref<DirectoryEnumerator>();
+    }
+    if (NSStringDevices::isVolumePath(path))
+        return VolumeDirectoryEnumerator::create(path, cacheSize);
+    ZovLog("DirectoryEnumerator::enumeratorWithPath invalid path " + path);
+    return {};
+}
+
+void DirectoryEnumerator::setCameraEnumeratorMaker(CameraEnumeratorMaker maker)
+{
+    std::lock_guard lock(makerMutex());
+    makerSlot() = std::move(maker);
+}
+
+std::optional<Value::Bytes> DirectoryEnumerator::iconDataOnlyCustom(bool, std::uint32_t)
+{
+    return std::nullopt;
+}
+
+std::optional<Value::Bytes> DirectoryEnumerator::imageDataWithQuality(float)
+{
+    return std::nullopt;
+}
+
+bool DirectoryEnumerator::isBundleName(std::string_view name)
+{
+    return (name.size() >= 6 && endsWithNoCase(name, ".app")) || (name.size() >= 9 && endsWithNoCase(name, ".bundle"))
+        || (name.size() >= 9 && endsWithNoCase(name, ".plugin")) || (name.size() >= 7 && endsWithNoCase(name, ".kext"));
+}
+
+// --- volume enumerator ---------------------------------------------------------------------------
+
+Ref<VolumeDirectoryEnumerator> VolumeDirectoryEnumerator::create(const std::string& path, std::uint32_t cacheSize)
+{
+    FileDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
+        return {};
+    auto enumerator = Ref<VolumeDirectoryEnumerator>::adopt(new VolumeDirectoryEnumerator(path, std::move(folder)));
+    enumerator->setCacheSize(cacheSize);
+    return enumerator;
+}
+
+VolumeDirectoryEnumerator::VolumeDirectoryEnumerator(std::string path, FileDescriptor folder)
+    : containerPath_(std::move(path)), folder_(std::move(folder))
+{
+}
+
+void VolumeDirectoryEnumerator::setCacheSize(std::uint32_t size)
+{
+    DirectoryEnumerator::setCacheSize(std::max<std::uint32_t>(size, 1));
+    cache_.clear();
+    cache_.reserve(cacheSize_);
+    foundItems_ = currIndex_ = 0;
+}
+
+unsigned VolumeDirectoryEnumerator::statxMask() const
+{
+    unsigned mask = 0;
+    if (whichInfo_ & (kDirInfoNodeFlags | kDirInfoFinderInfo))
+        mask |= STATX_TYPE;
+    if (whichInfo_ & kDirInfoCreateDate)
+        mask |= STATX_BTIME;
+    if (whichInfo_ & kDirInfoContentModDate)
+        mask |= STATX_MTIME;
+    if (whichInfo_ & kDirInfoAttrModDate)
+        mask |= STATX_CTIME;
+    if (whichInfo_ & kDirInfoAccessDate)
+        mask |= STATX_ATIME;
+    if (whichInfo_ & kDirInfoPermissions)
+        mask |= STATX_MODE | STATX_UID | STATX_GID;
+    if (whichInfo_ & kDirInfoDataSizes)
+        mask |= STATX_SIZE | STATX_BLOCKS;
+    return mask;
+}
+
+bool VolumeDirectoryEnumerator::readNames()
+{
+    if (buffer_.empty())
+        buffer_.resize(64 * 1024);
+    const long read = ::syscall(SYS_getdents64, folder_.get(), buffer_.data(), buffer_.size());
+    if (read < 0) {
+        ZovLog("VolumeDirectoryEnumerator::nextObject cannot read " + containerPath_ + ": " + statusText(statusFromErrno(errno)));
+        endOfFolder_ = true;
+        return false;
+    }
+    if (read == 0) {
+        endOfFolder_ = true;
+        return false;
+    }
+    bufferOffset_ = 0;
+    bufferLength_ = static_cast<std::size_t>(read);
+    return true;
+}
+
+bool VolumeDirectoryEnumerator::fetchBatch()
+{
+    cache_.clear();
+    foundItems_ = currIndex_ = 0;
+    while (cache_.size() < cacheSize_) {
+        if (bufferOffset_ >= bufferLength_ && (endOfFolder_ || !readNames()))
+            break;
+        const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer_.data() + bufferOffset_);
+        bufferOffset_ += entry->d_reclen;
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        cache_.push_back(Entry {name});
+    }
+    const unsigned mask = statxMask();
+    const bool wantInfo = whichInfo_ != 0;
+    std::erase_if(cache_, [&](Entry& entry) {
+        if (!wantInfo)
+            return false;
+        // Links are described as what they point to.
+        entry.hasInfo = ::statx(folder_.get(), entry.name.c_str(), AT_NO_AUTOMOUNT, mask | STATX_TYPE, &entry.info) == 0;
+        if (!entry.hasInfo || !(entry.info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+            || !(entry.info.stx_attributes & STATX_ATTR_MOUNT_ROOT))
+            return false;
+        // A mount point below the folder: left out when it is a registered volume.
+        return bool(ZovVolumeManager::sharedVolumeManager().volumeInfoForMountPoint(joinPath(containerPath_, entry.name)));
+    });
+    ++batches_;
+    foundItems_ = static_cast<std::uint32_t>(cache_.size());
+    return foundItems_ > 0;
+}
+
+std::optional<std::string> VolumeDirectoryEnumerator::nextObject()
+{
+    while (cacheExhausted()) {
+        if (!fetchBatch() && (endOfFolder_ && bufferOffset_ >= bufferLength_))
+            return std::nullopt;
+    }
+    return cache_[currIndex_++].name;
+}
+
+std::optional<std::string> VolumeDirectoryEnumerator::nextObjectFullPath()
+{
+    const std::optional<std::string> name = nextObject();
+    if (!name)
+        return std::nullopt;
+    return joinPath(containerPath_, *name);
+}
+
+const VolumeDirectoryEnumerator::Entry* VolumeDirectoryEnumerator::current() const
+{
+    if (currIndex_ == 0 || currIndex_ > foundItems_)
+        return nullptr;
+    return &cache_[currIndex_ - 1];
+}
+
+Value VolumeDirectoryEnumerator::fileAttributes()
+{
+    const Entry* entry = current();
+    if (!entry)
+        return {};
+    if (whichInfo_ == 0)
+        return Value::dictionary();
+    if (!entry->hasInfo)
+        return {};
+    const struct statx& info = entry->info;
+    Value attributes = Value::dictionary();
+    if ((whichInfo_ & kDirInfoNodeFlags) && (info.stx_mask & STATX_TYPE)) {
+        attributes.set(DEItemIsLocked, Value(bool(info.stx_attributes & STATX_ATTR_IMMUTABLE)));
+        attributes.set("NSFileType", Value(S_ISDIR(info.stx_mode) ? "NSFileTypeDirectory" : "NSFileTypeRegular"));
+    }
+    if ((whichInfo_ & kDirInfoDataSizes) && (info.stx_mask & STATX_SIZE)) {
+        attributes.set("NSFileSize", Value(static_cast<unsigned long long>(info.stx_size)));
+        attributes.set(DEPhysicalFileSize, Value(static_cast<unsigned long long>(info.stx_blocks) * 512ULL));
+    }
+    if ((whichInfo_ & kDirInfoPermissions) && (info.stx_mask & STATX_MODE)) {
+        attributes.set("NSFilePosixPermissions", Value(static_cast<int>(info.stx_mode & 07777)));
+        attributes.set("NSFileOwnerAccountID", Value(static_cast<unsigned long long>(info.stx_uid)));
+        attributes.set("NSFileGroupOwnerAccountID", Value(static_cast<unsigned long long>(info.stx_gid)));
+    }
+    if ((whichInfo_ & kDirInfoCreateDate) && (info.stx_mask & STATX_BTIME))
+        attributes.set("NSFileCreationDate", dateValue(info.stx_btime));
+    if ((whichInfo_ & kDirInfoContentModDate) && (info.stx_mask & STATX_MTIME))
+        attributes.set("NSFileModificationDate", dateValue(info.stx_mtime));
+    if ((whichInfo_ & kDirInfoAttrModDate) && (info.stx_mask & STATX_CTIME))
+        attributes.set(DEFileAttrModificationDate, dateValue(info.stx_ctime));
+    if ((whichInfo_ & kDirInfoAccessDate) && (info.stx_mask & STATX_ATIME))
+        attributes.set(DEFileAccessDate, dateValue(info.stx_atime));
+    return attributes;
+}
+
+bool VolumeDirectoryEnumerator::isInvisible()
+{
+    const Entry* entry = current();
+    return entry && !entry->name.empty() && entry->name[0] == '.';
+}
+
+bool VolumeDirectoryEnumerator::isDirectory()
+{
+    const Entry* entry = current();
+    return entry && entry->hasInfo && (whichInfo_ & kDirInfoNodeFlags) && S_ISDIR(entry->info.stx_mode);
+}
+
+bool VolumeDirectoryEnumerator::isLocked()
+{
+    const Entry* entry = current();
+    return entry && entry->hasInfo && (whichInfo_ & kDirInfoNodeFlags) && (entry->info.stx_attributes & STATX_ATTR_IMMUTABLE);
+}
+
+bool VolumeDirectoryEnumerator::isWritable()
+{
+    const Entry* entry = current();
+    if (!entry || !entry->hasInfo || isLocked())
+        return false;
+    // What the kernel decides for this process: owner, groups, ACLs and capabilities.
+    return ::faccessat(folder_.get(), entry->name.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool VolumeDirectoryEnumerator::isBundle()
+{
+    const Entry* entry = current();
+    return entry && isBundleName(entry->name);
+}
+
+std::optional<std::string> VolumeDirectoryEnumerator::contentTypeFromType()
+{
+    const Entry* entry = current();
+    if (!entry)
+        return std::nullopt;
+    const std::string type = TypeIdentifiers::typeForExtension(pathExtension(entry->name));
+    if (type.empty() || !TypeIdentifiers::conformsTo(type, "public.data"))
+        return std::nullopt;
+    return type;
+}
+
+std::optional<std::string> VolumeDirectoryEnumerator::kindStringFromType()
+{
+    const std::optional<std::string> type = contentTypeFromType();
+    if (!type)
+        return std::nullopt;
+    const std::string kind = TypeIdentifiers::description(*type);
+    if (kind.empty())
+        return std::nullopt;
+    return kind;
+}
+
+} // namespace vistel
