@@ -323,7 +323,7 @@ void MediaDatabase::releaseStack()
 void MediaDatabase::stopAll()
 {
     isStopped_ = true;
-    // The updater threads are stopped here once they exist.
+    stopJobs();
     releaseStack();
 }
 

@@ -182,13 +182,30 @@ Ref<MDFolderUpdaterThread> MDFolderUpdaterThread::targetObjectWithID(std::int16_
     return Ref<MDFolderUpdaterThread>(static_cast<MDFolderUpdaterThread*>(thread.get()));
 }
 
+Ref<MDItemUpdaterThread> MDItemUpdaterThread::targetObjectWithID(std::int16_t volumeID)
+{
+    Ref<MediaDatabaseUpdaterThread> thread = registeredThread(ThreadKind::File, volumeID, [&] {
+        Ref<MDItemUpdaterThread> made = create();
+        made->setName("MDItemUpdaterThread " + std::to_string(volumeID));
+        return Ref<MediaDatabaseUpdaterThread>(made);
+    });
+    return Ref<MDItemUpdaterThread>(static_cast<MDItemUpdaterThread*>(thread.get()));
+}
+
 // --- the job engine --------------------------------------------------------------------------------
+
+void MediaDatabaseUpdaterThread::startOnce()
+{
+    if (!startRequested_.exchange(true))
+        start();
+}
 
 void MediaDatabaseUpdaterThread::main()
 {
     failedFlag_ = false;
     jobsStack_.clear();
-    while (!failedFlag_) {
+    // A failed step is answered for its own job; the thread goes on with the others.
+    for (;;) {
         fillJobsStack(false);
         while (!jobsStack_.empty()) {
             if (isCancelled())

@@ -16,8 +16,8 @@
 //
 // A step that throws is logged; its job gets a result marked "#Failed" (the catalogue clears
 // the item's pending bit and changes nothing else) and the other jobs go on normally. A thread
-// that had a failure ends once its stack is empty; the next request for its volume starts a
-// new thread on the same request queue.
+// that was stopped is replaced by a new one, on the same request queue, at the next request for
+// its volume.
 //
 // The registry maps a 16-bit volume identifier (the volume's reference number, 0 without
 // volume) to each kind of thread, made on first use. stopAllThreads() cancels, wakes ("STOP")
@@ -35,6 +35,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <QSizeF>
 
 #include "Common/FileSystem/Catalogue/DirectoryEnumerator.h"
 #include "Common/Tools/Threads/NSThreadExt.h"
@@ -159,6 +161,8 @@ public:
     std::size_t insertPosition(const MDUpdaterThreadJob& job) const;
     void insertJob(Ref<MDUpdaterThreadJob> job);
     bool failed() const { return failedFlag_; }
+    // Starts the thread unless it was started before.
+    void startOnce();
 
     // Cancels, wakes and joins every registered thread and empties the registry.
     static void stopAllThreads();
@@ -179,6 +183,9 @@ protected:
     bool failedFlag_ = false;
     // The job whose step runs now (it is off the stack meanwhile).
     Ref<MDUpdaterThreadJob> currentJob_;
+
+private:
+    std::atomic<bool> startRequested_ {false};
 };
 
 class MDFolderUpdaterThread : public MediaDatabaseUpdaterThread {
@@ -206,6 +213,55 @@ protected:
     void sendResultFolderExists(const Value& request);
     void sendItems(Value items, const Value& request, bool completed);
     void sendItemDoesNotExist(const Value& request);
+};
+
+class MultiImage;
+class RIReperesentation;
+
+// Registers the four "ThumbnailStyle" defaults the file updater threads read: "Size" 120,
+// "UseEmbeddedThumbnails", "GenerateHighQualityThumbnails" and "HighQualityScaling" YES. The
+// application's preferences call it before any updater thread starts.
+void registerThumbnailStyleDefaults();
+
+// The file updater thread: checks whether files changed, makes their small thumbnails (fitted
+// into "ThumbnailStyle.Size", or the request's "imageSize") and large ones (long edge 320,
+// stored as JPEG, or LZW TIFF for pictures with alpha), decodes small thumbnails from stored
+// large ones, and re-orders queued file jobs for "CP" requests. File results of a thumbnail
+// carry the picture's page metadata (upright size, resolution, depth, profile, orientation)
+// and its metadata dictionaries under "pageMetadata". The preferences are followed while the
+// thread runs (observers of the standard defaults, atomics read between steps).
+class MDItemUpdaterThread : public MediaDatabaseUpdaterThread {
+public:
+    static constexpr float LargeThumbnailSize = 320;
+
+    static Ref<MDItemUpdaterThread> targetObjectWithID(std::int16_t volumeID);
+    static Ref<MDItemUpdaterThread> create();
+
+    float smallThumbnailSize() const;
+    bool useEmbeddedThumbnails() const;
+    bool highQualityScaling() const;
+
+    // A ready-to-draw image of `data` decoded into `size` (an empty size: its own). Above
+    // `maximumZoom` times enlargement (0: no limit) nil, or that zoom when `createIfZoomTooLarge`.
+    Ref<MultiImage> createCacheImageForData(const Value::Bytes& data, QSizeF size, float maximumZoom,
+                                           bool createIfZoomTooLarge) const;
+    // An upright ready-to-draw copy of the representation at `size` (empty: its own size).
+    Ref<MultiImage> createCacheImageForRepresentation(RIReperesentation& representation, QSizeF size) const;
+
+protected:
+    MDItemUpdaterThread();
+    ~MDItemUpdaterThread() override;
+    void continueJobs() override;
+    DuplicateAnswer processDuplicateRequest(const Value& request, MDUpdaterThreadJob& job, std::size_t index) override;
+    void changePriority(const Value& request);
+    void createImageWithRequest(const Value& request);
+    void sendItemStatus(const Value& request, bool exists);
+    void sendItemIsChanged(const Value& request, const Value& attributes);
+    void generateCachedImagesIfDataIsProvided(const Value& request, Value& result) const;
+
+private:
+    struct Preferences;
+    std::shared_ptr<Preferences> preferences_;
 };
 
 } // namespace vistel

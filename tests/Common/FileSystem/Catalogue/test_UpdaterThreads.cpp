@@ -3,7 +3,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <QImage>
+
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
+#include "Common/FileSystem/FileSystemFunctions.h"
+#include "Platform/Imaging/ImageDestination.h"
+#include "Platform/Imaging/MultiImage.h"
+#include "Platform/Imaging/PlatformImage.h"
 #include "TestSupport.h"
 
 namespace vistel {
@@ -17,6 +23,44 @@ public:
     static Ref<DrivenFolderThread> create() { return Ref<DrivenFolderThread>::adopt(new DrivenFolderThread()); }
     using MDFolderUpdaterThread::continueJobs;
 };
+
+class DrivenFileThread : public MDItemUpdaterThread {
+public:
+    static Ref<DrivenFileThread> create()
+    {
+        auto thread = Ref<DrivenFileThread>::adopt(new DrivenFileThread());
+        thread->setResultsQueue(ThreadSafeQueue::create());
+        return thread;
+    }
+    using MDItemUpdaterThread::continueJobs;
+    // Runs every queued job and answers the results.
+    std::vector<Value> runAll()
+    {
+        fillJobsStack(true);
+        while (!jobsStack().empty())
+            continueJobs();
+        std::vector<Value> results;
+        for (Value r; !(r = getResultFirst(true, true)).isNull();)
+            results.push_back(r);
+        return results;
+    }
+};
+
+Value::Bytes jpegBytes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    Ref<ImageDestination> destination = ImageDestination::createWithData("public.jpeg");
+    destination->addImage(PlatformImage::fromQImage(image));
+    destination->finalize();
+    return Value::Bytes(destination->data().begin(), destination->data().end());
+}
+
+QSizeF imageSize(const Value& image)
+{
+    Ref<MultiImage> multi = image.toObject<MultiImage>();
+    return multi ? multi->size() : QSizeF();
+}
 
 Value request(const char* type, const std::string& path, std::int64_t priority = 0, bool written = false)
 {
@@ -178,6 +222,94 @@ TEST(FolderUpdaterThread, AFolderThatCannotBeListedIsReportedMissing)
     EXPECT_EQ(result[kExists].toString(), kExistsNo);
     EXPECT_EQ(result[kStatus].toString(), kStatusFinished);
     EXPECT_FALSE(result.contains(kType));
+}
+
+TEST(FileUpdaterThread, AnUnchangedFileAnswersOnlyItsStatus)
+{
+    test::TemporaryFolder folder("vistel-files");
+    std::ofstream(folder / "a.txt") << "abc";
+    const Value attributes = FileSystemFunctions::fileAttributesAtPath(folder / "a.txt", true);
+    Value unchanged = request(kTypeFile, folder / "a.txt");
+    unchanged.set(kSize, Value(3));
+    unchanged.set(kModificationDate, attributes["NSFileModificationDate"]);
+    if (attributes.contains("NSFileCreationDate"))
+        unchanged.set(kCreationDate, attributes["NSFileCreationDate"]);
+    Value grown = unchanged;
+    grown.set(kSize, Value(2));
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    thread->addRequest(unchanged);
+    thread->addRequest(grown);
+    thread->addRequest(request(kTypeFile, folder / "missing.txt"));
+    const std::vector<Value> results = thread->runAll(); // newest first
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0][kExists].toString(), kExistsNo);
+    EXPECT_EQ(results[1][kSize].toInt64(), 3);
+    EXPECT_EQ(results[1][kModificationDate], attributes["NSFileModificationDate"]);
+    EXPECT_EQ(results[2][kExists].toString(), kExistsYes);
+    EXPECT_EQ(results[2][kStatus].toString(), kStatusFinished);
+    EXPECT_FALSE(results[2].contains(kSize));
+}
+
+TEST(FileUpdaterThread, DecodesSmallThumbnailsFromStoredData)
+{
+    registerThumbnailStyleDefaults();
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    ASSERT_EQ(thread->smallThumbnailSize(), 120);
+    test::TemporaryFolder folder("vistel-files");
+    const Value small(jpegBytes(100, 75)), large(jpegBytes(320, 240));
+    Value both = request(kTypeFile, folder / "gone.jpg");
+    both.set(kThumbnailSmallData, small);
+    both.set(kThumbnailLargeData, large);
+    Value smallOnly = request(kTypeFile, folder / "gone2.jpg");
+    smallOnly.set(kThumbnailSmallData, small);
+    thread->addRequest(both);
+    thread->addRequest(smallOnly);
+    const std::vector<Value> results = thread->runAll();
+    ASSERT_EQ(results.size(), 2u);
+    // 1.2 times enlargement is refused (1.1 allowed): the large data gives 120 x 90.
+    EXPECT_EQ(imageSize(results[1][kThumbnailSmallImage]), QSizeF(120, 90));
+    EXPECT_EQ(imageSize(results[1][kThumbnailLargeImage]), QSizeF(320, 240));
+    // Without large data the small one keeps its size.
+    EXPECT_EQ(imageSize(results[0][kThumbnailSmallImage]), QSizeF(100, 75));
+}
+
+TEST(FileUpdaterThread, DecodeRequestsAreAnsweredAlsoWhenTheyFail)
+{
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    Value good = request(kTypeDecodeSmall, "/x.jpg");
+    good.set(kThumbnailLargeData, Value(jpegBytes(320, 240)));
+    good.set(kSize, Value::array({Value(160.0), Value(160.0)}));
+    Value bad = request(kTypeDecodeSmall, "/y.jpg");
+    bad.set(kThumbnailLargeData, Value(Value::Bytes {1, 2, 3}));
+    thread->addRequest(good);
+    thread->addRequest(bad);
+    const std::vector<Value> results = thread->runAll();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_FALSE(results[0].contains(kThumbnailSmallImage));
+    EXPECT_EQ(imageSize(results[1][kThumbnailSmallImage]), QSizeF(160, 120));
+}
+
+TEST(FileUpdaterThread, PriorityChangesMoveForegroundJobsOnly)
+{
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    const std::int64_t background = priority::valueFromMinorAndMajor(3, -1);
+    thread->addRequest(request(kTypeFile, "/b", background));
+    thread->addRequest(request(kTypeFile, "/a", priority::valueFromMinorAndMajor(1, 1)));
+    thread->addRequest(request(kTypeFile, "/c", priority::valueFromMinorAndMajor(5, 1)));
+    Value change = request(kTypeChangePriority, "/a", priority::valueFromMinorAndMajor(0x7fffffff, 0x7fffffff));
+    change.set(kNewPriority, Value(static_cast<long long>(priority::valueFromMinorAndMajor(9, 2))));
+    thread->addRequest(change);
+    thread->fillJobsStack(true);
+    thread->continueJobs();
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"File /b", "File /c", "File /a"}));
+    EXPECT_EQ(thread->jobsStack().back()->priority(), priority::valueFromMinorAndMajor(9, 2));
+    // A background job of the path stays where it is.
+    Value changeB = change;
+    changeB.set(kPath, Value("/b"));
+    thread->addRequest(changeB);
+    thread->fillJobsStack(true);
+    thread->continueJobs();
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"File /b", "File /c", "File /a"}));
 }
 
 #ifdef VISTEL_FOLDERLISTING_PATH
