@@ -19,6 +19,7 @@
 #include "Platform/FileOperations/FileTree.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
+#include "Platform/Imaging/MultiImage.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -120,6 +121,42 @@ CameraFileServices cameraFileServices()
 {
     std::lock_guard lock(cameraMutex());
     return cameraSlot();
+}
+
+// --- icons -------------------------------------------------------------------------------------
+
+namespace {
+
+std::mutex& iconMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+FileSystemFunctions::IconSource& iconSlot()
+{
+    static FileSystemFunctions::IconSource source;
+    return source;
+}
+
+} // namespace
+
+Ref<MultiImage> FileSystemFunctions::iconForFile(std::string_view path)
+{
+    if (!NSStringDevices::isVolumePath(path) && !NSStringDevices::isICADevicePath(path))
+        return {};
+    IconSource source;
+    {
+        std::lock_guard lock(iconMutex());
+        source = iconSlot();
+    }
+    return source ? source(std::string(path)) : Ref<MultiImage>();
+}
+
+void FileSystemFunctions::setIconSource(IconSource source)
+{
+    std::lock_guard lock(iconMutex());
+    iconSlot() = std::move(source);
 }
 
 // --- attributes and existence -----------------------------------------------------------------

@@ -26,6 +26,8 @@
 
 namespace vistel {
 
+class MultiImage;
+
 inline constexpr const char* fileOperationRefParamDictionary = "fileOperationRefParamDictionary";
 inline constexpr const char* errorCodeParamDictKey = "errorCodeParamDictKey";
 inline constexpr const char* fileOperationCancelFlag = "fileOperationCancelFlag";
@@ -99,6 +101,13 @@ public:
     // The one conversion of a file time (seconds and nanoseconds since 1970) into a Date. Every
     // listing that stores file dates uses it, so dates read by different routes compare equal.
     static Date dateOfFileTime(std::int64_t seconds, std::uint32_t nanoseconds);
+    // The icon the program shows for the file at `path`; a mount point shows the drive icon of
+    // its device type. Answered by the installed icon source (the catalogue installs one over
+    // the icon theme and the volume manager, which this layer cannot reach); null without one
+    // and for paths that are neither volume nor camera paths.
+    static Ref<MultiImage> iconForFile(std::string_view path);
+    using IconSource = std::function<Ref<MultiImage>(const std::string& path)>;
+    static void setIconSource(IconSource source);
     // Volume paths: whether something is there (links followed). Camera paths with an
     // extension are files, without one the camera root.
     static bool fileExistsAtPath(std::string_view path, bool* isDirectory = nullptr);

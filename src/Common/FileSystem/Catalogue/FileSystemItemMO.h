@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -235,6 +236,15 @@ public:
     void resetCachedImage();
     void resetCachedIcon();
 
+    // Icons. iconImage() keeps the 32 x 32 icon; iconImageOfSize() makes a new one each time:
+    // from stored icon data; for a folder that is a volume's mount point the drive icon of its
+    // device (FileSystemFunctions::iconForFile); else the theme's icon of the type (folder, or
+    // the file's extension); else the program's own "FSIconImage-Default". A zero size keeps
+    // the image's own size.
+    Ref<MultiImage> iconImage();
+    Ref<MultiImage> iconImageOfSize(ItemSize size);
+    Ref<MultiImage> iconImageForExtension();
+
     // Object cache (items may be trimmed from pressure level 2 on). Main thread only, like
     // the trim pass, so no lock is needed.
     int releaseOption() const override { return 2; }
@@ -350,6 +360,25 @@ private:
     bool iconIsOwnImage_ = false;
     Ref<ObjectWithCacheInfo> cacheInfo_;
 };
+
+// An icon made from an item's stored icon data; the views record the size they last drew it at.
+class FileSystemItemMOImage : public MultiImage {
+public:
+    static Ref<FileSystemItemMOImage> create(QSizeF size = {});
+    // Null when the data holds no picture.
+    static Ref<FileSystemItemMOImage> createWithData(const Value::Bytes& data);
+    ItemSize lastDrawnSize() const;
+    void setLastDrawnSize(ItemSize size);
+
+private:
+    FileSystemItemMOImage() = default;
+    mutable std::mutex mutex_;
+    ItemSize lastDrawnSize_;
+};
+
+// Makes FileSystemFunctions::iconForFile answer mount points with the drive icon of their
+// device type (once per process; MediaDatabase::create calls it).
+void installCatalogueIconSource();
 
 // The order of two names: runs of digits compare by value (img2 < img10, img02 = img2), other
 // characters by code point, case-sensitively ("B" < "a"). Non-UTF-8 bytes compare as bytes.

@@ -132,8 +132,9 @@ const PredicateForm predicateForms[] = {
 
 Ref<MediaDatabase> MediaDatabase::create()
 {
-    // The volume manager's mount signals, the "FileIsWrittenToNotification" observer and the
-    // results queue of the updater threads join here with those parts.
+    // The volume manager's mount signals and the "FileIsWrittenToNotification" observer join
+    // here with those parts.
+    installCatalogueIconSource();
     return Ref<MediaDatabase>::adopt(new MediaDatabase());
 }
 
