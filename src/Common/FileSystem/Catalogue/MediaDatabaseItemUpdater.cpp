@@ -188,13 +188,15 @@ void MediaDatabase::processResultFromThreads(const Value& result)
 
 void MediaDatabase::updateFolderItem(FileSystemItemMO* folder, const Value& children, std::string_view status)
 {
+    // The children as stored (unsorted): a listing never builds the sorted child lists, it
+    // only keeps those that views asked for up to date.
     if (status == kStatusStart) {
-        for (const auto& child : folder->childrenWithMask(kMaskAll))
+        for (const auto& child : folder->elements())
             child->temporaryInvalidFlag = true;
         return;
     }
     if (status == kStatusFinished) {
-        const FileSystemItemMO::ChildList copy = folder->childrenWithMask(kMaskAll);
+        const FileSystemItemMO::ChildList copy = folder->elements();
         for (const auto& child : copy) {
             if (child->temporaryInvalidFlag) {
                 child->temporaryInvalidFlag = false;

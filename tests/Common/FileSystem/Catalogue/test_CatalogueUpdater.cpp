@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <ctime>
 
 #include <QImage>
@@ -336,6 +338,56 @@ TEST_F(CatalogueUpdaterTest, DrawingLargerDecodesFromTheStoredLargeThumbnail)
     EXPECT_TRUE(photo->needsRefresh());
     refreshFile(*photo);
     EXPECT_EQ(photo->userDimensions(), std::optional<std::string>("400 × 300"));
+}
+
+TEST_F(CatalogueUpdaterTest, ResultsAreAppliedOnePerPassBesideATimer)
+{
+    const int count = scaled(2000, 10000);
+    std::vector<Ref<FileSystemItemMO>> files;
+    for (int i = 0; i < count; ++i)
+        files.push_back(database_->createChildOf(folder_.get(), "f" + std::to_string(i) + ".jpg", MediaDatabase::EntityFile));
+    database_->saveChanges();
+    Ref<ThreadSafeQueue> queue = MediaDatabase::resultsQueue();
+    for (const auto& file : files) {
+        file->setRefreshStatus(FileSystemItemMO::RefreshQueued);
+        queue->enqueue(Value::dictionary({{kID, Value(ObjectIDReference::create(file->permanentObjectID()))},
+                                          {kType, Value(kTypeFile)}, {kPath, Value(file->fullPath())},
+                                          {kExists, Value(kExistsYes)}, {kStatus, Value(kStatusFinished)},
+                                          {kIsDecodable, Value(true)}}));
+    }
+    std::size_t previous = queue->count();
+    std::size_t mostPerPass = 0;
+    const RunLoop::ObserverId observer = RunLoop::main()->addObserver([&](RunLoop::Activity activity, const std::string&) {
+        if (activity != RunLoop::Activity::AfterPass)
+            return;
+        const std::size_t now = queue->count();
+        if (now < previous)
+            mostPerPass = std::max(mostPerPass, previous - now);
+        previous = now;
+    });
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point last = Clock::now();
+    double latestMs = 0;
+    int ticks = 0;
+    Ref<RunLoop::Timer> timer = RunLoop::main()->scheduleTimer(
+        0.01, true,
+        [&](RunLoop::Timer&) {
+            const Clock::time_point now = Clock::now();
+            latestMs = std::max(latestMs, std::chrono::duration<double, std::milli>(now - last).count() - 10);
+            last = now;
+            ++ticks;
+        },
+        {NSRunLoopCommonModes});
+    database_->notifyResultsFromThreads();
+    ASSERT_TRUE(spinUntil([&] { return queue->count() == 0 && !files.back()->hasPendingRefreshStatusRequests(); }, 120000));
+    timer->invalidate();
+    RunLoop::main()->removeObserver(observer);
+    EXPECT_EQ(mostPerPass, 1u);
+    EXPECT_GT(ticks, 0);
+    for (const auto& file : files)
+        ASSERT_TRUE(file->decodable() && !file->hasPendingRefreshStatusRequests()) << file->name();
+    RecordProperty("mostTimerLatenessMs", std::to_string(latestMs));
+    std::printf("%d results: the 10 ms timer was at most %.1f ms late (%d ticks)\n", count, latestMs, ticks);
 }
 
 TEST_F(CatalogueUpdaterTest, ChangesOfOneItemWithinAPassReachAnObserverOnce)
