@@ -23,7 +23,7 @@ int main(int argc, char** argv)
         NSThreadExt::recordMainThread();
         Ref<MDFolderUpdaterThread> thread = MDFolderUpdaterThread::create();
         thread->setResultsQueue(ThreadSafeQueue::create());
-        thread->start();
+        thread->startOnce();
         thread->addRequest(Value::dictionary({{updater::kType, Value(updater::kTypeFolder)},
                                               {updater::kPath, Value(absolutePath(argv[1]))}}));
         auto previous = std::chrono::steady_clock::now();
@@ -43,7 +43,7 @@ int main(int argc, char** argv)
         }
         thread->cancel();
         thread->addRequest(Value::dictionary({{updater::kType, Value(updater::kTypeStop)}}));
-        thread->abort();
+        thread->waitUntilEnded();
         return answer;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "folderlisting: %s\n", e.what());

@@ -145,11 +145,14 @@ void MediaDatabaseUpdaterThread::stopAllThreads()
             threads.push_back(thread);
         r.threads.clear();
     }
+    // Cancelled first, then woken: a body blocked on its empty queue takes the "STOP", sees
+    // the cancel and ends; a busy one ends after its current step.
     for (auto& thread : threads)
         thread->cancel();
-    for (auto& thread : threads) {
+    for (auto& thread : threads)
         thread->addRequest(Value::dictionary({{kType, Value(kTypeStop)}}));
-        thread->abort();
+    for (auto& thread : threads) {
+        thread->waitUntilEnded();
         thread->requestsQueue()->clear();
     }
 }
@@ -198,6 +201,15 @@ void MediaDatabaseUpdaterThread::startOnce()
 {
     if (!startRequested_.exchange(true))
         start();
+}
+
+void MediaDatabaseUpdaterThread::waitUntilEnded() const
+{
+    // start() returns once the body runs, so a started thread is executing or finished.
+    if (!startRequested_.load())
+        return;
+    while (!isFinished())
+        NSThreadExt::sleepForTimeInterval(0.001);
 }
 
 void MediaDatabaseUpdaterThread::main()

@@ -163,6 +163,9 @@ public:
     bool failed() const { return failedFlag_; }
     // Starts the thread unless it was started before.
     void startOnce();
+    // Returns once the body of a started thread has ended (polling; the thread must have been
+    // cancelled and woken).
+    void waitUntilEnded() const;
 
     // Cancels, wakes and joins every registered thread and empties the registry.
     static void stopAllThreads();

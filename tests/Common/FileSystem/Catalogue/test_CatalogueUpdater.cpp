@@ -102,6 +102,29 @@ protected:
     Ref<FileSystemItemMO> folder_;
 };
 
+TEST_F(CatalogueUpdaterTest, OneThreadPairPerVolumeStoppedAndJoinedOnRequest)
+{
+    ::mkdir(path("a").c_str(), 0755);
+    Ref<MDFolderUpdaterThread> first = database_->folderUpdaterThreadForPath(path("a"));
+    Ref<MDFolderUpdaterThread> second = database_->folderUpdaterThreadForPath(tree_->path());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(first->isExecuting());
+    Ref<MediaDatabaseUpdaterThread> files = database_->fileUpdaterThreadForPath(path("x.jpg"));
+    ASSERT_TRUE(files);
+    EXPECT_NE(Ref<MediaDatabaseUpdaterThread>(first), files);
+    // However often threads start, the catalogue listens to its results queue once.
+    EXPECT_EQ(MediaDatabase::resultsQueue()->listeners().size(), 1u);
+
+    database_->stopJobs();
+    EXPECT_FALSE(first->isExecuting());
+    EXPECT_FALSE(files->isExecuting());
+    Ref<MDFolderUpdaterThread> fresh = database_->folderUpdaterThreadForPath(path("a"));
+    EXPECT_NE(fresh, first);
+    EXPECT_TRUE(fresh->isExecuting());
+    EXPECT_EQ(MediaDatabase::resultsQueue()->listeners().size(), 1u);
+}
+
 TEST_F(CatalogueUpdaterTest, ListingCreatesUpdatesAndInvalidatesChildren)
 {
     writePicture(path("a.jpg"), "public.jpeg", 64, 48, false);
