@@ -1,12 +1,16 @@
 #include "Common/FileSystem/Catalogue/DirectoryEnumerator.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <set>
 #include <mutex>
 
 #include "Common/FileSystem/FileSystemFunctions.h"
@@ -53,6 +57,55 @@ bool endsWithNoCase(std::string_view name, std::string_view suffix)
 Value dateValue(const struct statx_timestamp& time)
 {
     return Value(FileSystemFunctions::dateOfFileTime(time.tv_sec, time.tv_nsec));
+}
+
+// The statx fields the information bits need.
+unsigned statxMaskFor(std::uint32_t bits)
+{
+    unsigned mask = 0;
+    if (bits & (kDirInfoNodeFlags | kDirInfoFinderInfo))
+        mask |= STATX_TYPE;
+    if (bits & kDirInfoCreateDate)
+        mask |= STATX_BTIME;
+    if (bits & kDirInfoContentModDate)
+        mask |= STATX_MTIME;
+    if (bits & kDirInfoAttrModDate)
+        mask |= STATX_CTIME;
+    if (bits & kDirInfoAccessDate)
+        mask |= STATX_ATIME;
+    if (bits & kDirInfoPermissions)
+        mask |= STATX_MODE | STATX_UID | STATX_GID;
+    if (bits & kDirInfoDataSizes)
+        mask |= STATX_SIZE | STATX_BLOCKS;
+    return mask;
+}
+
+// The attribute dictionary of statx facts, for the wanted information bits.
+Value attributesOf(const struct statx& info, std::uint32_t bits)
+{
+    Value attributes = Value::dictionary();
+    if ((bits & kDirInfoNodeFlags) && (info.stx_mask & STATX_TYPE)) {
+        attributes.set(DEItemIsLocked, Value(bool(info.stx_attributes & STATX_ATTR_IMMUTABLE)));
+        attributes.set("NSFileType", Value(S_ISDIR(info.stx_mode) ? "NSFileTypeDirectory" : "NSFileTypeRegular"));
+    }
+    if ((bits & kDirInfoDataSizes) && (info.stx_mask & STATX_SIZE)) {
+        attributes.set("NSFileSize", Value(static_cast<unsigned long long>(info.stx_size)));
+        attributes.set(DEPhysicalFileSize, Value(static_cast<unsigned long long>(info.stx_blocks) * 512ULL));
+    }
+    if ((bits & kDirInfoPermissions) && (info.stx_mask & STATX_MODE)) {
+        attributes.set("NSFilePosixPermissions", Value(static_cast<int>(info.stx_mode & 07777)));
+        attributes.set("NSFileOwnerAccountID", Value(static_cast<unsigned long long>(info.stx_uid)));
+        attributes.set("NSFileGroupOwnerAccountID", Value(static_cast<unsigned long long>(info.stx_gid)));
+    }
+    if ((bits & kDirInfoCreateDate) && (info.stx_mask & STATX_BTIME))
+        attributes.set("NSFileCreationDate", dateValue(info.stx_btime));
+    if ((bits & kDirInfoContentModDate) && (info.stx_mask & STATX_MTIME))
+        attributes.set("NSFileModificationDate", dateValue(info.stx_mtime));
+    if ((bits & kDirInfoAttrModDate) && (info.stx_mask & STATX_CTIME))
+        attributes.set(DEFileAttrModificationDate, dateValue(info.stx_ctime));
+    if ((bits & kDirInfoAccessDate) && (info.stx_mask & STATX_ATIME))
+        attributes.set(DEFileAccessDate, dateValue(info.stx_atime));
+    return attributes;
 }
 
 } // namespace
@@ -127,26 +180,6 @@ void VolumeDirectoryEnumerator::setCacheSize(std::uint32_t size)
     foundItems_ = currIndex_ = 0;
 }
 
-unsigned VolumeDirectoryEnumerator::statxMask() const
-{
-    unsigned mask = 0;
-    if (whichInfo_ & (kDirInfoNodeFlags | kDirInfoFinderInfo))
-        mask |= STATX_TYPE;
-    if (whichInfo_ & kDirInfoCreateDate)
-        mask |= STATX_BTIME;
-    if (whichInfo_ & kDirInfoContentModDate)
-        mask |= STATX_MTIME;
-    if (whichInfo_ & kDirInfoAttrModDate)
-        mask |= STATX_CTIME;
-    if (whichInfo_ & kDirInfoAccessDate)
-        mask |= STATX_ATIME;
-    if (whichInfo_ & kDirInfoPermissions)
-        mask |= STATX_MODE | STATX_UID | STATX_GID;
-    if (whichInfo_ & kDirInfoDataSizes)
-        mask |= STATX_SIZE | STATX_BLOCKS;
-    return mask;
-}
-
 bool VolumeDirectoryEnumerator::readNames()
 {
     if (buffer_.empty())
@@ -180,7 +213,7 @@ bool VolumeDirectoryEnumerator::fetchBatch()
             continue;
         cache_.push_back(Entry {name});
     }
-    const unsigned mask = statxMask();
+    const unsigned mask = statxMaskFor(whichInfo_);
     const bool wantInfo = whichInfo_ != 0;
     std::erase_if(cache_, [&](Entry& entry) {
         if (!wantInfo)
@@ -231,30 +264,7 @@ Value VolumeDirectoryEnumerator::fileAttributes()
         return Value::dictionary();
     if (!entry->hasInfo)
         return {};
-    const struct statx& info = entry->info;
-    Value attributes = Value::dictionary();
-    if ((whichInfo_ & kDirInfoNodeFlags) && (info.stx_mask & STATX_TYPE)) {
-        attributes.set(DEItemIsLocked, Value(bool(info.stx_attributes & STATX_ATTR_IMMUTABLE)));
-        attributes.set("NSFileType", Value(S_ISDIR(info.stx_mode) ? "NSFileTypeDirectory" : "NSFileTypeRegular"));
-    }
-    if ((whichInfo_ & kDirInfoDataSizes) && (info.stx_mask & STATX_SIZE)) {
-        attributes.set("NSFileSize", Value(static_cast<unsigned long long>(info.stx_size)));
-        attributes.set(DEPhysicalFileSize, Value(static_cast<unsigned long long>(info.stx_blocks) * 512ULL));
-    }
-    if ((whichInfo_ & kDirInfoPermissions) && (info.stx_mask & STATX_MODE)) {
-        attributes.set("NSFilePosixPermissions", Value(static_cast<int>(info.stx_mode & 07777)));
-        attributes.set("NSFileOwnerAccountID", Value(static_cast<unsigned long long>(info.stx_uid)));
-        attributes.set("NSFileGroupOwnerAccountID", Value(static_cast<unsigned long long>(info.stx_gid)));
-    }
-    if ((whichInfo_ & kDirInfoCreateDate) && (info.stx_mask & STATX_BTIME))
-        attributes.set("NSFileCreationDate", dateValue(info.stx_btime));
-    if ((whichInfo_ & kDirInfoContentModDate) && (info.stx_mask & STATX_MTIME))
-        attributes.set("NSFileModificationDate", dateValue(info.stx_mtime));
-    if ((whichInfo_ & kDirInfoAttrModDate) && (info.stx_mask & STATX_CTIME))
-        attributes.set(DEFileAttrModificationDate, dateValue(info.stx_ctime));
-    if ((whichInfo_ & kDirInfoAccessDate) && (info.stx_mask & STATX_ATIME))
-        attributes.set(DEFileAccessDate, dateValue(info.stx_atime));
-    return attributes;
+    return attributesOf(entry->info, whichInfo_);
 }
 
 bool VolumeDirectoryEnumerator::isInvisible()
@@ -310,6 +320,64 @@ std::optional<std::string> VolumeDirectoryEnumerator::kindStringFromType()
     if (kind.empty())
         return std::nullopt;
     return kind;
+}
+
+// --- single items -------------------------------------------------------------------------------------
+
+std::vector<std::string> DirectoryEnumerator::visibleDirectoryContentsAtPath(const std::string& path)
+{
+    std::vector<std::string> names;
+    Ref<VolumeDirectoryEnumerator> enumerator = VolumeDirectoryEnumerator::create(path, 256);
+    if (!enumerator)
+        return names;
+    std::set<std::string> hidden; // hidden by name: no facts to fetch
+    if (stripTrailingSlashes(path).empty() || path == "/") {
+        std::ifstream list("/.hidden");
+        for (std::string line; std::getline(list, line);)
+            hidden.insert(line);
+    }
+    while (std::optional<std::string> name = enumerator->nextObject())
+        if (!enumerator->isInvisible() && !hidden.count(*name))
+            names.push_back(*name);
+    return names;
+}
+
+Value DirectoryEnumerator::carbonFileAttributesAtPath(const std::string& path, std::uint32_t bits)
+{
+    struct statx info {};
+    if (!NSStringDevices::isVolumePath(path)
+        || ::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, statxMaskFor(bits) | STATX_TYPE, &info) != 0)
+        return {};
+    return attributesOf(info, bits);
+}
+
+bool DirectoryEnumerator::changeCarbonFileAttributes(const Value& attributes, const std::string& path)
+{
+    if (!NSStringDevices::isVolumePath(path) || !attributes.isDictionary())
+        return false;
+    const char* file = path.c_str();
+    if (attributes.contains("NSFilePosixPermissions")
+        && ::chmod(file, static_cast<mode_t>(attributes["NSFilePosixPermissions"].toInt64() & 07777)) != 0)
+        return false;
+    if (attributes.contains("NSFileOwnerAccountID") || attributes.contains("NSFileGroupOwnerAccountID")) {
+        const uid_t owner = attributes.contains("NSFileOwnerAccountID")
+            ? static_cast<uid_t>(attributes["NSFileOwnerAccountID"].toInt64()) : static_cast<uid_t>(-1);
+        const gid_t group = attributes.contains("NSFileGroupOwnerAccountID")
+            ? static_cast<gid_t>(attributes["NSFileGroupOwnerAccountID"].toInt64()) : static_cast<gid_t>(-1);
+        if (::chown(file, owner, group) != 0)
+            return false;
+    }
+    if (attributes.contains(DEItemIsLocked)) {
+        // Locked is the file system's immutable flag.
+        FileDescriptor item(::open(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        int flags = 0;
+        if (!item || ::ioctl(item.get(), FS_IOC_GETFLAGS, &flags) != 0)
+            return false;
+        const int wanted = attributes[DEItemIsLocked].toBool() ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        if (wanted != flags && ::ioctl(item.get(), FS_IOC_SETFLAGS, &wanted) != 0)
+            return false;
+    }
+    return true;
 }
 
 } // namespace vistel

@@ -96,6 +96,17 @@ public:
     // Whether a name is a bundle by its extension (.app, .bundle, .plugin, .kext, any case).
     static bool isBundleName(std::string_view name);
 
+    // The names in the folder that are not hidden (no leading "."); for "/" also without the
+    // names listed in "/.hidden". Empty when the folder cannot be read.
+    static std::vector<std::string> visibleDirectoryContentsAtPath(const std::string& path);
+    // The attributes of the item at `path` (links followed) for the information bits, as
+    // fileAttributes() gives them; null when it cannot be read.
+    static Value carbonFileAttributesAtPath(const std::string& path, std::uint32_t bits);
+    // Writes back what the dictionary holds: "DEItemIsLocked" (the immutable flag),
+    // NSFilePosixPermissions, NSFileOwnerAccountID, NSFileGroupOwnerAccountID. Finder
+    // information has no place on this platform and is ignored. False when a write fails.
+    static bool changeCarbonFileAttributes(const Value& attributes, const std::string& path);
+
 protected:
     DirectoryEnumerator() = default;
     std::uint32_t cacheSize_ = DefaultCacheSize;
@@ -138,7 +149,6 @@ private:
     bool fetchBatch();
     bool readNames();
     const Entry* current() const;
-    unsigned statxMask() const;
 
     std::string containerPath_;
     FileDescriptor folder_;

@@ -123,5 +123,46 @@ TEST(DirectoryEnumerator, WritableFollowsTheKernelsAnswer)
     EXPECT_EQ(enumerator->isWritable(), ::access((folder / "ro").c_str(), W_OK) == 0);
 }
 
+TEST(DirectoryEnumerator, VisibleContentsAndSingleItemAttributes)
+{
+    test::TemporaryFolder folder("vistel-enum");
+    writeFile(folder / "a.jpg", "1234");
+    writeFile(folder / ".secret", "");
+    std::vector<std::string> names = DirectoryEnumerator::visibleDirectoryContentsAtPath(folder.path());
+    EXPECT_EQ(names, std::vector<std::string> {"a.jpg"});
+    EXPECT_TRUE(DirectoryEnumerator::visibleDirectoryContentsAtPath(folder / "missing").empty());
+
+    const Value attributes = DirectoryEnumerator::carbonFileAttributesAtPath(folder / "a.jpg", kUpdaterInfo);
+    EXPECT_EQ(attributes["NSFileSize"].toInt64(), 4);
+    EXPECT_EQ(attributes["NSFileModificationDate"],
+              FileSystemFunctions::fileAttributesAtPath(folder / "a.jpg", true)["NSFileModificationDate"]);
+    EXPECT_TRUE(DirectoryEnumerator::carbonFileAttributesAtPath(folder / "missing", kUpdaterInfo).isNull());
+
+    EXPECT_TRUE(DirectoryEnumerator::changeCarbonFileAttributes(
+        Value::dictionary({{"NSFilePosixPermissions", Value(0600)}, {"DEItemHasCustomIcon", Value(true)}}), folder / "a.jpg"));
+    EXPECT_EQ(DirectoryEnumerator::carbonFileAttributesAtPath(folder / "a.jpg", kDirInfoPermissions)["NSFilePosixPermissions"]
+                  .toInt64(),
+              0600);
+    EXPECT_FALSE(DirectoryEnumerator::changeCarbonFileAttributes(
+        Value::dictionary({{"NSFilePosixPermissions", Value(0600)}}), folder / "missing"));
+}
+
+TEST(DirectoryEnumerator, LockedIsTheImmutableFlag)
+{
+    test::TemporaryFolder folder("vistel-enum");
+    writeFile(folder / "a.jpg", "1");
+    if (!DirectoryEnumerator::changeCarbonFileAttributes(Value::dictionary({{DEItemIsLocked, Value(true)}}), folder / "a.jpg")) {
+        VISTEL_SKIP_UNAVAILABLE() << "setting the immutable flag needs CAP_LINUX_IMMUTABLE and a file system with it";
+    }
+    auto enumerator = VolumeDirectoryEnumerator::create(folder.path());
+    enumerator->setDesiredInfo(kUpdaterInfo);
+    ASSERT_TRUE(enumerator->nextObject());
+    EXPECT_TRUE(enumerator->isLocked());
+    EXPECT_FALSE(enumerator->isWritable());
+    EXPECT_TRUE(DirectoryEnumerator::changeCarbonFileAttributes(Value::dictionary({{DEItemIsLocked, Value(false)}}),
+                                                                folder / "a.jpg"));
+    EXPECT_FALSE(DirectoryEnumerator::carbonFileAttributesAtPath(folder / "a.jpg", kUpdaterInfo)[DEItemIsLocked].toBool());
+}
+
 } // namespace
 } // namespace vistel
