@@ -300,26 +300,31 @@ bool VolumeDirectoryEnumerator::isBundle()
     return entry && isBundleName(entry->name);
 }
 
-std::optional<std::string> VolumeDirectoryEnumerator::contentTypeFromType()
+const VolumeDirectoryEnumerator::TypeFacts& VolumeDirectoryEnumerator::typeFacts()
 {
     const Entry* entry = current();
-    if (!entry)
-        return std::nullopt;
-    const std::string type = TypeIdentifiers::typeForExtension(pathExtension(entry->name));
-    if (type.empty() || !TypeIdentifiers::conformsTo(type, "public.data"))
-        return std::nullopt;
-    return type;
+    const std::string extension = entry ? pathExtension(entry->name) : std::string();
+    // Folders hold runs of one extension: the lookups are made once per run.
+    if (typeFacts_.valid && typeFacts_.extension == extension)
+        return typeFacts_;
+    typeFacts_ = TypeFacts {true, extension, std::nullopt, std::nullopt};
+    const std::string type = entry ? TypeIdentifiers::typeForExtension(extension) : std::string();
+    if (!type.empty() && TypeIdentifiers::conformsTo(type, "public.data")) {
+        typeFacts_.type = type;
+        if (std::string kind = TypeIdentifiers::description(type); !kind.empty())
+            typeFacts_.kind = std::move(kind);
+    }
+    return typeFacts_;
+}
+
+std::optional<std::string> VolumeDirectoryEnumerator::contentTypeFromType()
+{
+    return current() ? typeFacts().type : std::nullopt;
 }
 
 std::optional<std::string> VolumeDirectoryEnumerator::kindStringFromType()
 {
-    const std::optional<std::string> type = contentTypeFromType();
-    if (!type)
-        return std::nullopt;
-    const std::string kind = TypeIdentifiers::description(*type);
-    if (kind.empty())
-        return std::nullopt;
-    return kind;
+    return current() ? typeFacts().kind : std::nullopt;
 }
 
 // --- single items -------------------------------------------------------------------------------------

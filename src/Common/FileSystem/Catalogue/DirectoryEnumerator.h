@@ -149,6 +149,14 @@ private:
     bool fetchBatch();
     bool readNames();
     const Entry* current() const;
+    // Content type and kind of the current entry's extension.
+    struct TypeFacts {
+        bool valid = false;
+        std::string extension;
+        std::optional<std::string> type;
+        std::optional<std::string> kind;
+    };
+    const TypeFacts& typeFacts();
 
     std::string containerPath_;
     FileDescriptor folder_;
@@ -159,6 +167,7 @@ private:
     std::size_t bufferLength_ = 0;
     bool endOfFolder_ = false;
     std::uint32_t batches_ = 0;
+    TypeFacts typeFacts_;
 };
 
 } // namespace vistel
