@@ -236,19 +236,18 @@ void MDItemUpdaterThread::sendItemIsChanged(const Value& request, const Value& a
     if (pixels) {
         Ref<MultiImage> image = createCacheImageForRepresentation(*representation, {});
         if (highQuality && image) {
-            Value::Bytes data;
-            if (!pixels->hasAlpha()) {
-                Ref<ImageDestination> jpeg = ImageDestination::createWithData("public.jpeg");
-                const Value options = Value::dictionary(
+            // JPEG on a grey background, or LZW TIFF for pictures with alpha.
+            const bool alpha = pixels->hasAlpha();
+            Ref<ImageDestination> destination = ImageDestination::createWithData(alpha ? "public.tiff" : "public.jpeg");
+            const Value options = alpha
+                ? Value::dictionary({{kImagePropertyTIFFDictionary, Value::dictionary({{"Compression", Value(5)}})}})
+                : Value::dictionary(
                     {{kImageDestinationLossyCompressionQuality, Value(0.75)},
                      {kImageDestinationBackgroundColor, Value::array({Value(0.5), Value(0.5), Value(0.5), Value(1.0)})}});
-                Ref<ImageRep> first = image->representations().front();
-                if (jpeg && jpeg->addImage(first->cgImage(), options) && jpeg->finalize())
-                    data.assign(jpeg->data().begin(), jpeg->data().end());
-            } else {
-                const std::vector<std::uint8_t> tiff = image->tiffRepresentation(5);
-                data.assign(tiff.begin(), tiff.end());
-            }
+            Value::Bytes data;
+            Ref<ImageRep> first = image->representations().front();
+            if (destination && destination->addImage(first->cgImage(), options) && destination->finalize())
+                data.assign(destination->data().begin(), destination->data().end());
             if (!data.empty())
                 result.set(kThumbnailLargeData, Value(std::move(data)));
         } else if (image) {
