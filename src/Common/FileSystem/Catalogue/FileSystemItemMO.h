@@ -4,8 +4,16 @@
 // What it is. An object of the store entity Element (File, Folder, Volume) with the stored
 // attributes (name, uuid, dates, type, the flag word ...), plus in-memory state that is never
 // stored and starts empty whenever the item is read: its catalogue, the refresh-status word,
-// the child lists per filter mask and the by-name dictionary of children, and the flags the
-// result application uses while it merges a listing.
+// the child lists per filter mask and the by-name dictionary of children, the flags the
+// result application uses while it merges a listing, and the decoded thumbnails and icon.
+//
+// Refresh. The refresh-status word says whether the item was verified since it was read and
+// which requests for it are queued (RefreshBit); the item builds its own requests and hands
+// them to MediaDatabase::enqueueRefresh, and the applied results clear the bits. Priorities are
+// major × 2^31 + minor: the views' drawing pass, then the item's refreshing priority.
+//
+// Pictures. Icon data and both thumbnails are stored in holder objects of their own; decoded
+// thumbnails are registered with the object cache, which may drop them (release level 2).
 //
 // Child lists. A folder keeps, per filter mask asked for, the list of its children that pass
 // the mask, sorted by compareName() (names that compare the same, img02 and img2, by their
