@@ -14,10 +14,8 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,27 +25,16 @@
 #include <string>
 #include <vector>
 
+#include "BenchmarkSupport.h"
 #include "JPEGCodec.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace vistel::codec;
+using namespace vistel::bench;
 
 std::string gCorpus;
-
-std::vector<std::string> picturesIn(const std::string& folder)
-{
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error))
-        if (entry.is_regular_file() && entry.path().extension() == ".JPG")
-            files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 // The file mapped read-only: the decoder touches only the pages it reads.
 EncodedData mapFile(const std::string& path)
@@ -71,28 +58,6 @@ EncodedData mapFile(const std::string& path)
     data.owner = std::shared_ptr<const void>(base, [size](const void* p) { munmap(const_cast<void*>(p), size); });
     return data;
 }
-
-int run(std::vector<std::string> argv)
-{
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool toolAvailable(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
 void thumbnails(benchmark::State& state, const char* folder, DecodeMode mode, bool withMetadata)
 {
@@ -169,14 +134,6 @@ void BM_Vipsthumbnail(benchmark::State& state)
     state.SetItemsProcessed(std::int64_t(state.iterations() * files.size()));
 }
 
-std::string defaultCorpus()
-{
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    const char* home = std::getenv("HOME");
-    const std::string base = cache && *cache ? cache : std::string(home ? home : "/tmp") + "/.cache";
-    return base + "/vistel/jpeg-corpus";
-}
-
 } // namespace
 
 BENCHMARK(BM_OurReducedDecode)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -187,27 +144,5 @@ BENCHMARK(BM_OurEmbeddedThumbnailWithMetadata)->Unit(benchmark::kMillisecond)->U
 
 int main(int argc, char** argv)
 {
-    // The first argument that is no benchmark flag names the corpus.
-    std::vector<char*> rest { argv[0] };
-    for (int i = 1; i < argc; ++i) {
-        if (gCorpus.empty() && argv[i][0] != '-')
-            gCorpus = argv[i];
-        else
-            rest.push_back(argv[i]);
-    }
-    if (gCorpus.empty()) {
-        gCorpus = defaultCorpus();
-        if (picturesIn(gCorpus + "/plain").empty()) {
-            std::cerr << "making the corpus in " << gCorpus << " (once)\n";
-            if (run({ VISTEL_MAKE_JPEG_CORPUS, gCorpus, "40" }) != 0) {
-                std::cerr << "could not make the corpus (needs imagemagick and exiv2)\n";
-                return 1;
-            }
-        }
-    }
-    int count = int(rest.size());
-    benchmark::Initialize(&count, rest.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runCorpusBenchmarks(argc, argv, VISTEL_MAKE_JPEG_CORPUS, gCorpus);
 }

@@ -1,6 +1,11 @@
 #include "Imaging/RIReperesentation.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -12,6 +17,7 @@
 #include "Imaging/CodecHostObjects.h"
 #include "Imaging/CodecPlugInHost.h"
 #include "Imaging/ImageRepRegistry.h"
+#include "Platform/FolderListing.h"
 #include "Platform/Formatter.h"
 #include "Platform/Imaging/ImageProperties.h"
 #include "Platform/Log.h"
@@ -74,17 +80,6 @@ std::int32_t clampedSide(float size)
     if (size >= float(std::numeric_limits<std::int32_t>::max()))
         return std::numeric_limits<std::int32_t>::max();
     return std::int32_t(size); // truncated
-}
-
-RIReperesentation::Data readFile(std::string_view path)
-{
-    std::ifstream in(std::string(path), std::ios::binary);
-    if (!in)
-        return nullptr;
-    auto bytes = std::make_shared<Value::Bytes>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return nullptr;
-    return bytes;
 }
 
 } // namespace
@@ -495,11 +490,36 @@ Ref<RIReperesentation> RIReperesentation::createWithCGImage(const Ref<PlatformIm
     return rep;
 }
 
+RIReperesentation::Data RIReperesentation::dataAtPath(std::string_view path)
+{
+    if (!NSStringDevices::isVolumePath(path))
+        return nullptr;
+    FileDescriptor file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    // One read of the size the file has; a file that grows meanwhile is read as it was.
+    auto bytes = std::make_shared<Value::Bytes>(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < bytes->size()) {
+        const ssize_t got = ::read(file.get(), bytes->data() + done, bytes->size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return nullptr;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    bytes->resize(done);
+    return bytes;
+}
+
 Ref<RIReperesentation> RIReperesentation::createWithSmallThumbnailForPath(std::string_view path,
     float targetThumbnailSize, int useEmbedded)
 {
     if (NSStringDevices::isVolumePath(path))
-        return imageRepWithThumbnailForData(readFile(path), targetThumbnailSize, useEmbedded, path);
+        return imageRepWithThumbnailForData(dataAtPath(path), targetThumbnailSize, useEmbedded, path);
     if (!NSStringDevices::isICADevicePath(path))
         return nullptr;
 

@@ -124,6 +124,9 @@ public:
     // orientation 1. At the picture's own size every pixel is the source's.
     static Ref<RIReperesentation> createWithCGImage(const Ref<PlatformImage>& image, QSizeF targetSize,
         const Value& metadata, bool highQuality);
+    // The bytes of the file at `path` (one read of its size); null for paths that are not
+    // volume paths and for files that cannot be read.
+    static Data dataAtPath(std::string_view path);
     // A small thumbnail of the file at `path`: a volume path reads the file, a camera path asks
     // the camera for its thumbnail. Null for other paths and when nothing can be decoded.
     static Ref<RIReperesentation> createWithSmallThumbnailForPath(std::string_view path, float targetThumbnailSize,

@@ -19,6 +19,7 @@
 #include "Platform/FileOperations/FileTree.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
+#include "Platform/Imaging/MultiImage.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -34,13 +35,6 @@ CameraFileServices& cameraSlot()
 {
     static CameraFileServices services;
     return services;
-}
-
-Date dateOf(const struct timespec& time)
-{
-    using namespace std::chrono;
-    return Date::fromTimePoint(system_clock::time_point(
-        duration_cast<system_clock::duration>(seconds(time.tv_sec) + nanoseconds(time.tv_nsec))));
 }
 
 const char* fileTypeName(mode_t mode)
@@ -129,7 +123,50 @@ CameraFileServices cameraFileServices()
     return cameraSlot();
 }
 
+// --- icons -------------------------------------------------------------------------------------
+
+namespace {
+
+std::mutex& iconMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+FileSystemFunctions::IconSource& iconSlot()
+{
+    static FileSystemFunctions::IconSource source;
+    return source;
+}
+
+} // namespace
+
+Ref<MultiImage> FileSystemFunctions::iconForFile(std::string_view path)
+{
+    if (!NSStringDevices::isVolumePath(path) && !NSStringDevices::isICADevicePath(path))
+        return {};
+    IconSource source;
+    {
+        std::lock_guard lock(iconMutex());
+        source = iconSlot();
+    }
+    return source ? source(std::string(path)) : Ref<MultiImage>();
+}
+
+void FileSystemFunctions::setIconSource(IconSource source)
+{
+    std::lock_guard lock(iconMutex());
+    iconSlot() = std::move(source);
+}
+
 // --- attributes and existence -----------------------------------------------------------------
+
+Date FileSystemFunctions::dateOfFileTime(std::int64_t seconds, std::uint32_t nanoseconds)
+{
+    using namespace std::chrono;
+    return Date::fromTimePoint(system_clock::time_point(
+        duration_cast<system_clock::duration>(std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds))));
+}
 
 Value FileSystemFunctions::fileAttributesAtPath(std::string_view path, bool traverseLink)
 {
@@ -149,7 +186,7 @@ Value FileSystemFunctions::fileAttributesAtPath(std::string_view path, bool trav
     Value attributes = Value::dictionary({
         {"NSFileType", Value(fileTypeName(info.st_mode))},
         {"NSFileSize", Value(static_cast<unsigned long long>(info.st_size))},
-        {"NSFileModificationDate", Value(dateOf(info.st_mtim))},
+        {"NSFileModificationDate", Value(dateOfFileTime(info.st_mtim.tv_sec, static_cast<std::uint32_t>(info.st_mtim.tv_nsec)))},
         {"NSFilePosixPermissions", Value(static_cast<int>(info.st_mode & 07777))},
         {"NSFileOwnerAccountID", Value(static_cast<unsigned long long>(info.st_uid))},
         {"NSFileGroupOwnerAccountID", Value(static_cast<unsigned long long>(info.st_gid))},
@@ -160,9 +197,8 @@ Value FileSystemFunctions::fileAttributesAtPath(std::string_view path, bool trav
     struct statx extended {};
     const int flags = traverseLink ? 0 : AT_SYMLINK_NOFOLLOW;
     if (::statx(AT_FDCWD, text.c_str(), flags, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME)) {
-        const struct timespec birth = {static_cast<time_t>(extended.stx_btime.tv_sec),
-                                       static_cast<long>(extended.stx_btime.tv_nsec)};
-        attributes.set("NSFileCreationDate", Value(dateOf(birth)));
+        attributes.set("NSFileCreationDate",
+                       Value(dateOfFileTime(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)));
     }
     if (const std::string owner = userName(info.st_uid); !owner.empty())
         attributes.set("NSFileOwnerAccountName", Value(owner));

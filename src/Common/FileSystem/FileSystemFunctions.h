@@ -26,6 +26,8 @@
 
 namespace vistel {
 
+class MultiImage;
+
 inline constexpr const char* fileOperationRefParamDictionary = "fileOperationRefParamDictionary";
 inline constexpr const char* errorCodeParamDictKey = "errorCodeParamDictKey";
 inline constexpr const char* fileOperationCancelFlag = "fileOperationCancelFlag";
@@ -96,6 +98,16 @@ public:
     // NSFileGroupOwnerAccountID/Name, NSFileReferenceCount, NSFileSystemNumber,
     // NSFileSystemFileNumber, NSFileImmutable), of a camera file, or an empty dictionary.
     static Value fileAttributesAtPath(std::string_view path, bool traverseLink);
+    // The one conversion of a file time (seconds and nanoseconds since 1970) into a Date. Every
+    // listing that stores file dates uses it, so dates read by different routes compare equal.
+    static Date dateOfFileTime(std::int64_t seconds, std::uint32_t nanoseconds);
+    // The icon the program shows for the file at `path`; a mount point shows the drive icon of
+    // its device type. Answered by the installed icon source (the catalogue installs one over
+    // the icon theme and the volume manager, which this layer cannot reach); null without one
+    // and for paths that are neither volume nor camera paths.
+    static Ref<MultiImage> iconForFile(std::string_view path);
+    using IconSource = std::function<Ref<MultiImage>(const std::string& path)>;
+    static void setIconSource(IconSource source);
     // Volume paths: whether something is there (links followed). A camera path is the
     // camera's root when nothing follows the identifier ("ICA:/41"), else a camera file.
     static bool fileExistsAtPath(std::string_view path, bool* isDirectory = nullptr);

@@ -22,6 +22,8 @@ using Entry = ImagePropertyMapping::Entry;
 #define EXIF_ENTRY(property, tag, kind) {kImagePropertyExifDictionary, property, "Exif.Photo." tag, kind, true}
 #define GPS_ENTRY(property, tag, kind) {kImagePropertyGPSDictionary, property, "Exif.GPSInfo." tag, kind, true}
 #define IPTC_ENTRY(property, tag) {kImagePropertyIPTCDictionary, property, "Iptc.Application2." tag, Kind::Text, true}
+// Maker notes are read, never written: their layout belongs to the camera.
+#define NIKON_ENTRY(property, tag, kind) {kImagePropertyMakerNikonDictionary, property, "Exif.Nikon3." tag, kind, false}
 
 const std::vector<Entry>& buildTable()
 {
@@ -192,12 +194,32 @@ const std::vector<Entry>& buildTable()
         IPTC_ENTRY(kImagePropertyIPTCImageType, "ImageType"),
         IPTC_ENTRY(kImagePropertyIPTCImageOrientation, "ImageOrientation"),
         IPTC_ENTRY(kImagePropertyIPTCLanguageIdentifier, "Language"),
+
+        NIKON_ENTRY(kImagePropertyMakerNikonISOSetting, "ISOSpeed", Kind::Array),
+        NIKON_ENTRY(kImagePropertyMakerNikonColorMode, "ColorMode", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonQuality, "Quality", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonWhiteBalanceMode, "WhiteBalance", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonSharpenMode, "Sharpening", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonFocusMode, "Focus", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonFlashSetting, "FlashSetting", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonISOSelection, "ISOSelection", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonFlashExposureComp, "FlashComp", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonImageAdjustment, "ImageAdjustment", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonLensAdapter, "AuxiliaryLens", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonLensType, "LensType", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonLensInfo, "Lens", Kind::Array),
+        NIKON_ENTRY(kImagePropertyMakerNikonFocusDistance, "FocusDistance", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonDigitalZoom, "DigitalZoom", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonShootingMode, "ShootingMode", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonCameraSerialNumber, "SerialNumber", Kind::Automatic),
+        NIKON_ENTRY(kImagePropertyMakerNikonShutterCount, "ShutterCount", Kind::Automatic),
     };
     return table;
 }
 
 #undef TIFF_ENTRY
 #undef EXIF_ENTRY
+#undef NIKON_ENTRY
 #undef GPS_ENTRY
 #undef IPTC_ENTRY
 

@@ -51,8 +51,12 @@ public:
     // empty when there is none or encoding fails.
     std::vector<std::uint8_t> tiffRepresentation(int compression = 1) const;
 
-private:
+protected:
+    // Subclasses (images that remember how they were drawn) are made by their own create().
     MultiImage() = default;
+    ~MultiImage() override = default;
+
+private:
     mutable std::mutex lock_;
     QSizeF size_;
     bool flipped_ = false;

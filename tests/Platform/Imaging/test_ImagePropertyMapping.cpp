@@ -95,6 +95,35 @@ TEST(ImagePropertyMapping, ReadsACameraJPEGIntoTypedDictionaries)
     EXPECT_EQ(iptc[kImagePropertyIPTCDateCreated], Value("2024-05-17"));
 }
 
+TEST(ImagePropertyMapping, ReadsNikonMakerNotes)
+{
+    auto bytes = readFixture("camera.jpg");
+    ASSERT_FALSE(bytes.empty());
+    {
+        ImagePropertyMapping::initialize();
+        auto image = Exiv2::ImageFactory::open(bytes.data(), long(bytes.size()));
+        image->readMetadata();
+        Exiv2::ExifData exif = image->exifData();
+        exif["Exif.Image.Make"] = "NIKON CORPORATION";
+        exif["Exif.Nikon3.ShutterCount"] = uint32_t(1234);
+        exif["Exif.Nikon3.Quality"] = "FINE";
+        image->setExifData(exif);
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        io.open();
+        bytes.resize(std::size_t(io.size()));
+        io.read(bytes.data(), long(bytes.size()));
+        io.close();
+    }
+    const Value properties = ImagePropertyMapping::readImageProperties(bytes.data(), bytes.size());
+    const Value& nikon = properties[kImagePropertyMakerNikonDictionary];
+    EXPECT_EQ(nikon[kImagePropertyMakerNikonShutterCount], Value(1234));
+    EXPECT_EQ(nikon[kImagePropertyMakerNikonQuality], Value("FINE"));
+    // Never written back: the maker note's layout is the camera's.
+    EXPECT_FALSE(ImagePropertyMapping::entryForProperty(kImagePropertyMakerNikonDictionary,
+                                                        kImagePropertyMakerNikonShutterCount)->writable);
+}
+
 TEST(ImagePropertyMapping, CameraMetadataRoundTripsThroughDictionariesWithoutLoss)
 {
     const auto source = readFixture("camera.jpg");

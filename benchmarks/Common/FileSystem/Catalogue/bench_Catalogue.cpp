@@ -20,40 +20,14 @@
 
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "BenchmarkSupport.h"
 #include "Platform/RunLoop.h"
 
 namespace vistel {
 namespace {
 
-class ScratchCatalogue {
-public:
-    ScratchCatalogue()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vistel-bench-XXXXXX").string();
-        folder_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-        ::setenv("XDG_DATA_HOME", folder_.c_str(), 1);
-    }
-    ~ScratchCatalogue()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    const std::string& folder() const { return folder_; }
-
-private:
-    std::string folder_;
-};
-
-long residentBytes()
-{
-    long pages = 0, resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return resident * ::sysconf(_SC_PAGESIZE);
-}
+using bench::ScratchCatalogue;
+using bench::residentBytes;
 
 std::string childName(int i)
 {

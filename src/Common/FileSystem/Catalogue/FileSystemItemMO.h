@@ -4,8 +4,16 @@
 // What it is. An object of the store entity Element (File, Folder, Volume) with the stored
 // attributes (name, uuid, dates, type, the flag word ...), plus in-memory state that is never
 // stored and starts empty whenever the item is read: its catalogue, the refresh-status word,
-// the child lists per filter mask and the by-name dictionary of children, and the flags the
-// result application uses while it merges a listing.
+// the child lists per filter mask and the by-name dictionary of children, the flags the
+// result application uses while it merges a listing, and the decoded thumbnails and icon.
+//
+// Refresh. The refresh-status word says whether the item was verified since it was read and
+// which requests for it are queued (RefreshBit); the item builds its own requests and hands
+// them to MediaDatabase::enqueueRefresh, and the applied results clear the bits. Priorities are
+// major × 2^31 + minor: the views' drawing pass, then the item's refreshing priority.
+//
+// Pictures. Icon data and both thumbnails are stored in holder objects of their own; decoded
+// thumbnails are registered with the object cache, which may drop them (release level 2).
 //
 // Child lists. A folder keeps, per filter mask asked for, the list of its children that pass
 // the mask, sorted by compareName() (names that compare the same, img02 and img2, by their
@@ -28,6 +36,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -35,7 +44,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Common/Tools/Cache/ObjectsCacheReleaser.h"
 #include "Common/Tools/Containers/NSArrayInsertion.h"
+#include "Platform/Imaging/MultiImage.h"
 #include "Platform/ObjectStore/ObjectStore.h"
 #include "ZovClass.h"
 
@@ -76,7 +87,7 @@ struct ItemSize {
     friend bool operator==(const ItemSize&, const ItemSize&) = default;
 };
 
-class FileSystemItemMO : public store::ManagedObject {
+class FileSystemItemMO : public store::ManagedObject, public ObjectWithCacheProtocol {
 public:
     ZOV_ROOT_CLASS(FileSystemItemMO)
     using ComparisonResult = NSArrayInsertion::ComparisonResult;
@@ -176,6 +187,82 @@ public:
     bool temporaryCacheAttributesChangedFlag = false;
     std::int32_t temporaryRefreshingPriority = 0;
 
+    // --- refresh status and requests ----------------------------------------------------------
+    // Bits of the status word: a listing or small-thumbnail request queued, a high-quality
+    // thumbnail request queued, a small thumbnail being decoded from stored data.
+    enum RefreshBit : std::int32_t { RefreshQueued = 1, RefreshHighQualityQueued = 2, RefreshDecodePending = 4 };
+    // A not-verified word becomes 0 first; adding RefreshQueued clears the needs-refresh bit.
+    void appendRefreshStatus(std::int32_t bits);
+    // Clears the bits; a not-verified word stays as it is (logged: nothing was queued).
+    void removeRefreshStatus(std::int32_t bits);
+    // For 0 and the not-verified word: whether the word equals it; else whether any bit is set.
+    bool hasRefreshStatus(std::int32_t bits) const;
+    // The file or folder changed: its thumbnails are dropped and it needs a refresh.
+    void resetAsChanged();
+    void setRefreshingPriority(std::int32_t priority) { temporaryRefreshingPriority = priority; }
+    std::int32_t refreshingPriority() const { return temporaryRefreshingPriority; }
+    // The drawing pass counter of the views (major part of request priorities).
+    static std::int32_t newMajorPrioritySlice();
+    static std::int32_t currentMajorPrioritySlice();
+
+    // The request dictionary of the item: type, path, ID, dates (and size for files).
+    Value createUpdateRequest();
+    // Asks for what the item lacks: a listing (folders), a small thumbnail, then once verified
+    // and idle a background high-quality thumbnail (decodable files without one).
+    void enqueueRefresh();
+    // A small-thumbnail request, of `size` when given.
+    void enqueueThumbnailImageRequest(std::optional<float> size);
+    // The views draw the item at `size`: decode a fitting small thumbnail from the stored
+    // large one (once per pending request), or ask for a new thumbnail.
+    void optimizeSmallThumbnailForSize(ItemSize size);
+    // Moves the item's queued file jobs to its current refreshing priority.
+    void enqueueReorderRequest();
+
+    // --- stored pictures and decoded images ---------------------------------------------------
+    // Stored in holder objects of their own, so that listing items never loads picture data.
+    std::optional<Value::Bytes> iconData() const { return holderData("icon"); }
+    void setIconData(const std::optional<Value::Bytes>& data) { setHolderData("icon", "ElementIcon", data); }
+    std::optional<Value::Bytes> thumbnailData() const { return holderData("thumbnail"); }
+    void setThumbnailData(const std::optional<Value::Bytes>& data) { setHolderData("thumbnail", "FileThumbnail", data); }
+    std::optional<Value::Bytes> thumbnailLargeData() const { return holderData("thumbnailLarge"); }
+    void setThumbnailLargeData(const std::optional<Value::Bytes>& data)
+    {
+        setHolderData("thumbnailLarge", "FileThumbnailLarge", data);
+    }
+    bool hasCachedIconData() const { return bool(toOne("icon")); }
+    bool hasCachedThumbnailData() const { return bool(toOne("thumbnail")); }
+    bool hasCachedThumbnailLargeData() const { return !isFolder() && bool(toOne("thumbnailLarge")); }
+
+    // Decoded thumbnails, held in memory and registered with the object cache, which may drop
+    // them (releaseCache). The getters of a file first ask for what it lacks (enqueueRefresh).
+    Ref<MultiImage> thumbnailImage();
+    Ref<MultiImage> thumbnailImageLarge();
+    void setThumbnailImage(Ref<MultiImage> image);
+    void setThumbnailImageLarge(Ref<MultiImage> image);
+    bool hasCachedThumbnailImage() const { return bool(cachedSmallImage_); }
+    bool hasCachedThumbnailImageLarge() const { return bool(cachedLargeImage_); }
+    bool hasCachedIconImage() const { return bool(cachedIcon_); }
+    void resetCachedImage();
+    void resetCachedIcon();
+
+    // Icons. iconImage() keeps the 32 x 32 icon; iconImageOfSize() makes a new one each time:
+    // from stored icon data; for a folder that is a volume's mount point the drive icon of its
+    // device (FileSystemFunctions::iconForFile); else the theme's icon of the type (folder, or
+    // the file's extension); else the program's own "FSIconImage-Default". A zero size keeps
+    // the image's own size.
+    Ref<MultiImage> iconImage();
+    Ref<MultiImage> iconImageOfSize(ItemSize size);
+    Ref<MultiImage> iconImageForExtension();
+
+    // Object cache (items may be trimmed from pressure level 2 on). Main thread only, like
+    // the trim pass, so no lock is needed.
+    int releaseOption() const override { return 2; }
+    Ref<ObjectWithCacheInfo> cacheInformation() const override { return cacheInfo_; }
+    bool releaseCache() override;
+    std::int64_t cacheSize() const override;
+    void addToCacheReleaser();
+    void removeFromCacheReleaser();
+
     // --- child lists --------------------------------------------------------------------------
     using ChildList = std::vector<Ref<FileSystemItemMO>>;
     const ChildList& childrenWithMask(int mask);
@@ -253,6 +340,7 @@ public:
 
 protected:
     FileSystemItemMO() = default;
+    ~FileSystemItemMO() override;
     void awakeFromInsert() override { fixFolderFlag(); }
     void awakeFromFetch() override { fixFolderFlag(); }
     void willTurnIntoFault() override;
@@ -260,6 +348,11 @@ protected:
 private:
     friend class MediaDatabase;
     void fixFolderFlag();
+    std::optional<Value::Bytes> holderData(std::string_view relationship) const;
+    // The held image of `field`, registered with the object cache when there is one; a use
+    // (`used`) of a file's thumbnail first asks for what the file lacks.
+    Ref<MultiImage> heldImage(Ref<MultiImage> FileSystemItemMO::*field, bool used);
+    void setHolderData(std::string_view relationship, std::string_view entity, const std::optional<Value::Bytes>& data);
     void buildNamedCache();
 
     MediaDatabase* mediaDatabase_ = nullptr;
@@ -269,7 +362,32 @@ private:
     std::unique_ptr<std::unordered_map<std::string, Ref<FileSystemItemMO>>> cachedByNameChilds_;
     bool temporaryIsImageFlag_ = false;
     bool constantIsFolderFlag_ = false;
+    Ref<MultiImage> cachedSmallImage_;
+    Ref<MultiImage> cachedLargeImage_;
+    Ref<MultiImage> cachedIcon_;
+    // The held icon was made from the item's stored icon data (counted in cacheSize).
+    bool iconIsOwnImage_ = false;
+    Ref<ObjectWithCacheInfo> cacheInfo_;
 };
+
+// An icon made from an item's stored icon data; the views record the size they last drew it at.
+class FileSystemItemMOImage : public MultiImage {
+public:
+    static Ref<FileSystemItemMOImage> create(QSizeF size = {});
+    // Null when the data holds no picture.
+    static Ref<FileSystemItemMOImage> createWithData(const Value::Bytes& data);
+    ItemSize lastDrawnSize() const;
+    void setLastDrawnSize(ItemSize size);
+
+private:
+    FileSystemItemMOImage() = default;
+    mutable std::mutex mutex_;
+    ItemSize lastDrawnSize_;
+};
+
+// Makes FileSystemFunctions::iconForFile answer mount points with the drive icon of their
+// device type (once per process; MediaDatabase::create calls it).
+void installCatalogueIconSource();
 
 // The order of two names: runs of digits compare by value (img2 < img10, img02 = img2), other
 // characters by code point, case-sensitively ("B" < "a"). Non-UTF-8 bytes compare as bytes.

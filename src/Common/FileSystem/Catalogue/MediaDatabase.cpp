@@ -141,8 +141,7 @@ const PredicateForm predicateForms[] = {
 
 Ref<MediaDatabase> MediaDatabase::create()
 {
-    // The results queue of the updater threads and the refresh of written folders join here
-    // with those parts.
+    installCatalogueIconSource();
     Ref<MediaDatabase> database = Ref<MediaDatabase>::adopt(new MediaDatabase());
     // The first use starts the volume manager; its signals reach the slots on this thread.
     ZovVolumeManager& manager = ZovVolumeManager::sharedVolumeManager();
@@ -367,7 +366,7 @@ void MediaDatabase::releaseStack()
 void MediaDatabase::stopAll()
 {
     isStopped_ = true;
-    // The updater threads are stopped here once they exist.
+    stopJobs();
     releaseStack();
 }
 

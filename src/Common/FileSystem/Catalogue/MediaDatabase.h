@@ -29,8 +29,20 @@
 // connection is made there); a volume that mounts again gets its item back, marked not
 // verified, and "MountMedia" / "UnmountMedia" are posted when idle.
 //
-// Not here yet: the routing of updater requests and the application of their results, the
-// item observers and the refresh of a written folder come with the updater threads.
+// Updater threads (UpdaterThreads.h). enqueueRefresh() routes an item's request to the folder
+// or file updater thread of the item's volume. The threads answer into one process-wide
+// results queue; its listener (registered once) schedules the application of results on the
+// main run loop, ONE result per pass, in the default and event-tracking modes, so input and
+// timers stay responsive while thousands of results arrive. Applying a folder listing creates,
+// updates and invalidates children (an invalid child keeps its tags; a child without
+// attributes is only marked seen); applying a file result stores thumbnails and picture
+// metadata. Each applied result ends with noteAndSaveChanges(). stopAll() stops, wakes and
+// joins the threads.
+//
+// Notifications (posted ASAP on the default queue, coalesced by name and item, in the
+// default and event-tracking modes): "MDFileChanged", "MDFolderChanged",
+// "MDFolderChangedReload" ({"Reload": flag}) and "MDFileThumbnailChanged". Observers register
+// per item with addItemUpdateObserver / addThumbnailUpdateObserver.
 //
 // Thread rules: main thread only. Updater threads never touch the context or the items; they
 // name items by their ObjectIDs.
@@ -56,6 +68,25 @@ class FileSystemItemMO;
 class ZovDeviceInfo;
 class IMediaDatabaseRefreshPathObserver;
 class MediaDatabaseRecursiveUpdater;
+class MDFolderUpdaterThread;
+class MediaDatabaseUpdaterThread;
+class ThreadSafeQueue;
+
+// What item observers implement.
+class IFSItemChangedNotification {
+public:
+    virtual void notifyFSItemChanged(FileSystemItemMO* item, bool reloadChildren) = 0;
+
+protected:
+    ~IFSItemChangedNotification() = default;
+};
+class IFSItemThumbnailChangedNotification {
+public:
+    virtual void notifyFSItemThumbnailChanged(FileSystemItemMO* item) = 0;
+
+protected:
+    ~IFSItemThumbnailChangedNotification() = default;
+};
 
 class MediaDatabase : public SignalObject {
 public:
@@ -184,6 +215,36 @@ public:
     void removeRefreshPathObserver(IMediaDatabaseRefreshPathObserver* observer, MediaDatabaseRecursiveUpdater* updater);
 
     std::string className() const override { return "MediaDatabase"; }
+    // --- updater threads and their results ----------------------------------------------------
+    // A folder item's request goes to the folder thread of its path's volume (dropped when the
+    // path has no volume), any other item's to the file thread (identifier 0 without volume).
+    void enqueueRefresh(FileSystemItemMO* item, Value request);
+    // The volume's thread, started (and given the results queue) when it is not running; null
+    // for a path without volume.
+    Ref<MDFolderUpdaterThread> folderUpdaterThreadForPath(const std::string& path);
+    Ref<MediaDatabaseUpdaterThread> fileUpdaterThreadForPath(const std::string& path);
+    // Cancels, wakes and joins every updater thread and drops the queued results.
+    void stopJobs();
+    // The one queue all updater threads answer into.
+    static Ref<ThreadSafeQueue> resultsQueue();
+    // Makes sure one result is applied at the main loop's next pass (and so on, one per pass).
+    void notifyResultsFromThreads();
+    void processResultFromThreads(const Value& result);
+    void updateFolderItem(FileSystemItemMO* folder, const Value& children, std::string_view status);
+    void updateFileItem(FileSystemItemMO* file, const Value& result);
+    void updateItemDoesNotExist(FileSystemItemMO* item);
+    void updateItemChanged(FileSystemItemMO* item);
+
+    // --- notifications -------------------------------------------------------------------------
+    // A folder posts "MDFolderChangedReload" or "MDFolderChanged", anything else (or null)
+    // "MDFileChanged"; user info {"Reload": reload}.
+    void notifyFSItemChanged(FileSystemItemMO* item, bool reloadChildren);
+    void notifyFSItemThumbnailChanged(FileSystemItemMO* item);
+    // The observer gets "MDFileChanged" of ANY item and the folder changes of `item`.
+    void addItemUpdateObserver(IFSItemChangedNotification* observer, FileSystemItemMO* item);
+    void removeItemUpdateObserver(IFSItemChangedNotification* observer, FileSystemItemMO* item);
+    void addThumbnailUpdateObserver(IFSItemThumbnailChangedNotification* observer, FileSystemItemMO* item);
+    void removeThumbnailUpdateObserver(IFSItemThumbnailChangedNotification* observer, FileSystemItemMO* item);
 
     // Diagnostics: logs "-------<caption>------" and then the name of each item.
     void logObjects(const std::vector<Ref<store::ManagedObject>>& objects, std::string_view caption);
@@ -193,6 +254,9 @@ private:
     ~MediaDatabase() override;
     void releaseStack();
     void buildVolumes();
+    // Applies the next queued result, then schedules the next pass's.
+    void applyNextResult();
+    void updateChildFromEntry(FileSystemItemMO* folder, const Value& entry);
 
     Ref<store::PersistentStoreCoordinator> persistentStoreCoordinator_;
     Ref<store::ObjectModel> managedObjectModel_;

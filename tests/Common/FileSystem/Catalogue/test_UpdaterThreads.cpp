@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <QImage>
+
+#include "Common/FileSystem/Catalogue/UpdaterThreads.h"
+#include "Common/FileSystem/FileSystemFunctions.h"
+#include "Platform/Imaging/ImageDestination.h"
+#include "Platform/Imaging/MultiImage.h"
+#include "Platform/Imaging/PlatformImage.h"
+#include "TestSupport.h"
+
+namespace vistel {
+namespace {
+
+using namespace updater;
+
+// A folder thread that is never started: the test drives its stack from its own thread.
+class DrivenFolderThread : public MDFolderUpdaterThread {
+public:
+    static Ref<DrivenFolderThread> create() { return Ref<DrivenFolderThread>::adopt(new DrivenFolderThread()); }
+    using MDFolderUpdaterThread::continueJobs;
+};
+
+class DrivenFileThread : public MDItemUpdaterThread {
+public:
+    static Ref<DrivenFileThread> create()
+    {
+        auto thread = Ref<DrivenFileThread>::adopt(new DrivenFileThread());
+        thread->setResultsQueue(ThreadSafeQueue::create());
+        return thread;
+    }
+    using MDItemUpdaterThread::continueJobs;
+    // Runs every queued job and answers the results.
+    std::vector<Value> runAll()
+    {
+        fillJobsStack(true);
+        while (!jobsStack().empty())
+            continueJobs();
+        std::vector<Value> results;
+        for (Value r; !(r = getResultFirst(true, true)).isNull();)
+            results.push_back(r);
+        return results;
+    }
+};
+
+Value::Bytes jpegBytes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    Ref<ImageDestination> destination = ImageDestination::createWithData("public.jpeg");
+    destination->addImage(PlatformImage::fromQImage(image));
+    destination->finalize();
+    return Value::Bytes(destination->data().begin(), destination->data().end());
+}
+
+QSizeF imageSize(const Value& image)
+{
+    Ref<MultiImage> multi = image.toObject<MultiImage>();
+    return multi ? multi->size() : QSizeF();
+}
+
+Value request(const char* type, const std::string& path, std::int64_t priority = 0, bool written = false)
+{
+    Value r = Value::dictionary({{kType, Value(type)}, {kPath, Value(path)}});
+    if (priority)
+        priority::setToRequest(priority, r);
+    if (written)
+        r.set(kFileSystemChanged, Value(true));
+    return r;
+}
+
+// The stack bottom first, as "type path" texts, with "*" for a job marked to restart.
+std::vector<std::string> stackOf(MediaDatabaseUpdaterThread& thread)
+{
+    std::vector<std::string> texts;
+    for (const auto& job : thread.jobsStack())
+        texts.push_back(job->request()[kType].toString() + " " + job->request()[kPath].toString()
+                        + (job->requiresRestart() ? "*" : ""));
+    return texts;
+}
+
+TEST(UpdaterPriority, SplitsIntoMinorAndMajor)
+{
+    struct Case {
+        std::int32_t minor, major;
+        std::int64_t value;
+    };
+    for (const Case& c : {Case {5, -1, -2147483643}, Case {0, 0, 0}, Case {7, 3, 3 * 2147483648LL + 7},
+                          Case {0x7fffffff, 0x7fffffff, 0x7fffffffLL * 2147483648LL + 0x7fffffff}}) {
+        EXPECT_EQ(priority::valueFromMinorAndMajor(c.minor, c.major), c.value);
+        EXPECT_EQ(priority::minorFromValue(c.value), c.minor);
+        EXPECT_EQ(priority::majorFromValue(c.value), c.major);
+    }
+}
+
+TEST(UpdaterJobStack, OrdersMergesAndDropsRequests)
+{
+    const std::int64_t cp = priority::valueFromMinorAndMajor(0x7fffffff, 0x7fffffff);
+    struct Case {
+        const char* what;
+        std::vector<Value> requests;
+        // Jobs to start (by path) after the first requests were taken, before the rest come.
+        std::size_t takeBeforeStart;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"equal priority: the later runs first", {request(kTypeFolder, "/a"), request(kTypeFolder, "/b")}, 0,
+         {"Folder /a", "Folder /b"}},
+        {"higher priority runs first", {request(kTypeFile, "/a", 5), request(kTypeFile, "/b", 1)}, 0,
+         {"File /b", "File /a"}},
+        {"an identical folder request is dropped",
+         {request(kTypeFolder, "/a"), request(kTypeFolder, "/b"), request(kTypeFolder, "/a")}, 0,
+         {"Folder /a", "Folder /b"}},
+        {"a write replaces a queued listing",
+         {request(kTypeFolder, "/a", 0, true), request(kTypeFolder, "/b"), request(kTypeFolder, "/a", 0, true)}, 0,
+         {"Folder /b", "Folder /a"}},
+        {"a write restarts a listing under way", {request(kTypeFolder, "/a", 0, true), request(kTypeFolder, "/b")}, 2,
+         {"Folder /b", "Folder /a*"}},
+        {"requests differing in a key are not duplicates", {request(kTypeFolder, "/a"), request(kTypeFolder, "/a", 0, true)},
+         0, {"Folder /a", "Folder /a"}},
+        {"a newer priority change supersedes the queued one of its path",
+         {request(kTypeFile, "/x"), request(kTypeChangePriority, "/a", cp), request(kTypeChangePriority, "/b", cp),
+          request(kTypeChangePriority, "/a", cp)},
+         0, {"File /x", "CP /b", "CP /a"}},
+        {"requests without path go in unchecked", {Value::dictionary({{kType, Value(kTypeStop)}}), request(kTypeFolder, "/a")},
+         0, {"STOP ", "Folder /a"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TemporaryFolder folder("vistel-stack");
+        Ref<DrivenFolderThread> thread = DrivenFolderThread::create();
+        auto path = [&](Value r) {
+            if (r.contains(kPath))
+                r.set(kPath, Value(folder.path() + r[kPath].toString()));
+            return r;
+        };
+        std::size_t i = 0;
+        if (c.takeBeforeStart) {
+            for (; i < c.takeBeforeStart; ++i)
+                thread->addRequest(path(c.requests[i]));
+            thread->fillJobsStack(true);
+            ::mkdir((folder / "a").c_str(), 0755);
+            for (const auto& job : thread->jobsStack())
+                if (job->request()[kPath].toString() == folder / "a")
+                    job->start();
+            thread->addRequest(path(c.requests[0]));
+        }
+        for (; i < c.requests.size(); ++i)
+            thread->addRequest(path(c.requests[i]));
+        thread->fillJobsStack(true);
+        std::vector<std::string> expected;
+        for (std::string text : c.expected) {
+            const auto space = text.find(' ');
+            if (space + 1 < text.size())
+                text.insert(space + 1, folder.path());
+            expected.push_back(text);
+        }
+        EXPECT_EQ(stackOf(*thread), expected);
+    }
+}
+
+TEST(UpdaterJobStack, PutAtFrontMovesAQueuedListingToTheTop)
+{
+    Ref<DrivenFolderThread> thread = DrivenFolderThread::create();
+    for (const char* path : {"/a", "/b", "/c"})
+        thread->addRequest(request(kTypeFolder, path));
+    thread->addRequest(request(kTypePutAtFront, "/a"));
+    thread->fillJobsStack(true);
+    thread->continueJobs();
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"Folder /b", "Folder /c", "Folder /a"}));
+    // Without a queued listing of its path it does nothing.
+    thread->addRequest(request(kTypePutAtFront, "/z"));
+    thread->fillJobsStack(true);
+    thread->continueJobs();
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"Folder /b", "Folder /c", "Folder /a"}));
+}
+
+TEST(FolderUpdaterThread, ListsInSlicesEndingWithAnEmptyFinishedResult)
+{
+    test::TemporaryFolder folder("vistel-listing");
+    for (int i = 0; i < 250; ++i)
+        std::ofstream(folder / ("file" + std::to_string(i) + ".jpg")) << "x";
+    Ref<DrivenFolderThread> thread = DrivenFolderThread::create();
+    thread->setResultsQueue(ThreadSafeQueue::create());
+    thread->addRequest(request(kTypeFolder, folder.path()));
+    thread->fillJobsStack(true);
+    while (!thread->jobsStack().empty())
+        thread->continueJobs();
+    std::vector<std::string> statuses;
+    std::size_t entries = 0;
+    for (Value result; !(result = thread->getResultFirst(true, true)).isNull();) {
+        statuses.push_back(result[kStatus].toString());
+        entries += result[kObjects].size();
+        if (result[kStatus].toString() == kStatusFinished) {
+            EXPECT_FALSE(result.contains(kObjects));
+        }
+        for (const Value& child : result[kObjects].asArray()) {
+            EXPECT_EQ(child[kType].toString(), kTypeFile);
+            EXPECT_EQ(child[kSize].toInt64(), 1);
+            EXPECT_EQ(child[kContentKind].toString(), "public.jpeg");
+            EXPECT_TRUE(child.contains(kModificationDate));
+        }
+    }
+    EXPECT_EQ(entries, 250u);
+    ASSERT_GE(statuses.size(), 5u);
+    EXPECT_EQ(statuses.front(), kStatusStart);
+    EXPECT_EQ(statuses.back(), kStatusFinished);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), kStatusInProgress), long(statuses.size() - 2));
+}
+
+TEST(FolderUpdaterThread, AFolderThatCannotBeListedIsReportedMissing)
+{
+    Ref<DrivenFolderThread> thread = DrivenFolderThread::create();
+    thread->setResultsQueue(ThreadSafeQueue::create());
+    thread->addRequest(request(kTypeFolder, "/no/such/folder"));
+    thread->fillJobsStack(true);
+    thread->continueJobs();
+    const Value result = thread->getResultFirst(true, true);
+    EXPECT_EQ(result[kExists].toString(), kExistsNo);
+    EXPECT_EQ(result[kStatus].toString(), kStatusFinished);
+    EXPECT_FALSE(result.contains(kType));
+}
+
+TEST(FileUpdaterThread, AnUnchangedFileAnswersOnlyItsStatus)
+{
+    test::TemporaryFolder folder("vistel-files");
+    std::ofstream(folder / "a.txt") << "abc";
+    const Value attributes = FileSystemFunctions::fileAttributesAtPath(folder / "a.txt", true);
+    Value unchanged = request(kTypeFile, folder / "a.txt");
+    unchanged.set(kSize, Value(3));
+    unchanged.set(kModificationDate, attributes["NSFileModificationDate"]);
+    if (attributes.contains("NSFileCreationDate"))
+        unchanged.set(kCreationDate, attributes["NSFileCreationDate"]);
+    Value grown = unchanged;
+    grown.set(kSize, Value(2));
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    thread->addRequest(unchanged);
+    thread->addRequest(grown);
+    thread->addRequest(request(kTypeFile, folder / "missing.txt"));
+    const std::vector<Value> results = thread->runAll(); // newest first
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0][kExists].toString(), kExistsNo);
+    EXPECT_EQ(results[1][kSize].toInt64(), 3);
+    EXPECT_EQ(results[1][kModificationDate], attributes["NSFileModificationDate"]);
+    EXPECT_EQ(results[2][kExists].toString(), kExistsYes);
+    EXPECT_EQ(results[2][kStatus].toString(), kStatusFinished);
+    EXPECT_FALSE(results[2].contains(kSize));
+}
+
+TEST(FileUpdaterThread, DecodesSmallThumbnailsFromStoredData)
+{
+    registerThumbnailStyleDefaults();
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    ASSERT_EQ(thread->smallThumbnailSize(), 120);
+    test::TemporaryFolder folder("vistel-files");
+    const Value small(jpegBytes(100, 75)), large(jpegBytes(320, 240));
+    Value both = request(kTypeFile, folder / "gone.jpg");
+    both.set(kThumbnailSmallData, small);
+    both.set(kThumbnailLargeData, large);
+    Value smallOnly = request(kTypeFile, folder / "gone2.jpg");
+    smallOnly.set(kThumbnailSmallData, small);
+    thread->addRequest(both);
+    thread->addRequest(smallOnly);
+    const std::vector<Value> results = thread->runAll();
+    ASSERT_EQ(results.size(), 2u);
+    // 1.2 times enlargement is refused (1.1 allowed): the large data gives 120 x 90.
+    EXPECT_EQ(imageSize(results[1][kThumbnailSmallImage]), QSizeF(120, 90));
+    EXPECT_EQ(imageSize(results[1][kThumbnailLargeImage]), QSizeF(320, 240));
+    // Without large data the small one keeps its size.
+    EXPECT_EQ(imageSize(results[0][kThumbnailSmallImage]), QSizeF(100, 75));
+}
+
+TEST(FileUpdaterThread, DecodeRequestsAreAnsweredAlsoWhenTheyFail)
+{
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    Value good = request(kTypeDecodeSmall, "/x.jpg");
+    good.set(kThumbnailLargeData, Value(jpegBytes(320, 240)));
+    good.set(kSize, Value::array({Value(160.0), Value(160.0)}));
+    Value bad = request(kTypeDecodeSmall, "/y.jpg");
+    bad.set(kThumbnailLargeData, Value(Value::Bytes {1, 2, 3}));
+    thread->addRequest(good);
+    thread->addRequest(bad);
+    const std::vector<Value> results = thread->runAll();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_FALSE(results[0].contains(kThumbnailSmallImage));
+    EXPECT_EQ(imageSize(results[1][kThumbnailSmallImage]), QSizeF(160, 120));
+}
+
+TEST(FileUpdaterThread, PriorityChangesMoveForegroundJobsOnly)
+{
+    Ref<DrivenFileThread> thread = DrivenFileThread::create();
+    const std::int64_t background = priority::valueFromMinorAndMajor(3, -1);
+    thread->addRequest(request(kTypeFile, "/b", background));
+    thread->addRequest(request(kTypeFile, "/a", priority::valueFromMinorAndMajor(1, 1)));
+    thread->addRequest(request(kTypeFile, "/c", priority::valueFromMinorAndMajor(5, 1)));
+    Value change = request(kTypeChangePriority, "/a", priority::valueFromMinorAndMajor(0x7fffffff, 0x7fffffff));
+    change.set(kNewPriority, Value(static_cast<long long>(priority::valueFromMinorAndMajor(9, 2))));
+    thread->addRequest(change);
+    thread->fillJobsStack(true);
+    thread->continueJobs();
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"File /b", "File /c", "File /a"}));
+    EXPECT_EQ(thread->jobsStack().back()->priority(), priority::valueFromMinorAndMajor(9, 2));
+    // A background job of the path stays where it is.
+    Value changeB = change;
+    changeB.set(kPath, Value("/b"));
+    thread->addRequest(changeB);
+    thread->fillJobsStack(true);
+    thread->continueJobs();
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"File /b", "File /c", "File /a"}));
+}
+
+#ifdef VISTEL_FOLDERLISTING_PATH
+TEST(FolderListingTool, PrintsTheResultsOfAListing)
+{
+    test::TemporaryFolder folder("vistel-listing");
+    for (int i = 0; i < 250; ++i)
+        std::ofstream(folder / ("f" + std::to_string(i))) << "x";
+    std::istringstream lines(test::commandOutput(std::string(VISTEL_FOLDERLISTING_PATH) + " " + test::shellQuoted(folder.path())));
+    std::vector<std::string> statuses;
+    std::vector<int> counts;
+    std::string status;
+    int count = 0;
+    double seconds = 0;
+    while (lines >> status >> count >> seconds) {
+        statuses.push_back(status);
+        counts.push_back(count);
+    }
+    ASSERT_GE(statuses.size(), 5u);
+    EXPECT_EQ(statuses.front(), "Start");
+    EXPECT_GE(std::count(statuses.begin(), statuses.end(), "InProgress"), 3);
+    EXPECT_EQ(statuses.back(), "Finished");
+    EXPECT_EQ(counts.back(), 0);
+}
+#endif
+
+} // namespace
+} // namespace vistel
