@@ -85,6 +85,8 @@ Application::~Application()
 {
     if (Responder::applicationResponder() == this)
         Responder::setApplicationResponder(nullptr);
+    if (installedExceptionLog_)
+        setCaughtExceptionHandler({});
     mainWindow_.reset();
     if (MediaDatabase::defaultMediaDatabase() == mediaDatabase_.get())
         MediaDatabase::setDefaultMediaDatabase(nullptr);
@@ -103,6 +105,7 @@ void Application::applicationDidFinishLaunching()
     Preferences::sharedPreferences().startSavingOnChanges(RunLoop::main());
     setCaughtExceptionHandler([](std::string_view, const std::string& name, const std::string& reason,
                                  const Value& userInfo) { ZovLog(exceptionLogLine(name, reason, userInfo)); });
+    installedExceptionLog_ = true;
     RIReperesentation::tryToUpdateBundle(*Bundle::main(), RIReperesentation::imageUnfilteredFileTypesProperties());
     cameraQuestion();
 

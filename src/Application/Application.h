@@ -88,6 +88,7 @@ private:
     std::unique_ptr<MainWindow> mainWindow_;
     bool filesOpenedAtLaunch_ = false;
     bool terminating_ = false;
+    bool installedExceptionLog_ = false;
 };
 
 } // namespace vistel

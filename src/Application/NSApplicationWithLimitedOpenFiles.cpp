@@ -18,9 +18,9 @@ bool NSApplicationWithLimitedOpenFiles::shouldOpenFiles(const std::vector<std::s
         return true;
     const long long count = static_cast<long long>(paths.size());
     auto alert = Alert::alertWithMessageText(
-        vistel::format(ZOV_TRANSLATE("Are you sure you want to open %d files?", "shouldOpenFiles:"), count),
-        ZOV_TRANSLATE("Cancel", "shouldOpenFiles:"), ZOV_TRANSLATE("Open", "shouldOpenFiles:"), std::nullopt,
-        vistel::format(ZOV_TRANSLATE("This will open %d separate windows.", "shouldOpenFiles:"), count));
+        vistel::format(ZOV_TRANSLATE_CLASS("Are you sure you want to open %d files?", "shouldOpenFiles:"), count),
+        ZOV_TRANSLATE_CLASS("Cancel", "shouldOpenFiles:"), ZOV_TRANSLATE_CLASS("Open", "shouldOpenFiles:"), std::nullopt,
+        vistel::format(ZOV_TRANSLATE_CLASS("This will open %d separate windows.", "shouldOpenFiles:"), count));
     return alert->runModal() == NSAlertAlternateReturn;
 }
 

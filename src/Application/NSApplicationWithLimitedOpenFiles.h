@@ -21,10 +21,10 @@ public:
     NSApplicationWithLimitedOpenFiles(int& argc, char** argv);
 
     // Yes for fewer than six files; otherwise asks ("Open" opens them).
-    bool shouldOpenFiles(const std::vector<std::string>& paths);
+    static bool shouldOpenFiles(const std::vector<std::string>& paths);
     // Opens the files through the application object (files opened at launch noted), unless
     // shouldOpenFiles refuses.
-    void doOpenFiles(const std::vector<std::string>& paths);
+    static void doOpenFiles(const std::vector<std::string>& paths);
 };
 
 } // namespace vistel
