@@ -104,7 +104,7 @@ bool BasicUIHandler::isItemCanBeDeleted(const Object* item, bool permanently)
 bool BasicUIHandler::isItemCanCreateSubitems(const Object* item)
 {
     FileSystemItemMO* object = asItem(item);
-    if (!object || !object->writable() || !object->volumeItem())
+    if (!object || !object->isFolder() || !object->writable() || !object->volumeItem())
         return false;
     Ref<ZovDeviceInfo> volume = volumeInfoForPath(object->fullPath());
     auto* volumeInfo = dynamic_cast<ZovVolumeInfo*>(volume.get());
