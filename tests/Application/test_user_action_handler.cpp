@@ -20,6 +20,7 @@
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Platform/FilePaths.h"
 #include "ShellTestSupport.h"
+#include "MountNamespace.h"
 #include "TestSupport.h"
 
 using namespace vistel;
@@ -28,16 +29,7 @@ namespace {
 
 const bool privateFolders = test::usePrivateShellFolders();
 
-// Mounts made here stay in this process's own mount namespace.
-class PrivateMountNamespace : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (::unshare(CLONE_NEWNS) == 0)
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-    }
-};
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new PrivateMountNamespace);
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new test::PrivateMountNamespace);
 
 class FakeVolume : public ZovDeviceInfo {
 public:
