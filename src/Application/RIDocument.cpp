@@ -109,11 +109,11 @@ bool RIDocument::readFromFile(const std::string& path, const std::string&, Error
     Ref<MultiImage> picture = ImageRepRegistry::imageWithData(bytes);
     if (!picture)
         return false;
-    const QSizeF size = picture->size();
-    Ref<ImageRep> best = picture->bestRepresentationForSize(size);
+    Ref<ImageRep> best = picture->bestRepresentationForSize(picture->size());
     auto* rep = dynamic_cast<RIReperesentation*>(best.get());
-    const int width = static_cast<int>(std::lround(size.width()));
-    const int height = static_cast<int>(std::lround(size.height()));
+    // Whole pixels, upright (the representation's pixel counts are oriented).
+    const int width = rep ? static_cast<int>(rep->pixelsWide()) : 0;
+    const int height = rep ? static_cast<int>(rep->pixelsHigh()) : 0;
     if (!rep || width <= 0 || height <= 0)
         return false;
     QImage copy(width, height, QImage::Format_ARGB32_Premultiplied);
