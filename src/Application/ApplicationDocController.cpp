@@ -1,11 +1,10 @@
 #include "Application/ApplicationDocController.h"
 
-#include <fstream>
-#include <iterator>
 
 #include "Application/RIDocument.h"
 #include "Imaging/ImageRepRegistry.h"
 #include "Imaging/RIReperesentation.h"
+#include "Platform/FolderListing.h"
 #include "Platform/Imaging/TypeIdentifiers.h"
 
 namespace vistel {
@@ -18,13 +17,10 @@ ApplicationDocController& ApplicationDocController::shared()
 
 std::string ApplicationDocController::typeForContentsOfFile(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    std::string contents;
+    if (readRegularFile(path, contents, MaximumPictureFileBytes) != 0 || contents.empty())
         return {};
-    Value::Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (bytes.empty())
-        return {};
-    Ref<RIReperesentation> rep = RIReperesentation::imageRepWithData(std::move(bytes), true);
+    Ref<RIReperesentation> rep = RIReperesentation::imageRepWithData(Value::Bytes(contents.begin(), contents.end()), true);
     return rep ? rep->type() : std::string();
 }
 

@@ -20,6 +20,9 @@ class ApplicationDocController : public DocumentController {
 public:
     ZOV_ROOT_CLASS(ApplicationDocController)
 
+    // Larger files are not opened as pictures.
+    static constexpr std::size_t MaximumPictureFileBytes = std::size_t(2) << 30;
+
     // The program's controller, made on first use.
     static ApplicationDocController& shared();
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 #include <QEvent>
 #include <QIcon>
@@ -19,7 +17,9 @@
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
 #include "Imaging/ImageRepRegistry.h"
 #include "Imaging/RIReperesentation.h"
+#include "Application/ApplicationDocController.h"
 #include "Platform/FilePaths.h"
+#include "Platform/FolderListing.h"
 #include "Platform/Gui/View.h"
 #include "Platform/Gui/Window.h"
 #include "Platform/Gui/WindowFrameAutosave.h"
@@ -100,11 +100,10 @@ RIDocument::~RIDocument() = default;
 
 bool RIDocument::readFromFile(const std::string& path, const std::string&, ErrorRecord*)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    std::string contents;
+    if (readRegularFile(path, contents, ApplicationDocController::MaximumPictureFileBytes) != 0)
         return false;
-    auto bytes = std::make_shared<const Value::Bytes>((std::istreambuf_iterator<char>(file)),
-                                                      std::istreambuf_iterator<char>());
+    auto bytes = std::make_shared<const Value::Bytes>(contents.begin(), contents.end());
     RIReperesentation::initialize();
     Ref<MultiImage> picture = ImageRepRegistry::imageWithData(bytes);
     if (!picture)

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include <pwd.h>
@@ -13,6 +12,7 @@
 #include <QString>
 
 #include "Platform/FilePaths.h"
+#include "Platform/FolderListing.h"
 #include "Platform/Formatter.h"
 #include "Platform/Log.h"
 #include "Platform/NotificationCenter.h"
@@ -120,15 +120,12 @@ Ref<ZovPlacesReader> ZovPlacesReader::load(Preferences& preferences)
     bool imported = false;
     if (preferences.valueForKey(prefs::PlacesList).isNull()) {
         const std::string file = bookmarksFilePath();
-        std::ifstream in(file, std::ios::binary);
+        std::string text;
         Value items = Value::array();
-        if (!in) {
+        if (readRegularFile(file, text, MaximumBookmarksBytes) != 0)
             ZovLog(vistel::format("ZovPlacesReader::placesReader can't load data from XML file %@", file));
-        } else {
-            std::ostringstream text;
-            text << in.rdbuf();
-            items = placesFromBookmarks(text.str());
-        }
+        else
+            items = placesFromBookmarks(text);
         preferences.setValue(Value::dictionary({{"useritems", Value::dictionary({{"CustomListItems", items}})}}),
                              prefs::PlacesList);
         imported = true;

@@ -57,6 +57,8 @@ public:
     ZOV_ROOT_CLASS(ZovPlacesReader)
 
     static constexpr std::size_t NSNotFound = 0x7fffffff;
+    // A larger bookmarks file is not read.
+    static constexpr std::size_t MaximumBookmarksBytes = 1024 * 1024;
 
     // The shared reader, loaded on first use from the shared preferences.
     static ZovPlacesReader* placesReader();

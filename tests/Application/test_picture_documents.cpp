@@ -143,6 +143,13 @@ TEST(PictureDocumentTest, FailuresAreSilentForNonPicturesAndToldForUnreadableFil
     EXPECT_EQ(ApplicationDocController::shared().openDocumentWithContentsOfFile(folder / "notes.txt", true, &error),
               nullptr);
     EXPECT_EQ(error.code, NSUserCancelledError);
+    // A folder or a FIFO is no picture either; nothing blocks on the FIFO.
+    std::filesystem::create_directory(folder / "folder.jpg");
+    ASSERT_EQ(::mkfifo((folder / "fifo.jpg").c_str(), 0600), 0);
+    for (const char* name : {"folder.jpg", "fifo.jpg"}) {
+        EXPECT_EQ(ApplicationDocController::shared().openDocumentWithContentsOfFile(folder / name, true, &error), nullptr);
+        EXPECT_EQ(error.code, NSUserCancelledError) << name;
+    }
     {
         test::ScriptedAlerts alerts;
         EXPECT_FALSE(DocumentController::presentError(error));

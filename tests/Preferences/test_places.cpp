@@ -109,6 +109,17 @@ TEST_F(PlacesTest, AnImportKeepsOnlyTheUsersFoldersWithTheirLabels)
     EXPECT_EQ(list(*again), places);
 }
 
+TEST_F(PlacesTest, ABookmarksFolderInPlaceOfTheFileImportsNothing)
+{
+    std::filesystem::remove(home_ / ".config/gtk-3.0/bookmarks");
+    std::filesystem::create_directory(home_ / ".config/gtk-3.0/bookmarks");
+    ScopedLogCapture log;
+    Ref<ZovPlacesReader> reader = ZovPlacesReader::load(preferences_);
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(log.contains("can't load data from XML file"));
+    EXPECT_EQ(reader->count(), 3u);
+}
+
 TEST_F(PlacesTest, BookmarkLinesAreDecoded)
 {
     const Value places = ZovPlacesReader::placesFromBookmarks("file:///home/me/My%20Pictures\n"
