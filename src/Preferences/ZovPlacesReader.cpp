@@ -76,7 +76,7 @@ Ref<ZovPlaceInfo> ZovPlaceInfo::create(const std::optional<std::string>& name, c
                               name.value_or("(null)"), path.value_or("(null)")));
         return nullptr;
     }
-    Ref<ZovPlaceInfo> place(new ZovPlaceInfo);
+    Ref<ZovPlaceInfo> place = Ref<ZovPlaceInfo>::adopt(new ZovPlaceInfo);
     place->placeName_ = *name;
     place->placePath_ = *path;
     place->iconData_ = std::move(iconData);
@@ -130,7 +130,7 @@ Ref<ZovPlacesReader> ZovPlacesReader::load(Preferences& preferences)
                              prefs::PlacesList);
         imported = true;
     }
-    Ref<ZovPlacesReader> reader(new ZovPlacesReader(preferences));
+    Ref<ZovPlacesReader> reader = Ref<ZovPlacesReader>::adopt(new ZovPlacesReader(preferences));
     for (const Value& entry : reader->customListItems().asArray()) {
         const Value& path = entry.get("PlacePath");
         if (!path.isString())
