@@ -220,6 +220,31 @@ void Preferences::startSavingOnChanges(RunLoop* loop)
 
 bool Preferences::synchronize() { return defaults_.synchronize(); }
 
+// --- CameraDevicePreferences ------------------------------------------------------------------
+
+CameraDevicePreferences CameraDevicePreferences::cameraDevicePreferencesWithName(const std::optional<std::string>& name)
+{
+    CameraDevicePreferences preferences;
+    preferences.name_ = name.value_or(std::string());
+    return preferences;
+}
+
+std::optional<CameraDevicePreferences> CameraDevicePreferences::fromArchive(const Value& archive)
+{
+    if (!archive.isArray() || archive.size() != 3 || !archive.at(0).isString() || !archive.at(1).isNumber() ||
+        !archive.at(2).isNumber())
+        return std::nullopt;
+    CameraDevicePreferences preferences = cameraDevicePreferencesWithName(archive.at(0).asString());
+    preferences.capacity_ = archive.at(1).toInt64();
+    preferences.enabled_ = archive.at(2).toBool();
+    return preferences;
+}
+
+Value CameraDevicePreferences::archive() const
+{
+    return Value::array({Value(name_), Value(static_cast<long long>(capacity_)), Value(enabled_)});
+}
+
 // --- ItemsViewPreferences -----------------------------------------------------------------
 
 ItemsViewPreferences& ItemsViewPreferences::shared()

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -128,6 +129,29 @@ private:
     UserDefaultsController controller_;
     Ref<RunLoop::Timer> saveTimer_;
     RunLoop::TimePoint retryAfter_ {};
+};
+
+// A camera's stored settings: its name, the capacity it reported (-1 until known) and whether it
+// is used. Kept as the array [name, capacity, enabled] (the fields in that order, no keys).
+class CameraDevicePreferences {
+public:
+    static CameraDevicePreferences cameraDevicePreferencesWithName(const std::optional<std::string>& name);
+    // Null when `archive` is not such an array.
+    static std::optional<CameraDevicePreferences> fromArchive(const Value& archive);
+
+    const std::string& name() const { return name_; }
+    std::int64_t capacity() const { return capacity_; }
+    void setCapacity(std::int64_t capacity) { capacity_ = capacity; }
+    bool isEnabled() const { return enabled_; }
+    void setEnabled(bool enabled) { enabled_ = enabled; }
+    Value archive() const;
+
+    friend bool operator==(const CameraDevicePreferences&, const CameraDevicePreferences&) = default;
+
+private:
+    std::string name_;
+    std::int64_t capacity_ = -1;
+    bool enabled_ = true;
 };
 
 // The item filter masks of listings from three settings. Bit meanings are the catalogue's:

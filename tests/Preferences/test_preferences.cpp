@@ -199,3 +199,22 @@ TEST(PreferencesTest, ChangesAreSavedAboutASecondLater)
     EXPECT_FALSE(defaults.hasUnsavedChanges());
     EXPECT_EQ(UserDefaults(folder / "prefs.plist").integerForKey("BrowserPanel.Width"), 444);
 }
+
+TEST(PreferencesTest, CameraSettingsReadBackFromTheirArchive)
+{
+    CameraDevicePreferences fresh = CameraDevicePreferences::cameraDevicePreferencesWithName(std::nullopt);
+    EXPECT_EQ(fresh.name(), "");
+    EXPECT_EQ(fresh.capacity(), -1);
+    EXPECT_TRUE(fresh.isEnabled());
+
+    CameraDevicePreferences camera = CameraDevicePreferences::cameraDevicePreferencesWithName("Pocket camera");
+    camera.setCapacity(32000);
+    camera.setEnabled(false);
+    const Value archive = camera.archive();
+    EXPECT_EQ(archive, Value::array({Value("Pocket camera"), Value(32000LL), Value(false)}));
+    EXPECT_EQ(CameraDevicePreferences::fromArchive(archive), camera);
+    const CameraDevicePreferences copy = camera;
+    EXPECT_EQ(copy, camera);
+    for (const Value& bad : {Value(), Value::array({Value("x"), Value(1LL)}), Value::array({Value(1LL), Value(1LL), Value(true)})})
+        EXPECT_FALSE(CameraDevicePreferences::fromArchive(bad));
+}
