@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QDialog>
 #include <QFont>
 #include <QGuiApplication>
 
@@ -107,11 +106,8 @@ unsigned ApplicationContinuousUserActionHandlersRegistry::applicationShouldTermi
     auto alert = Alert::alertWithMessageText(
         message, ZOV_TRANSLATE("Continue", "applicationShouldTerminate:"), ZOV_TRANSLATE("Quit", "applicationShouldTerminate:"),
         std::nullopt, ZOV_TRANSLATE("Do you want to cancel tasks and quit or continue?", "applicationShouldTerminate:"));
-    if (widest > WidestLineWithoutWidening) {
-        alert->layout();
-        QDialog* window = alert->window();
-        window->resize(window->width() + static_cast<int>(widest - WidestLineWithoutWidening), window->height());
-    }
+    if (widest > WidestLineWithoutWidening)
+        alert->setExtraTextWidth(static_cast<int>(widest - WidestLineWithoutWidening));
     return alert->runModal() == NSAlertDefaultReturn ? 0 : 1;
 }
 

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFont>
+
 #include "Application/ApplicationContinuousUserActionHandlersRegistry.h"
+#include "Common/Strings/Gui/NSStringExtensionsText.h"
 #include "ShellTestSupport.h"
 
 using namespace vistel;
@@ -87,4 +94,31 @@ TEST(QuitRegistryTest, AnUnregisteredOrDestroyedTaskIsNotAsked)
     registry().registerACUAH(task.get());
     task.reset();
     EXPECT_EQ(registry().askForUserActionsList().size(), 0u);
+}
+
+TEST(QuitRegistryTest, ALineWiderThan250PointsWidensTheAlertByTheExcess)
+{
+    // The width of the alert's dialog while it is asked, for one task of each description.
+    auto dialogWidth = [](const std::string& description) {
+        Task task(0, description);
+        int width = 0;
+        Alert::Responder previous = Alert::setResponder([&](const AlertRecord&) {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->width() > width)
+                    width = dialog->width();
+            return AlertResponse::pressTitled("Continue");
+        });
+        registry().applicationShouldTerminate();
+        Alert::setResponder(previous);
+        return width;
+    };
+    const int narrow = dialogWidth("short");
+    const std::string longLine(120, 'W');
+    const int wide = dialogWidth(longLine);
+    QFont bold = QApplication::font();
+    bold.setPointSizeF(12);
+    bold.setBold(true);
+    const double excess = std::trunc(NSStringExtensions::estimateSizeWithAttributes("\n ● " + longLine, &bold).width()) - 250;
+    ASSERT_GT(excess, 0);
+    EXPECT_GE(wide, narrow + static_cast<int>(excess) - 1);
 }
