@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+
+#include "Platform/Log.h"
 
 namespace vistel {
 
@@ -55,6 +58,52 @@ std::vector<std::string> captureBacktrace(int skip)
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+namespace {
+
+std::mutex caughtHandlerMutex;
+CaughtExceptionHandler caughtHandler;
+
+} // namespace
+
+CaughtExceptionHandler setCaughtExceptionHandler(CaughtExceptionHandler handler)
+{
+    std::lock_guard lock(caughtHandlerMutex);
+    return std::exchange(caughtHandler, std::move(handler));
+}
+
+void logCaughtException(std::string_view where) noexcept
+{
+    try {
+        std::string name = "unknown exception", reason, line;
+        Value userInfo;
+        try {
+            throw;
+        } catch (const Exception& e) {
+            name = e.name();
+            reason = e.reason();
+            userInfo = e.userInfo();
+            line = e.description();
+        } catch (const std::exception& e) {
+            name = "std::exception";
+            reason = e.what();
+            line = reason;
+        } catch (...) {
+            line = name;
+        }
+        CaughtExceptionHandler handler;
+        {
+            std::lock_guard lock(caughtHandlerMutex);
+            handler = caughtHandler;
+        }
+        if (handler)
+            handler(where, name, reason, userInfo);
+        else
+            ZovLog(std::string(where) + " " + line);
+    } catch (...) {
+        ZovLog(std::string(where) + " exception while logging an exception");
+    }
 }
 
 } // namespace vistel

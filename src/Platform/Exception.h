@@ -10,7 +10,9 @@
 // those boundaries catch, log through ZovLog and carry on.
 
 #include <exception>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/Value.h"
@@ -49,6 +51,16 @@ private:
 
 // Raises the generic exception with `reason`, naming the file and line.
 [[noreturn]] void raiseAssertion(const char* reason, const char* file, int line);
+
+// The boundaries that catch what a handler threw (Qt's notify, run-loop callbacks) report it
+// through logCaughtException(where), called inside their catch block. Without a handler the line
+// is "<where> <description>"; the application installs its own (its log format). A handler
+// gets the exception's name, reason and user info (a std::exception: its type's generic name
+// "std::exception" and what(); anything else: "unknown exception", empty reason). Any thread.
+using CaughtExceptionHandler =
+    std::function<void(std::string_view where, const std::string& name, const std::string& reason, const Value& userInfo)>;
+CaughtExceptionHandler setCaughtExceptionHandler(CaughtExceptionHandler handler);
+void logCaughtException(std::string_view where) noexcept;
 
 // Captures the calling thread's stack as symbolised text lines (skipping `skip` frames).
 std::vector<std::string> captureBacktrace(int skip = 1);

@@ -1,8 +1,10 @@
 #include "Platform/FolderListing.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 
 namespace vistel {
 
@@ -37,6 +39,40 @@ StatusCode listFolder(const std::string& path, std::vector<std::string>& names)
 {
     FileDescriptor folder;
     return readFolderAt(AT_FDCWD, path, folder, names);
+}
+
+StatusCode readRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes)
+{
+    bytes.clear();
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0)
+        return statusFromErrno(errno);
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0)
+        return statusFromErrno(errno);
+    if (S_ISDIR(info.st_mode))
+        return statusFromErrno(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return statusFromErrno(EINVAL);
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
+        return statusFromErrno(EFBIG);
+    std::string read;
+    read.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return statusFromErrno(errno);
+        if (got == 0)
+            break;
+        if (read.size() + static_cast<std::size_t>(got) > maxBytes)
+            return statusFromErrno(EFBIG); // grew while read
+        read.append(buffer, static_cast<std::size_t>(got));
+    }
+    bytes = std::move(read);
+    return 0;
 }
 
 } // namespace vistel

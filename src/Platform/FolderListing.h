@@ -1,5 +1,6 @@
 #pragma once
-// Open descriptors and folder listings: the one way the platform reads a folder's names.
+// Open descriptors and folder listings: the one way the platform reads a folder's names; and
+// the whole contents of one regular file.
 //
 // FileDescriptor and DirectoryHandle own what they hold and close it when they go. The
 // listings read every name before the caller acts on any, so deleting while reading cannot
@@ -66,5 +67,10 @@ StatusCode listFolder(const std::string& path, std::vector<std::string>& names);
 // folder opens but reading it fails, `folder` is open, `names` holds what was read and the
 // failure is answered.
 StatusCode readFolderAt(int parent, const std::string& name, FileDescriptor& folder, std::vector<std::string>& names);
+
+// The bytes of the regular file at `path` (links followed), read whole. A folder (the status
+// of EISDIR), FIFO, device or socket (of EINVAL) is refused without reading, so nothing blocks;
+// a file of more than `maxBytes` too (of EFBIG). The failure is answered, `bytes` left empty.
+StatusCode readRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes);
 
 } // namespace vistel

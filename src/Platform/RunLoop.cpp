@@ -54,12 +54,8 @@ void callOut(const char* what, F&& f)
 {
     try {
         f();
-    } catch (const Exception& e) {
-        ZovLog(std::string("RunLoop: exception in ") + what + ": " + e.description());
-    } catch (const std::exception& e) {
-        ZovLog(std::string("RunLoop: exception in ") + what + ": " + e.what());
     } catch (...) {
-        ZovLog(std::string("RunLoop: unknown exception in ") + what);
+        logCaughtException(std::string("RunLoop: exception in ") + what + ":");
     }
 }
 

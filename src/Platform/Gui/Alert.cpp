@@ -300,6 +300,7 @@ void Alert::layout()
     if (accessory_)
         textWidth = std::max({textWidth, accessory_->sizeHint().width(), accessory_->minimumWidth()});
     textWidth = std::max(textWidth, buttonRow_->sizeHint().width() - IconSize - IconSpacing);
+    textWidth += extraTextWidth_;
     // Word-wrapped labels get their height for the column's width; the layout alone would
     // guess a width of its own for them.
     for (QLabel* label : {message_, informative_}) {

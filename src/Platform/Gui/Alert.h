@@ -31,6 +31,7 @@
 //
 // Thread rules: the main thread only (ZovThreadSafeAlert carries questions of other threads).
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -154,6 +155,8 @@ public:
 
     // Lays the dialog out now (runModal does it too): sizes are known afterwards.
     void layout();
+    // Makes the text column (and so the dialog) this many pixels wider than it would be.
+    void setExtraTextWidth(int pixels) { extraTextWidth_ = std::max(0, pixels); }
     // The dialog window (for sizing and screenshots).
     QDialog* window() const;
 
@@ -194,6 +197,7 @@ private:
     std::vector<AlertButton*> buttons_;
     AlertStyle style_ = AlertStyle::Warning;
     bool showsSuppression_ = false;
+    int extraTextWidth_ = 0;
     bool legacyForm_ = false;
     int addedAfterLegacy_ = 0;
     bool ended_ = false;

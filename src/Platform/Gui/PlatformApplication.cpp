@@ -120,12 +120,8 @@ bool PlatformApplication::notify(QObject* receiver, QEvent* event)
         if (watched)
             EventTracking::didDeliver(event);
         return result;
-    } catch (const Exception& e) {
-        ZovLog("PlatformApplication::notify " + e.description());
-    } catch (const std::exception& e) {
-        ZovLog(std::string("PlatformApplication::notify ") + e.what());
     } catch (...) {
-        ZovLog("PlatformApplication::notify unknown exception");
+        logCaughtException("PlatformApplication::notify");
     }
     return false;
 }

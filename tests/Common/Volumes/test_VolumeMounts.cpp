@@ -13,6 +13,7 @@
 #include "Common/Alert/NSAlertFileError.h"
 #include "Common/XML/XMLDocumentID.h"
 #include "VolumeTestSupport.h"
+#include "MountNamespace.h"
 #include "TestSupport.h"
 
 using namespace vistel;
@@ -20,17 +21,7 @@ using vistel::test::SignalRecorder;
 
 namespace {
 
-// Mounts made here stay in this process's own mount namespace when it can have one; as root
-// without that, they are made (and removed) in the machine's.
-class PrivateMountNamespace : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (::unshare(CLONE_NEWNS) == 0)
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-    }
-};
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new PrivateMountNamespace);
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new test::PrivateMountNamespace);
 
 // A tmpfs mounted at a new folder under /mnt for the object's lifetime.
 class MntTmpfs {

@@ -1,0 +1,115 @@
+#include "Application/MainMenu.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+#include "Application/Application.h"
+#include "Platform/Gui/Responder.h"
+#include "ZovTranslatorManager.h"
+
+#ifndef VISTEL_SERVER_URL
+#define VISTEL_SERVER_URL ""
+#endif
+
+namespace vistel {
+
+std::string MainMenu::serverURL() { return VISTEL_SERVER_URL; }
+
+std::vector<MainMenu::Entry> MainMenu::table(WindowKind kind)
+{
+    auto t = [](const char* text) { return std::string(ZOV_TRANSLATE_CLASS(text, "table:")); };
+    auto keys = [](std::initializer_list<QKeySequence> sequences) { return QList<QKeySequence>(sequences); };
+    const std::string file = t("File"), edit = t("Edit"), view = t("View"), go = t("Go"), window = t("Window"),
+                      help = t("Help");
+    std::vector<Entry> entries = {
+        {file, t("Open…"), "openDocument:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_O)})},
+        {file, t("New Folder"), "newFolder:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)})},
+        {file, t("Close Window"), "performClose:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_W)})},
+        {file, t("Save As…"), "saveAs:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)})},
+        {file, t("Print…"), kind == WindowKind::Main ? "printPictures:" : "printDocument:", 0,
+         keys({QKeySequence(Qt::CTRL | Qt::Key_P)})},
+        {file, "", "", 0, {}},
+        {file, t("Export Metadata"), "exportMetadata:", 0, {}},
+        {file, t("Batch Convert…"), "batchConvert:", 0, {}},
+        {file, t("Batch Resize…"), "batchResize:", 0, {}},
+        {file, t("Batch Rename…"), "batchRename:", 0, {}},
+        {file, "", "", 0, {}},
+        {file, t("New Frame…"), "newFrame:", 0, {}},
+        {file, t("Configure Frame…"), "configureFrame:", 0, {}},
+        {file, t("Reset Frame"), "resetFrame:", 0, {}},
+        {file, t("Send to Frame"), "sendToFrame:", 0, {}},
+        {file, t("Eject"), "onUnmountVolumeAction:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_E)})},
+        {file, "", "", 0, {}},
+        {file, t("Empty Database…"), "emptyDatabase:", 0, {}},
+        {file, t("Quit CFBundleName"), "terminate:", 7, keys({QKeySequence(Qt::CTRL | Qt::Key_Q)})},
+
+        {edit, t("Undo"), "undo:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_Z)})},
+        {edit, t("Redo"), "redo:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)})},
+        {edit, "", "", 0, {}},
+        {edit, t("Cut"), "cut:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_X)})},
+        {edit, t("Copy"), "copy:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_C)})},
+        {edit, t("Paste"), "paste:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_V)})},
+        {edit, t("Move Here"), "move:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)})},
+        {edit, t("Select All"), "selectAll:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_A)})},
+        {edit, "", "", 0, {}},
+        {edit, t("Rename"), "rename:", 0, keys({QKeySequence(Qt::Key_F2)})},
+        {edit, t("Move to Trash"), "moveToTrash:", 0, keys({QKeySequence(Qt::Key_Delete)})},
+        {edit, t("Delete Permanently"), "deletePermanently:", 100, {}},
+        {edit, "", "", 0, {}},
+        {edit, t("Rotate Left"), "rotateLeft:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_L)})},
+        {edit, t("Rotate Right"), "rotateRight:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_R)})},
+        {edit, "", "", 0, {}},
+        {edit, t("Preferences…"), "showPreferences:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_Comma)})},
+
+        {view, t("as Thumbnails"), "viewAsThumbnails:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_1)})},
+        {view, t("as List"), "viewAsList:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_2)})},
+        {view, "", "", 0, {}},
+        {view, t("Organize Panel"), "showOrganizePanel:", 0, {}},
+        {view, t("Properties Panel"), "showPropertiesPanel:", 0, {}},
+        {view, "", "", 0, {}},
+        {view, t("Zoom In"), "zoomIn:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)})},
+        {view, t("Zoom Out"), "zoomOut:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_Minus)})},
+        {view, t("Best Fit"), "bestFit:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_0)})},
+        {view, t("Full Screen"), "toggleFullScreen:", 0, keys({QKeySequence(Qt::Key_F11)})},
+        {view, "", "", 0, {}},
+        {view, t("Show/Hide Toolbar"), "toggleToolbarShown:", 0, {}},
+        {view, t("Customize Toolbar…"), "runToolbarCustomizationPalette:", 0, {}},
+
+        {go, t("Back"), "goBack:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Left)})},
+        {go, t("Forward"), "goForward:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Right)})},
+        {go, t("Enclosing Folder"), "goUp:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Up)})},
+
+        {window, t("Minimize"), "performMiniaturize:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_M)})},
+        {window, t("Browser"), "showBrowser:", 0, {}},
+    };
+    if (!serverURL().empty()) {
+        entries.push_back({help, t("Release Notes"), "releaseNotes:", 0, {}});
+        entries.push_back({help, t("Check for Updates…"), "checkForUpdateImmediately:", 0, {}});
+    }
+    entries.push_back({help, t("About CFBundleName"), "showAboutBox:", 1, {}});
+    return entries;
+}
+
+void MainMenu::install(QMenuBar* menuBar, WindowKind kind)
+{
+    menuBar->clear();
+    QMenu* menu = nullptr;
+    std::string current;
+    for (const Entry& entry : table(kind)) {
+        if (!menu || entry.menu != current) {
+            current = entry.menu;
+            menu = menuBar->addMenu(QString::fromStdString(entry.menu));
+        }
+        if (entry.title.empty()) {
+            menu->addSeparator();
+            continue;
+        }
+        auto* item = new ActionItem(QString::fromStdString(entry.title), entry.action, menu);
+        item->setTag(entry.tag);
+        item->setShortcuts(entry.shortcuts);
+        menu->addAction(item);
+    }
+    Application::customizeMenu(menuBar);
+}
+
+} // namespace vistel

@@ -1,0 +1,45 @@
+#pragma once
+// MainMenu: the one menu model every window's menu bar is built from.
+//
+// Each entry has its menu, title (translated; "CFBundleName" is put in by
+// Application::customizeMenu), action, tag and shortcuts; items are ActionItems, so they
+// travel the responder chain and validate against it (a menu validates as it opens). The Print
+// item sends printPictures: in the main window and printDocument: in picture windows. Release
+// Notes and Check for Updates… are listed only when the build names an update server.
+//
+// Thread rules: main thread only.
+
+#include <string>
+#include <vector>
+
+#include <QKeySequence>
+#include <QList>
+
+#include "ZovClass.h"
+
+class QMenuBar;
+
+namespace vistel {
+
+class MainMenu {
+public:
+    ZOV_ROOT_CLASS(MainMenu)
+
+    enum class WindowKind { Main, Picture };
+
+    struct Entry {
+        std::string menu;   // translated
+        std::string title;  // translated; empty for a separator
+        std::string action;
+        int tag = 0;
+        QList<QKeySequence> shortcuts;
+    };
+
+    static std::vector<Entry> table(WindowKind kind);
+    // Fills the menu bar (after clearing it) and applies Application::customizeMenu.
+    static void install(QMenuBar* menuBar, WindowKind kind);
+    // The update server the build names; empty when none.
+    static std::string serverURL();
+};
+
+} // namespace vistel

@@ -1,0 +1,195 @@
+// Picture windows: one document per file, the picture upright whatever its orientation, best
+// fit and zoom, printing on one page, the open panel's types, and failures by kind.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+#include <fstream>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QImage>
+#include <QListView>
+#include <QPrinter>
+#include <QScrollArea>
+
+#include "Application/ApplicationDocController.h"
+#include "Application/RIDocument.h"
+#include "ExifFixtures.h"
+#include "Platform/Gui/View.h"
+#include "Platform/RunLoop.h"
+#include "Platform/Gui/Window.h"
+#include "ShellTestSupport.h"
+#include "TestSupport.h"
+
+using namespace vistel;
+
+namespace {
+
+const bool privateFolders = test::usePrivateShellFolders();
+
+// A JPEG twice as wide as high (40 x 20 unless told), red on the left half and blue on the
+// right, with an EXIF orientation.
+std::string writePicture(const std::string& path, unsigned orientation, int height = 20)
+{
+    QImage image(2 * height, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < height; ++x)
+            image.setPixelColor(x, y, Qt::red);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    const std::vector<std::uint8_t> jpeg(encoded.begin(), encoded.end());
+    const auto exif = test::tiffBytes(false, {{test::TiffField {0x0112, 3, {orientation}, {}, {}}}});
+    const std::vector<std::uint8_t> file = test::withApp1(jpeg, test::kExifHeader, exif);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    return path;
+}
+
+bool isReddish(QColor c) { return c.red() > 180 && c.blue() < 90; }
+bool isBluish(QColor c) { return c.blue() > 180 && c.red() < 90; }
+
+} // namespace
+
+TEST(PictureDocumentTest, OrientationSixOpensUprightAndTheSameFileOpensOnce)
+{
+    ASSERT_TRUE(privateFolders);
+    test::TemporaryFolder folder;
+    const std::string path = writePicture(folder / "IMG_0001.JPG", 6);
+    ApplicationDocController& controller = ApplicationDocController::shared();
+    ErrorRecord error;
+    Document* document = controller.openDocumentWithContentsOfFile(path, true, &error);
+    ASSERT_NE(document, nullptr) << error.description();
+    auto* picture = dynamic_cast<RIDocument*>(document);
+    ASSERT_NE(picture, nullptr);
+    // Turned a quarter clockwise: 20 wide, 40 high, the left half now on top.
+    ASSERT_EQ(picture->image().size(), QSize(20, 40));
+    EXPECT_TRUE(isReddish(picture->image().pixelColor(10, 8)));
+    EXPECT_TRUE(isBluish(picture->image().pixelColor(10, 32)));
+
+    EXPECT_EQ(controller.openDocumentWithContentsOfFile(folder / "./IMG_0001.JPG", true), document);
+    EXPECT_EQ(controller.documents().size(), 1u);
+
+    // Closing its window closes the document.
+    document->firstWindow()->close();
+    const auto deadline = RunLoop::Clock::now() + std::chrono::seconds(2);
+    while (!controller.documents().empty() && RunLoop::Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(controller.documents().empty());
+}
+
+TEST(PictureDocumentTest, BestFitNeverEnlargesAndFollowsTheWindowUntilAZoom)
+{
+    test::TemporaryFolder folder;
+    auto* document = dynamic_cast<RIDocument*>(
+        ApplicationDocController::shared().openDocumentWithContentsOfFile(writePicture(folder / "small.jpg", 1, 200), true));
+    ASSERT_NE(document, nullptr);
+    Window* window = document->firstWindow();
+    window->resize(500, 400);
+    QCoreApplication::processEvents();
+    NSImageViewWithGreyBack* view = document->documentView();
+    EXPECT_TRUE(document->isBestFit());
+    EXPECT_DOUBLE_EQ(View::scalePercent(view), 100.0); // smaller than the window: 100 %, centred
+    EXPECT_EQ(view->size(), view->parentWidget()->size());
+    // Light grey around the picture.
+    const QImage shown = view->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(2, 2), QColor(170, 170, 170));
+
+    document->zoomIn();
+    EXPECT_FALSE(document->isBestFit());
+    EXPECT_NEAR(View::scalePercent(view), 110.0, 1e-9);
+    document->zoomOut();
+    EXPECT_NEAR(View::scalePercent(view), 100.0, 1e-9);
+    window->resize(250, 250); // smaller than the picture: no refit after a zoom
+    QCoreApplication::processEvents();
+    EXPECT_NEAR(View::scalePercent(view), 100.0, 1e-9);
+    document->bestFitAction();
+    EXPECT_LT(View::scalePercent(view), 100.0);
+    document->close();
+}
+
+TEST(PictureDocumentTest, PrintingGivesOnePage)
+{
+    const std::string pdfinfo = test::commandOutput("command -v pdfinfo");
+    if (pdfinfo.empty())
+        VISTEL_SKIP_UNAVAILABLE() << "pdfinfo (poppler-utils) is not installed";
+    test::TemporaryFolder folder;
+    auto* document = dynamic_cast<RIDocument*>(
+        ApplicationDocController::shared().openDocumentWithContentsOfFile(writePicture(folder / "print.jpg", 8), false));
+    ASSERT_NE(document, nullptr);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(folder / "out.pdf"));
+    ASSERT_TRUE(document->printToPrinter(printer));
+    const std::string info = test::commandOutput("pdfinfo " + test::shellQuoted(folder / "out.pdf"));
+    const std::size_t pages = info.find("Pages:");
+    ASSERT_NE(pages, std::string::npos) << info;
+    EXPECT_EQ(std::stoi(info.substr(pages + 6)), 1) << info;
+    document->close();
+}
+
+TEST(PictureDocumentTest, FailuresAreSilentForNonPicturesAndToldForUnreadableFiles)
+{
+    test::TemporaryFolder folder;
+    std::ofstream(folder / "notes.txt") << "not a picture";
+    ErrorRecord error;
+    EXPECT_EQ(ApplicationDocController::shared().openDocumentWithContentsOfFile(folder / "notes.txt", true, &error),
+              nullptr);
+    EXPECT_EQ(error.code, NSUserCancelledError);
+    // A folder or a FIFO is no picture either; nothing blocks on the FIFO.
+    std::filesystem::create_directory(folder / "folder.jpg");
+    ASSERT_EQ(::mkfifo((folder / "fifo.jpg").c_str(), 0600), 0);
+    for (const char* name : {"folder.jpg", "fifo.jpg"}) {
+        EXPECT_EQ(ApplicationDocController::shared().openDocumentWithContentsOfFile(folder / name, true, &error), nullptr);
+        EXPECT_EQ(error.code, NSUserCancelledError) << name;
+    }
+    {
+        test::ScriptedAlerts alerts;
+        EXPECT_FALSE(DocumentController::presentError(error));
+        EXPECT_TRUE(alerts.messages.empty());
+    }
+    EXPECT_EQ(ApplicationDocController::shared().openDocumentWithContentsOfFile(folder / "missing.jpg", true, &error),
+              nullptr);
+    EXPECT_EQ(error.code, NSFileReadNoPermissionError);
+    test::ScriptedAlerts alerts;
+    DocumentController::presentError(error);
+    EXPECT_EQ(alerts.messages.size(), 1u);
+}
+
+TEST(PictureDocumentTest, TheOpenPanelListsPicturesOfEitherCase)
+{
+    test::TemporaryFolder folder;
+    writePicture(folder / "IMG_0001.JPG", 1);
+    writePicture(folder / "img_0002.jpg", 1);
+    std::ofstream(folder / "notes.txt") << "text";
+    const std::vector<std::string> extensions = ApplicationDocController::openPanelExtensions();
+    ASSERT_NE(std::find(extensions.begin(), extensions.end(), "jpg"), extensions.end());
+    std::unique_ptr<QFileDialog> panel = DocumentController::makeOpenPanel(extensions);
+    panel->setDirectory(QString::fromStdString(folder.path()));
+    auto* model = panel->findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    const QModelIndex root = model->index(QString::fromStdString(folder.path()));
+    // Files the filter refuses are left out of the listing.
+    std::set<std::string> shown;
+    const auto deadline = RunLoop::Clock::now() + std::chrono::seconds(5);
+    while (shown.size() < 2 && RunLoop::Clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        shown.clear();
+        for (int row = 0; row < model->rowCount(root); ++row)
+            shown.insert(model->fileName(model->index(row, 0, root)).toStdString());
+    }
+    EXPECT_TRUE(shown.count("IMG_0001.JPG"));
+    EXPECT_TRUE(shown.count("img_0002.jpg"));
+    EXPECT_FALSE(shown.count("notes.txt"));
+
+    EXPECT_EQ(ApplicationDocController::typeFromFileExtension("jpg"), "public.jpeg");
+    const std::vector<std::string> jpegExtensions = ApplicationDocController::fileExtensionsFromType("public.jpeg");
+    EXPECT_NE(std::find(jpegExtensions.begin(), jpegExtensions.end(), "jpg"), jpegExtensions.end());
+}
