@@ -179,7 +179,7 @@ public:
     Ref<FileSystemItemMO> rootItem(std::size_t index);
     // The volume item whose full path is "/".
     Ref<FileSystemItemMO> rootItem();
-    void resetVolumes() { volumes_.reset(); }
+    void resetVolumes();
 
     // --- mounts -----------------------------------------------------------------------------
     // Slots of the volume manager's signals "ZovVolumeManagerMountedNotification" and

@@ -53,6 +53,11 @@ Ref<FileSystemItemMO> MediaDatabase::volumesFolder()
     return folder;
 }
 
+void MediaDatabase::resetVolumes()
+{
+    volumes_.reset();
+}
+
 const std::vector<Ref<FileSystemItemMO>>& MediaDatabase::volumes()
 {
     if (!volumes_) {
