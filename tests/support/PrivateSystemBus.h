@@ -1,7 +1,7 @@
 #pragma once
 // A private D-Bus bus for tests of system services: dbus-daemon started on a socket in a
 // temporary folder, made the process's "system bus" (DBUS_SYSTEM_BUS_ADDRESS) before the first
-// use of QDBusConnection::systemBus(), and the fake UDisks2 service (fake_udisks2) on it. The
+// use of QDBusConnection::systemBus() (or its session bus, when asked), and the fake UDisks2 service (fake_udisks2) on it. The
 // machine's buses are never used. Everything started is ended with the object.
 
 #include <signal.h>
@@ -25,7 +25,9 @@ namespace vistel::test {
 
 class PrivateSystemBus {
 public:
-    explicit PrivateSystemBus(const std::string& folder) : folder_(folder)
+    // `variable` names the bus it stands for: the system bus, or "DBUS_SESSION_BUS_ADDRESS".
+    explicit PrivateSystemBus(const std::string& folder, const char* variable = "DBUS_SYSTEM_BUS_ADDRESS")
+        : folder_(folder)
     {
         const std::string socket = folder + "/bus";
         std::ofstream(folder + "/bus.conf")
@@ -41,7 +43,7 @@ public:
         if (!waitFor([&] { return std::filesystem::exists(socket); }))
             return;
         address_ = "unix:path=" + socket;
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+        ::setenv(variable, address_.c_str(), 1);
     }
     ~PrivateSystemBus()
     {

@@ -1,0 +1,318 @@
+#include "Platform/Gui/Pasteboard.h"
+
+#include <QByteArray>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace vistel {
+
+namespace {
+
+constexpr const char* UriListMimeType = "text/uri-list";
+constexpr const char* PlainTextMimeType = "text/plain";
+constexpr const char* PlainTextUtf8MimeType = "text/plain;charset=utf-8";
+
+bool isUnreserved(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The lines of a URI list, comments and empty lines left out.
+std::vector<std::string> uriListLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] != '#')
+            lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string toStd(const QByteArray& bytes) { return std::string(bytes.constData(), std::size_t(bytes.size())); }
+QByteArray toQt(const std::string& bytes) { return QByteArray(bytes.data(), qsizetype(bytes.size())); }
+
+} // namespace
+
+Ref<Pasteboard> Pasteboard::generalPasteboard()
+{
+    static Ref<Pasteboard> general = Ref<Pasteboard>::adopt(new Pasteboard(nullptr));
+    return general;
+}
+
+Ref<Pasteboard> Pasteboard::pasteboardWithMimeData(QMimeData* data)
+{
+    return Ref<Pasteboard>::adopt(new Pasteboard(data));
+}
+
+std::string Pasteboard::fileURLForPath(const std::string& path)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if (isUnreserved(c) || c == '/') {
+            url += char(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+std::optional<std::string> Pasteboard::pathForFileURL(const std::string& url)
+{
+    constexpr std::string_view scheme = "file://";
+    if (url.size() < scheme.size() || url.compare(0, scheme.size(), scheme) != 0)
+        return std::nullopt;
+    std::string rest = url.substr(scheme.size());
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string::npos)
+        return std::nullopt;
+    const std::string host = rest.substr(0, slash);
+    if (!host.empty() && host != "localhost")
+        return std::nullopt;
+    std::string path;
+    for (std::size_t i = slash; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() + 0 && hexValue(rest[i + 1]) >= 0 && hexValue(rest[i + 2]) >= 0) {
+            path += char(hexValue(rest[i + 1]) * 16 + hexValue(rest[i + 2]));
+            i += 2;
+        } else {
+            path += rest[i];
+        }
+    }
+    return path;
+}
+
+bool Pasteboard::isCameraPath(const std::string& path) { return path.rfind("ICA:/", 0) == 0; }
+
+// --- storage ----------------------------------------------------------------------------------------
+
+std::optional<std::string> Pasteboard::read(const std::string& mimeType) const
+{
+    const QMimeData* data = drag_;
+    if (!data) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        data = clipboard ? clipboard->mimeData() : nullptr;
+    }
+    if (!data || !data->hasFormat(QString::fromStdString(mimeType)))
+        return std::nullopt;
+    return toStd(data->data(QString::fromStdString(mimeType)));
+}
+
+void Pasteboard::store(const std::string& mimeType, const std::string& bytes)
+{
+    if (drag_) {
+        drag_->setData(QString::fromStdString(mimeType), toQt(bytes));
+        return;
+    }
+    published_[mimeType] = bytes;
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setMimeData(mimeData()); // the clipboard takes the copy
+}
+
+QMimeData* Pasteboard::mimeData() const
+{
+    if (drag_)
+        return drag_;
+    auto* data = new QMimeData;
+    for (const auto& [type, bytes] : published_)
+        data->setData(QString::fromStdString(type), toQt(bytes));
+    return data;
+}
+
+int Pasteboard::declareTypes(const std::vector<std::string>&)
+{
+    if (drag_)
+        drag_->clear();
+    else
+        published_.clear();
+    return ++changeCount_;
+}
+
+std::vector<std::string> Pasteboard::types() const
+{
+    std::vector<std::string> out;
+    const QMimeData* data = drag_;
+    if (!data) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        data = clipboard ? clipboard->mimeData() : nullptr;
+    }
+    if (!data)
+        return out;
+    const QStringList formats = data->formats();
+    if (formats.contains(FilenamesMimeType) || availableType(NSFilenamesPboardType))
+        out.push_back(NSFilenamesPboardType);
+    if (formats.contains(UriListMimeType))
+        out.push_back(NSURLPboardType);
+    if (formats.contains(PlainTextMimeType) || formats.contains(PlainTextUtf8MimeType))
+        out.push_back(NSStringPboardType);
+    for (const QString& format : formats) {
+        const std::string name = format.toStdString();
+        if (name != UriListMimeType && name != PlainTextMimeType && name != PlainTextUtf8MimeType &&
+            name != FilenamesMimeType && name != GnomeCopiedFilesMimeType)
+            out.push_back(name);
+    }
+    return out;
+}
+
+bool Pasteboard::availableType(const std::string& type) const
+{
+    if (type == NSFilenamesPboardType) {
+        std::optional<Value> names = propertyListForType(type);
+        return names && names->size() > 0;
+    }
+    if (type == NSURLPboardType)
+        return read(UriListMimeType).has_value();
+    if (type == NSStringPboardType)
+        return read(PlainTextMimeType) || read(PlainTextUtf8MimeType);
+    return read(type).has_value();
+}
+
+// --- typed access ------------------------------------------------------------------------------------
+
+bool Pasteboard::setPropertyList(const Value& list, const std::string& type)
+{
+    if (type != NSFilenamesPboardType) {
+        if (list.isString())
+            return setString(list.asString(), type);
+        if (list.isData())
+            return setData(std::string(reinterpret_cast<const char*>(list.asData().data()), list.asData().size()), type);
+        std::optional<std::string> xml = list.toXmlPropertyList();
+        return xml && setData(*xml, type);
+    }
+    if (!list.isArray())
+        return false;
+    std::string uriList;
+    std::string copied = "copy";
+    Value paths = Value::array();
+    for (const Value& entry : list.asArray()) {
+        if (!entry.isString() || entry.asString().empty())
+            continue;
+        const std::string& path = entry.asString();
+        paths.append(path);
+        if (isCameraPath(path) || path[0] != '/')
+            continue;
+        const std::string url = fileURLForPath(path);
+        uriList += url + "\r\n";
+        copied += "\n" + url;
+    }
+    std::optional<std::string> xml = paths.toXmlPropertyList();
+    if (!xml)
+        return false;
+    if (!drag_)
+        published_.clear();
+    // Stored together: the general pasteboard publishes once with every type.
+    if (drag_) {
+        store(FilenamesMimeType, *xml);
+        if (!uriList.empty()) {
+            store(UriListMimeType, uriList);
+            store(GnomeCopiedFilesMimeType, copied);
+        }
+        return true;
+    }
+    published_[FilenamesMimeType] = *xml;
+    if (!uriList.empty()) {
+        published_[UriListMimeType] = uriList;
+        published_[GnomeCopiedFilesMimeType] = copied;
+    }
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setMimeData(mimeData());
+    return true;
+}
+
+bool Pasteboard::setString(const std::string& text, const std::string& type)
+{
+    if (type == NSStringPboardType) {
+        store(PlainTextMimeType, text);
+        return true;
+    }
+    if (type == NSURLPboardType) {
+        store(UriListMimeType, text + "\r\n");
+        return true;
+    }
+    if (type == NSFilenamesPboardType)
+        return setPropertyList(Value::array({text}), type);
+    store(type, text);
+    return true;
+}
+
+bool Pasteboard::setData(const std::string& bytes, const std::string& type)
+{
+    if (type == NSStringPboardType || type == NSURLPboardType || type == NSFilenamesPboardType)
+        return setString(bytes, type);
+    store(type, bytes);
+    return true;
+}
+
+std::optional<Value> Pasteboard::propertyListForType(const std::string& type) const
+{
+    if (type == NSFilenamesPboardType) {
+        if (std::optional<std::string> xml = read(FilenamesMimeType))
+            if (std::optional<Value> list = Value::fromXmlPropertyList(*xml); list && list->isArray())
+                return list;
+        std::optional<std::string> uris = read(UriListMimeType);
+        if (!uris)
+            return std::nullopt;
+        Value paths = Value::array();
+        for (const std::string& line : uriListLines(*uris))
+            if (std::optional<std::string> path = pathForFileURL(line))
+                paths.append(*path);
+        return paths;
+    }
+    if (std::optional<std::string> bytes = dataForType(type)) {
+        if (std::optional<Value> list = Value::fromXmlPropertyList(*bytes))
+            return list;
+        return Value(*bytes);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Pasteboard::stringForType(const std::string& type) const
+{
+    if (type == NSStringPboardType) {
+        if (auto text = read(PlainTextUtf8MimeType))
+            return text;
+        return read(PlainTextMimeType);
+    }
+    if (type == NSURLPboardType) {
+        std::optional<std::string> uris = read(UriListMimeType);
+        if (!uris)
+            return std::nullopt;
+        std::vector<std::string> lines = uriListLines(*uris);
+        if (lines.empty())
+            return std::nullopt;
+        return lines.front();
+    }
+    return dataForType(type);
+}
+
+std::optional<std::string> Pasteboard::dataForType(const std::string& type) const
+{
+    if (type == NSStringPboardType || type == NSURLPboardType)
+        return stringForType(type);
+    return read(type);
+}
+
+} // namespace vistel
