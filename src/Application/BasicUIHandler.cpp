@@ -64,7 +64,10 @@ bool BasicUIHandler::validateUserAction(const std::string&, Object*, const Items
 
 bool BasicUIHandler::respondsToUserActionSelector(const std::string&) const { return false; }
 
-void BasicUIHandler::processItems(const Items&, Object*, const std::string&, const QMimeData*, QObject*) { }
+bool BasicUIHandler::processItems(const Items&, Object*, const std::string&, const QMimeData*, QObject*)
+{
+    return false;
+}
 
 // --- predicates ----------------------------------------------------------------------------
 

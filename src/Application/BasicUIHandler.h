@@ -58,7 +58,8 @@ public:
     virtual bool validateUserAction(const std::string& action, Object* location, const Items* selection,
                                     const QMimeData* pasteboard, QObject* item);
     virtual bool respondsToUserActionSelector(const std::string& action) const;
-    virtual void processItems(const Items& items, Object* location, const std::string& action,
+    // Answers whether the action was carried out.
+    virtual bool processItems(const Items& items, Object* location, const std::string& action,
                               const QMimeData* pasteboard, QObject* sender);
     virtual void keyDown(QObject*) { }
 

@@ -33,13 +33,14 @@ public:
     {
         return action == "rotateLeft:";
     }
-    void processItems(const Items& items, Object* location, const std::string& action, const QMimeData*,
+    bool processItems(const Items& items, Object* location, const std::string& action, const QMimeData*,
                       QObject* sender) override
     {
         performed.push_back(action);
         EXPECT_TRUE(items.empty());
         EXPECT_EQ(location, nullptr);
         EXPECT_EQ(sender, lastSender);
+        return true;
     }
     std::vector<std::string> performed;
     QObject* lastSender = nullptr;

@@ -1,0 +1,180 @@
+#pragma once
+// BrowsingUAHandler: the user-action handler of the browse mode. Every command on catalogue
+// items (menus, tool bar, context menus, keys, drops) arrives as an action selector with the
+// items (the selection), a location (target folder) and a pasteboard; the handler validates,
+// then performs.
+//
+// Both the validation and the dispatch are one table, one row per selector (actionTable()):
+// whether respondsToUserActionSelector answers it, the predicate that validates it and the
+// worker that performs it. A row whose predicate or worker is not built yet validates NO (menus
+// show it disabled) and performs nothing; unknown selectors do the same.
+//
+// Live here: "copy:" (file names onto the pasteboard), "showInFinder:", "dropItems:"
+// validation (which tells a ValidatedUserInterfaceItemProxy whether the drop folder is on a
+// picture frame), the base's "delete:", "deletePermanently:", "moveToTrash:" and
+// "onCreateFolderAction:", double-click opening and the context menu (menuForItems).
+//
+// Thread rules: main thread only.
+
+#include <QAction>
+#include <QObject>
+
+#include <string>
+#include <vector>
+
+#include "Application/BasicUIHandler.h"
+#include "Platform/Gui/Responder.h"
+
+class QMenu;
+class QMimeData;
+
+namespace vistel {
+
+class Pasteboard;
+class FileSystemItemMO;
+
+// What validating a drop tells the item: 1 when the drop folder is on a picture frame, else 0.
+class SpecialDropLocationValidatedUserInterfaceItem {
+public:
+    virtual void setDropLocationType(int type) = 0;
+
+protected:
+    ~SpecialDropLocationValidatedUserInterfaceItem() = default;
+};
+
+// A stand-in user-interface item for validating an action that has no menu item or control
+// (a drop).
+class ValidatedUserInterfaceItemProxy : public QObject,
+                                        public UserInterfaceItem,
+                                        public SpecialDropLocationValidatedUserInterfaceItem {
+public:
+    ValidatedUserInterfaceItemProxy(std::string action, int tag) : action_(std::move(action)), tag_(tag) { }
+    std::string action() const override { return action_; }
+    int tag() const override { return tag_; }
+    int dropLocationType() const { return dropLocationType_; }
+    void setDropLocationType(int type) override { dropLocationType_ = type; }
+
+private:
+    std::string action_;
+    int tag_ = 0;
+    int dropLocationType_ = 0;
+};
+
+// A menu item whose represented object is a list of items (the context menu's entries).
+class RepresentedItemsMenuItem : public QAction, public UserInterfaceItem {
+public:
+    RepresentedItemsMenuItem(const QString& title, std::string action, int tag, BasicUIHandler::Items items,
+                             QObject* parent)
+        : QAction(title, parent), action_(std::move(action)), tag_(tag), items_(std::move(items))
+    {
+    }
+    std::string action() const override { return action_; }
+    int tag() const override { return tag_; }
+    const BasicUIHandler::Items& representedObject() const { return items_; }
+
+private:
+    std::string action_;
+    int tag_ = 0;
+    BasicUIHandler::Items items_;
+};
+
+// What the browse views' controls ask of a handler.
+class BrowsingControlUserActionsProtocol {
+public:
+    using Items = BasicUIHandler::Items;
+    // A single click: nothing in the browse mode.
+    virtual void browsingControlPerformClick(QObject* control, const Items& selection, QObject* sender) = 0;
+    virtual void browsingControlPerformDoubleClick(QObject* control, const Items& selection, QObject* sender) = 0;
+    // The context menu (the caller owns it), or null.
+    virtual QMenu* browsingControlPerformControlClick(QObject* control, const Items& selection, QObject* sender) = 0;
+    virtual bool processItems(const Items& items, Object* location, const std::string& action,
+                              const QMimeData* pasteboard, QObject* sender) = 0;
+    virtual bool validateUserAction(const std::string& action, Object* location, const Items* selection,
+                                    const QMimeData* pasteboard, QObject* item) = 0;
+    virtual bool respondsToUserActionSelector(const std::string& action) const = 0;
+
+protected:
+    ~BrowsingControlUserActionsProtocol() = default;
+};
+
+class BrowsingUAHandler : public BasicUIHandler, public BrowsingControlUserActionsProtocol {
+public:
+    ZOV_CLASS(BrowsingUAHandler, BasicUIHandler)
+    using Items = BasicUIHandler::Items;
+
+    static Ref<BrowsingUAHandler> create(BasicModeController* controller);
+
+    // One action as asked: selector, location, selection (null: none given), pasteboard,
+    // validating item, sender.
+    struct UserAction {
+        const std::string& action;
+        Object* location = nullptr;
+        const Items* selection = nullptr;
+        Pasteboard* pasteboard = nullptr;
+        QObject* item = nullptr;
+        QObject* sender = nullptr;
+        const Items& items() const;
+    };
+    using Predicate = bool (BrowsingUAHandler::*)(const UserAction&);
+    using Worker = bool (BrowsingUAHandler::*)(const UserAction&);
+    struct ActionRow {
+        const char* selector;
+        bool answered;       // one of the selectors respondsToUserActionSelector answers
+        Predicate validate;  // null: not built yet, validates NO
+        Worker perform;      // null: performs nothing, answers NO
+    };
+    static const std::vector<ActionRow>& actionTable();
+
+    // --- the protocol ---------------------------------------------------------------------------
+    void browsingControlPerformClick(QObject*, const Items&, QObject*) override { }
+    void browsingControlPerformDoubleClick(QObject* control, const Items& selection, QObject* sender) override;
+    QMenu* browsingControlPerformControlClick(QObject*, const Items& selection, QObject* sender) override
+    {
+        return menuForItems(selection, sender);
+    }
+    bool processItems(const Items& items, Object* location, const std::string& action, const QMimeData* pasteboard,
+                      QObject* sender) override;
+    bool validateUserAction(const std::string& action, Object* location, const Items* selection,
+                            const QMimeData* pasteboard, QObject* item) override;
+    bool respondsToUserActionSelector(const std::string& action) const override;
+    // Menus: the selection is the represented items of a RepresentedItemsMenuItem, the
+    // location none, the pasteboard the clipboard.
+    bool validateUserInterfaceItem(QObject* item);
+
+    // --- class operations ---------------------------------------------------------------------
+    // The items' full paths in order; items without a path, and those `filter` refuses, left out.
+    static std::vector<std::string> pathesListFromItemsList(const Items& items, bool (*filter)(const Object*) = nullptr);
+    static bool notIsFolder(const Object* item);
+    static bool isItemsCanRotate(const Items& items);
+
+    // --- predicates and workers ------------------------------------------------------------------
+    bool canCopyItems(const Items* items, Pasteboard* pasteboard) const;
+    bool canDropItems(const Items* items, Object* folder, Pasteboard* pasteboard) const;
+    void copyItems(const Items* items, Pasteboard* pasteboard);
+    // The context menu of the items (the caller owns it); null for no items.
+    QMenu* menuForItems(const Items& items, QObject* sender);
+    // Menu actions: the sender is a RepresentedItemsMenuItem.
+    void showInFinder(QObject* sender);
+    void performMenuItem(RepresentedItemsMenuItem* item);
+
+private:
+    using BasicUIHandler::BasicUIHandler;
+    const ActionRow* rowFor(const std::string& action) const;
+    static Ref<Pasteboard> pasteboardFor(const QMimeData* data);
+
+    // Rows' predicates and workers.
+    bool validateCopy(const UserAction& action);
+    bool validateDrop(const UserAction& action);
+    bool validateShowInFinder(const UserAction& action);
+    bool validateDelete(const UserAction& action);
+    bool validateDeletePermanently(const UserAction& action);
+    bool validateMoveToTrash(const UserAction& action);
+    bool validateCreateFolder(const UserAction& action);
+    bool performCopy(const UserAction& action);
+    bool performDelete(const UserAction& action);
+    bool performDeletePermanently(const UserAction& action);
+    bool performMoveToTrash(const UserAction& action);
+    bool performCreateFolder(const UserAction& action);
+};
+
+} // namespace vistel
