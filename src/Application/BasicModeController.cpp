@@ -164,7 +164,8 @@ std::optional<std::vector<std::string>> BasicModeController::toolbarAllowedItemI
 
 std::optional<std::vector<std::string>> BasicModeController::toolbarDefaultItemIdentifiers(WindowToolbar& toolbar)
 {
-    return toolbarAllowedItemIdentifiers(toolbar);
+    // The base's own list: a subclass's allowed list is not its default.
+    return BasicModeController::toolbarAllowedItemIdentifiers(toolbar);
 }
 
 QAction* BasicModeController::toolbarItemForItemIdentifier(WindowToolbar&, const std::string&, bool) { return nullptr; }

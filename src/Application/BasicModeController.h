@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include <QAction>
 #include <QPointer>
 #include <QRect>
 
@@ -97,7 +98,8 @@ public:
 
 protected:
     std::map<std::string, QWidget*> dockForPanel;
-    std::map<std::string, QAction*> toolbarItemForIdentifier;
+    // Items made for the tool bar, by identifier; an item the tool bar deleted reads null.
+    std::map<std::string, QPointer<QAction>> toolbarItemForIdentifier;
 
 private:
     MainWindow* mainWindowController_;

@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "Application/Application.h"
+#include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/NSApplicationWithLimitedOpenFiles.h"
 #include "Common/Icons/NSImageNameTemplatesLoader.h"
 #include "Imaging/RIReperesentation.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv)
     });
 
     Application application;
+    BrowsingModeController::registerMode();
     instance.serve(RunLoop::main(), [&application, &platformApplication](const std::vector<std::string>& paths) {
         if (paths.empty())
             application.showBrowser();
