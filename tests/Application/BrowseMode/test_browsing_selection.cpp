@@ -226,8 +226,10 @@ TEST_F(BrowsingSelectionTest, ClearedCatalogueAndRemovedFolders)
     EXPECT_EQ(shown(), (std::vector<std::string> {"b1.jpg", "b2.jpg"}));
     recorder_.received.clear();
 
-    // The catalogue cleared: at once, bitmap 7, nothing selected or shown.
-    selection_->notifyFSItemChanged(nullptr, true);
+    // The catalogue cleared: bitmap 7, nothing selected or shown (and nothing held).
+    ScopedLogCapture log;
+    database_->clearAll();
+    ASSERT_TRUE(spinUntil([&] { return !recorder_.received.empty(); }, 5000));
     ASSERT_EQ(recorder_.received.size(), 1u);
     EXPECT_EQ(recorder_.received[0][kObjectsChangesBitmap].toInt64(), 7);
     EXPECT_TRUE(recorder_.received[0].contains(kClearDatabaseNotification));
