@@ -1,0 +1,194 @@
+#include "Operations/FoldersObjectsOperator.h"
+
+#include <sys/stat.h>
+
+#include "Common/Strings/NSStringDevices.h"
+#include "Platform/FilePaths.h"
+#include "Platform/RunLoop.h"
+
+namespace vistel {
+
+struct FoldersObjectsOperator::Collect {
+    Paths paths;
+    int operationType = 0;
+    std::vector<Ref<FSObjectInfo>> objects;
+    std::uint64_t total = 0;
+};
+
+Ref<FoldersObjectsOperator> FoldersObjectsOperator::create(Paths paths, Value options, int operationType)
+{
+    return Ref<FoldersObjectsOperator>::adopt(new FoldersObjectsOperator(std::move(paths), std::move(options), operationType));
+}
+
+FoldersObjectsOperator::FoldersObjectsOperator(Paths paths, Value options, int operationType)
+    : FileOperation(std::move(options), operationType)
+    , selectedObjects_(std::move(paths))
+{
+}
+
+void FoldersObjectsOperator::addStatusStringsTo(Value& record) const
+{
+    FileOperation::addStatusStringsTo(record);
+    const std::int64_t total = std::int64_t(objectsToProcess_.size());
+    record.set(kFSOperationBytesCompleteKey, std::int64_t(totalBytesDone_));
+    record.set(kFSOperationTotalBytesKey, std::int64_t(totalBytes_));
+    record.set(kFSOperationBytesRemainingKey, std::int64_t(totalBytes_ - std::min(totalBytes_, totalBytesDone_)));
+    record.set(kFSOperationObjectsCompleteKey, std::int64_t(currentProcessIndex_));
+    record.set(kFSOperationTotalObjectsKey, total);
+    record.set(kFSOperationObjectsRemainingKey, total - std::int64_t(currentProcessIndex_));
+    if (!record.contains(kFSOperationCurrentObjectKey) && !targetObject_.empty())
+        record.set(kFSOperationCurrentObjectKey, lastPathComponent(targetObject_));
+}
+
+void FoldersObjectsOperator::preflight()
+{
+    totalItems_ = selectedObjects_.size();
+    postStatus(Value::dictionary({{kFSOperationErrorKey, 0}, {kFSOperationStageKey, kFSOperationStagePreflighting}}));
+    auto collect = std::make_shared<Collect>();
+    collect->paths = selectedObjects_;
+    collect->operationType = operationType_;
+    Ref<FoldersObjectsOperator> self(this);
+    preflightThread_ = NSThreadExt::create([self, collect] {
+        for (const std::string& path : collect->paths) {
+            if (NSThreadExt::currentThreadExt()->isCancelled())
+                return;
+            if (collect->operationType == kFileOperationDelete)
+                FSObjectInfo::collectFolderItems(path, &collect->objects, collect->total);
+        }
+        RunLoop::main()->perform([self, collect] { self->preflightComplete(collect); }, {NSDefaultRunLoopMode});
+    });
+    preflightThread_->start();
+}
+
+void FoldersObjectsOperator::preflightComplete(const std::shared_ptr<Collect>& collect)
+{
+    preflightThread_ = {};
+    if (finished_)
+        return; // stopped while collecting: nothing is deleted
+    objectsToProcess_ = std::move(collect->objects);
+    totalBytes_ = collect->total;
+    totalItems_ = objectsToProcess_.size();
+    if (objectsToProcess_.empty())
+        complete();
+    else
+        startNext();
+}
+
+void FoldersObjectsOperator::keepFoldersAbove(const std::string& path)
+{
+    const std::string* root = nullptr;
+    for (const std::string& selected : selectedObjects_)
+        if (isPathUnder(path, selected))
+            root = &selected;
+    if (!root)
+        return;
+    for (std::string folder = parentFolderPath(path); isPathUnder(folder, *root); folder = parentFolderPath(folder)) {
+        struct stat info {};
+        if (::lstat(folder.c_str(), &info) == 0)
+            keptFolders_.insert({info.st_dev, info.st_ino});
+        if (folder == *root || folder.size() <= 1)
+            break;
+    }
+}
+
+void FoldersObjectsOperator::startNext()
+{
+    if (finished_)
+        return;
+    if (currentProcessIndex_ >= objectsToProcess_.size()) {
+        complete();
+        return;
+    }
+    if (operationType_ != kFileOperationDelete)
+        return;
+    const Ref<FSObjectInfo> item = objectsToProcess_[currentProcessIndex_];
+    const std::string path = item->objectPath();
+    targetObject_ = path;
+    const FSRef& ref = item->objectRef();
+    if (item->fsType() == 1 && keptFolders_.count({ref.device, ref.inode})) {
+        // Something inside was kept: the folder stays, without a question.
+        skipNext();
+        return;
+    }
+    if (item->isParentLocked()) {
+        const FSRef parent = item->parentRef();
+        if (!handleLockedObject(parent.path, &lockedFileAction_))
+            return;
+        for (std::size_t later = currentProcessIndex_ + 1; later < objectsToProcess_.size(); ++later) {
+            FSObjectInfo& other = *objectsToProcess_[later];
+            if (other.objectRef().sameObject(parent)) {
+                other.setIsLocked(false);
+                break;
+            }
+            if (other.parentRef().sameObject(parent))
+                other.setIsParentLocked(false);
+        }
+    }
+    if (item->isLocked() && !handleLockedObject(path, &lockedFileAction_))
+        return;
+
+    state_ = FileSystemFunctions::createFileOperation();
+    deleting_ = true;
+    Ref<FoldersObjectsOperator> self(this);
+    NSThreadExt::create([self, item] {
+        const StatusCode error = StatusCode(std::int16_t(item->deletePermanentlyFSObject()));
+        RunLoop::main()->perform([self, error] { self->handleFileOperation(error); }, {NSDefaultRunLoopMode});
+    })->start();
+}
+
+bool FoldersObjectsOperator::cancelRunningItem() { return deleting_; }
+
+void FoldersObjectsOperator::handleFileOperation(StatusCode error)
+{
+    deleting_ = false;
+    if (finished_)
+        return;
+    if (error != 0) {
+        handleError(error, FileOperationActionAsk, operationType_, targetObject_, {}, targetObject_);
+        completeItem();
+        finish(error, true);
+        return;
+    }
+    if (action_ == FileOperationActionStop) {
+        // Cancelled while this item was being deleted: it is gone, nothing more is.
+        completeItem();
+        finish(0, true);
+        return;
+    }
+    complete();
+}
+
+void FoldersObjectsOperator::skipNext()
+{
+    if (finished_ || currentProcessIndex_ >= objectsToProcess_.size())
+        return;
+    const Ref<FSObjectInfo> item = objectsToProcess_[currentProcessIndex_];
+    targetObject_ = item->objectPath();
+    if (item->fsType() == 1)
+        keepFoldersAbove(targetObject_);
+    complete();
+}
+
+void FoldersObjectsOperator::complete()
+{
+    if (finished_)
+        return;
+    const std::string name = lastPathComponent(targetObject_);
+    completeItem();
+    targetObject_.clear();
+    if (currentProcessIndex_ < objectsToProcess_.size()) {
+        totalBytesDone_ += objectsToProcess_[currentProcessIndex_]->objectSize();
+        ++currentProcessIndex_;
+        postStatus(Value::dictionary({{kFSOperationErrorKey, 0},
+                                      {kFSOperationStageKey, kFSOperationStageRunning},
+                                      {kFSOperationCurrentObjectKey, name}}));
+    }
+    if (currentProcessIndex_ < objectsToProcess_.size() && action_ != FileOperationActionStop) {
+        Ref<FoldersObjectsOperator> self(this);
+        RunLoop::main()->perform([self] { self->startNext(); }, {NSDefaultRunLoopMode});
+        return;
+    }
+    finish(0, action_ == FileOperationActionStop);
+}
+
+} // namespace vistel
