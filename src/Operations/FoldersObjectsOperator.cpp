@@ -101,15 +101,25 @@ void FoldersObjectsOperator::startNext()
     }
     if (operationType_ != kFileOperationDelete)
         return;
+    // Folders that hold a kept item stay, without a question, counted done.
+    while (currentProcessIndex_ < objectsToProcess_.size()) {
+        const Ref<FSObjectInfo>& next = objectsToProcess_[currentProcessIndex_];
+        if (next->fsType() != 1 || !keptFolders_.count({next->objectRef().device, next->objectRef().inode}))
+            break;
+        keepFoldersAbove(next->objectPath());
+        totalBytesDone_ += next->objectSize();
+        ++currentProcessIndex_;
+        postStatus(Value::dictionary({{kFSOperationErrorKey, 0},
+                                      {kFSOperationStageKey, kFSOperationStageRunning},
+                                      {kFSOperationCurrentObjectKey, lastPathComponent(next->objectPath())}}));
+    }
+    if (currentProcessIndex_ >= objectsToProcess_.size()) {
+        complete();
+        return;
+    }
     const Ref<FSObjectInfo> item = objectsToProcess_[currentProcessIndex_];
     const std::string path = item->objectPath();
     targetObject_ = path;
-    const FSRef& ref = item->objectRef();
-    if (item->fsType() == 1 && keptFolders_.count({ref.device, ref.inode})) {
-        // Something inside was kept: the folder stays, without a question.
-        skipNext();
-        return;
-    }
     if (item->isParentLocked()) {
         const FSRef parent = item->parentRef();
         if (!handleLockedObject(parent.path, &lockedFileAction_))
@@ -184,8 +194,7 @@ void FoldersObjectsOperator::complete()
                                       {kFSOperationCurrentObjectKey, name}}));
     }
     if (currentProcessIndex_ < objectsToProcess_.size() && action_ != FileOperationActionStop) {
-        Ref<FoldersObjectsOperator> self(this);
-        RunLoop::main()->perform([self] { self->startNext(); }, {NSDefaultRunLoopMode});
+        startNext();
         return;
     }
     finish(0, action_ == FileOperationActionStop);
