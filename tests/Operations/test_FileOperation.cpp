@@ -306,16 +306,23 @@ TEST_P(CreateFolderTable, CodeAndAlert)
         ::mkdir((scratch / c.path).c_str(), 0755);
     ::chmod((scratch / "parent").c_str(), c.parentMode);
     test::ScopedResponder responder(test::scriptedAnswers({}));
+    std::set<std::string> noted;
+    NotificationCenter::defaultCenter().addObserver(
+        &noted, [&](const Notification& n) { noted.insert(n.userInfo.get(kFileObserverWriteNotificationPath).toString()); },
+        FileIsWrittenToNotification);
     EXPECT_EQ(FileOperation::createFolder(scratch / c.path), c.expected);
     const auto asked = test::alertMessages();
     if (std::string(c.alertMessage).empty()) {
         EXPECT_TRUE(asked.empty());
         struct stat info {};
         EXPECT_EQ(::stat((scratch / c.path).c_str(), &info), 0);
+        // The workspace hears that the parent folder changed.
+        EXPECT_TRUE(test::spinUntil([&] { return noted.count(parentFolderPath(scratch / c.path)) > 0; }));
     } else {
         ASSERT_EQ(asked.size(), 1u);
         EXPECT_NE(asked[0].find(c.alertMessage), std::string::npos) << asked[0];
     }
+    NotificationCenter::defaultCenter().removeObserver(&noted);
     ::chmod((scratch / "parent").c_str(), 0755);
 }
 

@@ -324,5 +324,25 @@ TEST_F(CameraOperations, CopyAndDeleteACameraFileRenameIsRefused)
     EXPECT_TRUE(FileSystemFunctions::fileExistsAtPath(root + "/IMG_0001.JPG"));
 }
 
+TEST_F(CameraOperations, RefusedTrashOfACameraFileLetsTheRestGoOn)
+{
+    const char* previous = std::getenv("XDG_DATA_HOME");
+    const std::string saved = previous ? previous : "";
+    ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
+    ::mkdir((scratch / "data").c_str(), 0700);
+    writeFile(scratch / "a.jpg", "a");
+    test::ScopedResponder responder(test::scriptedAnswers({}));
+    const auto records = runToEnd([&] { return FileOperation::moveToTrash({root + "/IMG_0001.JPG", scratch / "a.jpg"}); });
+    EXPECT_EQ(fileOperationStage(records->last()), 3u);
+    EXPECT_EQ(fileOperationObjectsComplete(records->last()), 2);
+    EXPECT_EQ(test::alertMessages().size(), 1u);
+    EXPECT_TRUE(FileSystemFunctions::fileExistsAtPath(root + "/IMG_0001.JPG"));
+    EXPECT_EQ(readFile(scratch / "data/Trash/files/a.jpg"), "a");
+    if (previous)
+        ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
+}
+
 } // namespace
 } // namespace vistel
