@@ -57,27 +57,24 @@ BatchFileOperation::BatchFileOperation(Paths paths, Value options, int operation
 void BatchFileOperation::preflight()
 {
     totalItems_ = int(pathesList_.size());
-    postStatus(Value::dictionary({{kFSOperationErrorKey, 0}, {kFSOperationStageKey, kFSOperationStagePreflighting}}));
     auto measure = std::make_shared<Measure>();
     measure->paths = pathesList_;
     Ref<BatchFileOperation> self(this);
-    preflightThread_ = NSThreadExt::create([self, measure] {
-        for (const std::string& path : measure->paths) {
-            if (NSThreadExt::currentThreadExt()->isCancelled())
-                return;
-            measure->sizes.push_back(measuredSize(path));
-            measure->total += measure->sizes.back();
-        }
-        RunLoop::main()->perform([self, measure] { self->preflightComplete(measure); }, {NSDefaultRunLoopMode});
-    });
-    preflightThread_->start();
+    runPreflight(
+        [measure] {
+            for (const std::string& path : measure->paths) {
+                if (preflightCancelled())
+                    return false;
+                measure->sizes.push_back(measuredSize(path));
+                measure->total += measure->sizes.back();
+            }
+            return true;
+        },
+        [self, measure] { self->preflightComplete(measure); });
 }
 
 void BatchFileOperation::preflightComplete(const std::shared_ptr<Measure>& measure)
 {
-    preflightThread_ = {};
-    if (finished_)
-        return; // stopped while measuring: nothing starts
     pathesSizes_ = measure->sizes;
     totalBytes_ = measure->total;
     totalItems_ = int(pathesList_.size());

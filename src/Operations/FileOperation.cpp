@@ -283,6 +283,26 @@ int FileOperation::askQuestion(Alert& alert, int firstAnswer, int fourthAnswer, 
     return answer;
 }
 
+void FileOperation::runPreflight(std::function<bool()> work, std::function<void()> done)
+{
+    postStatus(Value::dictionary({{kFSOperationErrorKey, 0}, {kFSOperationStageKey, kFSOperationStagePreflighting}}));
+    Ref<FileOperation> self(this);
+    preflightThread_ = NSThreadExt::create([self, work = std::move(work), done = std::move(done)] {
+        if (!work())
+            return;
+        RunLoop::main()->perform(
+            [self, done] {
+                self->preflightThread_ = {};
+                if (!self->finished_)
+                    done(); // once stopped while measuring or collecting, nothing starts
+            },
+            {NSDefaultRunLoopMode});
+    });
+    preflightThread_->start();
+}
+
+bool FileOperation::preflightCancelled() { return NSThreadExt::currentThreadExt()->isCancelled(); }
+
 void FileOperation::stopPreflight()
 {
     if (!preflightThread_)

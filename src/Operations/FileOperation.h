@@ -160,6 +160,11 @@ protected:
     virtual void preflight() = 0;
     virtual void startNext() = 0;
     virtual void skipNext() = 0;
+    // Posts the stage-1 record and runs `work` on the measuring or collecting worker; when it
+    // answers true, `done` runs on the main thread in the default mode, unless the operation
+    // was stopped meanwhile. `work` polls preflightCancelled() and answers false once it is.
+    void runPreflight(std::function<bool()> work, std::function<void()> done);
+    static bool preflightCancelled();
     // Cancels the measuring or collecting worker and waits for it.
     void stopPreflight();
     // Whole-operation figures and texts added to every record.

@@ -43,28 +43,25 @@ void FoldersObjectsOperator::addStatusStringsTo(Value& record) const
 void FoldersObjectsOperator::preflight()
 {
     totalItems_ = selectedObjects_.size();
-    postStatus(Value::dictionary({{kFSOperationErrorKey, 0}, {kFSOperationStageKey, kFSOperationStagePreflighting}}));
     auto collect = std::make_shared<Collect>();
     collect->paths = selectedObjects_;
     collect->operationType = operationType_;
     Ref<FoldersObjectsOperator> self(this);
-    preflightThread_ = NSThreadExt::create([self, collect] {
-        for (const std::string& path : collect->paths) {
-            if (NSThreadExt::currentThreadExt()->isCancelled())
-                return;
-            if (collect->operationType == kFileOperationDelete)
-                FSObjectInfo::collectFolderItems(path, &collect->objects, collect->total);
-        }
-        RunLoop::main()->perform([self, collect] { self->preflightComplete(collect); }, {NSDefaultRunLoopMode});
-    });
-    preflightThread_->start();
+    runPreflight(
+        [collect] {
+            for (const std::string& path : collect->paths) {
+                if (preflightCancelled())
+                    return false;
+                if (collect->operationType == kFileOperationDelete)
+                    FSObjectInfo::collectFolderItems(path, &collect->objects, collect->total);
+            }
+            return true;
+        },
+        [self, collect] { self->preflightComplete(collect); });
 }
 
 void FoldersObjectsOperator::preflightComplete(const std::shared_ptr<Collect>& collect)
 {
-    preflightThread_ = {};
-    if (finished_)
-        return; // stopped while collecting: nothing is deleted
     objectsToProcess_ = std::move(collect->objects);
     totalBytes_ = collect->total;
     totalItems_ = objectsToProcess_.size();
