@@ -2,11 +2,17 @@
 
 #include <sys/stat.h>
 
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Common/Strings/NSStringDevices.h"
 #include "Platform/FilePaths.h"
 #include "Platform/RunLoop.h"
 
 namespace vistel {
+
+namespace {
+// The most items one deletion worker takes.
+constexpr std::size_t MaxRun = 64;
+} // namespace
 
 struct FoldersObjectsOperator::Collect {
     Paths paths;
@@ -134,35 +140,85 @@ void FoldersObjectsOperator::startNext()
     if (item->isLocked() && !handleLockedObject(path, &lockedFileAction_))
         return;
 
+    // This item and the items after it that need no question are deleted in order by one
+    // worker; it stops at the first failure or once cancelled, and hands back each result. A
+    // run is kept short so that the records never trail the deletions far.
+    std::vector<Ref<FSObjectInfo>> run {item};
+    for (std::size_t next = currentProcessIndex_ + 1; next < objectsToProcess_.size() && run.size() < MaxRun; ++next) {
+        const Ref<FSObjectInfo>& other = objectsToProcess_[next];
+        if (other->isLocked() || other->isParentLocked())
+            break;
+        run.push_back(other);
+    }
     state_ = FileSystemFunctions::createFileOperation();
-    deleting_ = true;
     Ref<FoldersObjectsOperator> self(this);
-    NSThreadExt::create([self, item] {
-        const StatusCode error = StatusCode(std::int16_t(item->deletePermanentlyFSObject()));
-        RunLoop::main()->perform([self, error] { self->handleFileOperation(error); }, {NSDefaultRunLoopMode});
-    })->start();
+    deleteThread_ = NSThreadExt::create([self, run = std::move(run)] {
+        for (const Ref<FSObjectInfo>& object : run) {
+            if (NSThreadExt::currentThreadExt()->isCancelled())
+                break;
+            const StatusCode error = StatusCode(std::int16_t(object->deletePermanentlyFSObject()));
+            RunLoop::main()->perform([self, error] { self->handleFileOperation(error); }, {NSDefaultRunLoopMode});
+            if (error != 0)
+                break;
+        }
+        RunLoop::main()->perform([self] { self->deletionRunEnded(); }, {NSDefaultRunLoopMode});
+    });
+    deleteThread_->start();
 }
 
-bool FoldersObjectsOperator::cancelRunningItem() { return deleting_; }
+bool FoldersObjectsOperator::cancelRunningItem()
+{
+    if (!deleteThread_)
+        return false;
+    deleteThread_->cancel(); // the item under way ends; nothing more is deleted
+    return true;
+}
 
 void FoldersObjectsOperator::handleFileOperation(StatusCode error)
 {
-    deleting_ = false;
-    if (finished_)
+    if (finished_ || currentProcessIndex_ >= objectsToProcess_.size())
         return;
+    const Ref<FSObjectInfo> item = objectsToProcess_[currentProcessIndex_];
+    targetObject_ = item->objectPath();
     if (error != 0) {
         handleError(error, FileOperationActionAsk, operationType_, targetObject_, {}, targetObject_);
-        completeItem();
+        noteParentChanged(true);
         finish(error, true);
         return;
     }
-    if (action_ == FileOperationActionStop) {
-        // Cancelled while this item was being deleted: it is gone, nothing more is.
-        completeItem();
-        finish(0, true);
+    totalBytesDone_ += item->objectSize();
+    ++currentProcessIndex_;
+    noteParentChanged(false);
+    postStatus(Value::dictionary({{kFSOperationErrorKey, 0},
+                                  {kFSOperationStageKey, kFSOperationStageRunning},
+                                  {kFSOperationCurrentObjectKey, lastPathComponent(targetObject_)}}));
+}
+
+void FoldersObjectsOperator::noteParentChanged(bool always)
+{
+    if (targetObject_.empty() || targetObject_.front() != '/')
         return;
-    }
-    complete();
+    const std::string parent = parentFolderPath(targetObject_);
+    if (always || parent != lastNotedFolder_)
+        NSWorkspaceChanges::noteFileSystemChanged(parent);
+    lastNotedFolder_ = parent;
+}
+
+void FoldersObjectsOperator::deletionRunEnded()
+{
+    deleteThread_ = {};
+    FileSystemFunctions::releaseFileOperation(state_);
+    state_ = {};
+    if (finished_)
+        return;
+    noteParentChanged(true);
+    targetObject_.clear();
+    if (action_ == FileOperationActionStop)
+        finish(0, true); // cancelled while deleting: what was deleted stays deleted, nothing more is
+    else if (currentProcessIndex_ >= objectsToProcess_.size())
+        finish(0, false);
+    else
+        startNext();
 }
 
 void FoldersObjectsOperator::skipNext()
