@@ -4,7 +4,7 @@
 
 #include <QGuiApplication>
 
-#include "Application/FileOperation.h"
+#include "Application/FileOperationLauncher.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/Strings/NSStringDevices.h"
@@ -202,7 +202,7 @@ void BasicUIHandler::deleteItems(const Items& items, bool permanently)
     for (const Ref<Object>& item : items)
         if (FileSystemItemMO* object = asItem(item.get()))
             paths.push_back(object->fullPath());
-    FileOperation* operations = FileOperation::installed();
+    FileOperationLauncher* operations = FileOperationLauncher::installed();
     if (paths.empty() || !operations)
         return;
     if (permanently)
@@ -216,7 +216,7 @@ Ref<FileSystemItemMO> BasicUIHandler::createSubfolder(const Value& arguments)
     if (!arguments.isDictionary())
         return nullptr;
     Ref<FileSystemItemMO> parent = arguments.get("keyParentItem").toObject<FileSystemItemMO>();
-    FileOperation* operations = FileOperation::installed();
+    FileOperationLauncher* operations = FileOperationLauncher::installed();
     if (!parent || !isItemCanCreateSubitems(parent.get()) || !operations)
         return nullptr;
     std::string path;

@@ -10,6 +10,7 @@
 
 #include "Application/Application.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/FileOperationLauncher.h"
 #include "Application/NSApplicationWithLimitedOpenFiles.h"
 #include "Common/Icons/NSImageNameTemplatesLoader.h"
 #include "Imaging/RIReperesentation.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv)
     });
 
     Application application;
+    installFileOperations();
     BrowsingModeController::registerMode();
     instance.serve(RunLoop::main(), [&application, &platformApplication](const std::vector<std::string>& paths) {
         if (paths.empty())

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "Application/BasicUIHandler.h"
-#include "Application/FileOperation.h"
+#include "Application/FileOperationLauncher.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/Volumes/ZovDeviceInfo.h"
@@ -42,7 +42,7 @@ public:
     }
 };
 
-class RecordingFileOperation : public FileOperation {
+class RecordingFileOperation : public FileOperationLauncher {
 public:
     void deleteObjects(const std::vector<std::string>& paths) override { calls.push_back({"delete", paths}); }
     void moveToTrash(const std::vector<std::string>& paths) override { calls.push_back({"trash", paths}); }
@@ -84,12 +84,12 @@ protected:
                 return makeRef<FakeVolume>("/nas", DeviceType::Network, true, false);
             return makeRef<FakeVolume>("/", DeviceType::HD, true, false);
         });
-        previousOperations_ = FileOperation::install(&operations);
+        previousOperations_ = FileOperationLauncher::install(&operations);
     }
     void TearDown() override
     {
         BasicUIHandler::setVolumeLookup(previousLookup_);
-        FileOperation::install(previousOperations_);
+        FileOperationLauncher::install(previousOperations_);
         MediaDatabase::setDefaultMediaDatabase(nullptr);
         database->clearAll();
     }
@@ -107,7 +107,7 @@ protected:
 
 private:
     BasicUIHandler::VolumeLookup previousLookup_;
-    FileOperation* previousOperations_ = nullptr;
+    FileOperationLauncher* previousOperations_ = nullptr;
 };
 
 } // namespace

@@ -1,0 +1,33 @@
+#pragma once
+// FileOperationLauncher: how the shell starts file operations (delete, move to the Trash, new
+// folder). The program installs the one over the file operations (installFileOperations) at
+// start-up; until one is installed the actions that need it do nothing; tests install a
+// recording double.
+//
+// Thread rules: main thread.
+
+#include <string>
+#include <vector>
+
+namespace vistel {
+
+class FileOperationLauncher {
+public:
+    virtual ~FileOperationLauncher() = default;
+    // Start asynchronous operations on the paths (one operation for the whole list).
+    virtual void deleteObjects(const std::vector<std::string>& paths) = 0;
+    virtual void moveToTrash(const std::vector<std::string>& paths) = 0;
+    // Creates the folder now; 0 or a negative status.
+    virtual int createFolder(const std::string& path) = 0;
+
+    // The installed launcher, or null. install() answers the previous one; the caller keeps
+    // ownership.
+    static FileOperationLauncher* installed();
+    static FileOperationLauncher* install(FileOperationLauncher* launcher);
+};
+
+// Installs, once, the launcher over the file operations (src/Operations) and the hooks that
+// register each running operation with the quit-time registry.
+void installFileOperations();
+
+} // namespace vistel
