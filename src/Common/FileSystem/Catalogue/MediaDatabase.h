@@ -197,14 +197,17 @@ public:
     void handleMountedMedia(FileSystemItemMO* volumeItem, bool mount, ZovDeviceInfo* gone = nullptr);
 
     // --- written files ---------------------------------------------------------------------
-    // How the refresh of a written item is asked for; the updater side installs it. Until then
-    // a written item is found and nothing more happens.
-    using WrittenItemRefresher = std::function<void(FileSystemItemMO* item)>;
-    void setWrittenItemRefresher(WrittenItemRefresher refresher) { writtenItemRefresher_ = std::move(refresher); }
     // "FileIsWrittenToNotification" of `path`, on the main thread (the catalogue observes the
     // notification on every thread and brings it here): the item at the path, unless it is
-    // unknown or the hidden "Volumes" folder, is handed to the refresher.
+    // unknown or the hidden "Volumes" folder, is refreshed by refreshWrittenItem.
     void receiveFileSystemNotification(const std::string& path);
+    // Sends the item's update request marked "File System Changed Notification", also while
+    // requests for it are pending: the folder thread replaces a queued listing of it, or lists
+    // it again from the start when its listing is under way, so no write is lost.
+    void refreshWrittenItem(FileSystemItemMO* item);
+    // Tests watch the written items instead (empty: refreshWrittenItem again).
+    using WrittenItemRefresher = std::function<void(FileSystemItemMO* item)>;
+    void setWrittenItemRefresher(WrittenItemRefresher refresher) { writtenItemRefresher_ = std::move(refresher); }
 
     // --- path refreshes ----------------------------------------------------------------------
     // Starts a path updater (MediaDatabaseRecursiveUpdater.h) for `path`; `observer` (optional)

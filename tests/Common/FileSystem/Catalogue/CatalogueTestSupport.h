@@ -1,7 +1,7 @@
 #pragma once
 // Fixtures of the catalogue tests: a catalogue whose file lives in a fresh Application Support
 // folder, registered as the default catalogue; reading what was committed to the file through
-// a second connection; spinning the main loop.
+// a second connection; spinning the main loop; what path updaters tell their observer.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "../../Alert/AlertTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
 #include "Platform/Gui/PlatformApplication.h"
 #include "SQLiteTestSupport.h"
 #include "TestSupport.h"
@@ -58,6 +59,21 @@ protected:
 private:
     std::string previousDataHome_;
     PlatformApplication::TerminateHandler previousTerminate_;
+};
+
+// Records the ends path updaters report.
+class PathUpdaterEnds : public IMediaDatabaseRefreshPathObserver {
+public:
+    void notifyFSItemUpdated(FileSystemItemMO* item, const std::string& path, bool status) override
+    {
+        calls.push_back({Ref<FileSystemItemMO>(item), path, status});
+    }
+    struct Call {
+        Ref<FileSystemItemMO> item;
+        std::string path;
+        bool status;
+    };
+    std::vector<Call> calls;
 };
 
 } // namespace vistel::test
