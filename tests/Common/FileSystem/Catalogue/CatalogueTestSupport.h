@@ -12,7 +12,9 @@
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
+#include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "Platform/Gui/PlatformApplication.h"
+#include "Platform/Imaging/ImagePropertyMapping.h"
 #include "SQLiteTestSupport.h"
 #include "TestSupport.h"
 
@@ -43,6 +45,13 @@ protected:
         database_ = MediaDatabase::create();
         MediaDatabase::setDefaultMediaDatabase(database_.get());
         return *database_;
+    }
+    // The same, with what the updater threads read: the metadata table and the thumbnail style.
+    MediaDatabase& openCatalogueForUpdates()
+    {
+        ImagePropertyMapping::initialize();
+        registerThumbnailStyleDefaults();
+        return openCatalogue();
     }
     void closeCatalogue()
     {

@@ -44,9 +44,7 @@ protected:
     void SetUp() override
     {
         CatalogueTest::SetUp();
-        ImagePropertyMapping::initialize();
-        registerThumbnailStyleDefaults();
-        openCatalogue();
+        openCatalogueForUpdates();
         std::filesystem::create_directories(card_ / "DCIM/100MEDIA");
         std::filesystem::create_directories(card_ / "DCIM/101MEDIA");
         writeFile(card_ / "DCIM/100MEDIA/IMG_0001.JPG", first_);

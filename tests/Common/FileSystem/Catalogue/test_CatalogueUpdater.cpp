@@ -60,9 +60,7 @@ protected:
     void SetUp() override
     {
         CatalogueTest::SetUp();
-        ImagePropertyMapping::initialize();
-        registerThumbnailStyleDefaults();
-        openCatalogue();
+        openCatalogueForUpdates();
         tree_ = std::make_unique<TemporaryFolder>("vistel-tree");
         folder_ = itemForFolder(tree_->path());
     }
