@@ -84,6 +84,9 @@ TEST_F(CatalogueCameraTest, ListingShowsEveryFileAndNameTwinsAsDistinctItemsWith
     ASSERT_TRUE(item);
     EXPECT_EQ(item->fullPath(), root);
     EXPECT_TRUE(FileSystemFunctions::iconForFile(root));
+    // Only the camera's root is a folder.
+    EXPECT_TRUE(DirectoryEnumerator::enumeratorWithPath(root + "/"));
+    EXPECT_FALSE(DirectoryEnumerator::enumeratorWithPath(root + "/IMG_0002.JPG"));
 
     item->setRefreshStatus(kRefreshStatusNotVerified);
     item->enqueueRefresh();
