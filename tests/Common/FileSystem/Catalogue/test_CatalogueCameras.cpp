@@ -121,6 +121,17 @@ TEST_F(CatalogueCameraTest, ListingShowsEveryFileAndNameTwinsAsDistinctItemsWith
         EXPECT_EQ(size.width() > size.height(), c.wide) << size.width() << " x " << size.height();
     }
     EXPECT_NE(item->childWithName("IMG_0001 (100MEDIA).JPG"), item->childWithName("IMG_0001 (101MEDIA).JPG"));
+
+    // The camera changes and is reloaded: the write it announces for its root lists it again,
+    // with no other action.
+    writeFile(card_ / "DCIM/101MEDIA/IMG_0003.JPG", jpegOf(32, 32, Qt::yellow));
+    ASSERT_EQ(manager.handleDeviceAdded("Directory Browse", "disk:" + card_.path()), camera_);
+    EXPECT_TRUE(spinUntil(
+        [&] {
+            Ref<FileSystemItemMO> added = item->childWithName("IMG_0003.JPG");
+            return added && added->valid();
+        },
+        20000));
 }
 
 } // namespace
