@@ -122,6 +122,13 @@ TEST_F(CatalogueCameraTest, ListingShowsEveryFileAndNameTwinsAsDistinctItemsWith
     }
     EXPECT_NE(item->childWithName("IMG_0001 (100MEDIA).JPG"), item->childWithName("IMG_0001 (101MEDIA).JPG"));
 
+    // A camera path is walked from the hidden "Volumes" folder through the camera's item.
+    PathUpdaterEnds ends;
+    ASSERT_TRUE(database_->enqueueRefreshPath(root + "/IMG_0002.JPG", &ends));
+    ASSERT_TRUE(spinUntil([&] { return !ends.calls.empty(); }, 20000));
+    EXPECT_TRUE(ends.calls[0].status);
+    EXPECT_EQ(ends.calls[0].item, item->childWithName("IMG_0002.JPG"));
+
     // The camera changes and is reloaded: the write it announces for its root lists it again,
     // with no other action.
     writeFile(card_ / "DCIM/101MEDIA/IMG_0003.JPG", jpegOf(32, 32, Qt::yellow));
