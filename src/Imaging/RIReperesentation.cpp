@@ -492,6 +492,15 @@ Ref<RIReperesentation> RIReperesentation::createWithCGImage(const Ref<PlatformIm
 
 RIReperesentation::Data RIReperesentation::dataAtPath(std::string_view path)
 {
+    if (NSStringDevices::isICADevicePath(path)) {
+        std::shared_ptr<ICADeviceThumbnailSource> camera;
+        {
+            ClassState& state = classState();
+            std::lock_guard guard(state.cameraLock);
+            camera = state.camera;
+        }
+        return camera ? camera->dataAtPath(path) : nullptr;
+    }
     if (!NSStringDevices::isVolumePath(path))
         return nullptr;
     FileDescriptor file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));

@@ -61,6 +61,9 @@ public:
     virtual std::shared_ptr<const Value::Bytes> fileSystemObjectThumbnailData(const Ref<Object>& object) = 0;
     // The object's pixel size as the camera reports it; an empty size when unknown.
     virtual QSizeF fileSystemObjectResolution(const Ref<Object>& object) = 0;
+    // The whole bytes of the camera file at `path` (a non-picture only up to a size cap); null
+    // when there is no such file or it cannot be read.
+    virtual std::shared_ptr<const Value::Bytes> dataAtPath(std::string_view) { return nullptr; }
 };
 
 class RIReperesentation final : public ImageRep {
@@ -124,8 +127,8 @@ public:
     // orientation 1. At the picture's own size every pixel is the source's.
     static Ref<RIReperesentation> createWithCGImage(const Ref<PlatformImage>& image, QSizeF targetSize,
         const Value& metadata, bool highQuality);
-    // The bytes of the file at `path` (one read of its size); null for paths that are not
-    // volume paths and for files that cannot be read.
+    // The bytes of the file at `path` (one read of its size; a camera path through the camera
+    // source); null for other paths and for files that cannot be read.
     static Data dataAtPath(std::string_view path);
     // A small thumbnail of the file at `path`: a volume path reads the file, a camera path asks
     // the camera for its thumbnail. Null for other paths and when nothing can be decoded.

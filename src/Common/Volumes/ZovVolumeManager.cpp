@@ -483,6 +483,10 @@ public:
         const auto* handle = dynamic_cast<const CameraFileHandle*>(object.get());
         return handle ? handle->camera->fileSystemObjectThumbnailData(handle->object) : nullptr;
     }
+    std::shared_ptr<const Value::Bytes> dataAtPath(std::string_view path) override
+    {
+        return ZovVolumeManager::dataOfCameraPath(path);
+    }
     QSizeF fileSystemObjectResolution(const Ref<Object>& object) override
     {
         const auto* handle = dynamic_cast<const CameraFileHandle*>(object.get());
@@ -554,14 +558,19 @@ void ZovVolumeManager::installCameraServices()
     installedRegistry() = self;
 }
 
-ZovImageCaptureDeviceInfo::Data ZovVolumeManager::dataOfCameraPath(std::string_view path, StatusCode* error)
+Ref<ZovImageCaptureDeviceInfo> ZovVolumeManager::cameraOfPath(std::string_view path)
 {
     Ref<ZovVolumeManager> registry;
     {
         std::lock_guard lock(registryMutex());
         registry = installedRegistry();
     }
-    const Ref<ZovImageCaptureDeviceInfo> camera = registry ? registry->icaDeveceWithPath(path) : nullptr;
+    return registry ? registry->icaDeveceWithPath(path) : nullptr;
+}
+
+ZovImageCaptureDeviceInfo::Data ZovVolumeManager::dataOfCameraPath(std::string_view path, StatusCode* error)
+{
+    const Ref<ZovImageCaptureDeviceInfo> camera = cameraOfPath(path);
     const Ref<CameraFileObject> object = camera ? camera->fileSystemObjectAtPath(std::string(path)) : nullptr;
     if (!object) {
         if (error)

@@ -100,6 +100,8 @@ public:
     // its services last (installMountHandler); null with -43 in `error` when there is no such
     // file or it cannot be read.
     static ZovImageCaptureDeviceInfo::Data dataOfCameraPath(std::string_view path, StatusCode* error = nullptr);
+    // The camera of a camera path among the cameras of that same manager; null when none.
+    static Ref<ZovImageCaptureDeviceInfo> cameraOfPath(std::string_view path);
     // Replaces the shared object cache of the cameras made from now on (tests).
     void setCameraCacheReleaser(ObjectsCacheReleaser* releaser) { cameraCacheReleaser_ = releaser; }
 

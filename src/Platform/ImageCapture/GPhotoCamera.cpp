@@ -119,6 +119,8 @@ public:
     {
         std::lock_guard lock(mutex_);
         files.clear();
+        // The library keeps what it listed before: a reload after a change must see the change.
+        gp_filesystem_reset(camera_->fs);
         return listFolder("/", files, 0);
     }
 

@@ -61,8 +61,10 @@ TEST_F(DirectoryBrowseCamera, RegistersUnderItsIdentifierWithOneMountedSignal)
     EXPECT_EQ(registry.manager->imageCaptureDeviceInfoByICAObject(identifier).get(), camera.get());
     EXPECT_EQ(registry.manager->displayNameFromPath(root), "Directory Browse");
 
-    // Attached again on the same port: a reload, not a second camera.
+    // Attached again on the same port: a reload, not a second camera, that sees what changed.
+    writeBytes(card / "DCIM/101MEDIA/IMG_0003.JPG", patternBytes(20, 4));
     EXPECT_EQ(registry.manager->handleDeviceAdded("Directory Browse", "disk:" + card.path()).get(), camera.get());
+    EXPECT_TRUE(camera->fileSystemObjectWithName("IMG_0003.JPG"));
     registry.manager->handleDeviceRemoved(identifier);
     EXPECT_TRUE(recorder->waitFor(1, 1));
     EXPECT_FALSE(registry.manager->volumeInfoForPath(root));

@@ -15,6 +15,7 @@
 
 #include "Common/FileSystem/FileSystemFunctions.h"
 #include "Common/Strings/NSStringDevices.h"
+#include "Common/Volumes/ZovImageCaptureDeviceInfo.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Imaging/TypeIdentifiers.h"
@@ -23,18 +24,6 @@
 namespace vistel {
 
 namespace {
-
-std::mutex& makerMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-DirectoryEnumerator::CameraEnumeratorMaker& makerSlot()
-{
-    static DirectoryEnumerator::CameraEnumeratorMaker maker;
-    return maker;
-}
 
 // The layout getdents64 writes.
 struct LinuxDirent64 {
@@ -119,24 +108,24 @@ Ref<DirectoryEnumerator> DirectoryEnumerator::enumeratorWithPath(const std::stri
 
 Ref<DirectoryEnumerator> DirectoryEnumerator::enumeratorWithPath(const std::string& path, std::uint32_t cacheSize)
 {
-    if (NSStringDevices::isICADevicePath(path)) {
-        CameraEnumeratorMaker maker;
-        {
-            std::lock_guard lock(makerMutex());
-            maker = makerSlot();
-        }
-        return maker ? maker(path, cacheSize) : Ref<DirectoryEnumerator>();
-    }
+    if (NSStringDevices::isICADevicePath(path))
+        return CameraDirectoryEnumerator::create(path, cacheSize);
     if (NSStringDevices::isVolumePath(path))
         return VolumeDirectoryEnumerator::create(path, cacheSize);
     ZovLog("DirectoryEnumerator::enumeratorWithPath invalid path " + path);
     return {};
 }
 
-void DirectoryEnumerator::setCameraEnumeratorMaker(CameraEnumeratorMaker maker)
+DirectoryEnumerator::TypeFacts DirectoryEnumerator::typeFactsOfExtension(const std::string& extension)
 {
-    std::lock_guard lock(makerMutex());
-    makerSlot() = std::move(maker);
+    TypeFacts facts {true, extension, std::nullopt, std::nullopt};
+    const std::string type = TypeIdentifiers::typeForExtension(extension);
+    if (!type.empty() && TypeIdentifiers::conformsTo(type, "public.data")) {
+        facts.type = type;
+        if (std::string kind = TypeIdentifiers::description(type); !kind.empty())
+            facts.kind = std::move(kind);
+    }
+    return facts;
 }
 
 std::optional<Value::Bytes> DirectoryEnumerator::iconDataOnlyCustom(bool, std::uint32_t)
@@ -307,13 +296,7 @@ const VolumeDirectoryEnumerator::TypeFacts& VolumeDirectoryEnumerator::typeFacts
     // Folders hold runs of one extension: the lookups are made once per run.
     if (typeFacts_.valid && typeFacts_.extension == extension)
         return typeFacts_;
-    typeFacts_ = TypeFacts {true, extension, std::nullopt, std::nullopt};
-    const std::string type = entry ? TypeIdentifiers::typeForExtension(extension) : std::string();
-    if (!type.empty() && TypeIdentifiers::conformsTo(type, "public.data")) {
-        typeFacts_.type = type;
-        if (std::string kind = TypeIdentifiers::description(type); !kind.empty())
-            typeFacts_.kind = std::move(kind);
-    }
+    typeFacts_ = entry ? typeFactsOfExtension(extension) : TypeFacts {true, extension, std::nullopt, std::nullopt};
     return typeFacts_;
 }
 
@@ -383,6 +366,85 @@ bool DirectoryEnumerator::changeCarbonFileAttributes(const Value& attributes, co
             return false;
     }
     return true;
+}
+
+// --- cameras ------------------------------------------------------------------------------------------
+
+CameraDirectoryEnumerator::CameraDirectoryEnumerator(std::string root, std::vector<Ref<CameraFileObject>> objects)
+    : root_(std::move(root)), objects_(std::move(objects))
+{
+}
+
+Ref<CameraDirectoryEnumerator> CameraDirectoryEnumerator::create(const std::string& path, std::uint32_t cacheSize)
+{
+    const Ref<ZovImageCaptureDeviceInfo> camera = ZovVolumeManager::cameraOfPath(path);
+    // A camera's files are one flat list: only its root is a folder.
+    if (!camera || stripTrailingSlashes(path) != camera->mountPoint())
+        return {};
+    auto enumerator = Ref<CameraDirectoryEnumerator>::adopt(
+        new CameraDirectoryEnumerator(camera->mountPoint(), camera->fileSystemObjectsArray()));
+    enumerator->setCacheSize(cacheSize);
+    return enumerator;
+}
+
+const CameraFileObject* CameraDirectoryEnumerator::current() const
+{
+    return next_ > 0 && next_ <= objects_.size() ? objects_[next_ - 1].get() : nullptr;
+}
+
+std::optional<std::string> CameraDirectoryEnumerator::nextObject()
+{
+    if (next_ >= objects_.size()) {
+        next_ = objects_.size() + 1;
+        currIndex_ = foundItems_ = 0;
+        return std::nullopt;
+    }
+    // Batches of cacheSize() names, as the volume enumerator hands them out.
+    if (cacheExhausted()) {
+        foundItems_ = static_cast<std::uint32_t>(std::min<std::size_t>(cacheSize(), objects_.size() - next_));
+        currIndex_ = 0;
+    }
+    ++currIndex_;
+    return objects_[next_++]->name();
+}
+
+std::optional<std::string> CameraDirectoryEnumerator::nextObjectFullPath()
+{
+    std::optional<std::string> name = nextObject();
+    return name ? std::optional<std::string>(root_ + "/" + *name) : std::nullopt;
+}
+
+Value CameraDirectoryEnumerator::fileAttributes()
+{
+    if (!current())
+        return {};
+    Value attributes = ZovImageCaptureDeviceInfo::fileSytemAttributesForObject(objects_[next_ - 1]);
+    attributes.set(DEItemIsLocked, Value(false));
+    return attributes;
+}
+
+bool CameraDirectoryEnumerator::isInvisible()
+{
+    const CameraFileObject* object = current();
+    return object && object->name().starts_with('.');
+}
+
+const DirectoryEnumerator::TypeFacts& CameraDirectoryEnumerator::typeFacts()
+{
+    const std::string extension = pathExtension(current()->name());
+    if (!typeFacts_.valid || typeFacts_.extension != extension)
+        typeFacts_ = typeFactsOfExtension(extension);
+    return typeFacts_;
+}
+
+std::optional<std::string> CameraDirectoryEnumerator::kindStringFromType()
+{
+    return current() ? typeFacts().kind : std::nullopt;
+}
+
+std::optional<std::string> CameraDirectoryEnumerator::contentTypeFromType()
+{
+    return current() ? typeFacts().type : std::nullopt;
 }
 
 } // namespace vistel

@@ -4,9 +4,9 @@
 //
 // What it is. The folder updater thread lists folders through it. nextObject() answers the
 // next name (nil at the end); isDirectory(), fileAttributes(), isWritable()... then describe
-// that entry. enumeratorWithPath() answers a VolumeDirectoryEnumerator for a volume path, the
-// installed camera enumerator for a camera path ("ICA:/..."; none until the camera code
-// installs its maker), else nothing.
+// that entry. enumeratorWithPath() answers a VolumeDirectoryEnumerator for a volume path, a
+// CameraDirectoryEnumerator for a camera's root ("ICA:/<id>": its files are one flat list,
+// read-only, described by the camera's file objects), else nothing.
 //
 // The volume enumerator reads the folder with getdents64 into a buffer and, per batch of
 // cacheSize() names, asks statx for exactly the fields the wanted information bits need. A
@@ -59,14 +59,11 @@ inline constexpr const char* DEFileAccessDate = "DEFileAccessDate";
 class DirectoryEnumerator : public Object {
 public:
     static constexpr std::uint32_t DefaultCacheSize = 16;
-    using CameraEnumeratorMaker = std::function<Ref<DirectoryEnumerator>(const std::string& path, std::uint32_t cacheSize)>;
 
     static Ref<DirectoryEnumerator> enumeratorWithPath(const std::string& path);
-    // Null (logged) for a path that is neither a volume path nor a camera path, and for a
-    // folder that cannot be opened.
+    // Null (logged) for a path that is neither a volume path nor a camera path, for a folder
+    // that cannot be opened, and for a camera path that is not an attached camera's root.
     static Ref<DirectoryEnumerator> enumeratorWithPath(const std::string& path, std::uint32_t cacheSize);
-    // The camera code installs how camera folders are listed (empty: camera paths answer null).
-    static void setCameraEnumeratorMaker(CameraEnumeratorMaker maker);
 
     std::uint32_t cacheSize() const { return cacheSize_; }
     virtual void setCacheSize(std::uint32_t size) { cacheSize_ = size; }
@@ -109,6 +106,14 @@ public:
 
 protected:
     DirectoryEnumerator() = default;
+    // The content type and kind of a name's extension (kind only with a type).
+    struct TypeFacts {
+        bool valid = false;
+        std::string extension;
+        std::optional<std::string> type;
+        std::optional<std::string> kind;
+    };
+    static TypeFacts typeFactsOfExtension(const std::string& extension);
     std::uint32_t cacheSize_ = DefaultCacheSize;
     std::uint32_t foundItems_ = 0;
     std::uint32_t currIndex_ = 0;
@@ -150,12 +155,6 @@ private:
     bool readNames();
     const Entry* current() const;
     // Content type and kind of the current entry's extension.
-    struct TypeFacts {
-        bool valid = false;
-        std::string extension;
-        std::optional<std::string> type;
-        std::optional<std::string> kind;
-    };
     const TypeFacts& typeFacts();
 
     std::string containerPath_;
@@ -167,6 +166,36 @@ private:
     std::size_t bufferLength_ = 0;
     bool endOfFolder_ = false;
     std::uint32_t batches_ = 0;
+    TypeFacts typeFacts_;
+};
+
+class ZovImageCaptureDeviceInfo;
+class CameraFileObject;
+
+// The files of an attached camera, listed at its root: regular, read-only files with the
+// attributes the camera gives (size, file time), kind and content type by extension.
+class CameraDirectoryEnumerator : public DirectoryEnumerator {
+public:
+    // Null unless `path` is the root of a camera the volume manager knows.
+    static Ref<CameraDirectoryEnumerator> create(const std::string& path, std::uint32_t cacheSize = DefaultCacheSize);
+
+    std::optional<std::string> nextObject() override;
+    std::optional<std::string> nextObjectFullPath() override;
+    Value fileAttributes() override;
+    bool isInvisible() override;
+    std::optional<std::string> kindString() override { return kindStringFromType(); }
+    std::optional<std::string> kindStringFromType() override;
+    std::optional<std::string> contentType() override { return contentTypeFromType(); }
+    std::optional<std::string> contentTypeFromType() override;
+
+private:
+    CameraDirectoryEnumerator(std::string root, std::vector<Ref<CameraFileObject>> objects);
+    const CameraFileObject* current() const;
+    const TypeFacts& typeFacts();
+
+    std::string root_;
+    std::vector<Ref<CameraFileObject>> objects_;
+    std::size_t next_ = 0;
     TypeFacts typeFacts_;
 };
 

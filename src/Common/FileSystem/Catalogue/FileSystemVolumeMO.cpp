@@ -146,9 +146,11 @@ bool FileSystemVolumeMO::setVolumeName(const std::string& newName)
     std::string failure;
     const StatusCode result = UDisks2Client::setFilesystemLabel(info->mount().device, newName, &failure);
     if (result == status::NoError) {
-        if (MediaDatabase* database = mediaDatabase())
-            database->renameItem(this, newName);
         ZovVolumeManager::sharedVolumeManager().updateVolumeInfo(info);
+        if (MediaDatabase* database = mediaDatabase()) {
+            database->renameItem(this, newName);
+            database->notifyFSItemChanged(this, false);
+        }
         return true;
     }
     ZovLog(vistel::format("FileSystemVolumeMO::setVolumeName %@: %@", newName, failure));

@@ -29,6 +29,13 @@
 // connection is made there); a volume that mounts again gets its item back, marked not
 // verified, and "MountMedia" / "UnmountMedia" are posted when idle.
 //
+// Written folders. "FileIsWrittenToNotification" (the folder-change watcher, camera reloads,
+// file services; any thread) is handled on the main thread: the item at the path gets its
+// update request marked "File System Changed Notification" even while requests for it are
+// pending, and the folder thread replaces or restarts a listing of it, so no write is lost.
+// A folder item is watched from its first refresh on; enqueueRefreshPath walks a path whose
+// folders were never listed (MediaDatabaseRecursiveUpdater.h).
+//
 // Updater threads (UpdaterThreads.h). enqueueRefresh() routes an item's request to the folder
 // or file updater thread of the item's volume. The threads answer into one process-wide
 // results queue; its listener (registered once) schedules the application of results on the
@@ -197,14 +204,17 @@ public:
     void handleMountedMedia(FileSystemItemMO* volumeItem, bool mount, ZovDeviceInfo* gone = nullptr);
 
     // --- written files ---------------------------------------------------------------------
-    // How the refresh of a written item is asked for; the updater side installs it. Until then
-    // a written item is found and nothing more happens.
-    using WrittenItemRefresher = std::function<void(FileSystemItemMO* item)>;
-    void setWrittenItemRefresher(WrittenItemRefresher refresher) { writtenItemRefresher_ = std::move(refresher); }
     // "FileIsWrittenToNotification" of `path`, on the main thread (the catalogue observes the
     // notification on every thread and brings it here): the item at the path, unless it is
-    // unknown or the hidden "Volumes" folder, is handed to the refresher.
+    // unknown or the hidden "Volumes" folder, is refreshed by refreshWrittenItem.
     void receiveFileSystemNotification(const std::string& path);
+    // Sends the item's update request marked "File System Changed Notification", also while
+    // requests for it are pending: the folder thread replaces a queued listing of it, or lists
+    // it again from the start when its listing is under way, so no write is lost.
+    void refreshWrittenItem(FileSystemItemMO* item);
+    // Tests watch the written items instead (empty: refreshWrittenItem again).
+    using WrittenItemRefresher = std::function<void(FileSystemItemMO* item)>;
+    void setWrittenItemRefresher(WrittenItemRefresher refresher) { writtenItemRefresher_ = std::move(refresher); }
 
     // --- path refreshes ----------------------------------------------------------------------
     // Starts a path updater (MediaDatabaseRecursiveUpdater.h) for `path`; `observer` (optional)
@@ -218,6 +228,7 @@ public:
     // --- updater threads and their results ----------------------------------------------------
     // A folder item's request goes to the folder thread of its path's volume (dropped when the
     // path has no volume), any other item's to the file thread (identifier 0 without volume).
+    // A folder's path is added to the folder-change watcher, also without request.
     void enqueueRefresh(FileSystemItemMO* item, Value request);
     // The volume's thread, started (and given the results queue) when it is not running; null
     // for a path without volume.

@@ -4,6 +4,8 @@
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
+#include "Common/Volumes/ZovImageCaptureDeviceInfo.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/Exception.h"
@@ -24,13 +26,15 @@ constexpr unsigned kApplyOrder = 1000;
 
 bool applyScheduled = false; // main thread only
 
-// The identifier of the path's volume for the thread registry: its reference number.
-// Camera paths get theirs from the camera code; until then they have none.
+// The identifier of the path's volume for the thread registry: a volume's reference number
+// (negative), a camera's identifier read as a signed 16-bit number (1..32767).
 std::optional<std::int16_t> updaterVolumeID(const std::string& path)
 {
     Ref<ZovDeviceInfo> info = ZovVolumeManager::sharedVolumeManager().volumeInfoForPath(path);
     if (auto* volume = dynamic_cast<ZovVolumeInfo*>(info.get()))
         return volume->refNum();
+    if (auto* camera = dynamic_cast<ZovImageCaptureDeviceInfo*>(info.get()))
+        return static_cast<std::int16_t>(camera->icaObject() & 0xffffu);
     return std::nullopt;
 }
 
@@ -88,6 +92,9 @@ void MediaDatabase::enqueueRefresh(FileSystemItemMO* item, Value request)
     const std::string path = item->fullPath();
     Ref<MediaDatabaseUpdaterThread> thread = item->isFolder() ? Ref<MediaDatabaseUpdaterThread>(folderUpdaterThreadForPath(path))
                                                               : fileUpdaterThreadForPath(path);
+    // A folder that was refreshed once is watched from then on (camera paths never are).
+    if (item->isFolder())
+        FNSubscribeFileObserver::sharedFileObserver().addPath(path);
     if (request.isNull())
         return;
     if (thread) {
@@ -97,6 +104,19 @@ void MediaDatabase::enqueueRefresh(FileSystemItemMO* item, Value request)
     // Nobody will answer: the bits the request set are cleared at once.
     ZovLog("MediaDatabase::enqueueRefresh no updater thread for " + path);
     item->removeRefreshStatus(refreshBitOf(request));
+}
+
+void MediaDatabase::refreshWrittenItem(FileSystemItemMO* item)
+{
+    if (!item)
+        return;
+    Value request = item->createUpdateRequest();
+    // Without a stored identifier no result could clear the bit again.
+    if (!request.contains(kID))
+        return;
+    request.set(kFileSystemChanged, Value(true));
+    item->appendRefreshStatus(FileSystemItemMO::RefreshQueued);
+    enqueueRefresh(item, std::move(request));
 }
 
 Ref<MDFolderUpdaterThread> MediaDatabase::folderUpdaterThreadForPath(const std::string& path)
@@ -377,6 +397,14 @@ void MediaDatabase::updateItemDoesNotExist(FileSystemItemMO* item)
         return;
     // Not valid, but kept with its tags, ratings and categories.
     parent->deleteChild(item, false);
+    if (parent->uuid() == VolumesFolderUUID) {
+        // A volume item: the volume list changes, nobody watches the hidden folder.
+        resetVolumes();
+        notifyFSItemChanged(nullptr, false);
+        return;
+    }
+    if (item->isFolder())
+        FNSubscribeFileObserver::sharedFileObserver().removePath(item->fullPath());
     notifyFSItemChanged(parent.get(), true);
 }
 
@@ -386,6 +414,11 @@ void MediaDatabase::updateItemChanged(FileSystemItemMO* item)
     if (!parent)
         return;
     parent->updateObjectInCache(item);
+    if (parent->uuid() == VolumesFolderUUID) {
+        resetVolumes();
+        notifyFSItemChanged(nullptr, false);
+        return;
+    }
     notifyFSItemChanged(parent.get(), true);
 }
 

@@ -97,10 +97,15 @@ void MediaDatabaseRecursiveUpdater::processNextComponent()
     Ref<MediaDatabaseRecursiveUpdater> keep(this);
     for (;;) {
         Ref<FileSystemItemMO> candidate;
-        if (components_.size() == 1)
+        if (components_.size() == 1) {
             candidate = fsItem_;
-        else if (fsItem_->isFolder())
+        } else if (fsItem_->isFolder()) {
+            // Asking a folder that was never listed (or changed since) lists it; a stored child
+            // is taken at once, a missing one is waited for.
+            if (fsItem_->needsRefresh())
+                fsItem_->enqueueRefresh();
             candidate = fsItem_->childWithName(components_[componentIndex_]);
+        }
         if (!candidate) {
             if (fsItem_->hasPendingRefreshStatusRequests()) {
                 // Its listing is on its way.
@@ -139,16 +144,10 @@ void MediaDatabaseRecursiveUpdater::startObservingItem(FileSystemItemMO* item)
     stopObservingItem();
     waitingOn_ = Ref<FileSystemItemMO>(item);
     waitingOnParent_ = item->parent();
-    // What an item observer of the item and of its parent hears.
-    NotificationCenter& center = NotificationCenter::defaultCenter();
-    auto deliver = [this](const Notification& n) {
-        notifyFSItemChanged(dynamic_cast<FileSystemItemMO*>(n.object.get()), n.userInfo.get("Reload").toBool());
-    };
-    center.addObserver(this, deliver, "MDFileChanged");
+    // As an item observer of the item and of its parent.
     for (FileSystemItemMO* observed : {waitingOn_.get(), waitingOnParent_.get()})
         if (observed)
-            for (const char* name : {"MDFolderChanged", "MDFolderChangedReload"})
-                center.addObserver(this, deliver, name, observed);
+            mediaDatabase_->addItemUpdateObserver(this, observed);
     // A listing that ends without a word still ends the wait.
     Ref<MediaDatabaseRecursiveUpdater> self(this);
     recheck_ = RunLoop::current()->scheduleTimer(
@@ -164,7 +163,9 @@ void MediaDatabaseRecursiveUpdater::stopObservingItem()
 {
     if (!waitingOn_)
         return;
-    NotificationCenter::defaultCenter().removeObserver(this);
+    for (FileSystemItemMO* observed : {waitingOn_.get(), waitingOnParent_.get()})
+        if (observed)
+            mediaDatabase_->removeItemUpdateObserver(this, observed);
     waitingOn_ = nullptr;
     waitingOnParent_ = nullptr;
     if (recheck_) {

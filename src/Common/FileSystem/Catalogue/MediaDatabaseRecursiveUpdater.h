@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/Object.h"
 #include "Platform/RunLoop.h"
@@ -44,7 +45,7 @@ public:
     virtual void notifyFSItemUpdated(FileSystemItemMO* item, const std::string& path, bool status) = 0;
 };
 
-class MediaDatabaseRecursiveUpdater : public Object {
+class MediaDatabaseRecursiveUpdater : public Object, public IFSItemChangedNotification {
 public:
     // How often a waiting updater checks whether its folder still has a listing on its way.
     static constexpr double RecheckSeconds = 0.5;
@@ -61,7 +62,7 @@ public:
     void stop();
     // An item change: the current item's goes on; its parent's ends the walk when the current
     // item turned invalid.
-    void notifyFSItemChanged(FileSystemItemMO* item, bool reloadChildren);
+    void notifyFSItemChanged(FileSystemItemMO* item, bool reloadChildren) override;
 
     const std::string& fullPath() const { return fullPath_; }
     bool isWaiting() const { return waitingOn_ != nullptr; }

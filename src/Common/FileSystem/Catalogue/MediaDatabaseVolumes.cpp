@@ -193,9 +193,11 @@ void MediaDatabase::receiveFileSystemNotification(const std::string& path)
     if (!item || item->uuid() == VolumesFolderUUID)
         return;
     // Passed on even while the item has requests pending: a write seen during a listing must
-    // not be lost (the updater side replaces or restarts that listing).
+    // not be lost (the folder thread replaces or restarts that listing).
     if (writtenItemRefresher_)
         writtenItemRefresher_(item.get());
+    else
+        refreshWrittenItem(item.get());
 }
 
 // --- path refreshes ------------------------------------------------------------------------------

@@ -69,6 +69,22 @@ bool sameTypeAndPath(const Value& a, const Value& b)
     return a.contains(kType) && a.contains(kPath) && a[kType] == b[kType] && a[kPath] == b[kPath];
 }
 
+// A queued request the new one duplicates: equal in every key, or, for a request caused by a
+// write, equal but for the write's mark (a write seen during a plain listing of the folder
+// must replace or restart that listing, not run beside it).
+bool duplicates(const Value& queued, const Value& request)
+{
+    if (!sameTypeAndPath(queued, request))
+        return false;
+    if (queued == request)
+        return true;
+    if (!request[kFileSystemChanged].toBool() || queued.contains(kFileSystemChanged))
+        return false;
+    Value unmarked = request;
+    unmarked.remove(kFileSystemChanged);
+    return queued == unmarked;
+}
+
 } // namespace
 
 MDUpdaterThreadJob::MDUpdaterThreadJob(Value request) : request_(std::move(request)), index_(++jobSerial) { }
@@ -319,7 +335,7 @@ MediaDatabaseUpdaterThread::DuplicateAnswer MediaDatabaseUpdaterThread::filterDu
     const std::size_t lowest = folder ? 0 : position - 1;
     for (std::size_t i = position; i > lowest; --i) {
         MDUpdaterThreadJob& job = *jobsStack_[i - 1];
-        if (sameTypeAndPath(job.request(), request) && job.request() == request)
+        if (duplicates(job.request(), request))
             return processDuplicateRequest(request, job, i - 1);
     }
     return InsertAtPosition;

@@ -1,7 +1,7 @@
 #pragma once
 // Fixtures of the catalogue tests: a catalogue whose file lives in a fresh Application Support
 // folder, registered as the default catalogue; reading what was committed to the file through
-// a second connection; spinning the main loop.
+// a second connection; spinning the main loop; what path updaters tell their observer.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,10 @@
 #include "../../Alert/AlertTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
+#include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "Platform/Gui/PlatformApplication.h"
+#include "Platform/Imaging/ImagePropertyMapping.h"
 #include "SQLiteTestSupport.h"
 #include "TestSupport.h"
 
@@ -43,6 +46,13 @@ protected:
         MediaDatabase::setDefaultMediaDatabase(database_.get());
         return *database_;
     }
+    // The same, with what the updater threads read: the metadata table and the thumbnail style.
+    MediaDatabase& openCatalogueForUpdates()
+    {
+        ImagePropertyMapping::initialize();
+        registerThumbnailStyleDefaults();
+        return openCatalogue();
+    }
     void closeCatalogue()
     {
         if (database_ && MediaDatabase::defaultMediaDatabase() == database_.get())
@@ -58,6 +68,21 @@ protected:
 private:
     std::string previousDataHome_;
     PlatformApplication::TerminateHandler previousTerminate_;
+};
+
+// Records the ends path updaters report.
+class PathUpdaterEnds : public IMediaDatabaseRefreshPathObserver {
+public:
+    void notifyFSItemUpdated(FileSystemItemMO* item, const std::string& path, bool status) override
+    {
+        calls.push_back({Ref<FileSystemItemMO>(item), path, status});
+    }
+    struct Call {
+        Ref<FileSystemItemMO> item;
+        std::string path;
+        bool status;
+    };
+    std::vector<Call> calls;
 };
 
 } // namespace vistel::test

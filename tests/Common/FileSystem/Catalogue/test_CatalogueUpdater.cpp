@@ -17,6 +17,7 @@
 
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Common/FileSystem/FileSystemFunctions.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/Exception.h"
@@ -59,9 +60,7 @@ protected:
     void SetUp() override
     {
         CatalogueTest::SetUp();
-        ImagePropertyMapping::initialize();
-        registerThumbnailStyleDefaults();
-        openCatalogue();
+        openCatalogueForUpdates();
         tree_ = std::make_unique<TemporaryFolder>("vistel-tree");
         folder_ = itemForFolder(tree_->path());
     }
@@ -423,6 +422,90 @@ TEST_F(CatalogueUpdaterTest, ChangesOfOneItemWithinAPassReachAnObserverOnce)
     spinEvents(50);
     EXPECT_EQ(observer.reloads, 1);
     database_->removeItemUpdateObserver(&observer, folder_.get());
+}
+
+// Items of the catalogue's own volume tree (from its root item), as paths resolve.
+Ref<FileSystemItemMO> storedFolder(MediaDatabase& database, const std::string& path)
+{
+    Ref<FileSystemItemMO> item = database.rootItem();
+    for (const std::string& component : pathComponents(path)) {
+        if (component == "/")
+            continue;
+        Ref<FileSystemItemMO> child = item->childWithName(component);
+        if (!child) {
+            child = database.createChildOf(item.get(), component, MediaDatabase::EntityFolder);
+            child->setValid(true);
+        }
+        item = child;
+    }
+    return item;
+}
+
+int validChildren(FileSystemItemMO& folder)
+{
+    int count = 0;
+    for (const auto& child : folder.elements())
+        count += child->valid();
+    return count;
+}
+
+TEST_F(CatalogueUpdaterTest, FilesCopiedIntoARefreshedFolderAppearWithoutAnyOtherAction)
+{
+    ::mkdir(path("target").c_str(), 0755);
+    Ref<FileSystemItemMO> target = storedFolder(*database_, path("target"));
+    refresh(*target);
+    ASSERT_EQ(validChildren(*target), 0);
+
+    TemporaryFolder source("vistel-copy-source");
+    for (int i = 0; i < 500; ++i)
+        std::ofstream(source / ("IMG_" + std::to_string(1000 + i) + ".jpg")) << "picture " << i;
+    // Another process writes; the catalogue hears of it through the folder watch only.
+    ASSERT_EQ(std::system(("cp " + shellQuoted(source.path()) + "/*.jpg " + shellQuoted(path("target"))).c_str()), 0);
+    const auto copied = std::chrono::steady_clock::now();
+    EXPECT_TRUE(spinUntil([&] { return validChildren(*target) == 500 && target->refreshStatus() == 0; }, 20000))
+        << validChildren(*target) << " of 500";
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - copied).count();
+    RecordProperty("secondsAfterCopy", std::to_string(seconds));
+    std::printf("500 copied files were children %.2f s after the copy ended\n", seconds);
+    EXPECT_TRUE(target->childWithName("IMG_1499.jpg"));
+}
+
+TEST_F(CatalogueUpdaterTest, AWriteDuringAListingIsNotLost)
+{
+    // A write noticed while the folder's first listing is queued or under way: the file is in
+    // the folder once everything settled.
+    for (int i = 0; i < 300; ++i)
+        std::ofstream(path("f" + std::to_string(i))) << "";
+    Ref<FileSystemItemMO> folder = storedFolder(*database_, tree_->path());
+    folder->setRefreshStatus(kRefreshStatusNotVerified);
+    folder->enqueueRefresh();
+    std::ofstream(path("late.jpg")) << "written during the listing";
+    database_->receiveFileSystemNotification(tree_->path());
+    EXPECT_TRUE(spinUntil([&] { return validChildren(*folder) == 301 && folder->refreshStatus() == 0; }, 20000))
+        << validChildren(*folder);
+    EXPECT_TRUE(folder->childWithName("late.jpg"));
+}
+
+TEST_F(CatalogueUpdaterTest, ADeepPathOnAFreshStoreIsListedDownToItsItem)
+{
+    ASSERT_EQ(std::system(("mkdir -p " + shellQuoted(path("a/b/c"))).c_str()), 0);
+    std::ofstream(path("a/b/c/x.jpg")) << "x";
+    PathUpdaterEnds observer;
+    ASSERT_TRUE(database_->enqueueRefreshPath(path("a/b/c/x.jpg"), &observer));
+    ASSERT_TRUE(spinUntil([&] { return !observer.calls.empty(); }, 30000));
+    ASSERT_EQ(observer.calls.size(), 1u);
+    EXPECT_TRUE(observer.calls[0].status);
+    ASSERT_TRUE(observer.calls[0].item);
+    EXPECT_EQ(observer.calls[0].item->fullPath(), path("a/b/c/x.jpg"));
+    EXPECT_FALSE(observer.calls[0].item->isFolder());
+
+    // A missing last component ends NO with its folder, after that folder was listed.
+    observer.calls.clear();
+    ASSERT_TRUE(database_->enqueueRefreshPath(path("a/b/gone.jpg"), &observer));
+    ASSERT_TRUE(spinUntil([&] { return !observer.calls.empty(); }, 30000));
+    EXPECT_FALSE(observer.calls[0].status);
+    ASSERT_TRUE(observer.calls[0].item);
+    EXPECT_EQ(observer.calls[0].item->fullPath(), path("a/b"));
 }
 
 } // namespace

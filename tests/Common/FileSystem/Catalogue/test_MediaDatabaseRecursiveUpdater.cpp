@@ -18,20 +18,6 @@ namespace {
 // The bit of an item whose refresh is queued.
 constexpr std::int32_t RefreshQueued = 1;
 
-class Ends : public IMediaDatabaseRefreshPathObserver {
-public:
-    void notifyFSItemUpdated(FileSystemItemMO* item, const std::string& path, bool status) override
-    {
-        calls.push_back({Ref<FileSystemItemMO>(item), path, status});
-    }
-    struct Call {
-        Ref<FileSystemItemMO> item;
-        std::string path;
-        bool status;
-    };
-    std::vector<Call> calls;
-};
-
 class RecursiveUpdaterTest : public CatalogueTest {
 protected:
     void SetUp() override
@@ -40,6 +26,8 @@ protected:
         database = &openCatalogue();
         root = database->rootItem();
         ASSERT_TRUE(root);
+        // A root listed before: only the folders the tests make are walked.
+        root->setRefreshStatus(0);
     }
     Ref<FileSystemItemMO> folder(FileSystemItemMO* parent, const std::string& name, std::int32_t status = 0)
     {
@@ -58,7 +46,7 @@ protected:
 
     MediaDatabase* database = nullptr;
     Ref<FileSystemItemMO> root;
-    Ends ends;
+    test::PathUpdaterEnds ends;
 };
 
 } // namespace

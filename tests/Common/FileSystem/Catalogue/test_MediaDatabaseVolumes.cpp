@@ -265,3 +265,35 @@ TEST_F(VolumesTest, RenamingAnItemMovesItsFoldersWatch)
     EXPECT_EQ(item->parent()->childWithName("after"), item);
     FNSubscribeFileObserver::sharedFileObserver().removePath(real / "after");
 }
+
+TEST_F(VolumesTest, RefreshedFoldersAreWatchedUntilTheyTurnInvalidAndVolumeItemsChangeTheVolumeList)
+{
+    MediaDatabase& database = openCatalogue();
+    test::TemporaryFolder real;
+    std::filesystem::create_directory(real / "sub");
+    Ref<FileSystemItemMO> folder = itemsDownTo(real / "sub");
+    database.enqueueRefresh(folder.get(), Value());
+    EXPECT_TRUE(watched(real / "sub"));
+    database.updateItemDoesNotExist(folder.get());
+    EXPECT_FALSE(folder->valid());
+    EXPECT_FALSE(watched(real / "sub"));
+
+    // A volume item: nobody watches the hidden folder; the list is made again and the change
+    // is posted without an item.
+    auto volume = detachedVolume("gone-key", "GONE");
+    database.volumes();
+    int anyChanges = 0;
+    int hiddenReloads = 0;
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    center.addObserver(&anyChanges, [&](const Notification& n) { anyChanges += !n.object; }, "MDFileChanged");
+    center.addObserver(&hiddenReloads, [&](const Notification&) { ++hiddenReloads; }, "MDFolderChangedReload",
+                       database.volumesFolder().get());
+    database.updateItemDoesNotExist(volume.get());
+    EXPECT_FALSE(volume->valid());
+    EXPECT_TRUE(test::spinUntil([&] { return anyChanges == 1; }, 5000));
+    database.updateItemChanged(database.volumes().front().get());
+    EXPECT_TRUE(test::spinUntil([&] { return anyChanges == 2; }, 5000));
+    EXPECT_EQ(hiddenReloads, 0);
+    center.removeObserver(&anyChanges);
+    center.removeObserver(&hiddenReloads);
+}

@@ -102,7 +102,7 @@ TEST(UpdaterJobStack, OrdersMergesAndDropsRequests)
     struct Case {
         const char* what;
         std::vector<Value> requests;
-        // Jobs to start (by path) after the first requests were taken, before the rest come.
+        // Requests taken before the job of "/a" starts; a write into "/a" follows (0: none).
         std::size_t takeBeforeStart;
         std::vector<std::string> expected;
     };
@@ -119,8 +119,13 @@ TEST(UpdaterJobStack, OrdersMergesAndDropsRequests)
          {"Folder /b", "Folder /a"}},
         {"a write restarts a listing under way", {request(kTypeFolder, "/a", 0, true), request(kTypeFolder, "/b")}, 2,
          {"Folder /b", "Folder /a*"}},
-        {"requests differing in a key are not duplicates", {request(kTypeFolder, "/a"), request(kTypeFolder, "/a", 0, true)},
-         0, {"Folder /a", "Folder /a"}},
+        {"a write replaces a queued plain listing", {request(kTypeFolder, "/a"), request(kTypeFolder, "/a", 0, true)}, 0,
+         {"Folder /a"}},
+        {"a write restarts a plain listing under way", {request(kTypeFolder, "/a"), request(kTypeFolder, "/b")}, 2,
+         {"Folder /b", "Folder /a*"}},
+        {"requests differing in another key are not duplicates",
+         {request(kTypeFolder, "/a", 3), request(kTypeFolder, "/a", 0, true), request(kTypeFolder, "/a")}, 0,
+         {"Folder /a", "Folder /a", "Folder /a"}},
         {"a newer priority change supersedes the queued one of its path",
          {request(kTypeFile, "/x"), request(kTypeChangePriority, "/a", cp), request(kTypeChangePriority, "/b", cp),
           request(kTypeChangePriority, "/a", cp)},
@@ -146,7 +151,10 @@ TEST(UpdaterJobStack, OrdersMergesAndDropsRequests)
             for (const auto& job : thread->jobsStack())
                 if (job->request()[kPath].toString() == folder / "a")
                     job->start();
-            thread->addRequest(path(c.requests[0]));
+            // Then a write into the started job's folder.
+            Value written = path(c.requests[0]);
+            written.set(kFileSystemChanged, Value(true));
+            thread->addRequest(written);
         }
         for (; i < c.requests.size(); ++i)
             thread->addRequest(path(c.requests[i]));

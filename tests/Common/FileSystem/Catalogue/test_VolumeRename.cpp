@@ -52,8 +52,12 @@ TEST_F(VolumeRenameTest, ADiskTakesTheNameAsItsLabelAndBadNamesAreRefusedWithThe
         return press;
     });
 
-    // Success: the label is set and the item takes the name.
+    // Success: the label is set and the item takes the name; its observers hear of the change.
+    int changes = 0;
+    NotificationCenter::defaultCenter().addObserver(
+        &changes, [&](const Notification& n) { changes += n.object.get() == root.get(); }, "MDFolderChanged");
     EXPECT_TRUE(root->setVolumeName("Holiday"));
+    EXPECT_TRUE(vistel::test::spinUntil([&] { return changes == 1; }, 10000));
     EXPECT_EQ(label(), "Holiday");
     EXPECT_EQ(root->name(), "Holiday");
     EXPECT_EQ(root->fullPath(), "/");
@@ -83,6 +87,8 @@ TEST_F(VolumeRenameTest, ADiskTakesTheNameAsItsLabelAndBadNamesAreRefusedWithThe
     ASSERT_EQ(Alert::answeredAlerts().size(), 1u);
     EXPECT_EQ(Alert::answeredAlerts()[0].messageText.find("cannot be used"), std::string::npos);
     EXPECT_EQ(root->name(), "Holiday");
+    EXPECT_EQ(changes, 1); // the failed renames changed nothing
+    NotificationCenter::defaultCenter().removeObserver(&changes);
 }
 
 TEST(UDisks2Client, LabelRulesOfTheFileSystems)
