@@ -10,6 +10,7 @@
 #include "Application/ApplicationDocController.h"
 #include "Application/MainMenu.h"
 #include "Application/MainWindow.h"
+#include "Application/ZOVUpdater.h"
 #include "Platform/Gui/WindowToolbar.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/Strings/NSStringApplicationInfoAddition.h"
@@ -56,6 +57,7 @@ Application::Application()
     setActionHandler("saveAction:", [this](QObject*) { saveAction(); });
     setActionHandler("emptyDatabase:", [this](QObject*) { emptyDatabase(); });
     setActionHandler("terminate:", [this](QObject*) { terminate(); });
+    setActionHandler("checkForUpdateImmediately:", [](QObject*) { ZOVUpdater::checkImmediately(); });
     setActionHandler("openDocument:", [](QObject*) { ApplicationDocController::shared().openDocument(); });
     // What every window does, for the active one.
     setActionHandler("performClose:", [](QObject*) {
@@ -112,6 +114,8 @@ void Application::applicationDidFinishLaunching()
     mainWindow_ = MainWindow::create(ApplicationDocController::shared().takeLastOpenFilePath());
     MainMenu::install(mainWindow_->window()->menuBar(), MainMenu::WindowKind::Main);
     mainWindow_->showWindow();
+    // The update check runs on its own worker and never holds up the window.
+    ZOVUpdater::checkAtLaunch(ZOVUpdater::currentAbsoluteTime());
 
     if (filesOpenedAtLaunch_) {
         mainWindow_->window()->lower();
@@ -279,6 +283,7 @@ void Application::terminateWithoutQuestions()
 
 void Application::finishTerminating()
 {
+    UpdateRequest::cancelAll();
     applicationWillTerminate();
     Preferences::sharedPreferences().synchronize();
     terminating_ = false;

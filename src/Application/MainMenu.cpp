@@ -4,16 +4,13 @@
 #include <QMenuBar>
 
 #include "Application/Application.h"
+#include "Application/ZOVUpdater.h"
 #include "Platform/Gui/Responder.h"
 #include "ZovTranslatorManager.h"
 
-#ifndef VISTEL_SERVER_URL
-#define VISTEL_SERVER_URL ""
-#endif
-
 namespace vistel {
 
-std::string MainMenu::serverURL() { return VISTEL_SERVER_URL; }
+std::string MainMenu::serverURL() { return ZOVUpdater::serverURL(); }
 
 std::vector<MainMenu::Entry> MainMenu::table(WindowKind kind)
 {
