@@ -87,6 +87,7 @@ public:
     QWidget* window() const;
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* downloadInfoTextField() const { return downloadInfoTextField_; }
+    QPushButton* stopButton() const { return stopButton_; }
     UpdateRequest* downloader() const { return downloader_.get(); }
 
     ~ZOVUpdater() override;

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -328,12 +330,19 @@ TEST_F(UpdateCheck, StopLeavesNoFile)
                              "HTTP/1.1 200 OK\r\nContent-Length: 1048576\r\n\r\n" + std::string(4096, 'z'), false});
     Ref<ZOVUpdater> updater = ZOVUpdater::withAnswer("");
     updater->startDownloadURL("http://127.0.0.1:" + std::to_string(peer.port()) + "/big.bin");
-    ASSERT_TRUE(waitFor([&] { return updater->window() && updater->progressBar()->value() > 0; }));
-    EXPECT_EQ(updater->downloadInfoTextField()->text().toStdString(), ZOVUpdater::progressText(4096, 1048576));
-    EXPECT_EQ(folderNames(downloads).size(), 1u); // the hidden partial file
-    updater->stopDownloading();
+    const QString text = QString::fromStdString(ZOVUpdater::progressText(4096, 1048576));
+    ASSERT_TRUE(waitFor([&] { return updater->window() && updater->downloadInfoTextField()->text() == text; }));
+    EXPECT_EQ(updater->progressBar()->maximum(), 1000);
+    EXPECT_EQ(updater->progressBar()->value(), 4096 * 1000 / 1048576);
+    const std::vector<std::string> partial = folderNames(downloads);
+    ASSERT_EQ(partial.size(), 1u);
+    EXPECT_EQ(partial[0][0], '.'); // hidden while incomplete
+    ASSERT_TRUE(updater->stopButton());
+    EXPECT_EQ(updater->stopButton()->text(), "Stop");
+    QTest::mouseClick(updater->stopButton(), Qt::LeftButton);
     EXPECT_TRUE(folderNames(downloads).empty());
     EXPECT_FALSE(updater->window());
+    EXPECT_FALSE(updater->downloader()->isRunning());
     EXPECT_TRUE(opened.empty());
 }
 
