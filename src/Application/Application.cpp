@@ -10,6 +10,7 @@
 #include "Application/ApplicationDocController.h"
 #include "Application/MainMenu.h"
 #include "Application/MainWindow.h"
+#include "Application/PreferencesController.h"
 #include "Application/ZOVUpdater.h"
 #include "Platform/Gui/WindowToolbar.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
@@ -58,6 +59,7 @@ Application::Application()
     setActionHandler("emptyDatabase:", [this](QObject*) { emptyDatabase(); });
     setActionHandler("terminate:", [this](QObject*) { terminate(); });
     setActionHandler("checkForUpdateImmediately:", [](QObject*) { ZOVUpdater::checkImmediately(); });
+    setActionHandler("showPreferences:", [this](QObject*) { showPreferences(); });
     setActionHandler("openDocument:", [](QObject*) { ApplicationDocController::shared().openDocument(); });
     // What every window does, for the active one.
     setActionHandler("performClose:", [](QObject*) {
@@ -89,6 +91,7 @@ Application::~Application()
         Responder::setApplicationResponder(nullptr);
     if (installedExceptionLog_)
         setCaughtExceptionHandler({});
+    preferencesController_.reset();
     mainWindow_.reset();
     if (MediaDatabase::defaultMediaDatabase() == mediaDatabase_.get())
         MediaDatabase::setDefaultMediaDatabase(nullptr);
@@ -279,6 +282,18 @@ void Application::terminateWithoutQuestions()
             ZovLog("Application::terminateWithoutQuestions " + error.description());
     }
     finishTerminating();
+}
+
+PreferencesController& Application::preferencesController()
+{
+    if (!preferencesController_)
+        preferencesController_ = std::make_unique<PreferencesController>();
+    return *preferencesController_;
+}
+
+void Application::showPreferences()
+{
+    preferencesController().showPreferences();
 }
 
 void Application::finishTerminating()

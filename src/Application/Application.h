@@ -35,6 +35,7 @@ namespace vistel {
 
 class MainWindow;
 class MediaDatabase;
+class PreferencesController;
 
 inline constexpr unsigned NSTerminateCancel = 0;
 inline constexpr unsigned NSTerminateNow = 1;
@@ -61,6 +62,9 @@ public:
     void terminateWithoutQuestions();
 
     MainWindow* mainWindow() const { return mainWindow_.get(); }
+    // The preferences window's controller, made on first use.
+    PreferencesController& preferencesController();
+    void showPreferences();
     void showBrowser();
     void saveAction();
     // Asks first (default "Cancel"): the catalogue's own ratings, keywords and categories go.
@@ -86,6 +90,7 @@ private:
 
     Ref<MediaDatabase> mediaDatabase_;
     std::unique_ptr<MainWindow> mainWindow_;
+    std::unique_ptr<PreferencesController> preferencesController_;
     bool filesOpenedAtLaunch_ = false;
     bool terminating_ = false;
     bool installedExceptionLog_ = false;
