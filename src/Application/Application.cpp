@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "Application/AboutBoxController.h"
 #include "Application/ApplicationContinuousUserActionHandlersRegistry.h"
 #include "Application/ApplicationDocController.h"
 #include "Application/MainMenu.h"
@@ -60,6 +61,7 @@ Application::Application()
     setActionHandler("terminate:", [this](QObject*) { terminate(); });
     setActionHandler("checkForUpdateImmediately:", [](QObject*) { ZOVUpdater::checkImmediately(); });
     setActionHandler("showPreferences:", [this](QObject*) { showPreferences(); });
+    setActionHandler("showAboutBox:", [](QObject*) { AboutBoxController::orderFrontAboutBox(); });
     setActionHandler("openDocument:", [](QObject*) { ApplicationDocController::shared().openDocument(); });
     // What every window does, for the active one.
     setActionHandler("performClose:", [](QObject*) {
