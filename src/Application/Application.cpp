@@ -7,6 +7,7 @@
 #include <QMenuBar>
 
 #include "Application/AboutBoxController.h"
+#include "Application/AddOnSearch.h"
 #include "Application/ApplicationContinuousUserActionHandlersRegistry.h"
 #include "Application/ApplicationDocController.h"
 #include "Application/MainMenu.h"
@@ -94,6 +95,7 @@ Application::~Application()
     if (installedExceptionLog_)
         setCaughtExceptionHandler({});
     preferencesController_.reset();
+    testBundles_.clear();
     mainWindow_.reset();
     if (MediaDatabase::defaultMediaDatabase() == mediaDatabase_.get())
         MediaDatabase::setDefaultMediaDatabase(nullptr);
@@ -113,6 +115,11 @@ void Application::applicationDidFinishLaunching()
     setCaughtExceptionHandler([](std::string_view, const std::string& name, const std::string& reason,
                                  const Value& userInfo) { ZovLog(exceptionLogLine(name, reason, userInfo)); });
     installedExceptionLog_ = true;
+    // Add-ons are looked for on a worker; the main window does not wait for them.
+    AddOnSearch::start([this, alive = std::weak_ptr<bool>(alive_)](const std::vector<std::string>& bundles) {
+        if (!alive.expired())
+            testBundles_ = AddOnSearch::loadComponents(bundles, *this);
+    });
     RIReperesentation::tryToUpdateBundle(*Bundle::main(), RIReperesentation::imageUnfilteredFileTypesProperties());
     cameraQuestion();
 
