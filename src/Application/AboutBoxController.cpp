@@ -1,6 +1,8 @@
 #include "Application/AboutBoxController.h"
 
 #include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -36,9 +38,16 @@ QLabel* centredLabel(QLayout* layout)
 void AboutBoxController::orderFrontAboutBox()
 {
     // Kept for the rest of the run.
-    if (!sharedController())
+    const bool first = !sharedController();
+    if (first)
         sharedController() = new AboutBoxController(Bundle::main());
     QWidget* window = sharedController()->window();
+    if (first) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect visible = screen->availableGeometry();
+            window->move(visible.center() - QPoint(window->width() / 2, window->height() / 2));
+        }
+    }
     window->show();
     window->raise();
     window->activateWindow();

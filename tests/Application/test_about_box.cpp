@@ -1,7 +1,9 @@
 // The about box: name, version and copyright of a bundle, and the licence agreement.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
@@ -109,6 +111,8 @@ TEST(AboutBox, TheSharedBoxIsMadeOnce)
     ASSERT_TRUE(first);
     QWidget* window = first->window();
     EXPECT_TRUE(window->isVisible());
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((window->geometry().center() - centre).manhattanLength(), 2);
     window->hide();
     AboutBoxController::orderFrontAboutBox();
     EXPECT_EQ(AboutBoxController::shared(), first);
