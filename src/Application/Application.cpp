@@ -6,10 +6,14 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "Application/AboutBoxController.h"
+#include "Application/AddOnSearch.h"
 #include "Application/ApplicationContinuousUserActionHandlersRegistry.h"
 #include "Application/ApplicationDocController.h"
 #include "Application/MainMenu.h"
 #include "Application/MainWindow.h"
+#include "Application/PreferencesController.h"
+#include "Application/ZOVUpdater.h"
 #include "Platform/Gui/WindowToolbar.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/Strings/NSStringApplicationInfoAddition.h"
@@ -56,6 +60,9 @@ Application::Application()
     setActionHandler("saveAction:", [this](QObject*) { saveAction(); });
     setActionHandler("emptyDatabase:", [this](QObject*) { emptyDatabase(); });
     setActionHandler("terminate:", [this](QObject*) { terminate(); });
+    setActionHandler("checkForUpdateImmediately:", [](QObject*) { ZOVUpdater::checkImmediately(); });
+    setActionHandler("showPreferences:", [this](QObject*) { showPreferences(); });
+    setActionHandler("showAboutBox:", [](QObject*) { AboutBoxController::orderFrontAboutBox(); });
     setActionHandler("openDocument:", [](QObject*) { ApplicationDocController::shared().openDocument(); });
     // What every window does, for the active one.
     setActionHandler("performClose:", [](QObject*) {
@@ -87,6 +94,8 @@ Application::~Application()
         Responder::setApplicationResponder(nullptr);
     if (installedExceptionLog_)
         setCaughtExceptionHandler({});
+    preferencesController_.reset();
+    testBundles_.clear();
     mainWindow_.reset();
     if (MediaDatabase::defaultMediaDatabase() == mediaDatabase_.get())
         MediaDatabase::setDefaultMediaDatabase(nullptr);
@@ -106,12 +115,19 @@ void Application::applicationDidFinishLaunching()
     setCaughtExceptionHandler([](std::string_view, const std::string& name, const std::string& reason,
                                  const Value& userInfo) { ZovLog(exceptionLogLine(name, reason, userInfo)); });
     installedExceptionLog_ = true;
+    // Add-ons are looked for on a worker; the main window does not wait for them.
+    AddOnSearch::start([this, alive = std::weak_ptr<bool>(alive_)](const std::vector<std::string>& bundles) {
+        if (!alive.expired())
+            testBundles_ = AddOnSearch::loadComponents(bundles, *this);
+    });
     RIReperesentation::tryToUpdateBundle(*Bundle::main(), RIReperesentation::imageUnfilteredFileTypesProperties());
     cameraQuestion();
 
     mainWindow_ = MainWindow::create(ApplicationDocController::shared().takeLastOpenFilePath());
     MainMenu::install(mainWindow_->window()->menuBar(), MainMenu::WindowKind::Main);
     mainWindow_->showWindow();
+    // The update check runs on its own worker and never holds up the window.
+    ZOVUpdater::checkAtLaunch(ZOVUpdater::currentAbsoluteTime());
 
     if (filesOpenedAtLaunch_) {
         mainWindow_->window()->lower();
@@ -277,8 +293,21 @@ void Application::terminateWithoutQuestions()
     finishTerminating();
 }
 
+PreferencesController& Application::preferencesController()
+{
+    if (!preferencesController_)
+        preferencesController_ = std::make_unique<PreferencesController>();
+    return *preferencesController_;
+}
+
+void Application::showPreferences()
+{
+    preferencesController().showPreferences();
+}
+
 void Application::finishTerminating()
 {
+    UpdateRequest::cancelAll();
     applicationWillTerminate();
     Preferences::sharedPreferences().synchronize();
     terminating_ = false;

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "Application/ZovTestComponent.h"
 #include "Platform/Gui/Responder.h"
 #include "Platform/Object.h"
 #include "Platform/Value.h"
@@ -35,6 +36,7 @@ namespace vistel {
 
 class MainWindow;
 class MediaDatabase;
+class PreferencesController;
 
 inline constexpr unsigned NSTerminateCancel = 0;
 inline constexpr unsigned NSTerminateNow = 1;
@@ -61,6 +63,10 @@ public:
     void terminateWithoutQuestions();
 
     MainWindow* mainWindow() const { return mainWindow_.get(); }
+    const std::vector<std::unique_ptr<ZovTestComponentProtocol>>& testBundles() const { return testBundles_; }
+    // The preferences window's controller, made on first use.
+    PreferencesController& preferencesController();
+    void showPreferences();
     void showBrowser();
     void saveAction();
     // Asks first (default "Cancel"): the catalogue's own ratings, keywords and categories go.
@@ -86,6 +92,11 @@ private:
 
     Ref<MediaDatabase> mediaDatabase_;
     std::unique_ptr<MainWindow> mainWindow_;
+    std::unique_ptr<PreferencesController> preferencesController_;
+    // Add-on components that put themselves into the menu.
+    std::vector<std::unique_ptr<ZovTestComponentProtocol>> testBundles_;
+    // Expires with the object, for results that arrive later.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool filesOpenedAtLaunch_ = false;
     bool terminating_ = false;
     bool installedExceptionLog_ = false;

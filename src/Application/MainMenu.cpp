@@ -1,19 +1,25 @@
 #include "Application/MainMenu.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QVariant>
+
+#include <map>
 
 #include "Application/Application.h"
+#include "Application/ZOVUpdater.h"
 #include "Platform/Gui/Responder.h"
 #include "ZovTranslatorManager.h"
 
-#ifndef VISTEL_SERVER_URL
-#define VISTEL_SERVER_URL ""
-#endif
-
 namespace vistel {
 
-std::string MainMenu::serverURL() { return VISTEL_SERVER_URL; }
+namespace {
+// Marks a menu bar the table filled, with its window kind.
+constexpr const char* KindProperty = "vistelMainMenuKind";
+} // namespace
+
+std::string MainMenu::serverURL() { return ZOVUpdater::serverURL(); }
 
 std::vector<MainMenu::Entry> MainMenu::table(WindowKind kind)
 {
@@ -87,19 +93,48 @@ std::vector<MainMenu::Entry> MainMenu::table(WindowKind kind)
         entries.push_back({help, t("Check for Updates…"), "checkForUpdateImmediately:", 0, {}});
     }
     entries.push_back({help, t("About CFBundleName"), "showAboutBox:", 1, {}});
+    const std::vector<Entry>& added = main().added_;
+    entries.insert(entries.end(), added.begin(), added.end());
     return entries;
+}
+
+MainMenu& MainMenu::main()
+{
+    static MainMenu menu;
+    return menu;
+}
+
+void MainMenu::addEntry(Entry entry)
+{
+    added_.push_back(std::move(entry));
+    reinstallAll();
+}
+
+void MainMenu::removeAddedEntries()
+{
+    added_.clear();
+    reinstallAll();
+}
+
+void MainMenu::reinstallAll()
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+        for (QMenuBar* menuBar : window->findChildren<QMenuBar*>()) {
+            const QVariant kind = menuBar->property(KindProperty);
+            if (kind.isValid())
+                install(menuBar, static_cast<WindowKind>(kind.toInt()));
+        }
 }
 
 void MainMenu::install(QMenuBar* menuBar, WindowKind kind)
 {
     menuBar->clear();
-    QMenu* menu = nullptr;
-    std::string current;
+    menuBar->setProperty(KindProperty, static_cast<int>(kind));
+    std::map<std::string, QMenu*> menus;
     for (const Entry& entry : table(kind)) {
-        if (!menu || entry.menu != current) {
-            current = entry.menu;
+        QMenu*& menu = menus[entry.menu];
+        if (!menu)
             menu = menuBar->addMenu(QString::fromStdString(entry.menu));
-        }
         if (entry.title.empty()) {
             menu->addSeparator();
             continue;

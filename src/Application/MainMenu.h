@@ -35,11 +35,25 @@ public:
         QList<QKeySequence> shortcuts;
     };
 
+    // The program's entries, then the added ones.
     static std::vector<Entry> table(WindowKind kind);
-    // Fills the menu bar (after clearing it) and applies Application::customizeMenu.
+    // Fills the menu bar (after clearing it) and applies Application::customizeMenu. Entries of
+    // one menu title go into one menu, in table order.
     static void install(QMenuBar* menuBar, WindowKind kind);
+
+    // The menu model the add-ons are given.
+    static MainMenu& main();
+    // Adds an entry to every window's menu bar, those there now and those made later.
+    void addEntry(Entry entry);
+    // Forgets the added entries (tests).
+    void removeAddedEntries();
     // The update server the build names; empty when none.
     static std::string serverURL();
+
+private:
+    MainMenu() = default;
+    static void reinstallAll();
+    std::vector<Entry> added_;
 };
 
 } // namespace vistel

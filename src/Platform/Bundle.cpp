@@ -206,6 +206,13 @@ Ref<Bundle> Bundle::main()
     return state.main;
 }
 
+std::string Bundle::privateFrameworksPath() const
+{
+    if (plugInsPath_.empty())
+        return {};
+    return joinPath(parentFolderPath(stripTrailingSlashes(plugInsPath_)), "Frameworks");
+}
+
 Ref<Bundle> Bundle::createWithPaths(std::string resourcePath, std::string plugInsPath,
                                     std::vector<std::string> preferredLanguages)
 {

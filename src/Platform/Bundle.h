@@ -63,6 +63,9 @@ public:
     const std::string& executablePath() const noexcept { return executablePath_; }
     const std::string& resourcePath() const noexcept { return resourcePath_; }
     const std::string& builtInPlugInsPath() const noexcept { return plugInsPath_; }
+    // The folder of the program's own add-on frameworks: "Frameworks" beside the plug-ins
+    // folder (lib/vistel/Frameworks); empty when the bundle has no plug-ins folder.
+    std::string privateFrameworksPath() const;
 
     // The contents of Info.plist: always a dictionary, empty when the file is missing or damaged.
     const Value& infoDictionary() const noexcept { return infoDictionary_; }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -145,6 +146,29 @@ std::string configurationFolder()
 std::string applicationSupportFolder()
 {
     return xdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+std::string downloadsFolder()
+{
+    const std::string home = homeFolder();
+    std::ifstream dirs(configurationFolder() + "/user-dirs.dirs");
+    std::string line;
+    while (std::getline(dirs, line)) {
+        constexpr std::string_view key = "XDG_DOWNLOAD_DIR=\"";
+        if (line.compare(0, key.size(), key) != 0)
+            continue;
+        const std::size_t end = line.find('"', key.size());
+        if (end == std::string::npos)
+            break;
+        std::string value = line.substr(key.size(), end - key.size());
+        if (value.compare(0, 5, "$HOME") == 0 && (value.size() == 5 || value[5] == '/'))
+            value = home + value.substr(5);
+        if (!value.empty() && value[0] == '/' && value.find("..") == std::string::npos &&
+            stripTrailingSlashes(value) != stripTrailingSlashes(home))
+            return stripTrailingSlashes(value);
+        break;
+    }
+    return home + "/Downloads";
 }
 
 std::string preferencesPath(std::string_view bundleIdentifier)

@@ -35,6 +35,9 @@ namespace vistel {
 std::string configurationFolder();
 // The "Application Support" folder: $XDG_DATA_HOME, or ~/.local/share.
 std::string applicationSupportFolder();
+// The user's download folder: XDG_DOWNLOAD_DIR from <configuration folder>/user-dirs.dirs
+// ("$HOME/..." or an absolute path), else ~/Downloads. Not created here.
+std::string downloadsFolder();
 // <configuration folder>/Vistel/<bundle identifier>.plist
 std::string preferencesPath(std::string_view bundleIdentifier);
 

@@ -425,6 +425,32 @@ TEST(UserDefaultsFolders, FollowTheXdgVariables)
     savedData ? ::setenv("XDG_DATA_HOME", keepData.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
 }
 
+TEST(UserDefaultsFolders, DownloadsFolderFromUserDirs)
+{
+    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string keepConfig = savedConfig ? savedConfig : "";
+    const char* savedHome = std::getenv("HOME");
+    const std::string keepHome = savedHome ? savedHome : "";
+    vistel::test::TemporaryFolder folder;
+    ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
+    ::setenv("HOME", "/home/someone", 1);
+
+    EXPECT_EQ(downloadsFolder(), "/home/someone/Downloads"); // no user-dirs.dirs
+    const std::pair<std::string, std::string> cases[] = {
+        {"XDG_DOWNLOAD_DIR=\"$HOME/T\xc3\xa9l\xc3\xa9chargements\"\n", "/home/someone/T\xc3\xa9l\xc3\xa9chargements"},
+        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\nXDG_DOWNLOAD_DIR=\"/data/dl/\"\n", "/data/dl"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME\"\n", "/home/someone/Downloads"},        // switched off
+        {"XDG_DOWNLOAD_DIR=\"relative\"\n", "/home/someone/Downloads"},
+        {"XDG_DOWNLOAD_DIR=\"$HOMEX/dl\"\n", "/home/someone/Downloads"},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::ofstream(folder.path() + "/user-dirs.dirs") << text;
+        EXPECT_EQ(downloadsFolder(), expected) << text;
+    }
+    savedConfig ? ::setenv("XDG_CONFIG_HOME", keepConfig.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    savedHome ? ::setenv("HOME", keepHome.c_str(), 1) : ::unsetenv("HOME");
+}
+
 // A child saves in a loop and is killed at random moments; the file must always parse and hold
 // a value the child had saved completely.
 TEST_F(UserDefaultsTest, KillDuringSaveNeverLeavesADamagedFile)

@@ -1,6 +1,11 @@
 #include "Common/Strings/NSStringApplicationInfoAddition.h"
 
+#include <fstream>
+#include <sstream>
+
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
+#include "StringsFile.h"
 
 namespace vistel::NSStringApplicationInfoAddition {
 namespace {
@@ -69,6 +74,23 @@ std::string minorVersion(const Bundle& bundle)
 std::string fullVersion(const Bundle& bundle)
 {
     return format("%@.%@", shortVersion(bundle), minorVersion(bundle));
+}
+
+std::string localizedInfoValue(std::string_view key, const Bundle& bundle)
+{
+    for (const std::string& localization : bundle.preferredLocalizations()) {
+        std::ifstream file(joinPath(bundle.resourcePath(), localization + ".lproj/InfoPlist.strings"),
+                           std::ios::binary);
+        if (!file)
+            continue;
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        if (const auto table = parseStringsFile(bytes.str())) {
+            if (const auto found = table->find(key); found != table->end())
+                return found->second;
+        }
+    }
+    return bundle.objectForInfoDictionaryKey(key).toString();
 }
 
 std::string currentVersion(const Bundle& bundle)

@@ -25,6 +25,11 @@ std::string fullVersion(const Bundle& bundle = *Bundle::main());
 // give "25007". Compared by the update check.
 std::string currentVersion(const Bundle& bundle = *Bundle::main());
 
+// The value of an Info.plist key as the user's language has it: from "<lang>.lproj/
+// InfoPlist.strings" of the bundle's preferred localisations in order, else the information
+// dictionary's own string; "" when neither has one.
+std::string localizedInfoValue(std::string_view key, const Bundle& bundle = *Bundle::main());
+
 // `text` with every occurrence of `key` (ASCII letters compared without regard to case)
 // replaced by the bundle's information value for the key; `text` unchanged when the bundle has
 // no such value; nullopt for a missing text. Puts the program's name ("CFBundleName") into

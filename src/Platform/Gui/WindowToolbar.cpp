@@ -171,6 +171,28 @@ void WindowToolbar::rebuild()
         kept.push_back(identifier);
     }
     identifiers_ = kept;
+    showSelection();
+}
+
+void WindowToolbar::setSelectedItemIdentifier(const std::string& identifier)
+{
+    selected_ = identifier;
+    showSelection();
+}
+
+void WindowToolbar::showSelection()
+{
+    const std::vector<std::string> selectable =
+        delegate_ ? delegate_->toolbarSelectableItemIdentifiers(*this) : std::vector<std::string>();
+    if (std::find(selectable.begin(), selectable.end(), selected_) == selectable.end())
+        selected_.clear();
+    for (std::size_t i = 0; i < items_.size() && i < identifiers_.size(); ++i) {
+        const bool isSelectable =
+            std::find(selectable.begin(), selectable.end(), identifiers_[i]) != selectable.end();
+        items_[i]->setCheckable(isSelectable);
+        if (isSelectable)
+            items_[i]->setChecked(identifiers_[i] == selected_);
+    }
 }
 
 void WindowToolbar::store()

@@ -45,6 +45,8 @@ public:
     virtual QAction* toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier,
                                                   bool willBeInsertedIntoToolbar) = 0;
     virtual void toolbarWillAddItem(WindowToolbar&, QAction*) { }
+    // The identifiers whose items show a selection (one at a time); none by default.
+    virtual std::vector<std::string> toolbarSelectableItemIdentifiers(WindowToolbar&) { return {}; }
 };
 
 class WindowToolbar : public QToolBar {
@@ -82,6 +84,11 @@ public:
     std::vector<std::string> allowedItemIdentifiers();
     std::vector<std::string> defaultItemIdentifiers();
 
+    // The selected item: checked, the others of the selectable ones unchecked. An identifier
+    // that is not selectable selects nothing.
+    const std::string& selectedItemIdentifier() const { return selected_; }
+    void setSelectedItemIdentifier(const std::string& identifier);
+
     // The customise dialog (modal).
     void runCustomizationPalette();
 
@@ -89,8 +96,10 @@ private:
     QAction* makeItem(const std::string& identifier, bool willBeInserted);
     void rebuild();
     void store();
+    void showSelection();
 
     std::string identifier_;
+    std::string selected_;
     WindowToolbarDelegate* delegate_ = nullptr;
     UserDefaults* defaults_ = nullptr;
     int displayMode_ = 0;
