@@ -1169,17 +1169,14 @@ void ManagedObject::setValueForKey(const Value& value, std::string_view key)
     setField(p.column, std::move(f));
 }
 
-std::optional<std::string> ManagedObject::stringValue(std::string_view key) const
+const std::string* ManagedObject::stringAtColumn(int column) const
 {
-    const Field& f = fields_[static_cast<std::size_t>(property(key).column)];
-    if (const auto* s = std::get_if<std::string>(&f))
-        return *s;
-    return std::nullopt;
+    return std::get_if<std::string>(&fields_[static_cast<std::size_t>(column)]);
 }
 
-std::optional<std::int64_t> ManagedObject::integerValue(std::string_view key) const
+std::optional<std::int64_t> ManagedObject::integerAtColumn(int column) const
 {
-    const Field& f = fields_[static_cast<std::size_t>(property(key).column)];
+    const Field& f = fields_[static_cast<std::size_t>(column)];
     if (const auto* i = std::get_if<std::int64_t>(&f))
         return *i;
     if (const auto* d = std::get_if<double>(&f))
@@ -1187,9 +1184,9 @@ std::optional<std::int64_t> ManagedObject::integerValue(std::string_view key) co
     return std::nullopt;
 }
 
-std::optional<double> ManagedObject::realValue(std::string_view key) const
+std::optional<double> ManagedObject::realAtColumn(int column) const
 {
-    const Field& f = fields_[static_cast<std::size_t>(property(key).column)];
+    const Field& f = fields_[static_cast<std::size_t>(column)];
     if (const auto* d = std::get_if<double>(&f))
         return *d;
     if (const auto* i = std::get_if<std::int64_t>(&f))
@@ -1197,19 +1194,51 @@ std::optional<double> ManagedObject::realValue(std::string_view key) const
     return std::nullopt;
 }
 
+void ManagedObject::setStringAtColumn(int column, std::optional<std::string> value)
+{
+    setField(column, value ? Field(std::move(*value)) : Field());
+}
+
+void ManagedObject::setIntegerAtColumn(int column, std::optional<std::int64_t> value)
+{
+    setField(column, value ? Field(*value) : Field());
+}
+
+void ManagedObject::setRealAtColumn(int column, std::optional<double> value)
+{
+    setField(column, value ? Field(*value) : Field());
+}
+
+std::optional<std::string> ManagedObject::stringValue(std::string_view key) const
+{
+    if (const std::string* s = stringAtColumn(property(key).column))
+        return *s;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> ManagedObject::integerValue(std::string_view key) const
+{
+    return integerAtColumn(property(key).column);
+}
+
+std::optional<double> ManagedObject::realValue(std::string_view key) const
+{
+    return realAtColumn(property(key).column);
+}
+
 void ManagedObject::setStringValue(std::string_view key, const std::optional<std::string>& value)
 {
-    setField(property(key).column, value ? Field(*value) : Field());
+    setStringAtColumn(property(key).column, value);
 }
 
 void ManagedObject::setIntegerValue(std::string_view key, std::optional<std::int64_t> value)
 {
-    setField(property(key).column, value ? Field(*value) : Field());
+    setIntegerAtColumn(property(key).column, value);
 }
 
 void ManagedObject::setRealValue(std::string_view key, std::optional<double> value)
 {
-    setField(property(key).column, value ? Field(*value) : Field());
+    setRealAtColumn(property(key).column, value);
 }
 
 Ref<ManagedObject> ManagedObject::toOne(std::string_view key) const

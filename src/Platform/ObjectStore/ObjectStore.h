@@ -256,6 +256,18 @@ public:
     // The objects of a to-many, in row order.
     const std::vector<Ref<ManagedObject>>& toMany(std::string_view key) const;
 
+    // The column of an attribute or owned to-one in the entity's table (-1 when it has none):
+    // the same for every entity of the table. The typed access by column below skips the
+    // lookup by name for classes that keep their columns.
+    int columnForKey(std::string_view key) const { return property(key).column; }
+    // The stored text, or null (no value, or not text); valid until the value changes.
+    const std::string* stringAtColumn(int column) const;
+    std::optional<std::int64_t> integerAtColumn(int column) const;
+    std::optional<double> realAtColumn(int column) const;
+    void setStringAtColumn(int column, std::optional<std::string> value);
+    void setIntegerAtColumn(int column, std::optional<std::int64_t> value);
+    void setRealAtColumn(int column, std::optional<double> value);
+
 protected:
     ManagedObject() = default;
     ~ManagedObject() override = default;

@@ -39,6 +39,44 @@ std::optional<Date> dateOf(std::optional<double> seconds)
     return Date {*seconds};
 }
 
+// The columns of the stored attributes, looked up once per entity (the accessors run for
+// every child of every listing and every comparison of a sort).
+struct Columns {
+    const store::ObjectModel::Entity* entity = nullptr;
+    int name = -1, displayName = -1, uuid = -1, bundle = -1, size = -1, creationDate = -1, modificationDate = -1,
+        type = -1, userKind = -1, flags = -1;
+};
+
+const Columns& columnsOf(const ManagedObject& item)
+{
+    thread_local Columns known[4];
+    thread_local unsigned next = 0;
+    const store::ObjectModel::Entity* entity = &item.entity();
+    for (const Columns& slot : known)
+        if (slot.entity == entity)
+            return slot;
+    Columns& slot = known[next++ % 4];
+    slot.entity = entity;
+    slot.name = item.columnForKey("name");
+    slot.displayName = item.columnForKey("displayName");
+    slot.uuid = item.columnForKey("uuid");
+    slot.bundle = item.columnForKey("bundle");
+    slot.size = item.columnForKey("size");
+    slot.creationDate = item.columnForKey("creationDate");
+    slot.modificationDate = item.columnForKey("modificationDate");
+    slot.type = item.columnForKey("type");
+    slot.userKind = item.columnForKey("userKind");
+    slot.flags = item.columnForKey("flags");
+    return slot;
+}
+
+// The stored name without a copy.
+std::string_view nameOf(const ManagedObject& item)
+{
+    const std::string* name = item.stringAtColumn(columnsOf(item).name);
+    return name ? std::string_view(*name) : std::string_view();
+}
+
 } // namespace
 
 ComparisonResult compareNamesNumerically(std::string_view a, std::string_view b)
@@ -141,76 +179,78 @@ std::string FileSystemItemMO::debugInfoString() const
 
 std::string FileSystemItemMO::name() const
 {
-    return stringValue("name").value_or(std::string());
+    return std::string(nameOf(*this));
 }
 
 void FileSystemItemMO::setName(std::string_view name)
 {
-    setStringValue("name", std::string(name));
+    setStringAtColumn(columnsOf(*this).name, std::string(name));
 }
 
 std::optional<std::string> FileSystemItemMO::uuid() const
 {
-    return stringValue("uuid");
+    const std::string* uuid = stringAtColumn(columnsOf(*this).uuid);
+    return uuid ? std::optional<std::string>(*uuid) : std::nullopt;
 }
 
 void FileSystemItemMO::setUuid(const std::optional<std::string>& uuid)
 {
-    setStringValue("uuid", uuid);
+    setStringAtColumn(columnsOf(*this).uuid, uuid);
 }
 
 bool FileSystemItemMO::bundle() const
 {
-    return integerValue("bundle").value_or(0) != 0;
+    return integerAtColumn(columnsOf(*this).bundle).value_or(0) != 0;
 }
 
 void FileSystemItemMO::setBundle(bool bundle)
 {
-    setIntegerValue("bundle", bundle ? 1 : 0);
+    setIntegerAtColumn(columnsOf(*this).bundle, bundle ? 1 : 0);
 }
 
 std::optional<std::int64_t> FileSystemItemMO::size() const
 {
     if (isFolder())
         return std::nullopt;
-    return integerValue("size");
+    return integerAtColumn(columnsOf(*this).size);
 }
 
 void FileSystemItemMO::setSize(std::optional<std::int64_t> size)
 {
-    setIntegerValue("size", size);
+    setIntegerAtColumn(columnsOf(*this).size, size);
 }
 
 std::optional<Date> FileSystemItemMO::creationDate() const
 {
-    return dateOf(realValue("creationDate"));
+    return dateOf(realAtColumn(columnsOf(*this).creationDate));
 }
 
 void FileSystemItemMO::setCreationDate(std::optional<Date> date)
 {
-    setRealValue("creationDate", date ? std::optional(date->secondsSince1970) : std::nullopt);
+    setRealAtColumn(columnsOf(*this).creationDate, date ? std::optional(date->secondsSince1970) : std::nullopt);
 }
 
 std::optional<Date> FileSystemItemMO::modificationDate() const
 {
-    return dateOf(realValue("modificationDate"));
+    return dateOf(realAtColumn(columnsOf(*this).modificationDate));
 }
 
 void FileSystemItemMO::setModificationDate(std::optional<Date> date)
 {
-    setRealValue("modificationDate", date ? std::optional(date->secondsSince1970) : std::nullopt);
+    setRealAtColumn(columnsOf(*this).modificationDate, date ? std::optional(date->secondsSince1970) : std::nullopt);
 }
 
 std::optional<std::string> FileSystemItemMO::type() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "type");
-    return stringValue("type");
+    const std::string* type = stringAtColumn(columnsOf(*this).type);
+    return type ? std::optional<std::string>(*type) : std::nullopt;
 }
 
 void FileSystemItemMO::setType(const std::optional<std::string>& type)
 {
-    setStringValue("type", type);
+    setStringAtColumn(columnsOf(*this).type, type);
     temporaryIsImageFlag_ = !isFolder() && type && TypeIdentifiers::conformsTo(*type, "public.image");
 }
 
@@ -218,12 +258,13 @@ std::optional<std::string> FileSystemItemMO::userKind() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "userKind");
-    return stringValue("userKind");
+    const std::string* kind = stringAtColumn(columnsOf(*this).userKind);
+    return kind ? std::optional<std::string>(*kind) : std::nullopt;
 }
 
 void FileSystemItemMO::setUserKind(const std::optional<std::string>& kind)
 {
-    setStringValue("userKind", kind);
+    setStringAtColumn(columnsOf(*this).userKind, kind);
 }
 
 Ref<FileSystemItemMO> FileSystemItemMO::parent() const
@@ -247,12 +288,12 @@ std::vector<Ref<FileSystemItemMO>> FileSystemItemMO::elements() const
 
 std::uint64_t FileSystemItemMO::flags() const
 {
-    return static_cast<std::uint64_t>(integerValue("flags").value_or(0));
+    return static_cast<std::uint64_t>(integerAtColumn(columnsOf(*this).flags).value_or(0));
 }
 
 void FileSystemItemMO::setFlags(std::uint64_t flags)
 {
-    setIntegerValue("flags", static_cast<std::int64_t>(flags));
+    setIntegerAtColumn(columnsOf(*this).flags, static_cast<std::int64_t>(flags));
 }
 
 bool FileSystemItemMO::flagFor(int bit) const
@@ -270,14 +311,14 @@ void FileSystemItemMO::setFlag(bool value, int bit)
 
 std::string FileSystemItemMO::displayName() const
 {
-    if (auto stored = stringValue("displayName"))
+    if (const std::string* stored = stringAtColumn(columnsOf(*this).displayName))
         return *stored;
     return name();
 }
 
 void FileSystemItemMO::setDisplayName(const std::optional<std::string>& name)
 {
-    setStringValue("displayName", name);
+    setStringAtColumn(columnsOf(*this).displayName, name);
 }
 
 std::string FileSystemItemMO::fullPath() const
@@ -310,7 +351,7 @@ bool FileSystemItemMO::isRAWFile() const
 
 ComparisonResult FileSystemItemMO::compareName(const FileSystemItemMO* other) const
 {
-    return compareNamesNumerically(name(), other->name());
+    return compareNamesNumerically(nameOf(*this), nameOf(*other));
 }
 
 ComparisonResult FileSystemItemMO::compareDisplayName(const FileSystemItemMO* other) const
@@ -368,7 +409,7 @@ static ComparisonResult listOrder(const FileSystemItemMO* a, const FileSystemIte
 {
     if (const ComparisonResult byName = a->compareName(b); byName != ComparisonResult::Same)
         return byName;
-    if (const int bytes = a->name().compare(b->name()); bytes != 0)
+    if (const int bytes = nameOf(*a).compare(nameOf(*b)); bytes != 0)
         return bytes < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
     if (a->rowID() != b->rowID())
         return a->rowID() < b->rowID() ? ComparisonResult::Ascending : ComparisonResult::Descending;
