@@ -28,7 +28,8 @@
 //
 // Values. Dates are stored as the Date's seconds, so a date read back equals the one written.
 // Strings are stored as their bytes, never checked or converted (file names that are not UTF-8
-// survive). The database runs in WAL mode with synchronous=NORMAL.
+// survive). The database runs in WAL mode with synchronous=NORMAL, checkpointed every 4096 log
+// pages.
 //
 // Fetches take a conjunction of Comparisons (equality, membership and a case- and
 // diacritic-insensitive LIKE, each possibly negated, over a key path of at most two steps),
