@@ -131,7 +131,7 @@ void FileSystemItemMO::fixFolderFlag()
 
 void FileSystemItemMO::willTurnIntoFault()
 {
-    cachedElements_.reset();
+    resetCache();
     cachedByNameChilds_.reset();
 }
 
@@ -421,6 +421,7 @@ const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
     ZOV_ASSERT(mask >= 0 && mask <= kMaskAll, "Invalid filter mask");
     if (!cachedElements_)
         cachedElements_ = std::make_unique<std::map<int, ChildList>>();
+    fileWaitingChildren();
     if (auto it = cachedElements_->find(mask); it != cachedElements_->end())
         return it->second;
     ChildList list;
@@ -568,8 +569,9 @@ static void removeFromRun(FileSystemItemMO::ChildList& list, const FileSystemIte
 
 void FileSystemItemMO::updateObjectInCache(FileSystemItemMO* child)
 {
-    if (!cachedElements_)
-        return;
+    if (!cachedElements_ || child->waitsForParentLists_)
+        return; // a waiting child is filed by what it is when the lists are next read
+    bool missing = false;
     for (auto& [mask, list] : *cachedElements_) {
         std::size_t pos = insertionIndex(list, child);
         if (child->isMatchingToMask(mask)) {
@@ -584,16 +586,69 @@ void FileSystemItemMO::updateObjectInCache(FileSystemItemMO* child)
                     break;
                 --pos;
             }
-            if (!found)
-                list.insert(list.begin() + static_cast<std::ptrdiff_t>(pos), Ref<FileSystemItemMO>(child));
+            missing = missing || !found;
         } else {
             removeFromRun(list, child, pos);
+        }
+    }
+    if (!missing)
+        return;
+    // Out of every list, to be merged into all of them at the next read.
+    for (auto& [mask, list] : *cachedElements_)
+        removeFromRun(list, child, insertionIndex(list, child));
+    if (!waitingChildren_)
+        waitingChildren_ = std::make_unique<ChildList>();
+    waitingChildren_->emplace_back(child);
+    child->waitsForParentLists_ = true;
+}
+
+void FileSystemItemMO::fileWaitingChildren() const
+{
+    if (!waitingChildren_ || waitingChildren_->empty())
+        return;
+    ChildList waiting;
+    waiting.swap(*waitingChildren_);
+    for (const auto& child : waiting)
+        child->waitsForParentLists_ = false;
+    if (!cachedElements_)
+        return;
+    std::erase_if(waiting, [this](const auto& child) { return child->isDeleted() || child->parent().get() != this; });
+    auto ascending = [](const Ref<FileSystemItemMO>& a, const Ref<FileSystemItemMO>& b) {
+        return listOrder(a.get(), b.get()) == ComparisonResult::Ascending;
+    };
+    std::sort(waiting.begin(), waiting.end(), ascending);
+    std::vector<std::size_t> places;
+    for (auto& [mask, list] : *cachedElements_) {
+        ChildList adds;
+        places.clear();
+        for (const auto& child : waiting)
+            if (child->isMatchingToMask(mask)) {
+                places.push_back(insertionIndex(list, child.get())); // by binary search
+                adds.push_back(child);
+            }
+        if (adds.empty())
+            continue;
+        // Filled from the back: filed children after the i-th added one move up by i + 1.
+        std::size_t end = list.size();
+        list.resize(list.size() + adds.size());
+        for (std::size_t i = adds.size(); i-- > 0;) {
+            const auto from = list.begin() + static_cast<std::ptrdiff_t>(places[i]);
+            std::move_backward(from, list.begin() + static_cast<std::ptrdiff_t>(end),
+                               list.begin() + static_cast<std::ptrdiff_t>(end + i + 1));
+            list[places[i] + i] = std::move(adds[i]);
+            end = places[i];
         }
     }
 }
 
 void FileSystemItemMO::removeObjectFromCache(FileSystemItemMO* child)
 {
+    if (child->waitsForParentLists_ && waitingChildren_) {
+        // In no list yet: it only stops waiting.
+        std::erase_if(*waitingChildren_, [child](const auto& waiting) { return waiting.get() == child; });
+        child->waitsForParentLists_ = false;
+        return;
+    }
     if (!cachedElements_)
         return;
     for (auto& [mask, list] : *cachedElements_)
@@ -619,6 +674,7 @@ const FileSystemItemMO::ChildList* FileSystemItemMO::cacheByMask(int mask) const
 {
     if (!cachedElements_)
         return nullptr;
+    fileWaitingChildren();
     auto it = cachedElements_->find(mask);
     return it == cachedElements_->end() ? nullptr : &it->second;
 }
@@ -626,6 +682,7 @@ const FileSystemItemMO::ChildList* FileSystemItemMO::cacheByMask(int mask) const
 void FileSystemItemMO::setCache(std::optional<ChildList> list, int mask)
 {
     ZOV_ASSERT(mask >= 0 && mask <= kMaskAll, "Invalid filter mask");
+    fileWaitingChildren();
     if (!list) {
         if (cachedElements_)
             cachedElements_->erase(mask);
@@ -638,6 +695,11 @@ void FileSystemItemMO::setCache(std::optional<ChildList> list, int mask)
 
 void FileSystemItemMO::resetCache()
 {
+    if (waitingChildren_) {
+        for (const auto& child : *waitingChildren_)
+            child->waitsForParentLists_ = false;
+        waitingChildren_.reset();
+    }
     cachedElements_.reset();
 }
 
@@ -650,6 +712,7 @@ bool FileSystemItemMO::checkCache()
 {
     if (!cachedElements_)
         return true;
+    fileWaitingChildren();
     bool good = true;
     auto breach = [&](const std::string& line) {
         ZovLog(line);
