@@ -405,15 +405,20 @@ bool FileSystemItemMO::isMatchingToMask(int mask) const
 // The order of the child lists: compareName first; names that compare the same (img02, img2)
 // by their bytes, then by row. A total order, so that every filtered list keeps the order of
 // the full list even among such names.
+static ComparisonResult listOrder(std::string_view aName, std::int64_t aRow, std::string_view bName, std::int64_t bRow)
+{
+    if (const ComparisonResult byName = compareNamesNumerically(aName, bName); byName != ComparisonResult::Same)
+        return byName;
+    if (const int bytes = aName.compare(bName); bytes != 0)
+        return bytes < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    if (aRow != bRow)
+        return aRow < bRow ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    return ComparisonResult::Same;
+}
+
 static ComparisonResult listOrder(const FileSystemItemMO* a, const FileSystemItemMO* b)
 {
-    if (const ComparisonResult byName = a->compareName(b); byName != ComparisonResult::Same)
-        return byName;
-    if (const int bytes = nameOf(*a).compare(nameOf(*b)); bytes != 0)
-        return bytes < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
-    if (a->rowID() != b->rowID())
-        return a->rowID() < b->rowID() ? ComparisonResult::Ascending : ComparisonResult::Descending;
-    return ComparisonResult::Same;
+    return listOrder(nameOf(*a), a->rowID(), nameOf(*b), b->rowID());
 }
 
 const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
@@ -426,10 +431,25 @@ const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
         return it->second;
     ChildList list;
     if (mask == kMaskAll) {
-        list = elements(); // one fetch of every child
-        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
-            return listOrder(a.get(), b.get()) == ComparisonResult::Ascending;
+        // One fetch of every child, sorted with the names looked up once.
+        struct Keyed {
+            std::string_view name;
+            std::int64_t row;
+            FileSystemItemMO* child;
+        };
+        std::vector<Keyed> keyed;
+        const auto& members = toMany("elements");
+        keyed.reserve(members.size());
+        for (const auto& member : members) {
+            FileSystemItemMO* child = asItem(member);
+            keyed.push_back({nameOf(*child), child->rowID(), child});
+        }
+        std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+            return listOrder(a.name, a.row, b.name, b.row) == ComparisonResult::Ascending;
         });
+        list.reserve(keyed.size());
+        for (const Keyed& k : keyed)
+            list.emplace_back(k.child);
     } else {
         for (const auto& child : childrenWithMask(kMaskAll))
             if (child->isMatchingToMask(mask))
