@@ -587,35 +587,35 @@ static void removeFromRun(FileSystemItemMO::ChildList& list, const FileSystemIte
     }
 }
 
+// Whether `child` is in a sorted list, `pos` being where it belongs: only in the run of equal
+// names before it.
+static bool runContains(const FileSystemItemMO::ChildList& list, const FileSystemItemMO* child, std::size_t pos)
+{
+    while (pos > 0) {
+        const Ref<FileSystemItemMO>& element = list[pos - 1];
+        if (element.get() == child)
+            return true;
+        if (listOrder(element.get(), child) != ComparisonResult::Same)
+            return false;
+        --pos;
+    }
+    return false;
+}
+
 void FileSystemItemMO::updateObjectInCache(FileSystemItemMO* child)
 {
     if (!cachedElements_ || child->waitsForParentLists_)
         return; // a waiting child is filed by what it is when the lists are next read
     bool missing = false;
     for (auto& [mask, list] : *cachedElements_) {
-        std::size_t pos = insertionIndex(list, child);
-        if (child->isMatchingToMask(mask)) {
-            bool found = false;
-            while (pos > 0) {
-                const Ref<FileSystemItemMO>& element = list[pos - 1];
-                if (element.get() == child) {
-                    found = true;
-                    break;
-                }
-                if (listOrder(element.get(), child) != ComparisonResult::Same)
-                    break;
-                --pos;
-            }
-            missing = missing || !found;
-        } else {
+        const std::size_t pos = insertionIndex(list, child);
+        if (!child->isMatchingToMask(mask))
             removeFromRun(list, child, pos);
-        }
+        else if (!runContains(list, child, pos))
+            missing = true;
     }
     if (!missing)
         return;
-    // Out of every list, to be merged into all of them at the next read.
-    for (auto& [mask, list] : *cachedElements_)
-        removeFromRun(list, child, insertionIndex(list, child));
     if (!waitingChildren_)
         waitingChildren_ = std::make_unique<ChildList>();
     waitingChildren_->emplace_back(child);
@@ -639,11 +639,19 @@ void FileSystemItemMO::fileWaitingChildren() const
     std::sort(waiting.begin(), waiting.end(), ascending);
     std::vector<std::size_t> places;
     for (auto& [mask, list] : *cachedElements_) {
+        // What a waiting child is now decides: out of the lists it no longer matches (it may
+        // have been in them when it began to wait), into those it matches and is not in.
+        for (const auto& child : waiting)
+            if (!child->isMatchingToMask(mask))
+                removeFromRun(list, child.get(), insertionIndex(list, child.get()));
         ChildList adds;
         places.clear();
         for (const auto& child : waiting)
             if (child->isMatchingToMask(mask)) {
-                places.push_back(insertionIndex(list, child.get())); // by binary search
+                const std::size_t pos = insertionIndex(list, child.get()); // by binary search
+                if (runContains(list, child.get(), pos))
+                    continue;
+                places.push_back(pos);
                 adds.push_back(child);
             }
         if (adds.empty())
@@ -664,10 +672,8 @@ void FileSystemItemMO::fileWaitingChildren() const
 void FileSystemItemMO::removeObjectFromCache(FileSystemItemMO* child)
 {
     if (child->waitsForParentLists_ && waitingChildren_) {
-        // In no list yet: it only stops waiting.
         std::erase_if(*waitingChildren_, [child](const auto& waiting) { return waiting.get() == child; });
         child->waitsForParentLists_ = false;
-        return;
     }
     if (!cachedElements_)
         return;

@@ -20,11 +20,11 @@
 // bytes, then by row: one total order for every list), plus its children by name. Lists are built on first demand
 // (the full list with one fetch) and then kept up to date child by child as children are
 // created, changed and deleted (updateObjectInCache / removeObjectFromCache): a binary search
-// and a short walk over equal names. A child that must go into a list waits, in no list, until
-// a list is next read; the waiting children are then merged in at once, so a listing that adds
-// a slice of children between two reads costs one pass over each list, not one per child. A
-// caller that changes a filed child's name takes the child out before and files it again
-// after, or resets the lists.
+// and a short walk over equal names. A child that must go into a list waits until a list is
+// next read; the waiting children are then filed by what they are and merged in at once, so a
+// listing that adds a slice of children between two reads costs one pass over each list, not
+// one per child. A caller that changes a filed child's name takes the child out before and
+// files it again after, or resets the lists.
 //
 // Attributes. What the catalogue knows beyond file attributes is text in named groups of Tag
 // objects: a group is a Tag under the item, an attribute a Tag under the group with the
@@ -364,7 +364,7 @@ private:
     std::int32_t refreshStatus_ = kRefreshStatusNotVerified;
     // Mask -> sorted list of matching children; made on first use.
     mutable std::unique_ptr<std::map<int, ChildList>> cachedElements_;
-    // Children to file into the lists at the next read (they are in none of them meanwhile).
+    // Children to file into the lists at the next read.
     mutable std::unique_ptr<ChildList> waitingChildren_;
     std::unique_ptr<std::unordered_map<std::string, Ref<FileSystemItemMO>>> cachedByNameChilds_;
     bool temporaryIsImageFlag_ = false;
