@@ -110,10 +110,8 @@ bool execute(sqlite3* db, const char* sql)
 
 const ObjectModel::Property* ObjectModel::Entity::property(std::string_view name) const
 {
-    for (const Property& p : properties)
-        if (p.name == name)
-            return &p;
-    return nullptr;
+    auto it = propertyIndex.find(name);
+    return it == propertyIndex.end() ? nullptr : &properties[it->second];
 }
 
 int ObjectModel::Table::column(std::string_view name) const
@@ -176,7 +174,10 @@ void ObjectModel::addEntity(EntityDescription description, Factory factory)
         a.selfAndSubentities.push_back(entity.name);
         ancestor = a.parent;
     }
-    entities_[entity.name] = std::move(entity);
+    Entity& stored = entities_[entity.name] = std::move(entity);
+    stored.propertyIndex.clear();
+    for (std::size_t i = 0; i < stored.properties.size(); ++i)
+        stored.propertyIndex.emplace(stored.properties[i].name, i);
 }
 
 void ObjectModel::addIndex(std::string_view entityName, std::vector<std::string> columns)
@@ -298,7 +299,9 @@ bool PersistentStoreCoordinator::open(const std::string& path, ErrorRecord* erro
         sqlite3_finalize(stmt);
         if (mode != "wal")
             return fail(PersistentStoreOpenError, "The store could not use write-ahead logging");
-        if (!execute(db_, "PRAGMA synchronous=NORMAL"))
+        // A checkpoint (with its syncs) every 4096 log pages rather than 1000: a listing saves
+        // every hundred changes, each save logging the index pages it touched again.
+        if (!execute(db_, "PRAGMA synchronous=NORMAL;PRAGMA wal_autocheckpoint=4096"))
             return fail(PersistentStoreOpenError, "The store could not be configured");
     }
 
@@ -406,6 +409,75 @@ ManagedObjectContext::Statement& ManagedObjectContext::statement(const std::stri
     return *slot;
 }
 
+static std::string selectColumns(const ObjectModel::Table& table);
+
+ManagedObjectContext::TableState& ManagedObjectContext::tableState(const std::string& tableName)
+{
+    TableState& state = tableStates_[tableName];
+    if (!state.table) {
+        state.table = model_->table(tableName);
+        ZOV_ASSERT(state.table != nullptr, "Unknown table");
+        state.rows = &registered_[tableName];
+        const ObjectModel::Table& table = *state.table;
+        std::string columns = "Z_PK, Z_ENT", values = "?,?", assignments;
+        for (std::size_t i = 0; i < table.columns.size(); ++i) {
+            columns += ", " + quoted(table.columns[i]);
+            values += ",?";
+            assignments += (i ? ", " : "") + quoted(table.columns[i]) + "=?";
+        }
+        state.insert = &statement("INSERT INTO " + quoted(table.name) + "(" + columns + ") VALUES(" + values + ")");
+        if (!table.columns.empty())
+            state.update = &statement("UPDATE " + quoted(table.name) + " SET " + assignments + " WHERE Z_PK=?");
+        state.remove = &statement("DELETE FROM " + quoted(table.name) + " WHERE Z_PK=?");
+        state.select = &statement(selectColumns(table) + " WHERE T.Z_PK=?");
+    }
+    return state;
+}
+
+// The next row id of the table: past every row id the table's sequence handed out (also those
+// of rows deleted since) and past every id this context reserved. Answers 0 on failure.
+std::int64_t ManagedObjectContext::reserveRow(TableState& state, ErrorRecord* error)
+{
+    if (!state.sequenceRead) {
+        BoundStatement s(statement("SELECT max(ifnull((SELECT seq FROM sqlite_sequence WHERE name=?), 0), "
+                                   "ifnull((SELECT max(Z_PK) FROM "
+                                   + quoted(state.table->name) + "), 0))")
+                             .stmt);
+        s.bind(1, state.table->name);
+        if (s.step() != SQLITE_ROW) {
+            if (error)
+                *error = databaseError(PersistentStoreSaveError, "The store could not be read");
+            return 0;
+        }
+        state.nextRow = std::max(state.nextRow, static_cast<std::int64_t>(sqlite3_column_int64(s.get(), 0)) + 1);
+        state.sequenceRead = true;
+    }
+    return state.nextRow++;
+}
+
+// A row id reserved but never written (its object was deleted first) is still used up: the
+// table's sequence is moved past it before the commit.
+bool ManagedObjectContext::advanceSequences(ErrorRecord* error)
+{
+    for (auto& [name, state] : tableStates_) {
+        if (!state.rowDropped)
+            continue;
+        for (const char* sql : {"UPDATE sqlite_sequence SET seq=?2 WHERE name=?1 AND seq<?2",
+                                "INSERT INTO sqlite_sequence(name, seq) SELECT ?1, ?2 WHERE NOT EXISTS "
+                                "(SELECT 1 FROM sqlite_sequence WHERE name=?1)"}) {
+            BoundStatement s(statement(sql).stmt);
+            s.bind(1, name);
+            s.bind(2, state.nextRow - 1);
+            if (s.step() != SQLITE_DONE) {
+                if (error)
+                    *error = databaseError(PersistentStoreSaveError, "The store could not be written");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // --- context --------------------------------------------------------------------------------
 
 Ref<ManagedObjectContext> ManagedObjectContext::create(Ref<PersistentStoreCoordinator> coordinator)
@@ -460,6 +532,9 @@ bool ManagedObjectContext::beginTransaction(ErrorRecord* error)
         return false;
     }
     inTransaction_ = true;
+    // Another connection may have added rows since: the sequences are read again.
+    for (auto& [name, state] : tableStates_)
+        state.sequenceRead = false;
     return true;
 }
 
@@ -501,20 +576,19 @@ Ref<ManagedObject> ManagedObjectContext::insertNewObject(std::string_view entity
         ZovLog("ManagedObjectContext::insertNewObject " + error.description());
         return {};
     }
-    auto& insert = statement("INSERT INTO " + quoted(entity->table) + "(Z_ENT) VALUES(?)");
-    BoundStatement s(insert.stmt);
-    s.bind(1, entity->name);
-    if (s.step() != SQLITE_DONE) {
-        ZovLog("ManagedObjectContext::insertNewObject " + databaseError(PersistentStoreSaveError, "insert").description());
+    TableState& state = tableState(entity->table);
+    const std::int64_t row = reserveRow(state, &error);
+    if (row == 0) {
+        ZovLog("ManagedObjectContext::insertNewObject " + error.description());
         return {};
     }
     Ref<ManagedObject> object = Ref<ManagedObject>::adopt(entity->factory());
     object->context_ = this;
     object->entity_ = entity;
-    object->rowID_ = sqlite3_last_insert_rowid(db_);
-    object->fields_.resize(model_->table(entity->table)->columns.size());
+    object->rowID_ = row;
+    object->fields_.resize(state.table->columns.size());
     object->inserted_ = true;
-    registered_[entity->table][object->rowID_] = object;
+    (*state.rows)[row] = object;
     inserted_.insert(object.get());
     object->awakeFromInsert();
     noteChanged(*object);
@@ -537,6 +611,7 @@ Ref<ManagedObject> ManagedObjectContext::materialise(const ObjectModel::Entity& 
     object->context_ = this;
     object->entity_ = entity;
     object->rowID_ = rowID;
+    object->written_ = true;
     const std::size_t columns = model_->table(entity->table)->columns.size();
     object->fields_.resize(columns);
     for (std::size_t i = 0; i < columns; ++i) {
@@ -568,12 +643,10 @@ static std::string selectColumns(const ObjectModel::Table& table)
 
 Ref<ManagedObject> ManagedObjectContext::objectForRow(const std::string& tableName, std::int64_t rowID)
 {
-    auto& rows = registered_[tableName];
-    if (auto it = rows.find(rowID); it != rows.end())
+    TableState& state = tableState(tableName);
+    if (auto it = state.rows->find(rowID); it != state.rows->end())
         return it->second;
-    const ObjectModel::Table* table = model_->table(tableName);
-    auto& select = statement(selectColumns(*table) + " WHERE T.Z_PK=?");
-    BoundStatement s(select.stmt);
+    BoundStatement s(state.select->stmt);
     s.bind(1, rowID);
     if (s.step() != SQLITE_ROW)
         return {};
@@ -582,12 +655,10 @@ Ref<ManagedObject> ManagedObjectContext::objectForRow(const std::string& tableNa
 
 bool ManagedObjectContext::writeObject(ManagedObject& object, ErrorRecord* error)
 {
-    const ObjectModel::Table& table = *model_->table(object.entity_->table);
-    std::string sql = "UPDATE " + quoted(table.name) + " SET ";
-    for (std::size_t i = 0; i < table.columns.size(); ++i)
-        sql += (i ? ", " : "") + quoted(table.columns[i]) + "=?";
-    sql += " WHERE Z_PK=?";
-    BoundStatement s(statement(sql).stmt);
+    TableState& state = tableState(object.entity_->table);
+    if (!state.update)
+        return true;
+    BoundStatement s(state.update->stmt);
     for (std::size_t i = 0; i < object.fields_.size(); ++i)
         s.bind(static_cast<int>(i) + 1, object.fields_[i]);
     s.bind(static_cast<int>(object.fields_.size()) + 1, object.rowID_);
@@ -596,6 +667,22 @@ bool ManagedObjectContext::writeObject(ManagedObject& object, ErrorRecord* error
             *error = databaseError(PersistentStoreSaveError, "The store could not be written");
         return false;
     }
+    return true;
+}
+
+bool ManagedObjectContext::insertRow(ManagedObject& object, ErrorRecord* error)
+{
+    BoundStatement s(tableState(object.entity_->table).insert->stmt);
+    s.bind(1, object.rowID_);
+    s.bind(2, object.entity_->name);
+    for (std::size_t i = 0; i < object.fields_.size(); ++i)
+        s.bind(static_cast<int>(i) + 3, object.fields_[i]);
+    if (s.step() != SQLITE_DONE) {
+        if (error)
+            *error = databaseError(PersistentStoreSaveError, "The store could not be written");
+        return false;
+    }
+    object.written_ = true;
     return true;
 }
 
@@ -610,7 +697,7 @@ bool ManagedObjectContext::flush(ErrorRecord* error)
         ManagedObject& object = *dirty_[done];
         if (object.deleted_ || !object.dirty_)
             continue;
-        if (!writeObject(object, error)) {
+        if (!(object.written_ ? writeObject(object, error) : insertRow(object, error))) {
             dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<std::ptrdiff_t>(done));
             return false;
         }
@@ -631,18 +718,11 @@ bool ManagedObjectContext::replayAfterRollback(ErrorRecord* error)
     inTransaction_ = false;
     if (!beginTransaction(error))
         return false;
-    for (ManagedObject* object : inserted_) {
-        BoundStatement s(statement("INSERT INTO " + quoted(object->entity_->table) + "(Z_PK, Z_ENT) VALUES(?,?)").stmt);
-        s.bind(1, object->rowID_);
-        s.bind(2, object->entity_->name);
-        if (s.step() != SQLITE_DONE) {
-            if (error)
-                *error = databaseError(PersistentStoreSaveError, "The store could not be written");
-            return false;
-        }
-    }
+    // The inserted rows are gone with the transaction: they are written again in full.
+    for (ManagedObject* object : inserted_)
+        object->written_ = false;
     for (const auto& [table, row] : deletedRows_) {
-        BoundStatement s(statement("DELETE FROM " + quoted(table) + " WHERE Z_PK=?").stmt);
+        BoundStatement s(tableState(table).remove->stmt);
         s.bind(1, row);
         s.step();
     }
@@ -664,7 +744,7 @@ bool ManagedObjectContext::save(ErrorRecord* error)
     checkThread();
     if (!hasChanges() && !inTransaction_)
         return true;
-    if (!flush(error))
+    if (!flush(error) || !advanceSequences(error))
         return false;
     if (!execute(db_, "COMMIT")) {
         ErrorRecord failure = databaseError(PersistentStoreSaveError, "The store could not be saved");
@@ -680,6 +760,8 @@ bool ManagedObjectContext::save(ErrorRecord* error)
         return false;
     }
     inTransaction_ = false;
+    for (auto& [name, state] : tableStates_)
+        state.rowDropped = false;
     for (ManagedObject* object : inserted_)
         object->inserted_ = false;
     for (ManagedObject* object : updated_)
@@ -787,10 +869,15 @@ void ManagedObjectContext::deleteObject(ManagedObject* object)
     }
     for (const auto& victim : doomed) {
         const std::string& table = victim->entity_->table;
-        BoundStatement s(statement("DELETE FROM " + quoted(table) + " WHERE Z_PK=?").stmt);
-        s.bind(1, victim->rowID_);
-        if (s.step() != SQLITE_DONE)
-            ZovLog("ManagedObjectContext::deleteObject " + databaseError(PersistentStoreSaveError, "delete").description());
+        TableState& state = tableState(table);
+        if (victim->written_) {
+            BoundStatement s(state.remove->stmt);
+            s.bind(1, victim->rowID_);
+            if (s.step() != SQLITE_DONE)
+                ZovLog("ManagedObjectContext::deleteObject " + databaseError(PersistentStoreSaveError, "delete").description());
+        }
+        if (victim->inserted_)
+            state.rowDropped = true;
         victim->willTurnIntoFault();
         victim->deleted_ = true;
         if (victim->inserted_) {
@@ -1084,17 +1171,14 @@ void ManagedObject::setValueForKey(const Value& value, std::string_view key)
     setField(p.column, std::move(f));
 }
 
-std::optional<std::string> ManagedObject::stringValue(std::string_view key) const
+const std::string* ManagedObject::stringAtColumn(int column) const
 {
-    const Field& f = fields_[static_cast<std::size_t>(property(key).column)];
-    if (const auto* s = std::get_if<std::string>(&f))
-        return *s;
-    return std::nullopt;
+    return std::get_if<std::string>(&fields_[static_cast<std::size_t>(column)]);
 }
 
-std::optional<std::int64_t> ManagedObject::integerValue(std::string_view key) const
+std::optional<std::int64_t> ManagedObject::integerAtColumn(int column) const
 {
-    const Field& f = fields_[static_cast<std::size_t>(property(key).column)];
+    const Field& f = fields_[static_cast<std::size_t>(column)];
     if (const auto* i = std::get_if<std::int64_t>(&f))
         return *i;
     if (const auto* d = std::get_if<double>(&f))
@@ -1102,9 +1186,9 @@ std::optional<std::int64_t> ManagedObject::integerValue(std::string_view key) co
     return std::nullopt;
 }
 
-std::optional<double> ManagedObject::realValue(std::string_view key) const
+std::optional<double> ManagedObject::realAtColumn(int column) const
 {
-    const Field& f = fields_[static_cast<std::size_t>(property(key).column)];
+    const Field& f = fields_[static_cast<std::size_t>(column)];
     if (const auto* d = std::get_if<double>(&f))
         return *d;
     if (const auto* i = std::get_if<std::int64_t>(&f))
@@ -1112,19 +1196,51 @@ std::optional<double> ManagedObject::realValue(std::string_view key) const
     return std::nullopt;
 }
 
+void ManagedObject::setStringAtColumn(int column, std::optional<std::string> value)
+{
+    setField(column, value ? Field(std::move(*value)) : Field());
+}
+
+void ManagedObject::setIntegerAtColumn(int column, std::optional<std::int64_t> value)
+{
+    setField(column, value ? Field(*value) : Field());
+}
+
+void ManagedObject::setRealAtColumn(int column, std::optional<double> value)
+{
+    setField(column, value ? Field(*value) : Field());
+}
+
+std::optional<std::string> ManagedObject::stringValue(std::string_view key) const
+{
+    if (const std::string* s = stringAtColumn(property(key).column))
+        return *s;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> ManagedObject::integerValue(std::string_view key) const
+{
+    return integerAtColumn(property(key).column);
+}
+
+std::optional<double> ManagedObject::realValue(std::string_view key) const
+{
+    return realAtColumn(property(key).column);
+}
+
 void ManagedObject::setStringValue(std::string_view key, const std::optional<std::string>& value)
 {
-    setField(property(key).column, value ? Field(*value) : Field());
+    setStringAtColumn(property(key).column, value);
 }
 
 void ManagedObject::setIntegerValue(std::string_view key, std::optional<std::int64_t> value)
 {
-    setField(property(key).column, value ? Field(*value) : Field());
+    setIntegerAtColumn(property(key).column, value);
 }
 
 void ManagedObject::setRealValue(std::string_view key, std::optional<double> value)
 {
-    setField(property(key).column, value ? Field(*value) : Field());
+    setRealAtColumn(property(key).column, value);
 }
 
 Ref<ManagedObject> ManagedObject::toOne(std::string_view key) const

@@ -10,7 +10,9 @@
 // whose column "Z_ENT" names the concrete entity; "Z_PK" is the row id (never reused).
 //
 // Identifiers. An object's ObjectID is (store UUID, entity, row id) and is permanent from the
-// moment of insertion: the row is written at once inside the open transaction. Its URI text
+// moment of insertion: the row id is reserved at once (above every id the table's sequence
+// ever handed out) and the row is written with its values at the next write of changes into
+// the open transaction. Its URI text
 // ("x-vistel-objectstore://<store UUID>/<entity>/p<row id>") is stable across runs; an
 // identifier of another store (one made before a wipe) finds nothing.
 //
@@ -26,7 +28,8 @@
 //
 // Values. Dates are stored as the Date's seconds, so a date read back equals the one written.
 // Strings are stored as their bytes, never checked or converted (file names that are not UTF-8
-// survive). The database runs in WAL mode with synchronous=NORMAL.
+// survive). The database runs in WAL mode with synchronous=NORMAL, checkpointed every 4096 log
+// pages.
 //
 // Fetches take a conjunction of Comparisons (equality, membership and a case- and
 // diacritic-insensitive LIKE, each possibly negated, over a key path of at most two steps),
@@ -131,6 +134,8 @@ public:
         std::vector<Property> properties; // inherited first
         std::vector<std::string> selfAndSubentities;
         const Property* property(std::string_view name) const;
+        // Property index by name, built once the entity is complete.
+        std::unordered_map<std::string_view, std::size_t> propertyIndex;
     };
     struct Table {
         std::string name;
@@ -252,6 +257,18 @@ public:
     // The objects of a to-many, in row order.
     const std::vector<Ref<ManagedObject>>& toMany(std::string_view key) const;
 
+    // The column of an attribute or owned to-one in the entity's table (-1 when it has none):
+    // the same for every entity of the table. The typed access by column below skips the
+    // lookup by name for classes that keep their columns.
+    int columnForKey(std::string_view key) const { return property(key).column; }
+    // The stored text, or null (no value, or not text); valid until the value changes.
+    const std::string* stringAtColumn(int column) const;
+    std::optional<std::int64_t> integerAtColumn(int column) const;
+    std::optional<double> realAtColumn(int column) const;
+    void setStringAtColumn(int column, std::optional<std::string> value);
+    void setIntegerAtColumn(int column, std::optional<std::int64_t> value);
+    void setRealAtColumn(int column, std::optional<double> value);
+
 protected:
     ManagedObject() = default;
     ~ManagedObject() override = default;
@@ -279,6 +296,7 @@ private:
     bool inserted_ = false;
     bool updated_ = false;
     bool dirty_ = false; // changed since last written to the database
+    bool written_ = false; // the row exists in the database (or in the open transaction)
     bool deleted_ = false;
 };
 
@@ -289,7 +307,8 @@ public:
 
     const Ref<PersistentStoreCoordinator>& persistentStoreCoordinator() const { return coordinator_; }
 
-    // A new object of a concrete entity; its row (and so its identifier) exists at once.
+    // A new object of a concrete entity; its identifier exists at once, its row is written at
+    // the next write of changes (before every fetch, and at save).
     Ref<ManagedObject> insertNewObject(std::string_view entityName);
     // Deletes the object and, by the delete rules, what cascades from it.
     void deleteObject(ManagedObject* object);
@@ -325,8 +344,25 @@ private:
 
     struct Statement;
     Statement& statement(const std::string& sql);
+    // What the context keeps per table: its prepared row statements (made on first use), its
+    // identity map, and the next row id to hand out.
+    struct TableState {
+        const ObjectModel::Table* table = nullptr;
+        std::unordered_map<std::int64_t, Ref<ManagedObject>>* rows = nullptr;
+        Statement* insert = nullptr; // every column, the row id given
+        Statement* update = nullptr; // every column, by row id
+        Statement* remove = nullptr;
+        Statement* select = nullptr; // every column, by row id
+        std::int64_t nextRow = 0;
+        bool sequenceRead = false; // nextRow checked against the database in this transaction
+        bool rowDropped = false;   // a reserved row id was never written: the sequence must still pass it
+    };
+    TableState& tableState(const std::string& tableName);
+    std::int64_t reserveRow(TableState& state, ErrorRecord* error);
+    bool advanceSequences(ErrorRecord* error);
     bool beginTransaction(ErrorRecord* error);
     bool writeObject(ManagedObject& object, ErrorRecord* error);
+    bool insertRow(ManagedObject& object, ErrorRecord* error);
     bool flush(ErrorRecord* error);
     bool replayAfterRollback(ErrorRecord* error);
     Ref<ManagedObject> materialise(const ObjectModel::Entity& entity, std::int64_t rowID, ::sqlite3_stmt* row);
@@ -355,6 +391,7 @@ private:
     std::vector<std::pair<std::string, std::int64_t>> deletedRows_;
     std::size_t deletedCount_ = 0;
     std::unordered_map<std::string, std::unique_ptr<Statement>> statements_;
+    std::unordered_map<std::string, TableState> tableStates_;
     bool inTransaction_ = false;
     bool notificationQueued_ = false;
 };

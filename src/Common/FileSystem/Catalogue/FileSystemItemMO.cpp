@@ -39,6 +39,44 @@ std::optional<Date> dateOf(std::optional<double> seconds)
     return Date {*seconds};
 }
 
+// The columns of the stored attributes, looked up once per entity (the accessors run for
+// every child of every listing and every comparison of a sort).
+struct Columns {
+    const store::ObjectModel::Entity* entity = nullptr;
+    int name = -1, displayName = -1, uuid = -1, bundle = -1, size = -1, creationDate = -1, modificationDate = -1,
+        type = -1, userKind = -1, flags = -1;
+};
+
+const Columns& columnsOf(const ManagedObject& item)
+{
+    thread_local Columns known[4];
+    thread_local unsigned next = 0;
+    const store::ObjectModel::Entity* entity = &item.entity();
+    for (const Columns& slot : known)
+        if (slot.entity == entity)
+            return slot;
+    Columns& slot = known[next++ % 4];
+    slot.entity = entity;
+    slot.name = item.columnForKey("name");
+    slot.displayName = item.columnForKey("displayName");
+    slot.uuid = item.columnForKey("uuid");
+    slot.bundle = item.columnForKey("bundle");
+    slot.size = item.columnForKey("size");
+    slot.creationDate = item.columnForKey("creationDate");
+    slot.modificationDate = item.columnForKey("modificationDate");
+    slot.type = item.columnForKey("type");
+    slot.userKind = item.columnForKey("userKind");
+    slot.flags = item.columnForKey("flags");
+    return slot;
+}
+
+// The stored name without a copy.
+std::string_view nameOf(const ManagedObject& item)
+{
+    const std::string* name = item.stringAtColumn(columnsOf(item).name);
+    return name ? std::string_view(*name) : std::string_view();
+}
+
 } // namespace
 
 ComparisonResult compareNamesNumerically(std::string_view a, std::string_view b)
@@ -93,7 +131,7 @@ void FileSystemItemMO::fixFolderFlag()
 
 void FileSystemItemMO::willTurnIntoFault()
 {
-    cachedElements_.reset();
+    resetCache();
     cachedByNameChilds_.reset();
 }
 
@@ -141,76 +179,78 @@ std::string FileSystemItemMO::debugInfoString() const
 
 std::string FileSystemItemMO::name() const
 {
-    return stringValue("name").value_or(std::string());
+    return std::string(nameOf(*this));
 }
 
 void FileSystemItemMO::setName(std::string_view name)
 {
-    setStringValue("name", std::string(name));
+    setStringAtColumn(columnsOf(*this).name, std::string(name));
 }
 
 std::optional<std::string> FileSystemItemMO::uuid() const
 {
-    return stringValue("uuid");
+    const std::string* uuid = stringAtColumn(columnsOf(*this).uuid);
+    return uuid ? std::optional<std::string>(*uuid) : std::nullopt;
 }
 
 void FileSystemItemMO::setUuid(const std::optional<std::string>& uuid)
 {
-    setStringValue("uuid", uuid);
+    setStringAtColumn(columnsOf(*this).uuid, uuid);
 }
 
 bool FileSystemItemMO::bundle() const
 {
-    return integerValue("bundle").value_or(0) != 0;
+    return integerAtColumn(columnsOf(*this).bundle).value_or(0) != 0;
 }
 
 void FileSystemItemMO::setBundle(bool bundle)
 {
-    setIntegerValue("bundle", bundle ? 1 : 0);
+    setIntegerAtColumn(columnsOf(*this).bundle, bundle ? 1 : 0);
 }
 
 std::optional<std::int64_t> FileSystemItemMO::size() const
 {
     if (isFolder())
         return std::nullopt;
-    return integerValue("size");
+    return integerAtColumn(columnsOf(*this).size);
 }
 
 void FileSystemItemMO::setSize(std::optional<std::int64_t> size)
 {
-    setIntegerValue("size", size);
+    setIntegerAtColumn(columnsOf(*this).size, size);
 }
 
 std::optional<Date> FileSystemItemMO::creationDate() const
 {
-    return dateOf(realValue("creationDate"));
+    return dateOf(realAtColumn(columnsOf(*this).creationDate));
 }
 
 void FileSystemItemMO::setCreationDate(std::optional<Date> date)
 {
-    setRealValue("creationDate", date ? std::optional(date->secondsSince1970) : std::nullopt);
+    setRealAtColumn(columnsOf(*this).creationDate, date ? std::optional(date->secondsSince1970) : std::nullopt);
 }
 
 std::optional<Date> FileSystemItemMO::modificationDate() const
 {
-    return dateOf(realValue("modificationDate"));
+    return dateOf(realAtColumn(columnsOf(*this).modificationDate));
 }
 
 void FileSystemItemMO::setModificationDate(std::optional<Date> date)
 {
-    setRealValue("modificationDate", date ? std::optional(date->secondsSince1970) : std::nullopt);
+    setRealAtColumn(columnsOf(*this).modificationDate, date ? std::optional(date->secondsSince1970) : std::nullopt);
 }
 
 std::optional<std::string> FileSystemItemMO::type() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "type");
-    return stringValue("type");
+    const std::string* type = stringAtColumn(columnsOf(*this).type);
+    return type ? std::optional<std::string>(*type) : std::nullopt;
 }
 
 void FileSystemItemMO::setType(const std::optional<std::string>& type)
 {
-    setStringValue("type", type);
+    setStringAtColumn(columnsOf(*this).type, type);
     temporaryIsImageFlag_ = !isFolder() && type && TypeIdentifiers::conformsTo(*type, "public.image");
 }
 
@@ -218,12 +258,13 @@ std::optional<std::string> FileSystemItemMO::userKind() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "userKind");
-    return stringValue("userKind");
+    const std::string* kind = stringAtColumn(columnsOf(*this).userKind);
+    return kind ? std::optional<std::string>(*kind) : std::nullopt;
 }
 
 void FileSystemItemMO::setUserKind(const std::optional<std::string>& kind)
 {
-    setStringValue("userKind", kind);
+    setStringAtColumn(columnsOf(*this).userKind, kind);
 }
 
 Ref<FileSystemItemMO> FileSystemItemMO::parent() const
@@ -247,12 +288,12 @@ std::vector<Ref<FileSystemItemMO>> FileSystemItemMO::elements() const
 
 std::uint64_t FileSystemItemMO::flags() const
 {
-    return static_cast<std::uint64_t>(integerValue("flags").value_or(0));
+    return static_cast<std::uint64_t>(integerAtColumn(columnsOf(*this).flags).value_or(0));
 }
 
 void FileSystemItemMO::setFlags(std::uint64_t flags)
 {
-    setIntegerValue("flags", static_cast<std::int64_t>(flags));
+    setIntegerAtColumn(columnsOf(*this).flags, static_cast<std::int64_t>(flags));
 }
 
 bool FileSystemItemMO::flagFor(int bit) const
@@ -270,14 +311,14 @@ void FileSystemItemMO::setFlag(bool value, int bit)
 
 std::string FileSystemItemMO::displayName() const
 {
-    if (auto stored = stringValue("displayName"))
+    if (const std::string* stored = stringAtColumn(columnsOf(*this).displayName))
         return *stored;
     return name();
 }
 
 void FileSystemItemMO::setDisplayName(const std::optional<std::string>& name)
 {
-    setStringValue("displayName", name);
+    setStringAtColumn(columnsOf(*this).displayName, name);
 }
 
 std::string FileSystemItemMO::fullPath() const
@@ -310,7 +351,7 @@ bool FileSystemItemMO::isRAWFile() const
 
 ComparisonResult FileSystemItemMO::compareName(const FileSystemItemMO* other) const
 {
-    return compareNamesNumerically(name(), other->name());
+    return compareNamesNumerically(nameOf(*this), nameOf(*other));
 }
 
 ComparisonResult FileSystemItemMO::compareDisplayName(const FileSystemItemMO* other) const
@@ -364,15 +405,20 @@ bool FileSystemItemMO::isMatchingToMask(int mask) const
 // The order of the child lists: compareName first; names that compare the same (img02, img2)
 // by their bytes, then by row. A total order, so that every filtered list keeps the order of
 // the full list even among such names.
+static ComparisonResult listOrder(std::string_view aName, std::int64_t aRow, std::string_view bName, std::int64_t bRow)
+{
+    if (const ComparisonResult byName = compareNamesNumerically(aName, bName); byName != ComparisonResult::Same)
+        return byName;
+    if (const int bytes = aName.compare(bName); bytes != 0)
+        return bytes < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    if (aRow != bRow)
+        return aRow < bRow ? ComparisonResult::Ascending : ComparisonResult::Descending;
+    return ComparisonResult::Same;
+}
+
 static ComparisonResult listOrder(const FileSystemItemMO* a, const FileSystemItemMO* b)
 {
-    if (const ComparisonResult byName = a->compareName(b); byName != ComparisonResult::Same)
-        return byName;
-    if (const int bytes = a->name().compare(b->name()); bytes != 0)
-        return bytes < 0 ? ComparisonResult::Ascending : ComparisonResult::Descending;
-    if (a->rowID() != b->rowID())
-        return a->rowID() < b->rowID() ? ComparisonResult::Ascending : ComparisonResult::Descending;
-    return ComparisonResult::Same;
+    return listOrder(nameOf(*a), a->rowID(), nameOf(*b), b->rowID());
 }
 
 const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
@@ -380,14 +426,30 @@ const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
     ZOV_ASSERT(mask >= 0 && mask <= kMaskAll, "Invalid filter mask");
     if (!cachedElements_)
         cachedElements_ = std::make_unique<std::map<int, ChildList>>();
+    fileWaitingChildren();
     if (auto it = cachedElements_->find(mask); it != cachedElements_->end())
         return it->second;
     ChildList list;
     if (mask == kMaskAll) {
-        list = elements(); // one fetch of every child
-        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
-            return listOrder(a.get(), b.get()) == ComparisonResult::Ascending;
+        // One fetch of every child, sorted with the names looked up once.
+        struct Keyed {
+            std::string_view name;
+            std::int64_t row;
+            FileSystemItemMO* child;
+        };
+        std::vector<Keyed> keyed;
+        const auto& members = toMany("elements");
+        keyed.reserve(members.size());
+        for (const auto& member : members) {
+            FileSystemItemMO* child = asItem(member);
+            keyed.push_back({nameOf(*child), child->rowID(), child});
+        }
+        std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+            return listOrder(a.name, a.row, b.name, b.row) == ComparisonResult::Ascending;
         });
+        list.reserve(keyed.size());
+        for (const Keyed& k : keyed)
+            list.emplace_back(k.child);
     } else {
         for (const auto& child : childrenWithMask(kMaskAll))
             if (child->isMatchingToMask(mask))
@@ -525,34 +587,94 @@ static void removeFromRun(FileSystemItemMO::ChildList& list, const FileSystemIte
     }
 }
 
+// Whether `child` is in a sorted list, `pos` being where it belongs: only in the run of equal
+// names before it.
+static bool runContains(const FileSystemItemMO::ChildList& list, const FileSystemItemMO* child, std::size_t pos)
+{
+    while (pos > 0) {
+        const Ref<FileSystemItemMO>& element = list[pos - 1];
+        if (element.get() == child)
+            return true;
+        if (listOrder(element.get(), child) != ComparisonResult::Same)
+            return false;
+        --pos;
+    }
+    return false;
+}
+
 void FileSystemItemMO::updateObjectInCache(FileSystemItemMO* child)
 {
+    if (!cachedElements_ || child->waitsForParentLists_)
+        return; // a waiting child is filed by what it is when the lists are next read
+    bool missing = false;
+    for (auto& [mask, list] : *cachedElements_) {
+        const std::size_t pos = insertionIndex(list, child);
+        if (!child->isMatchingToMask(mask))
+            removeFromRun(list, child, pos);
+        else if (!runContains(list, child, pos))
+            missing = true;
+    }
+    if (!missing)
+        return;
+    if (!waitingChildren_)
+        waitingChildren_ = std::make_unique<ChildList>();
+    waitingChildren_->emplace_back(child);
+    child->waitsForParentLists_ = true;
+}
+
+void FileSystemItemMO::fileWaitingChildren() const
+{
+    if (!waitingChildren_ || waitingChildren_->empty())
+        return;
+    ChildList waiting;
+    waiting.swap(*waitingChildren_);
+    for (const auto& child : waiting)
+        child->waitsForParentLists_ = false;
     if (!cachedElements_)
         return;
+    std::erase_if(waiting, [this](const auto& child) { return child->isDeleted() || child->parent().get() != this; });
+    auto ascending = [](const Ref<FileSystemItemMO>& a, const Ref<FileSystemItemMO>& b) {
+        return listOrder(a.get(), b.get()) == ComparisonResult::Ascending;
+    };
+    std::sort(waiting.begin(), waiting.end(), ascending);
+    std::vector<std::size_t> places;
     for (auto& [mask, list] : *cachedElements_) {
-        std::size_t pos = insertionIndex(list, child);
-        if (child->isMatchingToMask(mask)) {
-            bool found = false;
-            while (pos > 0) {
-                const Ref<FileSystemItemMO>& element = list[pos - 1];
-                if (element.get() == child) {
-                    found = true;
-                    break;
-                }
-                if (listOrder(element.get(), child) != ComparisonResult::Same)
-                    break;
-                --pos;
+        // What a waiting child is now decides: out of the lists it no longer matches (it may
+        // have been in them when it began to wait), into those it matches and is not in.
+        for (const auto& child : waiting)
+            if (!child->isMatchingToMask(mask))
+                removeFromRun(list, child.get(), insertionIndex(list, child.get()));
+        ChildList adds;
+        places.clear();
+        for (const auto& child : waiting)
+            if (child->isMatchingToMask(mask)) {
+                const std::size_t pos = insertionIndex(list, child.get()); // by binary search
+                if (runContains(list, child.get(), pos))
+                    continue;
+                places.push_back(pos);
+                adds.push_back(child);
             }
-            if (!found)
-                list.insert(list.begin() + static_cast<std::ptrdiff_t>(pos), Ref<FileSystemItemMO>(child));
-        } else {
-            removeFromRun(list, child, pos);
+        if (adds.empty())
+            continue;
+        // Filled from the back: filed children after the i-th added one move up by i + 1.
+        std::size_t end = list.size();
+        list.resize(list.size() + adds.size());
+        for (std::size_t i = adds.size(); i-- > 0;) {
+            const auto from = list.begin() + static_cast<std::ptrdiff_t>(places[i]);
+            std::move_backward(from, list.begin() + static_cast<std::ptrdiff_t>(end),
+                               list.begin() + static_cast<std::ptrdiff_t>(end + i + 1));
+            list[places[i] + i] = std::move(adds[i]);
+            end = places[i];
         }
     }
 }
 
 void FileSystemItemMO::removeObjectFromCache(FileSystemItemMO* child)
 {
+    if (child->waitsForParentLists_ && waitingChildren_) {
+        std::erase_if(*waitingChildren_, [child](const auto& waiting) { return waiting.get() == child; });
+        child->waitsForParentLists_ = false;
+    }
     if (!cachedElements_)
         return;
     for (auto& [mask, list] : *cachedElements_)
@@ -578,6 +700,7 @@ const FileSystemItemMO::ChildList* FileSystemItemMO::cacheByMask(int mask) const
 {
     if (!cachedElements_)
         return nullptr;
+    fileWaitingChildren();
     auto it = cachedElements_->find(mask);
     return it == cachedElements_->end() ? nullptr : &it->second;
 }
@@ -585,6 +708,7 @@ const FileSystemItemMO::ChildList* FileSystemItemMO::cacheByMask(int mask) const
 void FileSystemItemMO::setCache(std::optional<ChildList> list, int mask)
 {
     ZOV_ASSERT(mask >= 0 && mask <= kMaskAll, "Invalid filter mask");
+    fileWaitingChildren();
     if (!list) {
         if (cachedElements_)
             cachedElements_->erase(mask);
@@ -597,6 +721,11 @@ void FileSystemItemMO::setCache(std::optional<ChildList> list, int mask)
 
 void FileSystemItemMO::resetCache()
 {
+    if (waitingChildren_) {
+        for (const auto& child : *waitingChildren_)
+            child->waitsForParentLists_ = false;
+        waitingChildren_.reset();
+    }
     cachedElements_.reset();
 }
 
@@ -609,6 +738,7 @@ bool FileSystemItemMO::checkCache()
 {
     if (!cachedElements_)
         return true;
+    fileWaitingChildren();
     bool good = true;
     auto breach = [&](const std::string& line) {
         ZovLog(line);

@@ -20,8 +20,11 @@
 // bytes, then by row: one total order for every list), plus its children by name. Lists are built on first demand
 // (the full list with one fetch) and then kept up to date child by child as children are
 // created, changed and deleted (updateObjectInCache / removeObjectFromCache): a binary search
-// and a short walk over equal names. A caller that changes a filed child's name takes the child
-// out before and files it again after, or resets the lists.
+// and a short walk over equal names. A child that must go into a list waits until a list is
+// next read; the waiting children are then filed by what they are and merged in at once, so a
+// listing that adds a slice of children between two reads costs one pass over each list, not
+// one per child. A caller that changes a filed child's name takes the child out before and
+// files it again after, or resets the lists.
 //
 // Attributes. What the catalogue knows beyond file attributes is text in named groups of Tag
 // objects: a group is a Tag under the item, an attribute a Tag under the group with the
@@ -354,14 +357,19 @@ private:
     Ref<MultiImage> heldImage(Ref<MultiImage> FileSystemItemMO::*field, bool used);
     void setHolderData(std::string_view relationship, std::string_view entity, const std::optional<Value::Bytes>& data);
     void buildNamedCache();
+    // Merges the children waiting to be filed into the cached lists.
+    void fileWaitingChildren() const;
 
     MediaDatabase* mediaDatabase_ = nullptr;
     std::int32_t refreshStatus_ = kRefreshStatusNotVerified;
     // Mask -> sorted list of matching children; made on first use.
-    std::unique_ptr<std::map<int, ChildList>> cachedElements_;
+    mutable std::unique_ptr<std::map<int, ChildList>> cachedElements_;
+    // Children to file into the lists at the next read.
+    mutable std::unique_ptr<ChildList> waitingChildren_;
     std::unique_ptr<std::unordered_map<std::string, Ref<FileSystemItemMO>>> cachedByNameChilds_;
     bool temporaryIsImageFlag_ = false;
     bool constantIsFolderFlag_ = false;
+    bool waitsForParentLists_ = false; // in the parent's waitingChildren_
     Ref<MultiImage> cachedSmallImage_;
     Ref<MultiImage> cachedLargeImage_;
     Ref<MultiImage> cachedIcon_;

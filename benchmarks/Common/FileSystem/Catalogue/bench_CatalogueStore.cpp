@@ -67,6 +67,7 @@ void BM_RefileOneChild(benchmark::State& state)
         FileSystemItemMO& child = *items[next];
         child.setVisible(!child.visible());
         root->updateObjectInCache(&child);
+        benchmark::DoNotOptimize(root->cacheByMask(kMaskAll)); // a read files a waiting child
         next = (next + 7919) % items.size();
     }
     state.counters["lists"] = static_cast<double>(std::size(masks));
