@@ -10,7 +10,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "../../Common/FileSystem/FileSystemFixtures.h"
@@ -445,6 +448,41 @@ TEST(FSFileOperation, MoveWithinVolumeIsRenameAndRespectsOverwriteFlag)
     ASSERT_TRUE(recorder.runUntilFinal(*rename));
     EXPECT_EQ(recorder.last().error, 0);
     EXPECT_EQ(lstatOf(scratch / "album/renamed.jpg").st_ino, inode);
+}
+
+// A rename onto another name of the source's own object (a case-only rename on a
+// case-insensitive file system; here a hard link, which takes the same road through a hidden
+// name) is no clash up front. A hard link's other name is a name of its own, so the second step
+// is refused and undone; another object is refused without a step.
+TEST(FSFileOperation, RenameOntoTheSourcesOwnObjectGoesThroughAHiddenNameAndUndoesARefusal)
+{
+    test::ScratchFolder scratch;
+    ::mkdir((scratch / "album").c_str(), 0755);
+    test::writeFile(scratch / "album/photo.jpg", "photo");
+    ASSERT_EQ(::link((scratch / "album/photo.jpg").c_str(), (scratch / "album/linked.jpg").c_str()), 0);
+    test::writeFile(scratch / "album/other.jpg", "other");
+    const ino_t inode = lstatOf(scratch / "album/photo.jpg").st_ino;
+
+    for (const char* target : {"linked.jpg", "other.jpg"}) {
+        SCOPED_TRACE(target);
+        for (const std::uint32_t flags : {0u, std::uint32_t(kFSFileOperationOverwrite)}) {
+            if (std::string(target) == "other.jpg" && flags)
+                continue; // a real replacement, covered above
+            Recorder recorder;
+            auto operation = FSFileOperation::create();
+            ASSERT_EQ(operation->startMove(scratch / "album/photo.jpg", scratch / "album", std::string(target), flags,
+                                           recorder.callback(), 0),
+                      0);
+            ASSERT_TRUE(recorder.runUntilFinal(*operation));
+            EXPECT_EQ(recorder.last().error, status::DuplicateName);
+            EXPECT_EQ(lstatOf(scratch / "album/photo.jpg").st_ino, inode);
+            EXPECT_EQ(test::readFile(scratch / "album/other.jpg"), "other");
+            std::set<std::string> names;
+            for (const auto& entry : std::filesystem::directory_iterator(scratch / "album"))
+                names.insert(entry.path().filename().string());
+            EXPECT_EQ(names, (std::set<std::string> {"linked.jpg", "other.jpg", "photo.jpg"}));
+        }
+    }
 }
 
 TEST(FSFileOperation, OverwriteReplacesFolderOnlyWithWholeCopy)
