@@ -55,7 +55,7 @@ void runToEnd(const Ref<FileOperation>& operation)
         &ended, [&](const Notification& n) { ended = ended || fileOperationStage(n.userInfo) >= 3; },
         kFSOperationStatusNotification, operation.get());
     while (!ended || FileOperation::runningCount() > 0)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     NotificationCenter::defaultCenter().removeObserver(&ended);
 }
 

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Common/Strings/NSStringDevices.h"
 #include "Platform/FilePaths.h"
@@ -10,9 +13,19 @@
 namespace vistel {
 
 namespace {
-// The most items one deletion worker takes.
-constexpr std::size_t MaxRun = 64;
+// The most items the deletion worker is ahead of the recorded ones, and the most results it
+// hands back at once.
+constexpr std::size_t MaxAhead = 64;
+constexpr std::size_t MaxBatch = 16;
 } // namespace
+
+struct FoldersObjectsOperator::DeleteJob {
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Results the main thread has recorded; set there.
+    std::size_t recorded = 0;
+    bool cancelled = false;
+};
 
 struct FoldersObjectsOperator::Collect {
     Paths paths;
@@ -141,36 +154,71 @@ void FoldersObjectsOperator::startNext()
         return;
 
     // This item and the items after it that need no question are deleted in order by one
-    // worker; it stops at the first failure or once cancelled, and hands back each result. A
-    // run is kept short so that the records never trail the deletions far.
+    // worker; it stops at the first failure or once cancelled. It hands the results back in
+    // batches, and never gets more than MaxAhead items ahead of the ones recorded, so that the
+    // records never trail the deletions far.
     std::vector<Ref<FSObjectInfo>> run {item};
-    for (std::size_t next = currentProcessIndex_ + 1; next < objectsToProcess_.size() && run.size() < MaxRun; ++next) {
+    for (std::size_t next = currentProcessIndex_ + 1; next < objectsToProcess_.size(); ++next) {
         const Ref<FSObjectInfo>& other = objectsToProcess_[next];
         if (other->isLocked() || other->isParentLocked())
             break;
         run.push_back(other);
     }
     state_ = FileSystemFunctions::createFileOperation();
+    auto job = std::make_shared<DeleteJob>();
+    deleteJob_ = job;
     Ref<FoldersObjectsOperator> self(this);
-    deleteThread_ = NSThreadExt::create([self, run = std::move(run)] {
-        for (const Ref<FSObjectInfo>& object : run) {
-            if (NSThreadExt::currentThreadExt()->isCancelled())
+    deleteThread_ = NSThreadExt::create([self, job, run = std::move(run)] {
+        std::vector<StatusCode> batch;
+        auto handBack = [&] {
+            if (batch.empty())
+                return;
+            RunLoop::main()->perform([self, job, results = std::move(batch)] { self->handleResults(*job, results); },
+                                     {NSDefaultRunLoopMode});
+            batch = {};
+        };
+        for (std::size_t index = 0; index < run.size(); ++index) {
+            std::unique_lock lock(job->mutex);
+            if (index >= job->recorded + MaxAhead || batch.size() >= MaxBatch) {
+                lock.unlock();
+                handBack(); // before any wait: the wait is for these to be recorded
+                lock.lock();
+            }
+            job->changed.wait(lock, [&] { return job->cancelled || index < job->recorded + MaxAhead; });
+            if (job->cancelled)
                 break;
-            const StatusCode error = StatusCode(std::int16_t(object->deletePermanentlyFSObject()));
-            RunLoop::main()->perform([self, error] { self->handleFileOperation(error); }, {NSDefaultRunLoopMode});
+            lock.unlock();
+            const StatusCode error = StatusCode(std::int16_t(run[index]->deletePermanentlyFSObject()));
+            batch.push_back(error);
             if (error != 0)
                 break;
         }
+        handBack();
         RunLoop::main()->perform([self] { self->deletionRunEnded(); }, {NSDefaultRunLoopMode});
     });
     deleteThread_->start();
+}
+
+void FoldersObjectsOperator::handleResults(DeleteJob& job, const std::vector<StatusCode>& results)
+{
+    for (const StatusCode error : results)
+        handleFileOperation(error);
+    const std::lock_guard lock(job.mutex);
+    job.recorded += results.size();
+    job.changed.notify_one();
 }
 
 bool FoldersObjectsOperator::cancelRunningItem()
 {
     if (!deleteThread_)
         return false;
-    deleteThread_->cancel(); // the item under way ends; nothing more is deleted
+    {
+        // The item under way ends; nothing more is deleted.
+        const std::lock_guard lock(deleteJob_->mutex);
+        deleteJob_->cancelled = true;
+        deleteJob_->changed.notify_one();
+    }
+    deleteThread_->cancel();
     return true;
 }
 
@@ -207,6 +255,7 @@ void FoldersObjectsOperator::noteParentChanged(bool always)
 void FoldersObjectsOperator::deletionRunEnded()
 {
     deleteThread_ = {};
+    deleteJob_ = {};
     FileSystemFunctions::releaseFileOperation(state_);
     state_ = {};
     if (finished_)

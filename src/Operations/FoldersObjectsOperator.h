@@ -5,7 +5,8 @@
 // A worker collects every item below the selected paths (FSObjectInfo::collectFolderItems:
 // each folder after its contents, links as links, never followed); the main thread then
 // deletes the items in that order on short-lived workers, each taking the run of items up to
-// the next one that needs a question, one result at a time back. A locked item, or an
+// the next one that needs a question and handing the results back in small batches, never
+// more than a few dozen items ahead of the recorded ones. A locked item, or an
 // item in a locked folder, gets the locked-item question. "Skip" keeps that item and, without
 // another question, every folder above it up to the selected item (they cannot be emptied);
 // the rest goes on. Records carry the item's name, not its path.
@@ -35,6 +36,7 @@ private:
     FoldersObjectsOperator(Paths paths, Value options, int operationType);
 
     struct Collect;
+    struct DeleteJob;
 
     void preflightComplete(const std::shared_ptr<Collect>& collect);
     void startNext() override;
@@ -42,6 +44,8 @@ private:
     bool cancelRunningItem() override;
     // The result of the item at the current index.
     void handleFileOperation(StatusCode error);
+    // Results the deletion worker handed back, in order, for the items from the current index.
+    void handleResults(DeleteJob& job, const std::vector<StatusCode>& results);
     // The deletion worker ended its run of items.
     void deletionRunEnded();
     // Tells the workspace that the current item's folder changed (when `always`, or when it is
@@ -60,6 +64,7 @@ private:
     std::uint64_t totalItems_ = 0;
     // Deletes a run of items that need no question; set while it works.
     Ref<NSThreadExt> deleteThread_;
+    std::shared_ptr<DeleteJob> deleteJob_;
     std::string lastNotedFolder_;
     // Folders kept because something in them was skipped, by (device, inode).
     std::set<std::pair<dev_t, ino_t>> keptFolders_;

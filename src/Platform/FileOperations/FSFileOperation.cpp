@@ -388,7 +388,9 @@ bool folderInsideItem(const std::string& folder, const std::string& item)
     return inside;
 }
 
-StatusCode checkDestination(const Request& request, Job& job, std::string& destination)
+// With `move`, a destination that is the source itself under another name (a case-only rename
+// on a case-insensitive file system) is no clash: placing the item sorts that out.
+StatusCode checkDestination(const Request& request, Job& job, std::string& destination, bool move = false)
 {
     struct stat folder {};
     if (::stat(request.destinationFolder.c_str(), &folder) != 0)
@@ -406,8 +408,12 @@ StatusCode checkDestination(const Request& request, Job& job, std::string& desti
         return status::BadName;
     destination = joinPath(request.destinationFolder, name);
     struct stat existing {};
-    if (::lstat(destination.c_str(), &existing) == 0 && !job.overwrite())
-        return status::DuplicateName;
+    if (::lstat(destination.c_str(), &existing) == 0 && !job.overwrite()) {
+        const bool itself = move && source.st_ino != 0 && existing.st_dev == source.st_dev &&
+                            existing.st_ino == source.st_ino;
+        if (!itself)
+            return status::DuplicateName;
+    }
     return 0;
 }
 
@@ -510,7 +516,7 @@ void runMove(FSFileOperation& operation, const Request& request)
         job.progress.totalObjects = job.progress.objectsComplete = 1;
         return finish(0);
     }
-    if (StatusCode result = checkDestination(request, job, destination))
+    if (StatusCode result = checkDestination(request, job, destination, true))
         return finish(result);
 
     operation.report(request.source, kFSOperationStagePreflighting, job.progress);

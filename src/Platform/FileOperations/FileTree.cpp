@@ -130,32 +130,65 @@ std::string uniqueHiddenName(const char* purpose)
     return text;
 }
 
-StatusCode placeItem(const std::string& from, const std::string& to, bool overwrite)
+namespace {
+
+// A rename that never replaces: renameat2 with RENAME_NOREPLACE, or, on a file system without
+// it, a plain rename when nothing carries the name. EEXIST in errno when something does.
+bool renameNoReplace(const std::string& from, const std::string& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    int error = errno;
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without no-replace renames (or a folder moved into itself, which the plain
+    // rename refuses again).
+    const int error = errno;
     struct stat target {};
-    if (error == EINVAL || error == ENOSYS) {
-        // A file system without no-replace renames (or a folder moved into itself, which the
-        // plain rename refuses again).
-        if (::lstat(to.c_str(), &target) != 0) {
-            if (::rename(from.c_str(), to.c_str()) == 0)
-                return 0;
-            return statusFromErrno(errno);
-        }
-        error = EEXIST;
+    if (::lstat(to.c_str(), &target) == 0) {
+        errno = EEXIST;
+        return false;
     }
-    if (error != EEXIST)
-        return statusFromErrno(error);
-    if (!overwrite)
-        return status::DuplicateName;
+    errno = error;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// `to` names the object `from` names (the same name in another case on a case-insensitive file
+// system, or another hard link): a plain rename would do nothing, so the item goes through a
+// hidden name in the same folder first. The first step is undone when the second fails, as it
+// does for a hard link, whose other name is a name of its own.
+StatusCode renameOntoItself(const std::string& from, const std::string& to)
+{
+    const std::string temporary = joinPath(parentFolderPath(from), uniqueHiddenName("renaming"));
+    if (!renameNoReplace(from, temporary))
+        return statusFromErrno(errno);
+    if (renameNoReplace(temporary, to))
+        return 0;
+    const int error = errno;
+    if (!renameNoReplace(temporary, from))
+        ZovLog("FSFileOperation: could not give " + temporary + " back its name " + from + ": " +
+               statusText(statusFromErrno(errno)));
+    return error == EEXIST ? status::DuplicateName : statusFromErrno(error);
+}
+
+} // namespace
+
+StatusCode placeItem(const std::string& from, const std::string& to, bool overwrite)
+{
+    if (renameNoReplace(from, to))
+        return 0;
+    if (errno != EEXIST)
+        return statusFromErrno(errno);
 
     struct stat source {};
+    struct stat target {};
     if (::lstat(from.c_str(), &source) != 0)
         return statusFromErrno(errno);
     if (::lstat(to.c_str(), &target) != 0)
         return placeItem(from, to, false);
+    if (source.st_dev == target.st_dev && source.st_ino == target.st_ino && from != to)
+        return renameOntoItself(from, to);
+    if (!overwrite)
+        return status::DuplicateName;
     if (S_ISDIR(source.st_mode) == S_ISDIR(target.st_mode) && ::rename(from.c_str(), to.c_str()) == 0)
         return 0; // a file over a file, a folder over an empty folder: one atomic step
     // Set the old item aside, put the new one in, and only then delete the old one.
@@ -163,7 +196,7 @@ StatusCode placeItem(const std::string& from, const std::string& to, bool overwr
     if (::rename(to.c_str(), aside.c_str()) != 0)
         return statusFromErrno(errno);
     if (::rename(from.c_str(), to.c_str()) != 0) {
-        error = errno;
+        const int error = errno;
         ::rename(aside.c_str(), to.c_str());
         return statusFromErrno(error);
     }

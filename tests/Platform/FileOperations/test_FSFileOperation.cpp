@@ -3,25 +3,37 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <random>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "../../Common/FileSystem/FileSystemFixtures.h"
 #include "Platform/FileOperations/FSFileOperation.h"
 #include "Platform/FileOperations/FileTree.h"
+#include "MountNamespace.h"
 #include "TestSupport.h"
 
 namespace vistel {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The mounts the tests make stay in this process's own mount namespace.
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new test::PrivateMountNamespace);
 
 struct Callback {
     std::string item;
@@ -445,6 +457,136 @@ TEST(FSFileOperation, MoveWithinVolumeIsRenameAndRespectsOverwriteFlag)
     ASSERT_TRUE(recorder.runUntilFinal(*rename));
     EXPECT_EQ(recorder.last().error, 0);
     EXPECT_EQ(lstatOf(scratch / "album/renamed.jpg").st_ino, inode);
+}
+
+// A rename onto another name of the source's own object (a case-only rename on a
+// case-insensitive file system; here a hard link, which takes the same road through a hidden
+// name) is no clash up front. A hard link's other name is a name of its own, so the second step
+// is refused and undone; another object is refused without a step.
+TEST(FSFileOperation, RenameOntoTheSourcesOwnObjectGoesThroughAHiddenNameAndUndoesARefusal)
+{
+    test::ScratchFolder scratch;
+    ::mkdir((scratch / "album").c_str(), 0755);
+    test::writeFile(scratch / "album/photo.jpg", "photo");
+    ASSERT_EQ(::link((scratch / "album/photo.jpg").c_str(), (scratch / "album/linked.jpg").c_str()), 0);
+    test::writeFile(scratch / "album/other.jpg", "other");
+    const ino_t inode = lstatOf(scratch / "album/photo.jpg").st_ino;
+
+    for (const char* target : {"linked.jpg", "other.jpg"}) {
+        SCOPED_TRACE(target);
+        for (const std::uint32_t flags : {0u, std::uint32_t(kFSFileOperationOverwrite)}) {
+            if (std::string(target) == "other.jpg" && flags)
+                continue; // a real replacement, covered above
+            Recorder recorder;
+            auto operation = FSFileOperation::create();
+            ASSERT_EQ(operation->startMove(scratch / "album/photo.jpg", scratch / "album", std::string(target), flags,
+                                           recorder.callback(), 0),
+                      0);
+            ASSERT_TRUE(recorder.runUntilFinal(*operation));
+            EXPECT_EQ(recorder.last().error, status::DuplicateName);
+            EXPECT_EQ(lstatOf(scratch / "album/photo.jpg").st_ino, inode);
+            EXPECT_EQ(test::readFile(scratch / "album/other.jpg"), "other");
+            std::set<std::string> names;
+            for (const auto& entry : std::filesystem::directory_iterator(scratch / "album"))
+                names.insert(entry.path().filename().string());
+            EXPECT_EQ(names, (std::set<std::string> {"linked.jpg", "other.jpg", "photo.jpg"}));
+        }
+    }
+}
+
+// A small vfat image made with mkfs.vfat, attached to a free loop device (released on
+// unmount) and mounted; `why` says what was missing when it is not mounted.
+class ScopedVfatImage {
+public:
+    ScopedVfatImage()
+    {
+        char pattern[] = "/tmp/vistel-fo-vfat-XXXXXX";
+        if (!::mkdtemp(pattern)) {
+            why_ = "no scratch folder";
+            return;
+        }
+        folder_ = pattern;
+        const std::string image = folder_ + "/image";
+        ::mkdir(path().c_str(), 0755);
+        if (std::system(("mkfs.vfat -C '" + image + "' 2048 >/dev/null 2>&1").c_str()) != 0) {
+            why_ = "mkfs.vfat (dosfstools) is not installed";
+            return;
+        }
+        const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+        const int number = control >= 0 ? ::ioctl(control, LOOP_CTL_GET_FREE) : -1;
+        if (control >= 0)
+            ::close(control);
+        const int loop = number >= 0 ? ::open(("/dev/loop" + std::to_string(number)).c_str(), O_RDWR | O_CLOEXEC) : -1;
+        const int backing = ::open(image.c_str(), O_RDWR | O_CLOEXEC);
+        loop_info64 info {};
+        info.lo_flags = LO_FLAGS_AUTOCLEAR;
+        if (loop < 0 || backing < 0 || ::ioctl(loop, LOOP_SET_FD, backing) != 0) {
+            why_ = "no loop device available (needs CAP_SYS_ADMIN)";
+        } else {
+            ::ioctl(loop, LOOP_SET_STATUS64, &info);
+            const std::string device = "/dev/loop" + std::to_string(number);
+            mounted_ = ::mount(device.c_str(), path().c_str(), "vfat", 0, nullptr) == 0;
+            if (!mounted_) {
+                kernelLacksVfat_ = errno == ENODEV;
+                why_ = std::string("mounting vfat: ") + std::strerror(errno);
+                ::ioctl(loop, LOOP_CLR_FD, 0);
+            }
+        }
+        if (backing >= 0)
+            ::close(backing);
+        if (loop >= 0)
+            ::close(loop);
+    }
+    ~ScopedVfatImage()
+    {
+        if (mounted_)
+            ::umount2(path().c_str(), MNT_DETACH);
+        if (!folder_.empty())
+            removeTree(folder_);
+    }
+    bool mounted() const { return mounted_; }
+    bool kernelLacksVfat() const { return kernelLacksVfat_; }
+    const std::string& why() const { return why_; }
+    std::string path() const { return folder_ + "/mnt"; }
+
+private:
+    std::string folder_;
+    std::string why_;
+    bool mounted_ = false;
+    bool kernelLacksVfat_ = false;
+};
+
+TEST(FSFileOperation, CaseOnlyRenameOnVfatRenamesAndAnotherItemStillClashes)
+{
+    ScopedVfatImage volume;
+    if (volume.kernelLacksVfat())
+        GTEST_SKIP() << "this kernel has no vfat";
+    if (!volume.mounted())
+        VISTEL_SKIP_UNAVAILABLE() << volume.why();
+    test::writeFile(volume.path() + "/photo.jpg", "photo");
+    test::writeFile(volume.path() + "/other.jpg", "other");
+
+    struct Case {
+        const char* name;
+        StatusCode expected;
+        std::set<std::string> names;
+    };
+    for (const Case& c : {Case {"OTHER.JPG", status::DuplicateName, {"other.jpg", "photo.jpg"}},
+                          Case {"Photo.JPG", 0, {"other.jpg", "Photo.JPG"}}}) {
+        SCOPED_TRACE(c.name);
+        Recorder recorder;
+        auto operation = FSFileOperation::create();
+        ASSERT_EQ(operation->startMove(volume.path() + "/photo.jpg", volume.path(), std::string(c.name), 0,
+                                       recorder.callback(), 0),
+                  0);
+        ASSERT_TRUE(recorder.runUntilFinal(*operation));
+        EXPECT_EQ(recorder.last().error, c.expected);
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(volume.path()))
+            names.insert(entry.path().filename().string());
+        EXPECT_EQ(names, c.names);
+    }
+    EXPECT_EQ(test::readFile(volume.path() + "/Photo.JPG"), "photo");
 }
 
 TEST(FSFileOperation, OverwriteReplacesFolderOnlyWithWholeCopy)
