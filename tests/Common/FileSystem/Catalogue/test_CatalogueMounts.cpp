@@ -1,7 +1,7 @@
 // A card mounting, going and coming back, seen by the catalogue: a tmpfs mounted at
-// /media/<user>/CARD in this process's own mount namespace where the system allows one (as
-// root without that, in the machine's: two runs at once would then meet). Skipped when
-// mounting is refused.
+// /media/<user>/CARD in this process's own mount namespace, below a /media of its own, where
+// the system allows one (as root without that, in the machine's: two runs at once would then
+// meet). Skipped when mounting is refused.
 
 #include <gtest/gtest.h>
 
@@ -30,6 +30,15 @@ const bool privateNamespace = [] {
         return false;
     ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     return true;
+}();
+
+// The card's folder lies in a /media only this process sees. Folders are shared between
+// namespaces, and removing a folder takes off whatever any namespace mounted on it: with one
+// /media/<user>/CARD for all, a run ending beside another unmounted the other's card.
+const bool privateMedia = privateNamespace && [] {
+    std::error_code ignored;
+    std::filesystem::create_directories("/media", ignored);
+    return ::mount("tmpfs", "/media", "tmpfs", 0, "size=1m,mode=755") == 0;
 }();
 
 // "MountMedia" and "UnmountMedia" as they are posted.
@@ -100,7 +109,7 @@ TEST_F(CatalogueMountsTest, ACardKeepsItsItemAcrossMountsAndNoFolderIsMadeForIt)
     MediaNotices notices;
     if (!mount())
         VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here"
-                                  << (privateNamespace ? "" : " (no private mount namespace)");
+                                  << (privateMedia ? "" : " (no private mount namespace)");
 
     ASSERT_TRUE(spinUntil([&] { return !notices.posted.empty(); }, 10000));
     ASSERT_EQ(notices.posted.size(), 1u);
