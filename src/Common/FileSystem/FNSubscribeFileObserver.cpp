@@ -245,6 +245,10 @@ void FNSubscribeFileObserver::markChanged(const std::string& path)
 
 void FNSubscribeFileObserver::postPendingChanges()
 {
+    // Changes the kernel queued before the window closed belong to it, even when this thread
+    // came late to read them: a burst is not split by a busy machine.
+    if (inotify_ >= 0)
+        readEvents();
     postTimer_ = nullptr;
     std::set<std::string> paths;
     paths.swap(pendingChanges_);

@@ -18,7 +18,8 @@
 // queue overflow (IN_Q_OVERFLOW) counts as a change of every watched folder.
 //
 // Coalescing. Changes of one folder within CoalesceSeconds of its first change are posted
-// once: a burst of hundreds of files gives one notification per folder and window.
+// once: a burst of hundreds of files gives one notification per folder and window. When the
+// window closes, the changes the kernel holds unread are taken into it first.
 //
 // Only folders are watched: camera paths ("ICA:/...", anything not beginning with "/"),
 // files and paths that do not exist are ignored without a word.

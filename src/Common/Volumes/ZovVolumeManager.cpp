@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <mutex>
 #include <set>
 
 #include "Common/Alert/NSAlertFileError.h"
@@ -18,17 +20,51 @@
 
 namespace vistel {
 
+namespace {
+
+// The managers whose thread runs. Made once and never destroyed, so that the exit handler
+// finds it whatever was destroyed before.
+struct RunningManagers {
+    std::mutex mutex;
+    std::set<ZovVolumeManager*> managers;
+};
+RunningManagers& runningManagers()
+{
+    static RunningManagers* running = new RunningManagers;
+    return *running;
+}
+
+} // namespace
+
 ZovVolumeManager::ZovVolumeManager() = default;
 
 ZovVolumeManager::~ZovVolumeManager()
 {
-    if (thread_) {
-        stopping_.store(true, std::memory_order_release);
-        loop_->stop();
-        thread_->abort(); // waits for the body
+    {
+        RunningManagers& running = runningManagers();
+        std::lock_guard lock(running.mutex);
+        running.managers.erase(this);
     }
+    haltThread();
     if (mountTableFd_ >= 0)
         ::close(mountTableFd_);
+}
+
+void ZovVolumeManager::haltThread()
+{
+    if (!thread_ || stopping_.exchange(true, std::memory_order_acq_rel))
+        return;
+    loop_->stop();
+    thread_->abort(); // waits for the body
+}
+
+void ZovVolumeManager::haltAllThreads()
+{
+    RunningManagers& running = runningManagers();
+    std::lock_guard lock(running.mutex);
+    for (ZovVolumeManager* manager : running.managers)
+        manager->haltThread();
+    running.managers.clear();
 }
 
 ZovVolumeManager& ZovVolumeManager::sharedVolumeManager()
@@ -53,6 +89,14 @@ Ref<ZovVolumeManager> ZovVolumeManager::create()
         manager->started_.wait(lock, [&] { return manager->listed_; });
     }
     ZOV_ASSERT(manager->volumeInfoForMountPoint("/"), "Missed volume mounted to '/' (root)");
+    // Registered once the thread has listed the table, so after the statics that listing made.
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(&ZovVolumeManager::haltAllThreads); });
+    {
+        RunningManagers& running = runningManagers();
+        std::lock_guard lock(running.mutex);
+        running.managers.insert(self);
+    }
     return manager;
 }
 

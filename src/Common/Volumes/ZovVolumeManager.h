@@ -129,6 +129,11 @@ private:
     void detectCameras(const std::string& eventPort, const std::string& eventDevicePath);
     Ref<ZovImageCaptureDeviceInfo> cameraOnPort(const std::string& port, const std::string& devicePath) const;
     void installCameraServices();
+    // Ends the thread's loop and waits for its body; a second call does nothing.
+    void haltThread();
+    // Run at the process's exit, before the statics the threads read are destroyed: a mount
+    // table change met then must not be served with them half gone.
+    static void haltAllThreads();
 
     mutable std::mutex mutex_; // guards the three tables and nextRefNum_
     std::map<std::string, Ref<ZovDeviceInfo>> volumeInfoForKeyHash_;
