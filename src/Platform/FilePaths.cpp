@@ -125,4 +125,72 @@ std::string absolutePath(std::string_view path)
     return joinPath(folder, path);
 }
 
+namespace {
+
+bool isUnreservedByte(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string percentEncoded(std::string_view bytes, std::string_view alsoKept)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(bytes.size());
+    for (const unsigned char c : bytes) {
+        if (isUnreservedByte(c) || alsoKept.find(static_cast<char>(c)) != std::string_view::npos) {
+            encoded += static_cast<char>(c);
+        } else {
+            encoded += '%';
+            encoded += hex[c >> 4];
+            encoded += hex[c & 15];
+        }
+    }
+    return encoded;
+}
+
+std::string fileURLForPath(std::string_view path) { return "file://" + percentEncoded(path, "/"); }
+
+std::optional<std::string> pathForFileURL(std::string_view url)
+{
+    constexpr std::string_view scheme = "file://";
+    if (!url.starts_with(scheme))
+        return std::nullopt;
+    url.remove_prefix(scheme.size());
+    const std::size_t slash = url.find('/');
+    if (slash == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view host = url.substr(0, slash);
+    if (!host.empty() && host != "localhost")
+        return std::nullopt;
+    std::string path;
+    for (std::size_t i = slash; i < url.size(); ++i) {
+        const int high = url[i] == '%' && i + 2 < url.size() ? hexDigitValue(url[i + 1]) : -1;
+        const int low = high >= 0 ? hexDigitValue(url[i + 2]) : -1;
+        if (low >= 0) {
+            path += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            path += url[i];
+        }
+    }
+    if (path.find('\0') != std::string::npos)
+        return std::nullopt;
+    return path;
+}
+
 } // namespace vistel

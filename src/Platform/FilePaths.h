@@ -7,6 +7,7 @@
 // count as one, a trailing slash is ignored, and "/" is its own folder and its own last
 // component. Safe on any thread.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,5 +52,17 @@ std::string normalizedPath(std::string_view path);
 // asked of the system). "." and ".." stay, since after a symbolic link a ".." names the
 // link target's parent on disk, not the folder before it in the text.
 std::string absolutePath(std::string_view path);
+
+// Bytes with every byte outside the unreserved set (letters, digits, "-._~") and `alsoKept`
+// written as %XX (upper-case hex), byte by byte: names that are not UTF-8 survive.
+std::string percentEncoded(std::string_view bytes, std::string_view alsoKept);
+
+// "file://" + the path percent-encoded ("/" kept).
+std::string fileURLForPath(std::string_view path);
+
+// The path of a "file://" URL with an empty or "localhost" host, percent-decoded (a "%" not
+// followed by two hex digits stays as it is); nullopt for another scheme or host, and for a
+// path that would hold a NUL byte.
+std::optional<std::string> pathForFileURL(std::string_view url);
 
 } // namespace vistel

@@ -8,7 +8,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <QByteArray>
 #include <QString>
 
 #include "Platform/FilePaths.h"
@@ -23,26 +22,6 @@
 namespace vistel {
 
 namespace {
-
-// The path of a "file://" URI, percent-decoded; nullopt for another scheme or host.
-std::optional<std::string> pathOfFileURI(std::string_view uri)
-{
-    constexpr std::string_view scheme = "file://";
-    if (uri.substr(0, scheme.size()) != scheme)
-        return std::nullopt;
-    uri.remove_prefix(scheme.size());
-    const std::size_t slash = uri.find('/');
-    if (slash == std::string_view::npos)
-        return std::nullopt;
-    const std::string_view host = uri.substr(0, slash);
-    if (!host.empty() && host != "localhost")
-        return std::nullopt;
-    uri.remove_prefix(slash);
-    const QByteArray decoded = QByteArray::fromPercentEncoding(QByteArray(uri.data(), qsizetype(uri.size())));
-    if (decoded.contains('\0'))
-        return std::nullopt;
-    return decoded.toStdString();
-}
 
 std::string loginName()
 {
@@ -97,7 +76,7 @@ Value ZovPlacesReader::placesFromBookmarks(std::string_view text)
             line.pop_back();
         const std::size_t space = line.find(' ');
         const std::string uri = line.substr(0, space);
-        std::optional<std::string> path = pathOfFileURI(uri);
+        std::optional<std::string> path = pathForFileURL(uri);
         if (!path || path->empty())
             continue;
         std::string label = space == std::string::npos ? std::string() : line.substr(space + 1);

@@ -109,3 +109,10 @@ TEST(FilePaths, AbsolutePathsKeepDotDotForTheDisk)
     EXPECT_EQ(absolutePath("/x/../y/"), "/x/../y");
     EXPECT_EQ(absolutePath("sub/../file"), joinPath(folder, "sub/../file"));
 }
+
+TEST(FilePaths, FileURLsNeverDecodeToANulByte)
+{
+    EXPECT_EQ(pathForFileURL("file:///a%00b"), std::nullopt);
+    EXPECT_EQ(pathForFileURL("file:///a%2500b"), "/a%00b");
+    EXPECT_EQ(percentEncoded("a b/(c)", "/()"), "a%20b/(c)");
+}

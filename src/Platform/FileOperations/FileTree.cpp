@@ -351,21 +351,8 @@ StatusCode trashFolderForPath(const std::string& path, std::string& trashFolder,
 
 std::string trashInfoPathEncode(const std::string& path)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const unsigned char c : path) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
-                          c == '-' || c == '_' || c == '.' || c == '!' || c == '~' || c == '*' || c == '\'' ||
-                          c == '(' || c == ')';
-        if (keep) {
-            encoded += static_cast<char>(c);
-        } else {
-            encoded += '%';
-            encoded += hex[c >> 4];
-            encoded += hex[c & 15];
-        }
-    }
-    return encoded;
+    // The trash format keeps the URI "mark" characters besides the unreserved ones.
+    return percentEncoded(path, "/!*'()");
 }
 
 StatusCode moveItemToTrash(const std::string& path, std::string& trashedPath)

@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include "Platform/FilePaths.h"
+
 namespace vistel {
 
 namespace {
@@ -12,23 +14,6 @@ namespace {
 constexpr const char* UriListMimeType = "text/uri-list";
 constexpr const char* PlainTextMimeType = "text/plain";
 constexpr const char* PlainTextUtf8MimeType = "text/plain;charset=utf-8";
-
-bool isUnreserved(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The lines of a URI list, comments and empty lines left out.
 std::vector<std::string> uriListLines(const std::string& text)
@@ -63,46 +48,6 @@ Ref<Pasteboard> Pasteboard::generalPasteboard()
 Ref<Pasteboard> Pasteboard::pasteboardWithMimeData(QMimeData* data)
 {
     return Ref<Pasteboard>::adopt(new Pasteboard(data));
-}
-
-std::string Pasteboard::fileURLForPath(const std::string& path)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : path) {
-        if (isUnreserved(c) || c == '/') {
-            url += char(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 15];
-        }
-    }
-    return url;
-}
-
-std::optional<std::string> Pasteboard::pathForFileURL(const std::string& url)
-{
-    constexpr std::string_view scheme = "file://";
-    if (url.size() < scheme.size() || url.compare(0, scheme.size(), scheme) != 0)
-        return std::nullopt;
-    std::string rest = url.substr(scheme.size());
-    const std::size_t slash = rest.find('/');
-    if (slash == std::string::npos)
-        return std::nullopt;
-    const std::string host = rest.substr(0, slash);
-    if (!host.empty() && host != "localhost")
-        return std::nullopt;
-    std::string path;
-    for (std::size_t i = slash; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() + 0 && hexValue(rest[i + 1]) >= 0 && hexValue(rest[i + 2]) >= 0) {
-            path += char(hexValue(rest[i + 1]) * 16 + hexValue(rest[i + 2]));
-            i += 2;
-        } else {
-            path += rest[i];
-        }
-    }
-    return path;
 }
 
 bool Pasteboard::isCameraPath(const std::string& path) { return path.rfind("ICA:/", 0) == 0; }

@@ -64,10 +64,6 @@ public:
     // The data a drag carries (a drag pasteboard's own, or a fresh copy of the contents).
     QMimeData* mimeData() const;
 
-    // "file://" URL of an absolute path, every byte but the unreserved ones and '/' encoded.
-    static std::string fileURLForPath(const std::string& path);
-    // The path of a local "file://" URL (host empty or "localhost"), decoded to bytes.
-    static std::optional<std::string> pathForFileURL(const std::string& url);
     static bool isCameraPath(const std::string& path);
 
 private:

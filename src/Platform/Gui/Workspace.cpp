@@ -35,7 +35,7 @@ bool Workspace::openFile(const std::string& path)
     if (path.empty() || path[0] != '/')
         return false;
     // Encoded byte by byte: names that are not UTF-8 reach the desktop unchanged.
-    return openURL(Pasteboard::fileURLForPath(path));
+    return openURL(fileURLForPath(path));
 }
 
 bool Workspace::selectFile(const std::string& fullPath, const std::string&)
@@ -50,7 +50,7 @@ bool Workspace::selectFile(const std::string& fullPath, const std::string&)
     }
     QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                                                        "org.freedesktop.FileManager1", "ShowItems");
-    call << QStringList {QString::fromStdString(Pasteboard::fileURLForPath(fullPath))} << QString();
+    call << QStringList {QString::fromStdString(fileURLForPath(fullPath))} << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [folder](QDBusPendingCallWatcher* done) {
         if (done->isError()) {

@@ -169,7 +169,7 @@ TEST_F(BrowsingHandlerTest, CopyPutsTheNamesOnTheClipboardOrReadsThemFromIt)
 
     // Another program's copy (a URI list only): copying without items takes those names.
     auto* foreign = new QMimeData;
-    foreign->setData("text/uri-list", QByteArray::fromStdString(Pasteboard::fileURLForPath(text_->fullPath()) + "\r\n"));
+    foreign->setData("text/uri-list", QByteArray::fromStdString(fileURLForPath(text_->fullPath()) + "\r\n"));
     QGuiApplication::clipboard()->setMimeData(foreign);
     EXPECT_TRUE(handler_->validateUserAction("copy:", nullptr, nullptr, clipboard(), nullptr));
     EXPECT_TRUE(handler_->processItems({}, nullptr, "copy:", clipboard(), nullptr));
@@ -247,7 +247,7 @@ TEST_F(BrowsingHandlerTest, ContextMenuEntriesAreValidatedAndShowInFinderOpensTh
     // No file manager on the (private) session bus: the item's folder opens.
     pictures->actions()[2]->trigger();
     ASSERT_TRUE(spinUntil([&] { return opened_.size() == 2; }, 10000));
-    EXPECT_EQ(opened_, (std::vector<std::string>(2, Pasteboard::fileURLForPath(tree_.path()))));
+    EXPECT_EQ(opened_, (std::vector<std::string>(2, fileURLForPath(tree_.path()))));
 }
 
 TEST_F(BrowsingHandlerTest, DoubleClickOpensPicturesAsDocumentsAndOtherFilesOnTheDesktop)
@@ -261,7 +261,7 @@ TEST_F(BrowsingHandlerTest, DoubleClickOpensPicturesAsDocumentsAndOtherFilesOnTh
     EXPECT_TRUE(opened_.empty()); // the folder is not opened here
 
     handler_->browsingControlPerformDoubleClick(nullptr, items({text_}), nullptr);
-    EXPECT_EQ(opened_, (std::vector<std::string> {Pasteboard::fileURLForPath(text_->fullPath())}));
+    EXPECT_EQ(opened_, (std::vector<std::string> {fileURLForPath(text_->fullPath())}));
     EXPECT_EQ(documents.documents().size(), before + 2);
     for (const std::string& path : {first_->fullPath(), second_->fullPath()})
         if (Document* document = documents.documentForFile(path))

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "../../Common/Alert/AlertTestSupport.h"
+#include "Platform/FilePaths.h"
 #include "Platform/Gui/Pasteboard.h"
 #include "TestSupport.h"
 
@@ -56,13 +57,13 @@ TEST(Pasteboard, FileURLsEncodeEveryByteOutsideTheUnreservedSet)
         {"/plain/File_1-2.~x", "file:///plain/File_1-2.~x"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Pasteboard::fileURLForPath(c.path), c.url);
-        EXPECT_EQ(Pasteboard::pathForFileURL(c.url), c.path);
+        EXPECT_EQ(fileURLForPath(c.path), c.url);
+        EXPECT_EQ(pathForFileURL(c.url), c.path);
     }
-    EXPECT_EQ(Pasteboard::pathForFileURL("file://localhost/x%2fy"), "/x/y");
-    EXPECT_EQ(Pasteboard::pathForFileURL("file://other-host/x"), std::nullopt);
-    EXPECT_EQ(Pasteboard::pathForFileURL("https://example.org/x"), std::nullopt);
-    EXPECT_EQ(Pasteboard::pathForFileURL("file:///trailing%2"), "/trailing%2");
+    EXPECT_EQ(pathForFileURL("file://localhost/x%2fy"), "/x/y");
+    EXPECT_EQ(pathForFileURL("file://other-host/x"), std::nullopt);
+    EXPECT_EQ(pathForFileURL("https://example.org/x"), std::nullopt);
+    EXPECT_EQ(pathForFileURL("file:///trailing%2"), "/trailing%2");
 }
 
 TEST(Pasteboard, FileNamesOnTheClipboardInEveryForm)
@@ -80,7 +81,7 @@ TEST(Pasteboard, FileNamesOnTheClipboardInEveryForm)
     EXPECT_EQ(uris, "file:///tmp/Holiday%202024/100%25%20%231.jpg\r\nfile:///tmp/%E9t%E9/caf%C3%A9%20%FF.jpg\r\n");
     EXPECT_EQ(uris.find("ICA"), std::string::npos); // camera paths are never file URLs
     EXPECT_EQ(data->data(Pasteboard::GnomeCopiedFilesMimeType).toStdString(),
-              "copy\n" + Pasteboard::fileURLForPath(awkwardPaths[0]) + "\n" + Pasteboard::fileURLForPath(awkwardPaths[1]));
+              "copy\n" + fileURLForPath(awkwardPaths[0]) + "\n" + fileURLForPath(awkwardPaths[1]));
     const std::vector<std::string> types = general->types();
     EXPECT_NE(std::find(types.begin(), types.end(), NSFilenamesPboardType), types.end());
     EXPECT_NE(std::find(types.begin(), types.end(), NSURLPboardType), types.end());
@@ -147,7 +148,7 @@ TEST(Pasteboard, DISABLED_CopyReadByXclip)
                 EXPECT_EQ(line, "copy");
                 continue;
             }
-            if (auto path = Pasteboard::pathForFileURL(line))
+            if (auto path = pathForFileURL(line))
                 paths.push_back(*path);
         }
         return paths;
