@@ -76,7 +76,8 @@ const BrowserPanelHistory::Entry* BrowserPanelHistory::lastItem() const
 std::uint64_t BrowserPanelHistory::previousItemIndex() const
 {
     if (currentItemIndex_ == NoIndex || currentItemIndex_ >= historyArray_.size()) {
-        ZovLog("BrowserPanelHistory::previousItem current item not found");
+        if (!historyArray_.empty())
+            ZovLog("BrowserPanelHistory::previousItem current item not found");
         for (std::size_t i = historyArray_.size(); i-- > 0;)
             if (isItemValid(historyArray_[i]))
                 return i;
@@ -91,7 +92,8 @@ std::uint64_t BrowserPanelHistory::previousItemIndex() const
 std::uint64_t BrowserPanelHistory::nextItemIndex() const
 {
     if (currentItemIndex_ == NoIndex || currentItemIndex_ >= historyArray_.size()) {
-        ZovLog("BrowserPanelHistory::nextItem current item not found");
+        if (!historyArray_.empty())
+            ZovLog("BrowserPanelHistory::nextItem current item not found");
         for (std::size_t i = 0; i < historyArray_.size(); ++i)
             if (isItemValid(historyArray_[i]))
                 return i;

@@ -17,6 +17,11 @@ namespace vistel::test {
 class FakeSidebar : public IBrowserPanelHistorySource {
 public:
     struct Sender : Object { };
+    // A named row that is a file-system item without a catalogue (a place).
+    struct Place : Object {
+        explicit Place(std::string n) : name(std::move(n)) { }
+        std::string name;
+    };
 
     const Object* historyNotificationSender() const override { return sender.get(); }
     std::vector<Ref<Object>> historySelectedItems() const override
@@ -32,6 +37,8 @@ public:
     bool historyIsFileSystemItem(const Object& item) const override { return isFileSystemItem(&item); }
     std::string historyItemName(const Object& item) const override
     {
+        if (auto* place = dynamic_cast<const Place*>(&item))
+            return place->name;
         auto* fs = dynamic_cast<const FileSystemItemMO*>(&item);
         return fs ? fs->name() : "group";
     }
@@ -69,7 +76,10 @@ public:
                 return int(i);
         return -1;
     }
-    static bool isFileSystemItem(const Object* item) { return dynamic_cast<const FileSystemItemMO*>(item) != nullptr; }
+    static bool isFileSystemItem(const Object* item)
+    {
+        return dynamic_cast<const FileSystemItemMO*>(item) || dynamic_cast<const Place*>(item);
+    }
 
     Ref<Object> sender = makeRef<Sender>();
     std::vector<Ref<Object>> rows;
