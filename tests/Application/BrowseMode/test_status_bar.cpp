@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <pwd.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,24 +22,15 @@
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Common/XML/XMLDocumentID.h"
 #include "HistoryTestSupport.h"
+#include "MediaTestSupport.h"
 #include "Operations/ImageConvertor.h"
 
 namespace vistel::test {
 namespace {
 
-// Before main(), while the process has one thread, so that the namespace can be unshared; the
-// volumes' folders lie in a /media only this process sees.
-const bool privateNamespace = [] {
-    if (::unshare(CLONE_NEWNS) != 0)
-        return false;
-    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-    return true;
-}();
-const bool privateMedia = privateNamespace && [] {
-    std::error_code ignored;
-    std::filesystem::create_directories("/media", ignored);
-    return ::mount("tmpfs", "/media", "tmpfs", 0, "size=1m,mode=755") == 0;
-}();
+// Before main(), while the process has one thread: the volumes' folders lie in a /media only
+// this process sees.
+const bool privateMedia = usePrivateMediaFolder();
 
 // The device seam: USB facts for the devices of the test's mounts, free bytes by mount point.
 struct Devices {
@@ -80,19 +70,6 @@ private:
     std::unique_ptr<ScopedVolumeFactsSources> seam_;
 };
 const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new DeviceSeam);
-
-// "MountMedia" / "UnmountMedia" as they are posted.
-class MediaNotices {
-public:
-    MediaNotices()
-    {
-        for (const char* name : {"MountMedia", "UnmountMedia"})
-            NotificationCenter::defaultCenter().addObserver(
-                this, [this](const Notification& n) { posted.push_back(n); }, name);
-    }
-    ~MediaNotices() { NotificationCenter::defaultCenter().removeObserver(this); }
-    std::vector<Notification> posted;
-};
 
 class StatusBarTest : public CatalogueTest {
 protected:
