@@ -9,9 +9,12 @@
 #include <QPushButton>
 #include <QElapsedTimer>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "../../Common/Alert/AlertTestSupport.h"
+#include "TestSupport.h"
 #include "Application/BrowseMode/FolderProgressPanel.h"
 #include "Common/Strings/Gui/NSStringExtensionsText.h"
 #include "Operations/FileOperation.h"
@@ -203,6 +206,37 @@ TEST_F(ProgressTest, FormatsThatDoNotFitTheirArgumentsShowPlaceholders)
         panel.applyInfo(info);
         EXPECT_EQ(panel.progressText()->text().toStdString(), c.expected) << c.format;
     }
+}
+
+TEST_F(ProgressTest, StopCancelsARealCopyBeforeItsNextItem)
+{
+    TemporaryFolder folder;
+    const std::string dst = folder.path() + "/dst";
+    std::filesystem::create_directories(dst);
+    for (const char* name : {"/a.jpg", "/b.jpg", "/c.jpg"})
+        std::ofstream(folder.path() + name) << name;
+    std::ofstream(dst + "/b.jpg") << "old";
+    // The question about b.jpg holds the copy: Stop is pressed while it is asked.
+    ScopedResponder responder([&](const AlertRecord&) {
+        if (panel())
+            panel()->progressCancelButton()->click();
+        return AlertResponse::pressTitled("Replace");
+    });
+    const Value texts = Value::dictionary({{kFolderProgressKeyStopButtonText, "Stop Copying"},
+                                           {kFolderProgressKeyExplanationWithDestination, "Copying \"%@\" to \"%@\""}});
+    Ref<FileOperation> operation
+        = FileOperation::copyObjects({folder.path() + "/a.jpg", folder.path() + "/b.jpg", folder.path() + "/c.jpg"},
+                                     dst, 2, 0.1, texts);
+    ASSERT_TRUE(spinUntil([&] { return !shown_.empty(); }, 5000));
+    EXPECT_EQ(panel()->objectToListen(), operation.get());
+    EXPECT_EQ(panel()->progressCancelButton()->text(), "Stop Copying");
+    ASSERT_TRUE(spinUntil([&] { return operation->isFinished(); }, 10000));
+    ASSERT_EQ(cancels_.size(), 1u);
+    EXPECT_EQ(cancels_[0], operation);
+    EXPECT_TRUE(std::filesystem::exists(dst + "/a.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(dst + "/c.jpg")); // nothing started after the cancel
+    EXPECT_GE(millisecondsUntilClosed(3000), 0);
+    EXPECT_EQ(closed_.size(), 1u);
 }
 
 TEST(FolderProgressPanel, ByteCountsScaleToTheBarsRange)
