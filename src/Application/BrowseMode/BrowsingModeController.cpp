@@ -1,14 +1,18 @@
 #include "Application/BrowseMode/BrowsingModeController.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QShortcut>
 #include <QToolButton>
 #include <QWidgetAction>
 
+#include "Application/BrowseMode/WindowStatusBarPanel.h"
 #include "Application/MainWindow.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
@@ -42,6 +46,60 @@ ActionItem* plainItem(const std::string& identifier, const std::string& title, c
     return item;
 }
 
+// The tool bar's navigation control as the history drives it.
+class NavigationSegmentsCell : public NavigationToolbarCell {
+public:
+    explicit NavigationSegmentsCell(std::vector<QPointer<ActionButton>> segments)
+        : segments_(std::move(segments))
+    {
+    }
+    void setToolTipForSegment(const std::string& toolTip, int segment) override
+    {
+        if (ActionButton* button = at(segment))
+            button->setToolTip(QString::fromStdString(toolTip));
+    }
+    void setEnabledForSegment(bool enabled, int segment) override
+    {
+        if (ActionButton* button = at(segment))
+            button->setEnabled(enabled);
+    }
+
+private:
+    ActionButton* at(int segment) const
+    {
+        return segment >= 0 && std::size_t(segment) < segments_.size() ? segments_[std::size_t(segment)].data() : nullptr;
+    }
+    std::vector<QPointer<ActionButton>> segments_;
+};
+
+// The mouse's Back and Forward buttons pressed over the mode's views.
+class MouseNavigationFilter : public QObject {
+public:
+    MouseNavigationFilter(QWidget* container, std::function<void(const char*)> send)
+        : QObject(container)
+        , container_(container)
+        , send_(std::move(send))
+    {
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::MouseButtonPress)
+            return false;
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        if (button != Qt::BackButton && button != Qt::ForwardButton)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || !container_ || (widget != container_ && !container_->isAncestorOf(widget)))
+            return false;
+        send_(button == Qt::BackButton ? "backward:" : "forward:");
+        return true;
+    }
+
+private:
+    QPointer<QWidget> container_;
+    std::function<void(const char*)> send_;
+};
+
 } // namespace
 
 void BrowsingModeController::registerMode()
@@ -61,6 +119,8 @@ BrowsingModeController::BrowsingModeController(MainWindow* mainWindowController)
 BrowsingModeController::~BrowsingModeController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    if (navigationHistory_)
+        navigationHistory_->detachBrowserPanel();
     for (auto& [identifier, item] : toolbarItemForIdentifier)
         if (item && !item->parent())
             delete item.data();
@@ -86,9 +146,36 @@ void BrowsingModeController::initWindowLayout()
     handler_ = BrowsingUAHandler::create(this);
     setUIHandler(handler_);
     browsingSelection_ = BrowsingSelection::create();
+    if (IBrowserPanelHistorySource* sidebar = historySidebar())
+        navigationHistory_ = BrowserPanelHistory::create(sidebar);
+    if (auto* bar = dynamic_cast<WindowStatusBarPanel*>(statusPanel()))
+        bar->setDataSourceDelegate(browsingSelection_.get());
+    // The navigation control's clicks, with the control as sender.
+    setActionHandler("actionBrowse:", [this](QObject* sender) {
+        if (handler_)
+            handler_->actionBrowse(sender);
+    });
+    installNavigationKeys();
     // The segments follow the chain's answers whenever the window updates.
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification&) { validateSegments(); }, NSWindowDidUpdateNotification);
+}
+
+void BrowsingModeController::installNavigationKeys()
+{
+    QWidget* container = containerView();
+    if (!container)
+        return;
+    auto send = [this](const char* action) {
+        if (handler_)
+            handler_->processItems({}, nullptr, action, nullptr, nullptr);
+    };
+    for (auto [key, action] : {std::pair {Qt::Key_Left, "backward:"}, {Qt::Key_Right, "forward:"}}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | key), container);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, container, [send, action] { send(action); });
+    }
+    qApp->installEventFilter(new MouseNavigationFilter(container, send));
 }
 
 // --- the tool bar ------------------------------------------------------------------------------------
@@ -213,6 +300,17 @@ QAction* BrowsingModeController::makeItem(const std::string& identifier)
             menu->addAction(new ActionItem(QString::fromStdString(tr(title)), action, menu));
         QObject::connect(item, &QObject::destroyed, menu, [menu] { delete menu; });
         item->setMenu(menu);
+        if (navigationHistory_) {
+            // The history drives the segments: clicks go to the handler as "actionBrowse:".
+            std::vector<QPointer<ActionButton>> buttons(segments_.end() - 3, segments_.end());
+            segments_.erase(segments_.end() - 3, segments_.end());
+            for (std::size_t i = 0; i < buttons.size(); ++i) {
+                buttons[i]->setAction("actionBrowse:");
+                buttons[i]->setTarget(this);
+                buttons[i]->setProperty("selectedSegment", int(i));
+            }
+            navigationHistory_->setNavigationToolbarCell(makeRef<NavigationSegmentsCell>(std::move(buttons)));
+        }
         return item;
     }
     if (identifier == "thumbViewMode") {

@@ -10,6 +10,11 @@
 // responder chain whenever the window updates, so they light up as their actions go live.
 //
 // The panels (sidebar, items panel, tabbed panels) are added by the parts that build them.
+// The navigation history follows the sidebar (historySidebar()); the tool bar's
+// "historyNavigator" segments then send "actionBrowse:" to this mode, which hands it to the
+// handler, and take their tool tips and enabled states from the history. Alt+Left / Alt+Right
+// and the mouse's Back / Forward buttons over the mode's views send "backward:" / "forward:".
+// The status bar shows the browsing selection.
 //
 // Thread rules: main thread.
 
@@ -20,6 +25,7 @@
 #include <vector>
 
 #include "Application/BasicModeController.h"
+#include "Application/BrowseMode/BrowserPanelHistory.h"
 #include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 
@@ -52,6 +58,7 @@ public:
     BrowsingSelection* browsingSelection() const { return browsingSelection_.get(); }
     const ItemList& browsingSelectedFolders() const;
     BrowsingUAHandler* browsingHandler() const { return handler_.get(); }
+    BrowserPanelHistory* navigationHistory() const { return navigationHistory_.get(); }
 
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
@@ -67,7 +74,12 @@ public:
     // Validates the segments of the segmented controls.
     void validateSegments();
 
+protected:
+    // The sidebar the navigation history follows; none (and no history) until there is one.
+    virtual IBrowserPanelHistorySource* historySidebar() { return nullptr; }
+
 private:
+    void installNavigationKeys();
     QAction* makeItem(const std::string& identifier);
     QAction* makeSegmentedItem(const std::string& identifier, const std::string& label,
                                const std::vector<std::tuple<QImage, std::string, std::string>>& segments);
@@ -75,6 +87,7 @@ private:
     Ref<BrowsingUAHandler> handler_;
     Ref<BrowsingSelection> browsingSelection_;
     std::vector<QPointer<ActionButton>> segments_;
+    Ref<BrowserPanelHistory> navigationHistory_;
 };
 
 } // namespace vistel
