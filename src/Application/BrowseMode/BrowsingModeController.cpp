@@ -115,8 +115,9 @@ void BrowsingModeController::insertRightDynamicTabbedPanel()
     ZovDock* dock = rightTabbedPanel_ ? rightTabbedPanel_->dock() : nullptr;
     if (!dock)
         return;
-    dock->dockItemLayout()->setHSizePolicy(MakePreferredSizePolicy(280, 80, -1));
-    dock->dockItemLayout()->setVSizePolicy(MakePreferredSizePolicy(560, 300, -1));
+    // A dock's size is its content's (the caption bar adds its fixed height).
+    dock->dockItemLayout()->contentItem()->setHSizePolicy(MakePreferredSizePolicy(280, 80, -1));
+    dock->dockItemLayout()->contentItem()->setVSizePolicy(MakePreferredSizePolicy(560, 300, -1));
     layoutController()->dockAreaForPosition(ZovDockAreaPositionRight)->splitBy(ZovLayoutOrientationVertical, *dock, true);
 }
 
