@@ -45,6 +45,17 @@ PreviewPanel::PreviewPanel()
     ZovViewLayout::attachLayout(std::move(layout), this);
 }
 
+void PreviewPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The square's height follows its width of the pass that ran for this size: a second pass
+    // gives it the height for that width.
+    if (ZovLayout* layout = ZovViewLayout::findLayoutForView(this)) {
+        layout->setNeedsRelayout();
+        layout->performRelayout();
+    }
+}
+
 void PreviewPanel::setInfoWithItem(FileSystemItemMO* item)
 {
     image_ = QImage();

@@ -46,6 +46,9 @@ public:
     // Draws the area of the preview view.
     void drawViewRect(QPainter& painter);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     PreviewPanel();
 
