@@ -10,14 +10,13 @@
 #include "Common/Views/CustomTables/TableButtonCell.h"
 #include "Common/Views/RatingStars.h"
 #include "Metadata/MetadataProfile.h"
-#include "Platform/NotificationCenter.h"
 #include "ZovTranslatorManager.h"
 
 namespace vistel {
 
 namespace {
 
-// The stars' colour: the text colour of the row.
+// The stars' margin inside their cell; they take the row's text colour.
 constexpr double StarsInset = 3;
 
 QFont smallSystemFont(bool bold)
@@ -181,7 +180,6 @@ OrganizePanel::OrganizePanel()
 
 OrganizePanel::~OrganizePanel()
 {
-    NotificationCenter::defaultCenter().removeObserver(this);
     if (organizeOutlineView_) {
         organizeOutlineView_->setDataSource(nullptr);
         organizeOutlineView_->setDelegate(nullptr);

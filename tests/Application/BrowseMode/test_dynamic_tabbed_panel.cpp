@@ -172,6 +172,10 @@ TEST_F(TabbedPanelTest, ShowingAndHidingTabsStepByStep)
         }
     }
     EXPECT_FALSE(panel_->showHideTabBySelector("showHideNothing:"));
+    // A tab taken out of the visible ones is no longer visible; it stays among all tabs.
+    panel_->removeTabBySelector("showHideSecondPanel:");
+    EXPECT_TRUE(panel_->visibleTabs().empty());
+    EXPECT_EQ(panel_->tabIndexBySelector("showHideSecondPanel:"), 1);
 }
 
 TEST_F(TabbedPanelTest, TheSegmentsSitCentredAtTheTopOfTheCaptionBar)
