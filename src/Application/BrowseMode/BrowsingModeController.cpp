@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QTabBar>
 #include <QToolButton>
 #include <QWidgetAction>
 
@@ -13,15 +14,13 @@
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/Layout/ZovSizePolicy.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
-#include <QTabBar>
-
 #include "Common/Views/GTBottomToolbarStyle.h" // ZovMainWindow.h holds pointers to its tool bar, tab bars, windows
 #include "Common/Views/ZovMainWindow.h"
-#include "Platform/Gui/Window.h"
 #include "Platform/Exception.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/EventTracking.h"
 #include "Platform/Gui/Responder.h"
+#include "Platform/Gui/Window.h"
 #include "ZovTranslatorManager.h"
 
 namespace vistel {

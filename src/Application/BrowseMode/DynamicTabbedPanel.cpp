@@ -8,15 +8,14 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QResizeEvent>
+#include <QTabBar>
 #include <QToolButton>
 
 #include "Common/Layout/ZovSizePolicy.h"
-#include <QTabBar>
-
 #include "Common/Views/GTBottomToolbarStyle.h" // ZovMainWindow.h holds pointers to its tool bar, tab bars, windows
 #include "Common/Views/ZovMainWindow.h"
-#include "Platform/Gui/Window.h"
 #include "Platform/Gui/View.h"
+#include "Platform/Gui/Window.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UserDefaults.h"
 
