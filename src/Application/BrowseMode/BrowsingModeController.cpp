@@ -9,17 +9,22 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QShortcut>
+#include <QTabBar>
 #include <QToolButton>
 #include <QWidgetAction>
 
 #include "Application/BrowseMode/WindowStatusBarPanel.h"
 #include "Application/MainWindow.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Common/Layout/ZovSizePolicy.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
+#include "Common/Views/GTBottomToolbarStyle.h" // ZovMainWindow.h holds pointers to its tool bar, tab bars, windows
+#include "Common/Views/ZovMainWindow.h"
 #include "Platform/Exception.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/EventTracking.h"
 #include "Platform/Gui/Responder.h"
+#include "Platform/Gui/Window.h"
 #include "ZovTranslatorManager.h"
 
 namespace vistel {
@@ -156,6 +161,17 @@ void BrowsingModeController::initWindowLayout()
             handler_->actionBrowse(sender);
     });
     installNavigationKeys();
+
+    // The right tabbed panel with its "Organize" tab; docked while a tab is visible.
+    organizePanel_ = new OrganizePanel;
+    rightTabbedPanel_ = DynamicTabbedPanel::create(*layoutController());
+    rightTabbedPanel_->addTab(ZOV_TRANSLATE("Organize", "initWindowLayout"), organizePanel_, "showHideOrganizePanel:",
+                              ZOV_TRANSLATE("Organize Panel", "initWindowLayout"), 0);
+    rightTabbedPanel_->setAutosaveTabs(true);
+    if (!rightTabbedPanel_->isPanelHidden())
+        insertRightDynamicTabbedPanel();
+    organizePanel_->setSelection(browsingSelection_.get());
+
     // The segments follow the chain's answers whenever the window updates.
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification&) { validateSegments(); }, NSWindowDidUpdateNotification);
@@ -176,6 +192,46 @@ void BrowsingModeController::installNavigationKeys()
         QObject::connect(shortcut, &QShortcut::activated, container, [send, action] { send(action); });
     }
     qApp->installEventFilter(new MouseNavigationFilter(container, send));
+}
+
+// --- the right tabbed panel ------------------------------------------------------------------------
+
+void BrowsingModeController::insertRightDynamicTabbedPanel()
+{
+    ZovDock* dock = rightTabbedPanel_ ? rightTabbedPanel_->dock() : nullptr;
+    if (!dock)
+        return;
+    // A dock's size is its content's (the caption bar adds its fixed height).
+    dock->dockItemLayout()->contentItem()->setHSizePolicy(MakePreferredSizePolicy(280, 80, -1));
+    dock->dockItemLayout()->contentItem()->setVSizePolicy(MakePreferredSizePolicy(560, 300, -1));
+    layoutController()->dockAreaForPosition(ZovDockAreaPositionRight)->splitBy(ZovLayoutOrientationVertical, *dock, true);
+}
+
+bool BrowsingModeController::respondsToAction(const std::string& action) const
+{
+    return (rightTabbedPanel_ && rightTabbedPanel_->respondsToAction(action)) || BasicModeController::respondsToAction(action);
+}
+
+bool BrowsingModeController::performAction(const std::string& action, QObject* sender)
+{
+    if (!rightTabbedPanel_ || !rightTabbedPanel_->respondsToAction(action))
+        return BasicModeController::performAction(action, sender);
+    rightTabbedPanel_->performAction(action);
+    // The dock follows the panel: on the right while a tab is visible, out when none is.
+    ZovDock* dock = rightTabbedPanel_->dock();
+    const bool docked = dock->state() == ZovDockStateDocked;
+    if (!rightTabbedPanel_->isPanelHidden() && dock->state() == ZovDockStateNotPlaced)
+        insertRightDynamicTabbedPanel();
+    else if (rightTabbedPanel_->isPanelHidden() && docked)
+        dock->dockArea()->removeDock(*dock);
+    return true;
+}
+
+bool BrowsingModeController::validateUserInterfaceItem(const UserInterfaceItem& item)
+{
+    if (rightTabbedPanel_ && rightTabbedPanel_->respondsToAction(item.action()))
+        return rightTabbedPanel_->validateUserInterfaceItem(item);
+    return BasicModeController::validateUserInterfaceItem(item);
 }
 
 // --- the tool bar ------------------------------------------------------------------------------------
