@@ -103,9 +103,10 @@ public:
 
     // An indicator that only draws (no items, no timer).
     ZOVProgressIndicator() = default;
-    // An indicator for the rows of `host` (not owned: the host owns the indicator).
-    explicit ZOVProgressIndicator(ZOVProgressIndicatorHost* host);
     ~ZOVProgressIndicator() override;
+    // An indicator for the rows of `host` (not owned: the host owns the indicator and keeps
+    // it no longer than itself).
+    static Ref<ZOVProgressIndicator> create(ZOVProgressIndicatorHost* host);
 
     // The mark for a rectangle at a phase; `topDown` for views whose y grows downwards.
     static Mark mark(const QRectF& frame, unsigned phase, bool topDown = true);
@@ -132,6 +133,10 @@ public:
     bool isTimerRunning() const { return redrawTimer_ != nullptr; }
 
 private:
+    explicit ZOVProgressIndicator(ZOVProgressIndicatorHost* host);
+    template <class T, class... Args>
+    friend Ref<T> makeRef(Args&&...);
+
     void addItem(const Ref<Object>& item);
     void removeItem(Object* item);
     void updateItemCell(Object* item, bool fullCellUpdate);
