@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -132,6 +133,7 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
+    qDBusRegisterMetaType<QList<QByteArray>>();
     if (argc < 6) {
         std::fprintf(stderr, "usage: fake_udisks2 ADDRESS MAJOR:MINOR FSTYPE IMAGE LOG [ERROR-NAME] [--mount-point=PATH] [--drive=KIND]\n");
         return 2;

@@ -195,7 +195,8 @@ TEST_F(VolumeEjectTest, AnIdleVolumeIsUnmountedAndTheCatalogueHearsItGo)
     EXPECT_EQ(request->displayName, "CARD");
     EXPECT_EQ(request->deviceType, "HD"); // a file system without a block device
     EXPECT_EQ(request->options, 0u);
-    ASSERT_TRUE(bus().startFakeUDisks2Mounted(VISTEL_FAKE_UDISKS2_PATH, cardDevice(), "tmpfs", card_, ""));
+    const std::string device = cardDevice();
+    ASSERT_TRUE(bus().startFakeUDisks2Mounted(VISTEL_FAKE_UDISKS2_PATH, device, "tmpfs", card_, ""));
 
     test::ScopedResponder responder([](const AlertRecord&) {
         AlertResponse press;
@@ -205,7 +206,7 @@ TEST_F(VolumeEjectTest, AnIdleVolumeIsUnmountedAndTheCatalogueHearsItGo)
     EXPECT_EQ(eject(*request), status::NoError);
     EXPECT_EQ(unmountCalls(), std::vector<std::string> {"Unmount force=0"});
     const auto calls = bus().calls();
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "ResolveDevice /dev/block/" + cardDevice()), calls.end());
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "ResolveDevice /dev/block/" + device), calls.end());
     EXPECT_TRUE(Alert::answeredAlerts().empty());
     EXPECT_FALSE(mounted());
     ASSERT_TRUE(spinUntil([&] { return notices.posted.back() == "UnmountMedia"; }, 10000));
@@ -236,7 +237,7 @@ TEST_F(VolumeEjectTest, AVolumeInUseNamesTheProcessAndIsEjectedOnlyWhenTheUserIn
     // "OK": the volume stays, nothing more is tried.
     EXPECT_EQ(eject(*request), status::ObjectBusy);
     ASSERT_EQ(Alert::answeredAlerts().size(), 1u);
-    const AlertRecord& asked = Alert::answeredAlerts()[0];
+    const AlertRecord asked = Alert::answeredAlerts()[0];
     EXPECT_EQ(asked.messageText, "The disk CARD is in use and could not be ejected.");
     EXPECT_EQ(asked.informativeText, "The volume is locked by sleep.");
     ASSERT_EQ(asked.buttons.size(), 2u);
