@@ -16,6 +16,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "Platform/Log.h"
 
@@ -202,6 +203,12 @@ StatusCode UDisks2Client::setFilesystemLabel(std::uint64_t deviceNumber, const s
 StatusCode UDisks2Client::ejectVolume(const std::string& mountPoint, std::uint64_t deviceNumber, bool force,
                                       DriveAction driveAction, std::string* failure)
 {
+    // The system's own root is never taken away, not even when the user insists.
+    if (normalizedPath(mountPoint) == "/") {
+        if (failure)
+            *failure = "the system's root is never unmounted";
+        return status::PermissionDenied;
+    }
     const QString object = blockObjectMountedAt(mountPoint, deviceNumber);
     if (object.isEmpty())
         return unmountDirectly(mountPoint, force, failure);

@@ -46,10 +46,10 @@ public:
     // Unmounts the volume mounted at `mountPoint` from the block device `deviceNumber`, then
     // ejects or powers off its drive. Answers 0; ObjectBusy when something keeps the volume
     // busy; AccessDenied when the service refuses the caller (PermissionDenied when the
-    // program's own unmount is refused); NoSuchVolume when nothing is mounted there; IOError
-    // for any other failure. Once the volume is unmounted the answer is 0 even when the drive
-    // refuses to eject or power off (logged; `failure` gets the text). `failure` (optional)
-    // gets the service's text.
+    // program's own unmount is refused, and, with nothing tried, for the system's root "/");
+    // NoSuchVolume when nothing is mounted there; IOError for any other failure. Once the
+    // volume is unmounted the answer is 0 even when the drive refuses to eject or power off
+    // (logged; `failure` gets the text). `failure` (optional) gets the service's text.
     static StatusCode ejectVolume(const std::string& mountPoint, std::uint64_t deviceNumber, bool force,
                                   DriveAction driveAction, std::string* failure = nullptr);
 

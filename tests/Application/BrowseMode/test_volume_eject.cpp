@@ -309,6 +309,11 @@ TEST_F(VolumeEjectTest, AMountTheServiceDoesNotKnowIsUnmountedByTheProgram)
     EXPECT_EQ(UDisks2Client::ejectVolume(card_, status.st_dev, false, UDisks2Client::DriveAction::PowerOff), status::NoError);
     EXPECT_FALSE(mounted());
     EXPECT_EQ(UDisks2Client::ejectVolume(card_, status.st_dev, false, UDisks2Client::DriveAction::None), status::NoSuchVolume);
+    // The system's root is never unmounted, not even forced.
+    struct stat root {};
+    ::stat("/", &root);
+    EXPECT_EQ(UDisks2Client::ejectVolume("/", root.st_dev, true, UDisks2Client::DriveAction::None), status::PermissionDenied);
+    EXPECT_TRUE(std::filesystem::exists("/proc/self"));
 }
 
 TEST_F(VolumeEjectTest, ACameraIsNeverEjected)
