@@ -104,8 +104,8 @@ public:
     // An indicator that only draws (no items, no timer).
     ZOVProgressIndicator() = default;
     ~ZOVProgressIndicator() override;
-    // An indicator for the rows of `host` (not owned: the host owns the indicator and keeps
-    // it no longer than itself).
+    // An indicator for the rows of `host` (not owned: the host owns the indicator and calls
+    // clear() before it goes, after which no tick reaches it).
     static Ref<ZOVProgressIndicator> create(ZOVProgressIndicatorHost* host);
 
     // The mark for a rectangle at a phase; `topDown` for views whose y grows downwards.
@@ -127,7 +127,7 @@ public:
     void insertItemInProgress(const Ref<Object>& item);
     bool isItemInProgress(const Object* item) const;
     ZOVProgressUpdateInfo* itemUpdateInfo(const Object* item) const;
-    // Removes every record and stops the timer (no cell is redrawn).
+    // Removes every record, stops the timer and drops a queued tick (no cell is redrawn).
     void clear();
     const std::vector<Ref<ZOVProgressUpdateInfo>>& itemsInProgress() const { return itemsInProgress_; }
     bool isTimerRunning() const { return redrawTimer_ != nullptr; }
