@@ -340,3 +340,23 @@ TEST_F(VolumeEjectTest, ACameraIsNeverEjected)
     EXPECT_FALSE(ejectRequestForVolume(nullptr));
     manager.handleDeviceRemoved(camera->icaObject());
 }
+
+TEST_F(VolumeEjectTest, WhenEjectingAnywayFailsTooNothingMoreIsSaid)
+{
+    if (!bus().running())
+        VISTEL_SKIP_UNAVAILABLE() << "dbus-daemon cannot be started here";
+    // Nothing is mounted on the card's folder: both attempts fail, nobody holds it.
+    VolumeEjectRequest request;
+    request.mountPoint = card_;
+    request.displayName = "CARD";
+    request.deviceType = "USB";
+    test::ScopedResponder responder([](const AlertRecord&) {
+        AlertResponse press;
+        press.buttonTitle = "Eject anyway";
+        return press;
+    });
+    EXPECT_EQ(eject(request), status::NoSuchVolume);
+    ASSERT_EQ(Alert::answeredAlerts().size(), 1u);
+    EXPECT_EQ(Alert::answeredAlerts()[0].messageText, "The disk CARD is in use and could not be ejected.");
+    EXPECT_EQ(Alert::answeredAlerts()[0].informativeText, "");
+}
