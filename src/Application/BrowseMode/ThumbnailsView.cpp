@@ -384,13 +384,13 @@ void ThumbnailsView::scrollToItemWithIndex(std::uint64_t index)
 
 // --- images ------------------------------------------------------------------------------------------------
 
-Ref<MultiImage> ThumbnailsView::imageAtIndex(std::uint64_t index, QSizeF size) const
+Ref<MultiImage> ThumbnailsView::imageAtIndex(std::uint64_t index, QSizeF size, bool forDrawing) const
 {
     Ref<FileSystemItemMO> item = itemAtIndex(index);
     if (!item)
         return {};
-    Ref<MultiImage> small = item->thumbnailImage();
-    Ref<MultiImage> large = item->thumbnailImageLarge();
+    Ref<MultiImage> small = forDrawing ? item->thumbnailImage() : item->heldThumbnailImage();
+    Ref<MultiImage> large = forDrawing ? item->thumbnailImageLarge() : item->heldThumbnailImageLarge();
     auto sizeOf = [](const Ref<MultiImage>& image) -> std::optional<QSizeF> {
         if (!image)
             return std::nullopt;
@@ -540,7 +540,7 @@ void ThumbnailsView::drawItem(QPainter& painter, std::uint64_t index, const Inde
     if (!item)
         return;
     const QRectF cell = gridRectForItemIndex(index);
-    Ref<MultiImage> image = imageAtIndex(index, QSizeF(itemSize_, itemSize_));
+    Ref<MultiImage> image = imageAtIndex(index, QSizeF(itemSize_, itemSize_), true);
     const QSizeF imageSize = pixelSizeOf(image.get());
     const float textHeight = flags_.showFileName ? itemTextHeight() : 0;
     const QRectF thumb = itemRectInGridRect(cell, imageSize, itemSize_, textHeight);
@@ -583,8 +583,8 @@ void ThumbnailsView::drawItem(QPainter& painter, std::uint64_t index, const Inde
     }
     // Ask the catalogue for a thumbnail that fits (never decoded here).
     if (imageSize != QSizeF(target.size())) {
-        Ref<MultiImage> small = item->thumbnailImage();
-        Ref<MultiImage> large = item->thumbnailImageLarge();
+        const Ref<MultiImage>& small = item->heldThumbnailImage();
+        const Ref<MultiImage>& large = item->heldThumbnailImageLarge();
         const bool isThumbnail = image && (image == small || image == large);
         const bool differs = std::abs(imageSize.width() - target.width()) > 1.0
             || std::abs(imageSize.height() - target.height()) > 1.0;

@@ -154,7 +154,9 @@ public:
     // --- images -----------------------------------------------------------------------------------
     // The image drawn for an item at `size` (see ThumbnailsViewGeometry.h, chooseThumbnail);
     // a red square when the item has nothing to show, null without an item.
-    Ref<MultiImage> imageAtIndex(std::uint64_t index, QSizeF size) const;
+    // Drawing (`forDrawing`) also lets the catalogue ask for what the item lacks; geometry and
+    // hit tests ask for nothing.
+    Ref<MultiImage> imageAtIndex(std::uint64_t index, QSizeF size, bool forDrawing = false) const;
     // Live resize or fast updating: small thumbnails are preferred.
     bool inLiveResize() const { return !isDoneItemsFastUpdating_; }
 

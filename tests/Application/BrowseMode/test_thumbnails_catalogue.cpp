@@ -103,7 +103,7 @@ protected:
         folder_->setRefreshStatus(kRefreshStatusNotVerified);
         folder_->enqueueRefresh();
         ASSERT_TRUE(spinUntil([&] { return folder_->refreshStatus() == 0; }, 20000));
-        for (const auto& child : folder_->childrenWithMask(kMaskFiles | kMaskValid))
+        for (const auto& child : folder_->childrenWithMask(kMaskAll & ~kMaskInvalid & ~kMaskFolders))
             source_.items.push_back(child);
     }
     std::string path(const std::string& name) const { return *tree_ / name; }
@@ -288,10 +288,11 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
         lastOnly.removeRange(range.location, range.length);
     ASSERT_TRUE(spinUntil(
         [&] {
-            std::uint64_t got = 0;
+            IndexSet got;
             for (FileSystemItemMO* item : recorder.arrivals)
-                got += lastOnly.containsIndex(indexOf(item));
-            return got == lastOnly.count();
+                if (lastOnly.containsIndex(indexOf(item)))
+                    got.addIndex(indexOf(item));
+            return got == lastOnly;
         },
         120000));
     database_->removeThumbnailUpdateObserver(&recorder, nullptr);
