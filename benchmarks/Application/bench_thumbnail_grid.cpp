@@ -9,6 +9,7 @@
 
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "BenchmarkSupport.h"
+#include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "GuiBenchmarkSupport.h"
 #include "Platform/Imaging/MultiImage.h"
@@ -55,7 +56,7 @@ struct Fixture {
         for (int i = 0; i < 64; ++i) {
             QImage image(120, 90, QImage::Format_ARGB32_Premultiplied);
             image.fill(QColor::fromHsv(i * 5, 180, 200));
-            QPainter(&image).fillRect(10, 10, 50, 40, QColor::fromHsv(i * 5 + 120, 200, 120));
+            QPainter(&image).fillRect(10, 10, 50, 40, QColor::fromHsv((i * 5 + 120) % 360, 200, 120));
             pictures.push_back(MultiImage::createWithPlatformImage(PlatformImage::fromQImage(image)));
         }
         for (int i = 0; i < kItems; ++i) {

@@ -278,6 +278,9 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     // The first cells' thumbnails come in; meanwhile the user jumps to the end.
     ASSERT_TRUE(spinUntil([&] { return recorder.arrivals.size() >= 2; }, 60000));
     const std::size_t beforeJump = recorder.arrivals.size();
+    // Made before the jump: the job running now, the results waiting in the queue and the one
+    // taken from it for the main loop's next pass.
+    const std::size_t madeBefore = MediaDatabase::resultsQueue()->count() + 2;
     QScrollBar* bar = area_->verticalScrollBar();
     bar->setValue(bar->maximum());
     grid->repaint();
@@ -300,7 +303,7 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     // Before the jump only cells on screen arrived.
     for (std::size_t i = 0; i < beforeJump; ++i)
         EXPECT_TRUE(first.containsIndex(indexOf(recorder.arrivals[i]))) << i;
-    // After it, the newly shown cells came next: at most one other (the job running then).
+    // After it, the newly shown cells came next: others only from work done or running then.
     std::size_t end = beforeJump;
     for (std::size_t i = beforeJump; i < recorder.arrivals.size(); ++i)
         if (lastOnly.containsIndex(indexOf(recorder.arrivals[i])))
@@ -308,7 +311,7 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     std::size_t others = 0;
     for (std::size_t i = beforeJump; i < end; ++i)
         others += !lastOnly.containsIndex(indexOf(recorder.arrivals[i]));
-    EXPECT_LE(others, 1u);
+    EXPECT_LE(others, madeBefore);
     // Nothing off screen was ever asked for.
     for (FileSystemItemMO* item : recorder.arrivals)
         EXPECT_TRUE(first.containsIndex(indexOf(item)) || last.containsIndex(indexOf(item))) << item->name();
