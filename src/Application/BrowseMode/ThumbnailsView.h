@@ -343,6 +343,8 @@ private:
     QPointer<QWidget> watchedViewport_;
     QPointF startMouseDownPoint_;
     QPointF currentMouseDownPoint_;
+    // Where the pointer last was on screen during a press (autoscroll keeps it there).
+    QPointF lastPointerGlobal_;
     ThumbnailDecoration* trackedDecoration_ = nullptr;
     Flags flags_;
     QFont drawingFont_;

@@ -4,10 +4,8 @@
 #include <cmath>
 
 #include <QContextMenuEvent>
-#include <QCursor>
 #include <QDrag>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -80,6 +78,7 @@ void ThumbnailsView::mousePressEvent(QMouseEvent* event)
     trackedDecoration_ = nullptr;
     const QPointF point = event->position();
     startMouseDownPoint_ = currentMouseDownPoint_ = point;
+    lastPointerGlobal_ = event->globalPosition();
     const std::uint64_t index = itemIndexForPoint(point);
     const bool hit = index < itemsCount() && activeRectForItemIndex(index).contains(point);
     IndexSet selection = selectedItemsIndexes();
@@ -134,6 +133,7 @@ void ThumbnailsView::mouseMoveEvent(QMouseEvent* event)
     }
     const QPointF previous = currentMouseDownPoint_;
     currentMouseDownPoint_ = event->position();
+    lastPointerGlobal_ = event->globalPosition();
     if (std::abs(currentMouseDownPoint_.x() - startMouseDownPoint_.x()) < kDragThreshold
         && std::abs(currentMouseDownPoint_.y() - startMouseDownPoint_.y()) < kDragThreshold)
         return;
@@ -170,11 +170,11 @@ void ThumbnailsView::redrawBandChange(QPointF previous)
 void ThumbnailsView::autoscrollTick()
 {
     QScrollArea* area = enclosingScrollArea();
-    if (!flags_.isMouseDown || !flags_.startSelectionFrame || !area || !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+    if (!flags_.isMouseDown || !flags_.startSelectionFrame || !area) {
         stopAutoscroll();
         return;
     }
-    const QPointF pointer = mapFromGlobal(QCursor::pos());
+    const QPointF pointer = mapFromGlobal(lastPointerGlobal_);
     const QRectF visible = visibleRect();
     QScrollBar* bar = area->verticalScrollBar();
     int step = 0;
@@ -191,7 +191,7 @@ void ThumbnailsView::autoscrollTick()
         return;
     // The pointer stays where it is on screen: in the grid it moved by the scroll distance.
     const QPointF previous = currentMouseDownPoint_;
-    currentMouseDownPoint_ = QPointF(pointer.x(), pointer.y() + moved);
+    currentMouseDownPoint_ = mapFromGlobal(lastPointerGlobal_);
     redrawBandChange(previous);
 }
 
