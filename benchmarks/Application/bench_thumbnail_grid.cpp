@@ -13,6 +13,7 @@
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "GuiBenchmarkSupport.h"
 #include "Platform/Imaging/MultiImage.h"
+#include "ThumbnailsViewTestSupport.h"
 
 using namespace vistel;
 
@@ -20,31 +21,13 @@ namespace {
 
 constexpr int kItems = 10000;
 
-class ListSource : public ThumbnailsViewDataSourceProtocol {
-public:
-    unsigned foldersObjectsCount() const override { return unsigned(items.size()); }
-    Ref<FileSystemItemMO> foldersObjectAtIndex(unsigned index) const override
-    {
-        return index < items.size() ? items[index] : Ref<FileSystemItemMO>();
-    }
-    unsigned selectedFoldersCount() const override { return 0; }
-    Ref<FileSystemItemMO> selectedFolderAtIndex(unsigned) const override { return {}; }
-    IndexSet selectedItemsIndexes() const override { return selection; }
-    void setSelectedItemsIndexes(const IndexSet& indexes) override { selection = indexes; }
-    std::optional<IndexSet> highlightedItemsIndexes() const override { return std::nullopt; }
-    std::uint64_t dropFolderIndex() const override { return NSNotFound; }
-    bool isViewActive() const override { return true; }
-    ItemList items;
-    IndexSet selection;
-};
-
 // The scratch store, its 10,000 items and a grid showing 60 of them; made once.
 struct Fixture {
     bench::ScratchCatalogue scratch;
     Ref<MediaDatabase> database = MediaDatabase::create();
-    ListSource source;
+    test::ListDataSource source;
     QScrollArea area;
-    ThumbnailsView* grid = new ThumbnailsView;
+    ThumbnailsView* grid = nullptr;
 
     Fixture()
     {
@@ -71,11 +54,7 @@ struct Fixture {
         }
         database->managedObjectContext()->save();
         source.selection = IndexSet::withRange(kItems / 2, 3);
-        area.setFrameShape(QFrame::NoFrame);
-        area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        area.setWidget(grid);
-        grid->setDataSource(&source);
-        area.resize(1280 + area.verticalScrollBar()->sizeHint().width(), 6 * int(grid->gridDimentions().height()));
+        grid = test::gridInScrollArea(area, source, 10, 6);
         bench::waitUntilExposed(area);
         grid->updateLayoutAndFrame();
     }

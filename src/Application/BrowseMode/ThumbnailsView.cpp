@@ -35,17 +35,6 @@ double brightnessOf(const QColor& color)
     return (rgb.redF() + rgb.greenF() + rgb.blueF()) / 3.0;
 }
 
-// The pixel size of an image's first representation (what the grid lays out with).
-QSizeF pixelSizeOf(const MultiImage* image)
-{
-    if (!image)
-        return {};
-    const std::vector<Ref<ImageRep>> reps = image->representations();
-    if (reps.empty())
-        return image->size();
-    return QSizeF(double(reps.front()->pixelsWide()), double(reps.front()->pixelsHigh()));
-}
-
 QPainterPath roundedRect(const QRectF& rect, double radius)
 {
     QPainterPath path;
@@ -97,6 +86,16 @@ constexpr QPointF kShadowOffset {2.0, 3.0}; // right and down on screen
 constexpr std::size_t kShadowCacheLimit = 64;
 
 } // namespace
+
+QSizeF pixelSizeOf(const MultiImage* image)
+{
+    if (!image)
+        return {};
+    const std::vector<Ref<ImageRep>> reps = image->representations();
+    if (reps.empty())
+        return image->size();
+    return QSizeF(double(reps.front()->pixelsWide()), double(reps.front()->pixelsHigh()));
+}
 
 ThumbnailsView::ThumbnailsView(QWidget* parent)
     : QWidget(parent),

@@ -80,6 +80,9 @@ class MultiImage;
 class ThumbnailDecoration;
 class ValidatedUserInterfaceItemProxy;
 
+// The pixel size of an image's first representation: what the grid lays a picture out with.
+QSizeF pixelSizeOf(const MultiImage* image);
+
 class ThumbnailsView : public QWidget,
                        public Responder,
                        public BindableControl,

@@ -28,16 +28,6 @@ constexpr double kDragThreshold = 6.0;
 constexpr double kAutoscrollInterval = 0.1;
 constexpr int kAutoscrollStep = 16;
 
-QSizeF pixelSize(const Ref<MultiImage>& image)
-{
-    if (!image)
-        return {};
-    const std::vector<Ref<ImageRep>> reps = image->representations();
-    if (reps.empty())
-        return image->size();
-    return QSizeF(double(reps.front()->pixelsWide()), double(reps.front()->pixelsHigh()));
-}
-
 QImage pixelsOf(const Ref<MultiImage>& image, QSizeF size)
 {
     if (!image)
@@ -258,7 +248,7 @@ void ThumbnailsView::contextMenuEvent(QContextMenuEvent* event)
 QImage ThumbnailsView::dragImageForItem(std::uint64_t index, std::uint64_t count, int* pictureShift) const
 {
     Ref<MultiImage> image = imageAtIndex(index, QSizeF(itemSize_, itemSize_));
-    QSizeF scaled = scaledItemSizeForSize(pixelSize(image), itemSize_);
+    QSizeF scaled = scaledItemSizeForSize(pixelSizeOf(image.get()), itemSize_);
     QImage picture = pixelsOf(image, scaled);
     if (picture.isNull() || scaled.isEmpty()) {
         const int side = std::max(1, int(std::lround(itemSize_)));

@@ -187,11 +187,7 @@ TEST_F(ThumbnailsCatalogueTest, ScrollingThroughStoredThumbnailsDecodesNothingOn
     }
     ASSERT_FALSE(source_.items.front()->hasCachedThumbnailImage());
     area_ = std::make_unique<QScrollArea>();
-    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* grid = new ThumbnailsView;
-    area_->setWidget(grid);
-    grid->setDataSource(&source_);
-    area_->resize(700, 500);
+    ThumbnailsView* grid = gridInScrollArea(*area_, source_, 5, 3.5);
     area_->show();
 
     const std::uint64_t before = RIReperesentation::decodeCountOnCurrentThread();
@@ -253,14 +249,9 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
 
     // An active window showing 4 × 3 cells.
     area_ = std::make_unique<QScrollArea>();
-    area_->setFrameShape(QFrame::NoFrame);
-    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* grid = new ThumbnailsView;
-    area_->setWidget(grid);
-    grid->setDataSource(&source_);
+    ThumbnailsView* grid = gridInScrollArea(*area_, source_, 4, 3);
     recorder.grid = grid;
     recorder.source = &source_;
-    area_->resize(512 + area_->verticalScrollBar()->sizeHint().width(), 3 * int(grid->gridDimentions().height()));
     area_->show();
     area_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(area_.get()));

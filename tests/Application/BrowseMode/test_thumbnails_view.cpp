@@ -345,16 +345,11 @@ TEST_F(ThumbnailsViewTest, RedrawsOnlyTheCellsAsked)
 
 TEST_F(ThumbnailsViewTest, VisibleItemsGetPrioritiesSelectedFirst)
 {
-    QScrollArea area;
-    area.setFrameShape(QFrame::NoFrame);
-    area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     for (int i = 0; i < 40; ++i)
         source_.items.push_back(file("img" + std::to_string(i) + ".jpg"));
     source_.selection = IndexSet(6);
-    auto* grid = new ThumbnailsView;
-    area.setWidget(grid);
-    grid->setDataSource(&source_);
-    area.resize(512 + area.verticalScrollBar()->sizeHint().width(), 3 * int(grid->gridDimentions().height()));
+    QScrollArea area;
+    ThumbnailsView* grid = gridInScrollArea(area, source_, 4, 3);
     area.show();
     area.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&area));
@@ -503,15 +498,10 @@ TEST_F(ThumbnailsViewTest, SlowPaintsWhileTrackingDrawSmallUntilThingsSettle)
 
 TEST_F(ThumbnailsViewTest, BandBelowTheViewScrollsWhileHeld)
 {
-    QScrollArea area;
-    area.setFrameShape(QFrame::NoFrame);
-    area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     for (int i = 0; i < 40; ++i)
         source_.items.push_back(file("b" + std::to_string(i) + ".jpg"));
-    auto* grid = new ThumbnailsView;
-    area.setWidget(grid);
-    grid->setDataSource(&source_);
-    area.resize(512 + area.verticalScrollBar()->sizeHint().width(), 300);
+    QScrollArea area;
+    ThumbnailsView* grid = gridInScrollArea(area, source_, 4, 2.1);
     area.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
     const QRectF cell = grid->gridRectForItemIndex(0);
