@@ -383,6 +383,19 @@ TEST_F(ThumbnailsViewTest, EmptyGridTellsWhyWhenDropsAreWelcome)
     EXPECT_EQ(grid_->grab().toImage().pixelColor(250, 95).rgb(), background.rgb());
 }
 
+TEST_F(ThumbnailsViewTest, DropTargetIsRingedInGrey)
+{
+    makeGrid(3);
+    source_.highlight = IndexSet(1);
+    const QImage shot = grid_->grab().toImage();
+    // Between the slide's edge (2 points around the picture and name) and 2 + 3 points out.
+    const QRectF thumb = grid_->itemRectForIndex(1);
+    const QPoint ring(int(thumb.x()) - 4, int(thumb.center().y()));
+    EXPECT_EQ(shot.pixelColor(ring).rgb(), QColor(Qt::gray).rgb());
+    const QRectF other = grid_->itemRectForIndex(2);
+    EXPECT_NE(shot.pixelColor(int(other.x()) - 4, int(other.center().y())).rgb(), QColor(Qt::gray).rgb());
+}
+
 TEST_F(ThumbnailsViewTest, BackgroundDecidesTheSoftFrame)
 {
     ThumbnailsView grid;
