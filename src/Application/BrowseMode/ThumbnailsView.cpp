@@ -404,16 +404,14 @@ Ref<MultiImage> ThumbnailsView::imageAtIndex(std::uint64_t index, QSizeF size, b
     case ThumbnailChoice::Icon: return icon;
     case ThumbnailChoice::Placeholder: break;
     }
-    // Nothing to show: a red square of the item size (one per size).
-    static std::map<int, Ref<MultiImage>> placeholders;
+    // Nothing to show: a red square of the item size (made again when the size changes).
     const int side = std::max(1, int(std::lround(itemSize_)));
-    Ref<MultiImage>& placeholder = placeholders[side];
-    if (!placeholder) {
+    if (!placeholder_ || pixelSizeOf(placeholder_.get()) != QSizeF(side, side)) {
         QImage red(side, side, QImage::Format_ARGB32_Premultiplied);
         red.fill(Qt::red);
-        placeholder = MultiImage::createWithPlatformImage(PlatformImage::fromQImage(red));
+        placeholder_ = MultiImage::createWithPlatformImage(PlatformImage::fromQImage(red));
     }
-    return placeholder;
+    return placeholder_;
 }
 
 const QImage& ThumbnailsView::shadowImageForSize(QSize size)

@@ -355,6 +355,8 @@ private:
     int controlClickedItem_ = -1;
     // Blurred shadows by thumbnail size.
     std::map<std::pair<int, int>, QImage> shadowCache_;
+    // The red square of items with nothing to show, at the current item size.
+    mutable Ref<MultiImage> placeholder_;
     std::unique_ptr<ValidatedUserInterfaceItemProxy> dropProxy_;
     QPointer<QDrag> lastDrag_;
     PaintRecord lastPaint_;
