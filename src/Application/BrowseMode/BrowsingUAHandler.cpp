@@ -11,6 +11,8 @@
 
 #include <map>
 
+#include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/ItemsPanel.h"
 #include "Application/NSApplicationWithLimitedOpenFiles.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
@@ -81,9 +83,9 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"forward:", true, nullptr, nullptr},
         {"enclosingFolder:", true, nullptr, nullptr},
         {"backward:", true, nullptr, nullptr},
-        {"asList:", true, nullptr, nullptr},
-        {"asThumbnails:", true, nullptr, nullptr},
-        {"selectAll:", true, nullptr, nullptr},
+        {"asList:", true, &H::validateViewMode, &H::performAsList},
+        {"asThumbnails:", true, &H::validateViewMode, &H::performAsThumbnails},
+        {"selectAll:", true, &H::validateSelectAll, &H::performSelectAll},
         // Validated for menus only (the context menu's own actions).
         {"rotate:", false, nullptr, nullptr},
         {"showInFinder:", false, &H::validateShowInFinder, nullptr},
@@ -301,6 +303,55 @@ bool BrowsingUAHandler::performCreateFolder(const UserAction& a)
     if (a.location && isItemCanCreateSubitems(a.location))
         createSubfolder(Value::dictionary({{"keyParentItem", Value(Ref<Object>(a.location))}}));
     return false;
+}
+
+// --- the items panel ---------------------------------------------------------------------------------
+
+namespace {
+
+ItemsPanel* itemsPanelOf(BasicModeController* controller)
+{
+    auto* browsing = dynamic_cast<BrowsingModeController*>(controller);
+    return browsing ? browsing->itemsPanel() : nullptr;
+}
+
+} // namespace
+
+bool BrowsingUAHandler::validateViewMode(const UserAction&) { return itemsPanelOf(ownerController()) != nullptr; }
+
+bool BrowsingUAHandler::validateSelectAll(const UserAction&)
+{
+    ItemsPanel* panel = itemsPanelOf(ownerController());
+    ItemsViewControl* control = panel ? panel->currentViewControl() : nullptr;
+    return control && control->canSelectAll();
+}
+
+bool BrowsingUAHandler::performAsList(const UserAction&)
+{
+    ItemsPanel* panel = itemsPanelOf(ownerController());
+    if (!panel)
+        return false;
+    panel->setMode(ItemsPanelDetailsMode);
+    return true;
+}
+
+bool BrowsingUAHandler::performAsThumbnails(const UserAction&)
+{
+    ItemsPanel* panel = itemsPanelOf(ownerController());
+    if (!panel)
+        return false;
+    panel->setMode(ItemsPanelThumbnailsMode);
+    return true;
+}
+
+bool BrowsingUAHandler::performSelectAll(const UserAction& a)
+{
+    ItemsPanel* panel = itemsPanelOf(ownerController());
+    ItemsViewControl* control = panel ? panel->currentViewControl() : nullptr;
+    if (!control || !control->canSelectAll())
+        return false;
+    control->selectAll(a.sender);
+    return true;
 }
 
 // --- opening ------------------------------------------------------------------------------------------
