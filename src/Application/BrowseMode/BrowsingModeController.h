@@ -9,7 +9,9 @@
 // each with its own tool tip and enabled state; the segments validate against the window's
 // responder chain whenever the window updates, so they light up as their actions go live.
 //
-// The panels (sidebar, items panel, tabbed panels) are added by the parts that build them.
+// The items panel (ItemsPanel) is the central view of the docking frame; its mode starts from
+// the preference "ItemsView.DefaultMode" (thumbnails when unset) and the "View" item's segments
+// follow it. The other panels (sidebar, tabbed panels) are added by the parts that build them.
 //
 // Thread rules: main thread.
 
@@ -30,6 +32,7 @@ class QWidget;
 namespace vistel {
 
 class ActionButton;
+class ItemsPanel;
 
 class BrowsingModeController : public BasicModeController {
 public:
@@ -52,6 +55,13 @@ public:
     BrowsingSelection* browsingSelection() const { return browsingSelection_.get(); }
     const ItemList& browsingSelectedFolders() const;
     BrowsingUAHandler* browsingHandler() const { return handler_.get(); }
+    // The centre of the window: the items as thumbnails or a list.
+    ItemsPanel* itemsPanel() const;
+
+    // Activating the mode gives the items view the keyboard focus.
+    void setActive(bool active) override;
+    // The "View" item's segments follow the items panel's mode (user info "currentMode").
+    void onViewModeChanged(const Notification& notification);
 
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
@@ -69,12 +79,16 @@ public:
 
 private:
     QAction* makeItem(const std::string& identifier);
+    // Presses segment 1 of the "View" item for the thumbnails mode, else segment 0 (nullopt:
+    // the items panel's current mode); nothing before the item is made.
+    void checkViewModeSegment(std::optional<std::string> mode = std::nullopt);
     QAction* makeSegmentedItem(const std::string& identifier, const std::string& label,
                                const std::vector<std::tuple<QImage, std::string, std::string>>& segments);
 
     Ref<BrowsingUAHandler> handler_;
     Ref<BrowsingSelection> browsingSelection_;
     std::vector<QPointer<ActionButton>> segments_;
+    QPointer<ItemsPanel> itemsPanel_;
 };
 
 } // namespace vistel

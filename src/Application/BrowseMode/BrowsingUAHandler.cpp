@@ -13,6 +13,7 @@
 
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/ItemsPanel.h"
+#include "Application/BrowseMode/ItemsViewControl.h"
 #include "Application/NSApplicationWithLimitedOpenFiles.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"

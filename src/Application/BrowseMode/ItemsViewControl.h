@@ -31,6 +31,7 @@
 
 #include "Application/BrowseMode/BrowsingProtocols.h"
 #include "Application/BrowseMode/BrowsingSelection.h"
+#include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Platform/Gui/Responder.h"
 #include "Platform/RunLoop.h"
 #include "ZovClass.h"
