@@ -116,9 +116,8 @@ void BrowsingModeController::checkViewModeSegment(std::optional<std::string> mod
                                                        : QList<ActionButton*> {};
     if (buttons.size() != 2)
         return;
-    const bool thumbnails = *mode == ItemsPanelThumbnailsMode;
-    buttons[1]->setChecked(thumbnails);
-    buttons[0]->setChecked(!thumbnails);
+    buttons[1]->setChecked(*mode == ItemsPanelThumbnailsMode);
+    buttons[0]->setChecked(*mode == ItemsPanelDetailsMode);
 }
 
 const ItemList& BrowsingModeController::browsingSelectedFolders() const

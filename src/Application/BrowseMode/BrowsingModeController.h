@@ -79,8 +79,9 @@ public:
 
 private:
     QAction* makeItem(const std::string& identifier);
-    // Presses segment 1 of the "View" item for the thumbnails mode, else segment 0 (nullopt:
-    // the items panel's current mode); nothing before the item is made.
+    // Presses segment 0 of the "View" item for the list mode, segment 1 for the thumbnails mode,
+    // neither for the null mode (nullopt: the items panel's current mode); nothing before the
+    // item is made.
     void checkViewModeSegment(std::optional<std::string> mode = std::nullopt);
     QAction* makeSegmentedItem(const std::string& identifier, const std::string& label,
                                const std::vector<std::tuple<QImage, std::string, std::string>>& segments);

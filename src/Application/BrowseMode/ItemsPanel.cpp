@@ -93,7 +93,8 @@ void ItemsPanel::createBottomToolbar()
     toolBar_ = ZovToolBar::toolBar();
     const float offset = GTBottomToolbarStyle::standardButtonOffset();
     toolBar_->toolBarLayout()->setSpacing(offset);
-    toolBar_->toolBarLayout()->setMargins(offset);
+    // Buttons 24 high in a 28-point bar: 2 above and below.
+    toolBar_->toolBarLayout()->setMargins((GTBottomToolbarStyle::toolbarHeight() - GTBottomToolbarStyle::standardButtonSize().height()) / 2.0f);
 
     rotateButtons_ = new QWidget;
     rotateButtons_->setGeometry(0, 0, 2 * GTBottomToolbarStyle::standardButtonSize().width() + offset + 4,
@@ -272,7 +273,7 @@ void ItemsPanel::putInModeSlot(const std::string& key)
     spareItems_[current] = layout_->removeItem(modeLayoutItem_);
     std::unique_ptr<ZovLayoutItem> owned = std::move(spareItems_[key]);
     spareItems_.erase(key);
-    layout_->insertItem(std::move(owned), 0);
+    layout_->insertItem(std::move(owned), -1); // the front
     modeLayoutItem_ = wanted;
     for (auto& [mode, control] : viewForMode_)
         if (control && mode != key)
@@ -294,7 +295,7 @@ void ItemsPanel::showProgressView(QWidget* strip)
         View::addSubview(this, strip);
         auto item = ZovViewLayoutItem::createLayoutItemForView(strip, expanding(), MakeFixedSizePolicy(50));
         progressLayoutItem_ = item.get();
-        layout_->insertItem(std::move(item), 1);
+        layout_->insertItem(std::move(item), 0); // after the mode slot
         progressView_ = strip;
         strip->show();
     }

@@ -238,7 +238,6 @@ void ItemsViewControl::handleBrowsingSelectionNotifications(const Notification& 
         return;
     const Value& info = notification.userInfo;
     const std::int64_t bitmap = info.contains(kObjectsChangesBitmap) ? info[kObjectsChangesBitmap].toInt64() : 7;
-    fprintf(stderr, "DBG notif %d\n", int(bitmap));
     if (bitmap == 1) {
         const std::uint64_t oldDrop = dropFolderIndex_;
         resetDropFolderIndex();
