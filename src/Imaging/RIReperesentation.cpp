@@ -247,6 +247,12 @@ bool RIReperesentation::openLocked(const Data& data)
 
 namespace {
 thread_local std::string tLastOpenFailure;
+thread_local std::uint64_t tDecodeCount = 0;
+}
+
+std::uint64_t RIReperesentation::decodeCountOnCurrentThread()
+{
+    return tDecodeCount;
 }
 
 void RIReperesentation::noteFailureLocked(std::string_view action, std::string cause)
@@ -394,6 +400,7 @@ bool RIReperesentation::decodePendingLocked(bool refreshType)
     if (!decoder_ || !decodeParam_)
         return false;
     CodecDecodeResult result {};
+    ++tDecodeCount;
     if (decoder_->vtbl->Decode(decoder_.get(), decodeParam_.get(), &result) < 0) {
         IProgress* progress = decodeParam_->progress;
         if (progress && progress->vtbl->IsCancelled(progress)) {

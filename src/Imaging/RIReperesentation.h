@@ -150,6 +150,9 @@ public:
     // Why the calling thread's last factory call answered null; empty after one that answered a
     // representation.
     static std::string lastOpenFailure();
+    // How many pictures the calling thread has decoded through the codecs (a diagnostic:
+    // tests prove that a thread decodes nothing).
+    static std::uint64_t decodeCountOnCurrentThread();
 
     // ---- Accessors
 

@@ -15,9 +15,14 @@
 //
 // Thread rules: main thread only (the star image may be made on any thread).
 
+#include <optional>
+
+#include <QColor>
 #include <QImage>
 #include <QPointF>
 #include <QRectF>
+
+#include "Platform/Value.h"
 
 class QPainter;
 class QWidget;
@@ -32,7 +37,7 @@ public:
     bool isHidden() const { return hidden_; }
     void setHidden(bool hidden) { hidden_ = hidden; }
     // Whether the mark applies to the item now (never when hidden).
-    virtual bool isVisibleForItem(FileSystemItemMO& item) const { return !hidden_ && &item; }
+    virtual bool isVisibleForItem(FileSystemItemMO& item) const { (void)item; return !hidden_; }
     virtual void drawForItem(QPainter& painter, FileSystemItemMO& item, const QRectF& itemRect) = 0;
     // Where the mark lies for a thumbnail rectangle; empty for the base.
     virtual QRectF drawRectFromItemRect(const QRectF& itemRect) const;
@@ -94,11 +99,13 @@ private:
 // the centre too) with a radial gradient from `color` to dark grey.
 QImage makeRatingStarImage(QSize size, double rotationDegrees, const QColor& color);
 
-// Draws a rating of `rating` stars (0 to 5, fractions as partial stars) from the left of
-// `rect` with the star image; stars are as high as the rectangle.
+// Draws a rating of `rating` stars (clamped to 0 to 5; a fraction as part of a star) from the
+// left of `rect` with the white star image, each star as high as the rectangle.
 void drawRatingStars(QPainter& painter, const QRectF& rect, double rating);
-// The size the stars of a rating take at the standard star size (12 × 12): one star per whole
-// or partial point, 0 × 0 for no rating.
-QSizeF ratingStarsSize(double rating);
+// The rating mark's size: room for five 12 × 12 stars.
+QSizeF ratingCellSize();
+// The number a database value holds: a number, or the leading number of its text; nullopt
+// when there is none.
+std::optional<double> numberOfValue(const Value& value);
 
 } // namespace vistel

@@ -56,6 +56,7 @@
 #include <QPointer>
 #include <QRectF>
 #include <QSizeF>
+#include <QDrag>
 #include <QWidget>
 
 #include "Application/BrowseMode/BrowsingProtocols.h"
@@ -63,6 +64,8 @@
 #include "Platform/Gui/Responder.h"
 #include "Platform/Gui/UserDefaultsController.h"
 #include "Platform/Object.h"
+#include "Platform/RunLoop.h"
+#include "ZovClass.h"
 
 class QDrag;
 class QMimeData;
@@ -74,7 +77,6 @@ namespace vistel {
 
 class FileSystemItemMO;
 class MultiImage;
-class Timer;
 class ThumbnailDecoration;
 class ValidatedUserInterfaceItemProxy;
 
@@ -84,6 +86,8 @@ class ThumbnailsView : public QWidget,
                        public ItemsViewProtocol,
                        public BrowsingViewProtocol {
 public:
+    ZOV_ROOT_CLASS(ThumbnailsView)
+
     explicit ThumbnailsView(QWidget* parent = nullptr);
     ~ThumbnailsView() override;
 
@@ -247,7 +251,7 @@ public:
     void startItemsFastUpdating();
     void startItemsFastUpdatingInModes(const std::vector<std::string>& modes, bool recacheImages);
     bool isDoneItemsFastUpdating() const { return isDoneItemsFastUpdating_; }
-    // Drops the held thumbnails and icons of every item (they are made again on demand).
+    // Drops what the grid made for drawing (shadow images); they are made again at the next paint.
     void resetImageCaches();
 
     // The soft selection frame's path.
@@ -272,6 +276,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Flags {
@@ -328,10 +333,12 @@ private:
     float itemsVerticalSpacing_ = 16.0f;
     float itemsHorizontalSpacing_ = 16.0f;
     ThumbnailsGridLayout layout_;
-    Ref<Timer> itemsFastUpdateTimer_;
+    Ref<RunLoop::Timer> itemsFastUpdateTimer_;
     QElapsedTimer itemsFastUpdateTime_;
     bool isDoneItemsFastUpdating_ = true;
-    QTimer* autoScrollTimer_ = nullptr;
+    Ref<RunLoop::Timer> autoScrollTimer_;
+    int clickCount_ = 0;
+    QPointer<QWidget> watchedViewport_;
     QPointF startMouseDownPoint_;
     QPointF currentMouseDownPoint_;
     ThumbnailDecoration* trackedDecoration_ = nullptr;
@@ -342,7 +349,7 @@ private:
     // Blurred shadows by thumbnail size.
     std::map<std::pair<int, int>, QImage> shadowCache_;
     std::unique_ptr<ValidatedUserInterfaceItemProxy> dropProxy_;
-    QPointer<QMimeData> lastDragMimeData_;
+    QPointer<QDrag> lastDrag_;
     PaintRecord lastPaint_;
     int lastScrollValue_ = 0;
 };

@@ -50,6 +50,13 @@ Ref<Pasteboard> Pasteboard::pasteboardWithMimeData(QMimeData* data)
     return Ref<Pasteboard>::adopt(new Pasteboard(data));
 }
 
+Ref<Pasteboard> Pasteboard::dragPasteboard()
+{
+    static QMimeData* const data = new QMimeData; // kept for the whole run
+    static const Ref<Pasteboard> drag = pasteboardWithMimeData(data);
+    return drag;
+}
+
 bool Pasteboard::isCameraPath(const std::string& path) { return path.rfind("ICA:/", 0) == 0; }
 
 // --- storage ----------------------------------------------------------------------------------------

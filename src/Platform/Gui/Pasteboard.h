@@ -45,6 +45,9 @@ public:
     static Ref<Pasteboard> generalPasteboard();
     // A pasteboard over `data`, which the caller keeps alive (a drag's or a drop's data).
     static Ref<Pasteboard> pasteboardWithMimeData(QMimeData* data);
+    // The pasteboard a view's drag is filled through before the drag starts: one per process,
+    // over data of its own; the view copies what it holds into the drag it starts.
+    static Ref<Pasteboard> dragPasteboard();
 
     // Starts new, empty contents that will hold these types. Answers the change count.
     int declareTypes(const std::vector<std::string>& types);

@@ -248,11 +248,12 @@ public:
     void resetCachedImage();
     void resetCachedIcon();
 
-    // Icons. iconImage() keeps the 32 x 32 icon; iconImageOfSize() makes a new one each time:
-    // from stored icon data; for a folder that is a volume's mount point the drive icon of its
-    // device (FileSystemFunctions::iconForFile); else the theme's icon of the type (folder, or
-    // the file's extension); else the program's own "FSIconImage-Default". A zero size keeps
-    // the image's own size.
+    // Icons. iconImage() keeps the 32 x 32 icon; iconImageOfSize() makes one: from stored icon
+    // data; for a folder that is a volume's mount point the drive icon of its device
+    // (FileSystemFunctions::iconForFile); else the theme's icon of the type (folder, or the
+    // file's extension), else the program's own "FSIconImage-Default", made once per type and
+    // size and shared by the items of the type (so never changed by a caller). A zero size
+    // keeps the image's own size.
     Ref<MultiImage> iconImage();
     Ref<MultiImage> iconImageOfSize(ItemSize size);
     Ref<MultiImage> iconImageForExtension();

@@ -10,6 +10,9 @@
 #include "Imaging/RIReperesentation.h"
 #include "Platform/FilePaths.h"
 
+#include <map>
+#include <tuple>
+
 namespace vistel {
 
 namespace {
@@ -47,6 +50,26 @@ Ref<MultiImage> defaultIcon()
     if (image.isNull())
         return {};
     return MultiImage::createWithPlatformImage(PlatformImage::fromQImage(image.convertToFormat(QImage::Format_ARGB32)));
+}
+
+// The icon of a file type ("'fldr'" for folders, else an extension) at a size: made once per
+// type and size, then shared by every item of the type (main thread, like the items).
+Ref<MultiImage> sharedTypeIcon(const std::string& type, ItemSize size)
+{
+    static std::map<std::tuple<std::string, float, float>, Ref<MultiImage>> icons;
+    const auto key = std::make_tuple(type, size.width, size.height);
+    if (auto found = icons.find(key); found != icons.end())
+        return found->second;
+    Ref<MultiImage> image = WorkspaceIcons::iconForFileType(type);
+    if (!image)
+        image = defaultIcon();
+    if (image && size.width > 0 && size.height > 0) {
+        image->setDataRetained(true);
+        image->setScalesWhenResized(false);
+        image->setSize(QSizeF(size.width, size.height));
+    }
+    icons.emplace(key, image);
+    return image;
 }
 
 } // namespace
@@ -112,10 +135,8 @@ Ref<MultiImage> FileSystemItemMO::iconImageOfSize(ItemSize size)
     if (!image && isFolder() && ZovVolumeManager::sharedVolumeManager().volumeInfoForMountPoint(path))
         image = FileSystemFunctions::iconForFile(path);
     if (!image)
-        image = WorkspaceIcons::iconForFileType(isFolder() ? std::string("'fldr'") : pathExtension(path));
-    if (!image)
-        image = defaultIcon();
-    if (image && size.width > 0 && size.height > 0) {
+        return sharedTypeIcon(isFolder() ? std::string("'fldr'") : pathExtension(path), size);
+    if (size.width > 0 && size.height > 0) {
         image->setDataRetained(true);
         image->setScalesWhenResized(false);
         image->setSize(QSizeF(size.width, size.height));
