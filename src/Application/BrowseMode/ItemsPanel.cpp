@@ -8,6 +8,7 @@
 
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/DetailsViewControl.h"
+#include "Application/BrowseMode/ThumbnailsViewControl.h"
 #include "Common/Layout/ZovBoxLayout.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
 #include "Common/Views/SliderWithButtons.h"
@@ -184,6 +185,7 @@ void ItemsPanel::createViewControls()
         viewForMode_[mode] = control;
     };
     add(ItemsPanelDetailsMode, new DetailsViewControl(this));
+    add(ItemsPanelThumbnailsMode, new ThumbnailsViewControl(this));
 }
 
 void ItemsPanel::setBrowsingModeController(BrowsingModeController* controller)

@@ -343,12 +343,11 @@ bool ItemsViewControl::processItems(const IndexSet& indexes, const std::string& 
     ItemList items = browsingSelection_ ? browsingSelection_->foldersObjectsAtIndexes(indexes) : ItemList {};
     std::string action = selector;
     BasicUIHandler::Items passed = asItems(items);
-    QMimeData scratch;
     const QMimeData* pasteboard = QGuiApplication::clipboard()->mimeData();
     if (selector == "copyToDrag:") {
-        // The drag's own data, never the clipboard.
+        // The drag's data (the shared drag pasteboard unless given), never the clipboard.
         action = "copy:";
-        pasteboard = dragData_ ? dragData_ : &scratch;
+        pasteboard = dragData_ ? dragData_ : Pasteboard::dragPasteboard()->mimeData();
     } else if (selector == "paste:") {
         passed.clear();
     }

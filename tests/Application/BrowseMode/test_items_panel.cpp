@@ -63,8 +63,10 @@ TEST_F(ItemsPanelTest, ModeSwitchCases)
     EXPECT_EQ(panel_->currentViewControl(), nullptr);
     panel_->setSelectionAndHandler(selection_.get(), &handler_);
     ItemsViewControl* list = panel_->viewControlForMode(ItemsPanelDetailsMode);
-    ASSERT_TRUE(list);
+    ItemsViewControl* grid = panel_->viewControlForMode(ItemsPanelThumbnailsMode);
+    ASSERT_TRUE(list && grid);
     EXPECT_FALSE(list->isViewActive());
+    EXPECT_FALSE(grid->isViewActive());
 
     struct Case {
         const char* set;
@@ -78,6 +80,9 @@ TEST_F(ItemsPanelTest, ModeSwitchCases)
         {"ItemsPanelNoSuchMode", ItemsPanelNullMode, {}, "00", false},
         {ItemsPanelNullMode, ItemsPanelNullMode, {}, "00", false},
         {ItemsPanelDetailsMode, ItemsPanelDetailsMode, {ItemsPanelDetailsMode}, "10", false},
+        {ItemsPanelThumbnailsMode, ItemsPanelThumbnailsMode, {ItemsPanelThumbnailsMode}, "01", true},
+        {ItemsPanelThumbnailsMode, ItemsPanelThumbnailsMode, {}, "01", true},
+        {ItemsPanelDetailsMode, ItemsPanelDetailsMode, {ItemsPanelDetailsMode}, "10", false},
     };
     for (const Case& c : cases) {
         posted_.clear();
@@ -89,7 +94,11 @@ TEST_F(ItemsPanelTest, ModeSwitchCases)
         EXPECT_EQ(!panel_->scaleThumbnailsPanel()->isSliderHidden(), c.sliderShown) << c.set;
         EXPECT_EQ(list->isViewActive(), c.mode == ItemsPanelDetailsMode) << c.set;
         EXPECT_EQ(list->isVisible(), c.mode == ItemsPanelDetailsMode) << c.set;
-        EXPECT_EQ(panel_->currentViewControl(), c.mode == ItemsPanelDetailsMode ? list : nullptr) << c.set;
+        EXPECT_EQ(grid->isViewActive(), c.mode == ItemsPanelThumbnailsMode) << c.set;
+        EXPECT_EQ(grid->isVisible(), c.mode == ItemsPanelThumbnailsMode) << c.set;
+        EXPECT_EQ(panel_->currentViewControl(),
+                  c.mode == ItemsPanelDetailsMode ? list : c.mode == ItemsPanelThumbnailsMode ? grid : nullptr)
+            << c.set;
     }
 }
 
@@ -208,7 +217,8 @@ TEST_F(ItemsPanelInWindowTest, AsListFromTheMenuMovesTheViewItem)
 {
     open();
     ItemsPanel* panel = mode_->itemsPanel();
-    EXPECT_EQ(viewSegments(), panel->mode() == ItemsPanelThumbnailsMode ? "01" : "00");
+    EXPECT_EQ(panel->mode(), ItemsPanelThumbnailsMode); // no preference: thumbnails
+    EXPECT_EQ(viewSegments(), "01");
 
     ActionItem asList("as List", "asList:");
     EXPECT_TRUE(mode_->validateUserInterfaceItem(asList));
@@ -226,6 +236,10 @@ TEST_F(ItemsPanelInWindowTest, AsListFromTheMenuMovesTheViewItem)
     QToolButton* list = item->defaultWidget()->findChildren<QToolButton*>()[0];
     list->click();
     EXPECT_EQ(viewSegments(), "10");
+    ActionItem asThumbnails("as Thumbnails", "asThumbnails:");
+    EXPECT_TRUE(Responder::sendAction("asThumbnails:", nullptr, &asThumbnails, window_->window()));
+    EXPECT_EQ(panel->mode(), ItemsPanelThumbnailsMode);
+    EXPECT_EQ(viewSegments(), "01");
 }
 
 } // namespace
