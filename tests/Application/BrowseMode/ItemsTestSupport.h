@@ -2,16 +2,34 @@
 // Helpers of the items view tests: a catalogue in a temporary store with folders of files, a
 // browsing selection over it, and a user-action handler that records what it is asked.
 
+#include <sys/stat.h>
+
+#include <QBuffer>
+#include <QImage>
 #include <QMenu>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 #include "CatalogueTestSupport.h"
+#include "Platform/FilePaths.h"
 
 namespace vistel::test {
+
+// A small red JPEG at `path` (written by bytes: the name need not be UTF-8).
+inline void writeJpeg(const std::string& path)
+{
+    QImage image(16, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "JPEG"));
+    std::ofstream(path, std::ios::binary).write(bytes.constData(), bytes.size());
+}
 
 // Records the calls of the items view controls; answers as configured.
 class RecordingHandler : public BrowsingControlUserActionsProtocol {
@@ -86,15 +104,25 @@ public:
     QMenu* lastMenu = nullptr;
 };
 
-// A catalogue with a root, folders of files, and a browsing selection.
+// A catalogue whose root_ is a temporary folder on disk, folders of small JPEGs made on disk
+// and in the catalogue alike (so the catalogue's own refreshes keep them), and a browsing
+// selection.
 class ItemsCatalogueTest : public CatalogueTest {
 protected:
     void SetUp() override
     {
         CatalogueTest::SetUp();
         openCatalogue();
-        root_ = database_->createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
-        root_->setValid(true);
+        Ref<FileSystemItemMO> item = database_->createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
+        item->setValid(true);
+        for (const std::string& component : pathComponents(tree_.path()))
+            if (component != "/") {
+                Ref<FileSystemItemMO> child = database_->createChildOf(item.get(), component, MediaDatabase::EntityFolder);
+                child->setValid(true);
+                item = child;
+            }
+        root_ = item;
+        root_->setRefreshStatus(0);
         selection_ = BrowsingSelection::create();
     }
     void TearDown() override
@@ -106,6 +134,7 @@ protected:
     Ref<FileSystemItemMO> folder(const Ref<FileSystemItemMO>& parent, const std::string& name,
                                  const std::vector<std::string>& files)
     {
+        ::mkdir((parent->fullPath() + "/" + name).c_str(), 0755);
         Ref<FileSystemItemMO> item = parent->createChildWithName(name, MediaDatabase::EntityFolder, true);
         item->setValid(true);
         item->setRefreshStatus(0); // listed: nothing is asked for
@@ -116,6 +145,7 @@ protected:
     }
     Ref<FileSystemItemMO> file(const Ref<FileSystemItemMO>& parent, const std::string& name)
     {
+        writeJpeg(parent->fullPath() + "/" + name);
         Ref<FileSystemItemMO> item = parent->createChildWithName(name, MediaDatabase::EntityFile, true);
         item->setValid(true);
         item->setDecodable(true);
@@ -130,6 +160,7 @@ protected:
         return out;
     }
 
+    TemporaryFolder tree_ {"vistel-items"};
     Ref<FileSystemItemMO> root_;
     Ref<BrowsingSelection> selection_;
 };

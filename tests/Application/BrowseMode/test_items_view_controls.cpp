@@ -23,6 +23,34 @@
 namespace vistel::test {
 namespace {
 
+// A view that counts its reloads, under a control that records what it redraws.
+class CountingView : public QWidget, public ItemsViewProtocol {
+public:
+    IndexSet selectedItemsIndexes() const override { return {}; }
+    int clickedItem() const override { return -1; }
+    int controlClickedItem() const override { return -1; }
+    void setNeedsDisplay() override { }
+    void reloadData() override { ++reloads; }
+    void updateLayoutAndFrame() override { }
+    int reloads = 0;
+};
+
+class RecordingControl : public ItemsViewControl {
+public:
+    RecordingControl() { view_ = new CountingView; view_->setParent(this); }
+    ItemsViewProtocol* itemsView() const override { return view_; }
+    QWidget* itemsViewWidget() const override { return view_; }
+    void updateItemWithIndex(unsigned index) override { redrawn.addIndex(index); }
+    IndexSet visibleItemsIndexSet() const override { return visible; }
+    int reloads() const { return view_->reloads; }
+
+    IndexSet redrawn;
+    IndexSet visible;
+
+private:
+    CountingView* view_;
+};
+
 class ItemsViewControlTest : public ItemsCatalogueTest {
 protected:
     void SetUp() override
@@ -247,6 +275,48 @@ TEST_F(ItemsViewControlTest, SelectionNotificationsRedrawReloadOrAreIgnored)
     control_->handleBrowsingSelectionNotifications(
         {BrowsingSelectionNotification, Ref<Object>(selection_.get()), Value::dictionary()});
     EXPECT_EQ(tableRows(), (std::vector<int> {2}));
+}
+
+TEST_F(ItemsViewControlTest, NotificationsRedrawOldAndNewSelectionReloadOrRedrawChangedVisibleItems)
+{
+    RecordingControl control;
+    control.setIsViewActive(true);
+    control.setBrowsingSelection(selection_.get());
+    const int base = control.reloads();
+    auto notify = [&](Value info) {
+        control.redrawn = IndexSet();
+        control.handleBrowsingSelectionNotifications(
+            {BrowsingSelectionNotification, Ref<Object>(selection_.get()), std::move(info)});
+    };
+    selection_->setSelectedObjectsIndexes(IndexSet {1});
+    // Only the selection: old and new redrawn, nothing reloaded.
+    notify(Value::dictionary({{kObjectsChangesBitmap, Value(1)},
+                              {BrowsingSelectionObjectsSelectionChanged,
+                               Value::dictionary({{kOldSelectedObjectsIndexes,
+                                                   Value(Ref<Object>(IndexSetObject::create(IndexSet {2})))}})}}));
+    EXPECT_EQ(control.redrawn, (IndexSet {1, 2}));
+    EXPECT_EQ(control.reloads(), base);
+    // The list changed (3), or no bitmap at all: a reload.
+    notify(Value::dictionary({{kObjectsChangesBitmap, Value(3)}}));
+    EXPECT_EQ(control.reloads(), base + 1);
+    notify(Value::dictionary());
+    EXPECT_EQ(control.reloads(), base + 2);
+    EXPECT_TRUE(control.redrawn.empty());
+    // Item changes: the visible items that changed are redrawn.
+    Ref<FileSystemItemMO> a2 = selection_->foldersObjectAtIndex(1), a3 = selection_->foldersObjectAtIndex(2);
+    control.visible = IndexSet {0, 1};
+    notify(Value::dictionary({{kObjectsChangesBitmap, Value(0)},
+                              {FSItemChangeNotification,
+                               Value::dictionary({{a2->permanentObjectID().uriRepresentation(), Value(true)},
+                                                  {a3->permanentObjectID().uriRepresentation(), Value(true)}})}}));
+    EXPECT_EQ(control.redrawn, IndexSet {1});
+    EXPECT_EQ(control.reloads(), base + 2);
+    // Inactive: nothing at all.
+    control.setIsViewActive(false);
+    const int inactive = control.reloads();
+    notify(Value::dictionary({{kObjectsChangesBitmap, Value(3)}}));
+    EXPECT_EQ(control.reloads(), inactive);
+    control.setBrowsingSelection(nullptr);
 }
 
 TEST_F(ItemsViewControlTest, ActionsGoToTheHandlerAndCutOrDeleteClearTheSelection)
