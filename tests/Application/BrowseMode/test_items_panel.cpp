@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QTest>
 #include <QToolButton>
 #include <QWidgetAction>
@@ -12,6 +13,7 @@
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/DetailsViewControl.h"
 #include "Application/BrowseMode/ItemsPanel.h"
+#include "Application/BrowseMode/ThumbnailsViewControl.h"
 #include "Application/MainWindow.h"
 #include "Common/Views/SliderWithButtons.h"
 #include "Common/Views/ZovMainWindow.h"
@@ -159,6 +161,65 @@ TEST_F(ItemsPanelTest, RotateButtonsAndSlider)
     ASSERT_TRUE(spinUntil([&] { return slider->doubleValue() == 200; }, 5000));
     slider->setUserValue(64);
     EXPECT_EQ(UserDefaults::standard().objectForKey("ThumbnailStyle.Size").toDouble(), 64);
+}
+
+TEST_F(ItemsPanelTest, ListAndGridShowTheSameFolder)
+{
+    // Pictures of four colours and a folder.
+    Ref<FileSystemItemMO> pictures = folder(root_, "pictures", {});
+    const std::vector<std::pair<std::string, QColor>> colours {
+        {"blue.jpg", QColor(40, 60, 220)}, {"green.jpg", QColor(40, 180, 60)},
+        {"orange.jpg", QColor(240, 150, 30)}, {"red.jpg", QColor(220, 40, 40)}};
+    for (const auto& [name, colour] : colours) {
+        QImage image(160, 120, QImage::Format_RGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(QString::fromStdString(pictures->fullPath() + "/" + name), "JPEG"));
+        Ref<FileSystemItemMO> item = pictures->createChildWithName(name, MediaDatabase::EntityFile, true);
+        item->setValid(true);
+        item->setDecodable(true);
+        item->setSize(std::int64_t(QFileInfo(QString::fromStdString(item->fullPath())).size()));
+        item->setUserKind("JPEG image");
+        item->setModificationDate(Date {1'765'365'385});
+        pictures->updateObjectInCache(item.get());
+    }
+    folder(pictures, "Holidays", {});
+    panel_->resize(640, 360);
+    panel_->setSelectionAndHandler(selection_.get(), &handler_);
+    selection_->setSelectedFolders({pictures});
+    const std::size_t shown = selection_->foldersObjectsCount();
+    EXPECT_EQ(shown, 5u);
+
+    panel_->setMode(ItemsPanelDetailsMode);
+    auto* list = dynamic_cast<DetailsViewControl*>(panel_->currentViewControl());
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->tableView()->numberOfRows(), int(shown));
+    const QImage listShot = panel_->grab().toImage();
+
+    panel_->setMode(ItemsPanelThumbnailsMode);
+    auto* grid = dynamic_cast<ThumbnailsViewControl*>(panel_->currentViewControl());
+    ASSERT_TRUE(grid);
+    EXPECT_EQ(grid->thumbnailsView()->itemsCount(), unsigned(shown));
+    // The thumbnails arrive from the catalogue's workers: the centre of each picture's cell
+    // turns its colour.
+    auto colourAt = [&](std::uint64_t index) {
+        const QPointF centre = grid->thumbnailsView()->itemRectForIndex(index).center();
+        const QImage shot = grid->thumbnailsView()->grab().toImage();
+        return shot.rect().contains(centre.toPoint()) ? shot.pixelColor(centre.toPoint()) : QColor();
+    };
+    auto near = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 && std::abs(a.blue() - b.blue()) < 40;
+    };
+    for (std::size_t i = 0; i < shown; ++i) {
+        Ref<FileSystemItemMO> item = selection_->foldersObjectAtIndex(unsigned(i));
+        for (const auto& [name, colour] : colours)
+            if (item->name() == name)
+                EXPECT_TRUE(spinUntil([&] { return near(colourAt(i), colour); }, 10000)) << name;
+    }
+    const QImage gridShot = panel_->grab().toImage();
+    if (const char* folder = std::getenv("VISTEL_SCREENSHOT_DIR")) {
+        listShot.save(QString::fromLocal8Bit(folder) + "/items-list.png");
+        gridShot.save(QString::fromLocal8Bit(folder) + "/items-grid.png");
+    }
 }
 
 // --- the panel in the browse window ------------------------------------------------------------------
