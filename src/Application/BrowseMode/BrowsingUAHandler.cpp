@@ -316,6 +316,15 @@ ItemsPanel* itemsPanelOf(BasicModeController* controller)
     return browsing ? browsing->itemsPanel() : nullptr;
 }
 
+bool setItemsPanelMode(BasicModeController* controller, const char* mode)
+{
+    ItemsPanel* panel = itemsPanelOf(controller);
+    if (!panel)
+        return false;
+    panel->setMode(mode);
+    return true;
+}
+
 } // namespace
 
 bool BrowsingUAHandler::validateViewMode(const UserAction&) { return itemsPanelOf(ownerController()) != nullptr; }
@@ -329,20 +338,12 @@ bool BrowsingUAHandler::validateSelectAll(const UserAction&)
 
 bool BrowsingUAHandler::performAsList(const UserAction&)
 {
-    ItemsPanel* panel = itemsPanelOf(ownerController());
-    if (!panel)
-        return false;
-    panel->setMode(ItemsPanelDetailsMode);
-    return true;
+    return setItemsPanelMode(ownerController(), ItemsPanelDetailsMode);
 }
 
 bool BrowsingUAHandler::performAsThumbnails(const UserAction&)
 {
-    ItemsPanel* panel = itemsPanelOf(ownerController());
-    if (!panel)
-        return false;
-    panel->setMode(ItemsPanelThumbnailsMode);
-    return true;
+    return setItemsPanelMode(ownerController(), ItemsPanelThumbnailsMode);
 }
 
 bool BrowsingUAHandler::performSelectAll(const UserAction& a)

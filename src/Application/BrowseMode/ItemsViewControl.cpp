@@ -541,9 +541,11 @@ void ItemsViewControl::enterToDropFolder(const Ref<FileSystemItemMO>& folder, QP
     browsingSelection_->setSelectedFolders({folder});
 }
 
-void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
+namespace {
+
+// A drag event takes the operation, or is refused for none.
+void answerDrag(QDragMoveEvent* event, Qt::DropAction operation)
 {
-    const Qt::DropAction operation = draggingEntered(*event->mimeData(), event->position().toPoint());
     if (operation == Qt::IgnoreAction) {
         event->ignore();
         return;
@@ -552,15 +554,16 @@ void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
     event->accept();
 }
 
+} // namespace
+
+void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
+{
+    answerDrag(event, draggingEntered(*event->mimeData(), event->position().toPoint()));
+}
+
 void ItemsViewControl::dragMoveEvent(QDragMoveEvent* event)
 {
-    const Qt::DropAction operation = draggingUpdated(*event->mimeData(), event->position().toPoint());
-    if (operation == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(operation);
-    event->accept();
+    answerDrag(event, draggingUpdated(*event->mimeData(), event->position().toPoint()));
 }
 
 void ItemsViewControl::dragLeaveEvent(QDragLeaveEvent*) { draggingExited(); }
