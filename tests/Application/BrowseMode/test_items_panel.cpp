@@ -209,11 +209,12 @@ TEST_F(ItemsPanelTest, ListAndGridShowTheSameFolder)
     auto near = [](QColor a, QColor b) {
         return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 && std::abs(a.blue() - b.blue()) < 40;
     };
-    for (std::size_t i = 0; i < shown; ++i) {
-        Ref<FileSystemItemMO> item = selection_->foldersObjectAtIndex(unsigned(i));
-        for (const auto& [name, colour] : colours)
-            if (item->name() == name)
-                EXPECT_TRUE(spinUntil([&] { return near(colourAt(i), colour); }, 10000)) << name;
+    for (const auto& [name, colour] : colours) {
+        const ItemList items = selection_->foldersObjects();
+        const auto at = std::find_if(items.begin(), items.end(), [&](const auto& item) { return item->name() == name; });
+        ASSERT_NE(at, items.end()) << name;
+        const std::uint64_t index = std::uint64_t(at - items.begin());
+        EXPECT_TRUE(spinUntil([&] { return near(colourAt(index), colour); }, 20000)) << name;
     }
     const QImage gridShot = panel_->grab().toImage();
     if (const char* folder = std::getenv("VISTEL_SCREENSHOT_DIR")) {
