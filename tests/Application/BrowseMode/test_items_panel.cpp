@@ -273,6 +273,13 @@ TEST_F(ItemsPanelInWindowTest, ThePanelIsTheCentreAndStartsInThePreferredMode)
     EXPECT_EQ(list->browsingSelection(), mode_->browsingSelection());
     EXPECT_EQ(list->userActionsDelegate(), mode_->browsingHandler());
     EXPECT_GT(panel->width(), 100);
+
+    // Activating the mode gives the list the keyboard focus.
+    window_->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_->window()));
+    list->itemsViewWidget()->clearFocus();
+    mode_->setActive(true);
+    EXPECT_TRUE(list->itemsViewWidget()->hasFocus());
 }
 
 TEST_F(ItemsPanelInWindowTest, AsListFromTheMenuMovesTheViewItem)

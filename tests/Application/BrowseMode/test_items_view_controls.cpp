@@ -358,7 +358,7 @@ TEST_F(ItemsViewControlTest, ActionsGoToTheHandlerAndCutOrDeleteClearTheSelectio
     EXPECT_FALSE(control_->validateUserInterfaceItem(static_cast<QObject*>(&item)));
 }
 
-TEST_F(ItemsViewControlTest, RowDragsCarryTheFileNames)
+TEST_F(ItemsViewControlTest, RowDragsCarryTheFileNamesAndNeverDelete)
 {
     handler_.processAnswer = true;
     QMimeData data;
@@ -366,6 +366,20 @@ TEST_F(ItemsViewControlTest, RowDragsCarryTheFileNames)
     const RecordingHandler::Call* call = handler_.last("process:copy:");
     ASSERT_TRUE(call);
     EXPECT_EQ(call->names, (std::vector<std::string> {"a1.jpg", "a2.jpg"}));
+
+    // A real drag of the selected rows (it ends at once offscreen): the names are copied into
+    // the drag, and nothing is deleted whatever the drag's end.
+    handler_.calls.clear();
+    selection_->setSelectedObjectsIndexes(IndexSet {1, 2});
+    const QPoint start = table().rectOfRow(1).center();
+    QTest::mousePress(table().viewport(), Qt::LeftButton, {}, start);
+    for (int step = 1; step <= 4; ++step)
+        QTest::mouseMove(table().viewport(), start + QPoint(0, 10 * step));
+    QTest::mouseRelease(table().viewport(), Qt::LeftButton, {}, start + QPoint(0, 40));
+    ASSERT_TRUE(handler_.last("process:copy:"));
+    EXPECT_EQ(handler_.last("process:copy:")->names, (std::vector<std::string> {"a2.jpg", "a3.jpg"}));
+    EXPECT_EQ(handler_.last("process:delete:"), nullptr);
+    EXPECT_EQ(handler_.last("process:move:"), nullptr);
 }
 
 TEST_F(ItemsViewControlTest, DropsGoToTheFolderUnderThePointerOrTheSelectedFolder)
