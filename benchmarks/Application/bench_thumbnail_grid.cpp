@@ -9,9 +9,11 @@
 
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "BenchmarkSupport.h"
+#include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "GuiBenchmarkSupport.h"
 #include "Platform/Imaging/MultiImage.h"
+#include "ThumbnailsViewTestSupport.h"
 
 using namespace vistel;
 
@@ -19,31 +21,13 @@ namespace {
 
 constexpr int kItems = 10000;
 
-class ListSource : public ThumbnailsViewDataSourceProtocol {
-public:
-    unsigned foldersObjectsCount() const override { return unsigned(items.size()); }
-    Ref<FileSystemItemMO> foldersObjectAtIndex(unsigned index) const override
-    {
-        return index < items.size() ? items[index] : Ref<FileSystemItemMO>();
-    }
-    unsigned selectedFoldersCount() const override { return 0; }
-    Ref<FileSystemItemMO> selectedFolderAtIndex(unsigned) const override { return {}; }
-    IndexSet selectedItemsIndexes() const override { return selection; }
-    void setSelectedItemsIndexes(const IndexSet& indexes) override { selection = indexes; }
-    std::optional<IndexSet> highlightedItemsIndexes() const override { return std::nullopt; }
-    std::uint64_t dropFolderIndex() const override { return NSNotFound; }
-    bool isViewActive() const override { return true; }
-    ItemList items;
-    IndexSet selection;
-};
-
 // The scratch store, its 10,000 items and a grid showing 60 of them; made once.
 struct Fixture {
     bench::ScratchCatalogue scratch;
     Ref<MediaDatabase> database = MediaDatabase::create();
-    ListSource source;
+    test::ListDataSource source;
     QScrollArea area;
-    ThumbnailsView* grid = new ThumbnailsView;
+    ThumbnailsView* grid = nullptr;
 
     Fixture()
     {
@@ -55,7 +39,7 @@ struct Fixture {
         for (int i = 0; i < 64; ++i) {
             QImage image(120, 90, QImage::Format_ARGB32_Premultiplied);
             image.fill(QColor::fromHsv(i * 5, 180, 200));
-            QPainter(&image).fillRect(10, 10, 50, 40, QColor::fromHsv(i * 5 + 120, 200, 120));
+            QPainter(&image).fillRect(10, 10, 50, 40, QColor::fromHsv((i * 5 + 120) % 360, 200, 120));
             pictures.push_back(MultiImage::createWithPlatformImage(PlatformImage::fromQImage(image)));
         }
         for (int i = 0; i < kItems; ++i) {
@@ -70,11 +54,7 @@ struct Fixture {
         }
         database->managedObjectContext()->save();
         source.selection = IndexSet::withRange(kItems / 2, 3);
-        area.setFrameShape(QFrame::NoFrame);
-        area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        area.setWidget(grid);
-        grid->setDataSource(&source);
-        area.resize(1280 + area.verticalScrollBar()->sizeHint().width(), 6 * int(grid->gridDimentions().height()));
+        grid = test::gridInScrollArea(area, source, 10, 6);
         bench::waitUntilExposed(area);
         grid->updateLayoutAndFrame();
     }

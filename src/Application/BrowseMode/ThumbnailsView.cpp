@@ -35,17 +35,6 @@ double brightnessOf(const QColor& color)
     return (rgb.redF() + rgb.greenF() + rgb.blueF()) / 3.0;
 }
 
-// The pixel size of an image's first representation (what the grid lays out with).
-QSizeF pixelSizeOf(const MultiImage* image)
-{
-    if (!image)
-        return {};
-    const std::vector<Ref<ImageRep>> reps = image->representations();
-    if (reps.empty())
-        return image->size();
-    return QSizeF(double(reps.front()->pixelsWide()), double(reps.front()->pixelsHigh()));
-}
-
 QPainterPath roundedRect(const QRectF& rect, double radius)
 {
     QPainterPath path;
@@ -97,6 +86,16 @@ constexpr QPointF kShadowOffset {2.0, 3.0}; // right and down on screen
 constexpr std::size_t kShadowCacheLimit = 64;
 
 } // namespace
+
+QSizeF pixelSizeOf(const MultiImage* image)
+{
+    if (!image)
+        return {};
+    const std::vector<Ref<ImageRep>> reps = image->representations();
+    if (reps.empty())
+        return image->size();
+    return QSizeF(double(reps.front()->pixelsWide()), double(reps.front()->pixelsHigh()));
+}
 
 ThumbnailsView::ThumbnailsView(QWidget* parent)
     : QWidget(parent),
@@ -384,13 +383,13 @@ void ThumbnailsView::scrollToItemWithIndex(std::uint64_t index)
 
 // --- images ------------------------------------------------------------------------------------------------
 
-Ref<MultiImage> ThumbnailsView::imageAtIndex(std::uint64_t index, QSizeF size) const
+Ref<MultiImage> ThumbnailsView::imageAtIndex(std::uint64_t index, QSizeF size, bool forDrawing) const
 {
     Ref<FileSystemItemMO> item = itemAtIndex(index);
     if (!item)
         return {};
-    Ref<MultiImage> small = item->thumbnailImage();
-    Ref<MultiImage> large = item->thumbnailImageLarge();
+    Ref<MultiImage> small = forDrawing ? item->thumbnailImage() : item->heldThumbnailImage();
+    Ref<MultiImage> large = forDrawing ? item->thumbnailImageLarge() : item->heldThumbnailImageLarge();
     auto sizeOf = [](const Ref<MultiImage>& image) -> std::optional<QSizeF> {
         if (!image)
             return std::nullopt;
@@ -405,16 +404,14 @@ Ref<MultiImage> ThumbnailsView::imageAtIndex(std::uint64_t index, QSizeF size) c
     case ThumbnailChoice::Icon: return icon;
     case ThumbnailChoice::Placeholder: break;
     }
-    // Nothing to show: a red square of the item size (one per size).
-    static std::map<int, Ref<MultiImage>> placeholders;
+    // Nothing to show: a red square of the item size (made again when the size changes).
     const int side = std::max(1, int(std::lround(itemSize_)));
-    Ref<MultiImage>& placeholder = placeholders[side];
-    if (!placeholder) {
+    if (!placeholder_ || pixelSizeOf(placeholder_.get()) != QSizeF(side, side)) {
         QImage red(side, side, QImage::Format_ARGB32_Premultiplied);
         red.fill(Qt::red);
-        placeholder = MultiImage::createWithPlatformImage(PlatformImage::fromQImage(red));
+        placeholder_ = MultiImage::createWithPlatformImage(PlatformImage::fromQImage(red));
     }
-    return placeholder;
+    return placeholder_;
 }
 
 const QImage& ThumbnailsView::shadowImageForSize(QSize size)
@@ -540,7 +537,7 @@ void ThumbnailsView::drawItem(QPainter& painter, std::uint64_t index, const Inde
     if (!item)
         return;
     const QRectF cell = gridRectForItemIndex(index);
-    Ref<MultiImage> image = imageAtIndex(index, QSizeF(itemSize_, itemSize_));
+    Ref<MultiImage> image = imageAtIndex(index, QSizeF(itemSize_, itemSize_), true);
     const QSizeF imageSize = pixelSizeOf(image.get());
     const float textHeight = flags_.showFileName ? itemTextHeight() : 0;
     const QRectF thumb = itemRectInGridRect(cell, imageSize, itemSize_, textHeight);
@@ -583,8 +580,8 @@ void ThumbnailsView::drawItem(QPainter& painter, std::uint64_t index, const Inde
     }
     // Ask the catalogue for a thumbnail that fits (never decoded here).
     if (imageSize != QSizeF(target.size())) {
-        Ref<MultiImage> small = item->thumbnailImage();
-        Ref<MultiImage> large = item->thumbnailImageLarge();
+        const Ref<MultiImage>& small = item->heldThumbnailImage();
+        const Ref<MultiImage>& large = item->heldThumbnailImageLarge();
         const bool isThumbnail = image && (image == small || image == large);
         const bool differs = std::abs(imageSize.width() - target.width()) > 1.0
             || std::abs(imageSize.height() - target.height()) > 1.0;

@@ -80,6 +80,9 @@ class MultiImage;
 class ThumbnailDecoration;
 class ValidatedUserInterfaceItemProxy;
 
+// The pixel size of an image's first representation: what the grid lays a picture out with.
+QSizeF pixelSizeOf(const MultiImage* image);
+
 class ThumbnailsView : public QWidget,
                        public Responder,
                        public BindableControl,
@@ -154,7 +157,9 @@ public:
     // --- images -----------------------------------------------------------------------------------
     // The image drawn for an item at `size` (see ThumbnailsViewGeometry.h, chooseThumbnail);
     // a red square when the item has nothing to show, null without an item.
-    Ref<MultiImage> imageAtIndex(std::uint64_t index, QSizeF size) const;
+    // Drawing (`forDrawing`) also lets the catalogue ask for what the item lacks; geometry and
+    // hit tests ask for nothing.
+    Ref<MultiImage> imageAtIndex(std::uint64_t index, QSizeF size, bool forDrawing = false) const;
     // Live resize or fast updating: small thumbnails are preferred.
     bool inLiveResize() const { return !isDoneItemsFastUpdating_; }
 
@@ -341,6 +346,8 @@ private:
     QPointer<QWidget> watchedViewport_;
     QPointF startMouseDownPoint_;
     QPointF currentMouseDownPoint_;
+    // Where the pointer last was on screen during a press (autoscroll keeps it there).
+    QPointF lastPointerGlobal_;
     ThumbnailDecoration* trackedDecoration_ = nullptr;
     Flags flags_;
     QFont drawingFont_;
@@ -348,6 +355,8 @@ private:
     int controlClickedItem_ = -1;
     // Blurred shadows by thumbnail size.
     std::map<std::pair<int, int>, QImage> shadowCache_;
+    // The red square of items with nothing to show, at the current item size.
+    mutable Ref<MultiImage> placeholder_;
     std::unique_ptr<ValidatedUserInterfaceItemProxy> dropProxy_;
     QPointer<QDrag> lastDrag_;
     PaintRecord lastPaint_;

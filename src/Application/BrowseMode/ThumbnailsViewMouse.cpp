@@ -4,10 +4,8 @@
 #include <cmath>
 
 #include <QContextMenuEvent>
-#include <QCursor>
 #include <QDrag>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -29,16 +27,6 @@ namespace {
 constexpr double kDragThreshold = 6.0;
 constexpr double kAutoscrollInterval = 0.1;
 constexpr int kAutoscrollStep = 16;
-
-QSizeF pixelSize(const Ref<MultiImage>& image)
-{
-    if (!image)
-        return {};
-    const std::vector<Ref<ImageRep>> reps = image->representations();
-    if (reps.empty())
-        return image->size();
-    return QSizeF(double(reps.front()->pixelsWide()), double(reps.front()->pixelsHigh()));
-}
 
 QImage pixelsOf(const Ref<MultiImage>& image, QSizeF size)
 {
@@ -80,6 +68,7 @@ void ThumbnailsView::mousePressEvent(QMouseEvent* event)
     trackedDecoration_ = nullptr;
     const QPointF point = event->position();
     startMouseDownPoint_ = currentMouseDownPoint_ = point;
+    lastPointerGlobal_ = event->globalPosition();
     const std::uint64_t index = itemIndexForPoint(point);
     const bool hit = index < itemsCount() && activeRectForItemIndex(index).contains(point);
     IndexSet selection = selectedItemsIndexes();
@@ -134,6 +123,7 @@ void ThumbnailsView::mouseMoveEvent(QMouseEvent* event)
     }
     const QPointF previous = currentMouseDownPoint_;
     currentMouseDownPoint_ = event->position();
+    lastPointerGlobal_ = event->globalPosition();
     if (std::abs(currentMouseDownPoint_.x() - startMouseDownPoint_.x()) < kDragThreshold
         && std::abs(currentMouseDownPoint_.y() - startMouseDownPoint_.y()) < kDragThreshold)
         return;
@@ -170,11 +160,11 @@ void ThumbnailsView::redrawBandChange(QPointF previous)
 void ThumbnailsView::autoscrollTick()
 {
     QScrollArea* area = enclosingScrollArea();
-    if (!flags_.isMouseDown || !flags_.startSelectionFrame || !area || !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+    if (!flags_.isMouseDown || !flags_.startSelectionFrame || !area) {
         stopAutoscroll();
         return;
     }
-    const QPointF pointer = mapFromGlobal(QCursor::pos());
+    const QPointF pointer = mapFromGlobal(lastPointerGlobal_);
     const QRectF visible = visibleRect();
     QScrollBar* bar = area->verticalScrollBar();
     int step = 0;
@@ -191,7 +181,7 @@ void ThumbnailsView::autoscrollTick()
         return;
     // The pointer stays where it is on screen: in the grid it moved by the scroll distance.
     const QPointF previous = currentMouseDownPoint_;
-    currentMouseDownPoint_ = QPointF(pointer.x(), pointer.y() + moved);
+    currentMouseDownPoint_ = mapFromGlobal(lastPointerGlobal_);
     redrawBandChange(previous);
 }
 
@@ -258,7 +248,7 @@ void ThumbnailsView::contextMenuEvent(QContextMenuEvent* event)
 QImage ThumbnailsView::dragImageForItem(std::uint64_t index, std::uint64_t count, int* pictureShift) const
 {
     Ref<MultiImage> image = imageAtIndex(index, QSizeF(itemSize_, itemSize_));
-    QSizeF scaled = scaledItemSizeForSize(pixelSize(image), itemSize_);
+    QSizeF scaled = scaledItemSizeForSize(pixelSizeOf(image.get()), itemSize_);
     QImage picture = pixelsOf(image, scaled);
     if (picture.isNull() || scaled.isEmpty()) {
         const int side = std::max(1, int(std::lround(itemSize_)));

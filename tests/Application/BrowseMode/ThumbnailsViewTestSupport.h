@@ -6,8 +6,11 @@
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include "Application/BrowseMode/BrowsingProtocols.h"
+#include "Application/BrowseMode/ThumbnailsView.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Platform/Gui/Pasteboard.h"
 #include "Platform/Imaging/MultiImage.h"
@@ -87,6 +90,21 @@ inline QImage quadrantPicture(int width, int height)
     painter.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
     painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::yellow);
     return image;
+}
+
+// A grid over `source` in `area` (no frame, a vertical scroll bar) showing `columns` cells of
+// 128 points across and `rows` rows (the last may show in part).
+inline ThumbnailsView* gridInScrollArea(QScrollArea& area, ThumbnailsViewDataSourceProtocol& source, int columns,
+                                        double rows)
+{
+    area.setFrameShape(QFrame::NoFrame);
+    area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* grid = new ThumbnailsView;
+    area.setWidget(grid);
+    grid->setDataSource(&source);
+    area.resize(columns * 128 + area.verticalScrollBar()->sizeHint().width(),
+                int(rows * grid->gridDimentions().height()));
+    return grid;
 }
 
 inline Ref<MultiImage> heldImage(const QImage& image)

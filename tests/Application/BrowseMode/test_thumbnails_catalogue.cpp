@@ -103,7 +103,7 @@ protected:
         folder_->setRefreshStatus(kRefreshStatusNotVerified);
         folder_->enqueueRefresh();
         ASSERT_TRUE(spinUntil([&] { return folder_->refreshStatus() == 0; }, 20000));
-        for (const auto& child : folder_->childrenWithMask(kMaskFiles | kMaskValid))
+        for (const auto& child : folder_->childrenWithMask(kMaskAll & ~kMaskInvalid & ~kMaskFolders))
             source_.items.push_back(child);
     }
     std::string path(const std::string& name) const { return *tree_ / name; }
@@ -187,11 +187,7 @@ TEST_F(ThumbnailsCatalogueTest, ScrollingThroughStoredThumbnailsDecodesNothingOn
     }
     ASSERT_FALSE(source_.items.front()->hasCachedThumbnailImage());
     area_ = std::make_unique<QScrollArea>();
-    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* grid = new ThumbnailsView;
-    area_->setWidget(grid);
-    grid->setDataSource(&source_);
-    area_->resize(700, 500);
+    ThumbnailsView* grid = gridInScrollArea(*area_, source_, 5, 3.5);
     area_->show();
 
     const std::uint64_t before = RIReperesentation::decodeCountOnCurrentThread();
@@ -253,14 +249,9 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
 
     // An active window showing 4 × 3 cells.
     area_ = std::make_unique<QScrollArea>();
-    area_->setFrameShape(QFrame::NoFrame);
-    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* grid = new ThumbnailsView;
-    area_->setWidget(grid);
-    grid->setDataSource(&source_);
+    ThumbnailsView* grid = gridInScrollArea(*area_, source_, 4, 3);
     recorder.grid = grid;
     recorder.source = &source_;
-    area_->resize(512 + area_->verticalScrollBar()->sizeHint().width(), 3 * int(grid->gridDimentions().height()));
     area_->show();
     area_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(area_.get()));
@@ -278,6 +269,9 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     // The first cells' thumbnails come in; meanwhile the user jumps to the end.
     ASSERT_TRUE(spinUntil([&] { return recorder.arrivals.size() >= 2; }, 60000));
     const std::size_t beforeJump = recorder.arrivals.size();
+    // Made before the jump: the job running now, the results waiting in the queue and the one
+    // taken from it for the main loop's next pass.
+    const std::size_t madeBefore = MediaDatabase::resultsQueue()->count() + 2;
     QScrollBar* bar = area_->verticalScrollBar();
     bar->setValue(bar->maximum());
     grid->repaint();
@@ -288,10 +282,11 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
         lastOnly.removeRange(range.location, range.length);
     ASSERT_TRUE(spinUntil(
         [&] {
-            std::uint64_t got = 0;
+            IndexSet got;
             for (FileSystemItemMO* item : recorder.arrivals)
-                got += lastOnly.containsIndex(indexOf(item));
-            return got == lastOnly.count();
+                if (lastOnly.containsIndex(indexOf(item)))
+                    got.addIndex(indexOf(item));
+            return got == lastOnly;
         },
         120000));
     database_->removeThumbnailUpdateObserver(&recorder, nullptr);
@@ -299,7 +294,7 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     // Before the jump only cells on screen arrived.
     for (std::size_t i = 0; i < beforeJump; ++i)
         EXPECT_TRUE(first.containsIndex(indexOf(recorder.arrivals[i]))) << i;
-    // After it, the newly shown cells came next: at most one other (the job running then).
+    // After it, the newly shown cells came next: others only from work done or running then.
     std::size_t end = beforeJump;
     for (std::size_t i = beforeJump; i < recorder.arrivals.size(); ++i)
         if (lastOnly.containsIndex(indexOf(recorder.arrivals[i])))
@@ -307,7 +302,7 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     std::size_t others = 0;
     for (std::size_t i = beforeJump; i < end; ++i)
         others += !lastOnly.containsIndex(indexOf(recorder.arrivals[i]));
-    EXPECT_LE(others, 1u);
+    EXPECT_LE(others, madeBefore);
     // Nothing off screen was ever asked for.
     for (FileSystemItemMO* item : recorder.arrivals)
         EXPECT_TRUE(first.containsIndex(indexOf(item)) || last.containsIndex(indexOf(item))) << item->name();

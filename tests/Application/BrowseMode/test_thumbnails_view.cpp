@@ -10,6 +10,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QThread>
 
 #include "Application/BrowseMode/ThumbnailDecorations.h"
 #include "Application/BrowseMode/ThumbnailsView.h"
@@ -344,16 +345,11 @@ TEST_F(ThumbnailsViewTest, RedrawsOnlyTheCellsAsked)
 
 TEST_F(ThumbnailsViewTest, VisibleItemsGetPrioritiesSelectedFirst)
 {
-    QScrollArea area;
-    area.setFrameShape(QFrame::NoFrame);
-    area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     for (int i = 0; i < 40; ++i)
         source_.items.push_back(file("img" + std::to_string(i) + ".jpg"));
     source_.selection = IndexSet(6);
-    auto* grid = new ThumbnailsView;
-    area.setWidget(grid);
-    grid->setDataSource(&source_);
-    area.resize(512 + area.verticalScrollBar()->sizeHint().width(), 3 * int(grid->gridDimentions().height()));
+    QScrollArea area;
+    ThumbnailsView* grid = gridInScrollArea(area, source_, 4, 3);
     area.show();
     area.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&area));
@@ -385,6 +381,19 @@ TEST_F(ThumbnailsViewTest, EmptyGridTellsWhyWhenDropsAreWelcome)
     EXPECT_EQ(background.rgb(), QColor::fromRgbF(0.3f, 0.3f, 0.3f).rgb());
     delegate_.validates = false;
     EXPECT_EQ(grid_->grab().toImage().pixelColor(250, 95).rgb(), background.rgb());
+}
+
+TEST_F(ThumbnailsViewTest, DropTargetIsRingedInGrey)
+{
+    makeGrid(3);
+    source_.highlight = IndexSet(1);
+    const QImage shot = grid_->grab().toImage();
+    // Between the slide's edge (2 points around the picture and name) and 2 + 3 points out.
+    const QRectF thumb = grid_->itemRectForIndex(1);
+    const QPoint ring(int(thumb.x()) - 4, int(thumb.center().y()));
+    EXPECT_EQ(shot.pixelColor(ring).rgb(), QColor(Qt::gray).rgb());
+    const QRectF other = grid_->itemRectForIndex(2);
+    EXPECT_NE(shot.pixelColor(int(other.x()) - 4, int(other.center().y())).rgb(), QColor(Qt::gray).rgb());
 }
 
 TEST_F(ThumbnailsViewTest, BackgroundDecidesTheSoftFrame)
@@ -457,6 +466,74 @@ TEST_F(ThumbnailsViewTest, AllFourMarks)
     EXPECT_EQ(hidden.pixelColor(int(fourth.center().x()), int(fourth.center().y())).rgb(), QColor(Qt::blue).rgb());
     const QRectF tag = TagThumbnailDecoration().drawRectFromItemRect(thumb);
     EXPECT_EQ(hidden.pixelColor(tag.center().toPoint()), shot.pixelColor(tag.center().toPoint()));
+}
+
+// Slow to answer: painting a few cells takes well over 0.1 s.
+class SlowSource : public ListDataSource {
+public:
+    Ref<FileSystemItemMO> foldersObjectAtIndex(unsigned index) const override
+    {
+        if (slow)
+            QThread::msleep(3);
+        return ListDataSource::foldersObjectAtIndex(index);
+    }
+    bool slow = false;
+};
+
+TEST_F(ThumbnailsViewTest, SlowPaintsWhileTrackingDrawSmallUntilThingsSettle)
+{
+    SlowSource source;
+    for (int i = 0; i < 12; ++i)
+        source.items.push_back(file("s" + std::to_string(i) + ".jpg"));
+    grid_ = std::make_unique<ThumbnailsView>();
+    grid_->resize(512, 500);
+    grid_->setDataSource(&source);
+    grid_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(grid_.get()));
+    source.slow = true;
+    // Outside a press a slow paint changes nothing.
+    grid_->repaint();
+    ASSERT_GT(grid_->lastPaint().seconds, 0.1);
+    EXPECT_TRUE(grid_->isDoneItemsFastUpdating());
+    // While the mouse is held the main loop tracks it: a slow paint starts fast updating.
+    const QRectF gap = grid_->gridRectForItemIndex(0);
+    QTest::mousePress(grid_.get(), Qt::LeftButton, {}, QPoint(int(gap.x()) + 2, int(gap.y()) + 2));
+    grid_->repaint();
+    QTest::mouseRelease(grid_.get(), Qt::LeftButton, {}, QPoint(int(gap.x()) + 2, int(gap.y()) + 2));
+    EXPECT_FALSE(grid_->isDoneItemsFastUpdating());
+    EXPECT_TRUE(grid_->inLiveResize());
+    source.slow = false;
+    // 0.5 s after the last trigger it ends with a full redraw.
+    EXPECT_TRUE(spinUntil([&] { return grid_->isDoneItemsFastUpdating(); }, 3000));
+    EXPECT_TRUE(spinUntil([&] { return grid_->lastPaint().drawnItems.count() == 12; }, 3000));
+    grid_->setDataSource(nullptr);
+}
+
+TEST_F(ThumbnailsViewTest, BandBelowTheViewScrollsWhileHeld)
+{
+    for (int i = 0; i < 40; ++i)
+        source_.items.push_back(file("b" + std::to_string(i) + ".jpg"));
+    QScrollArea area;
+    ThumbnailsView* grid = gridInScrollArea(area, source_, 4, 2.1);
+    area.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
+    const QRectF cell = grid->gridRectForItemIndex(0);
+    const QPoint start(int(cell.x()) + 2, int(cell.y()) + 2);
+    QTest::mousePress(grid, Qt::LeftButton, {}, start);
+    const QPoint below(60, 320); // under the viewport's bottom edge
+    QMouseEvent move(QEvent::MouseMove, QPointF(below), grid->mapToGlobal(QPointF(below)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(grid, &move);
+    EXPECT_TRUE(spinUntil([&] { return area.verticalScrollBar()->value() >= 100; }, 3000));
+    const int scrolled = area.verticalScrollBar()->value();
+    QTest::mouseRelease(grid, Qt::LeftButton, {}, grid->mapFromGlobal(grid->mapToGlobal(QPointF(below))).toPoint());
+    spinEvents(300);
+    EXPECT_EQ(area.verticalScrollBar()->value(), scrolled); // the release stopped it
+    // The band reached as far down as the view scrolled: its first column's items are selected.
+    EXPECT_TRUE(source_.selection.containsIndex(0));
+    EXPECT_TRUE(source_.selection.containsIndex(4));
+    EXPECT_FALSE(source_.selection.containsIndex(1));
+    grid->setDataSource(nullptr);
 }
 
 TEST(RatingStar, FivePointsFilledToTheCentre)

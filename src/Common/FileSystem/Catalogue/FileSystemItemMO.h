@@ -242,6 +242,9 @@ public:
     Ref<MultiImage> thumbnailImageLarge();
     void setThumbnailImage(Ref<MultiImage> image);
     void setThumbnailImageLarge(Ref<MultiImage> image);
+    // The decoded thumbnails as held now, asking for nothing (the views' geometry and hit tests).
+    const Ref<MultiImage>& heldThumbnailImage() const { return cachedSmallImage_; }
+    const Ref<MultiImage>& heldThumbnailImageLarge() const { return cachedLargeImage_; }
     bool hasCachedThumbnailImage() const { return bool(cachedSmallImage_); }
     bool hasCachedThumbnailImageLarge() const { return bool(cachedLargeImage_); }
     bool hasCachedIconImage() const { return bool(cachedIcon_); }
