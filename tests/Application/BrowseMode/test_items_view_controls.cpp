@@ -454,6 +454,21 @@ TEST_F(ItemsViewControlTest, SelectedFolderIndexOutOfRangeIsLoggedAndNull)
     EXPECT_TRUE(log.contains("ItemsViewControl::selectedFolderAtIndex invalid index 5"));
 }
 
+TEST_F(ItemsViewControlTest, NameCellsShowAnImageAndAPadlockForLockedItems)
+{
+    Ref<FileSystemItemMO> a2 = selection_->foldersObjectAtIndex(1);
+    a2->setLocked(true);
+    TableColumn* name = table().tableColumnWithIdentifier("name");
+    for (long row : {0L, 1L}) {
+        ImageAndTextCell cell;
+        EXPECT_TRUE(control_->willDisplayCell(table(), cell, name, row));
+        EXPECT_EQ(cell.showPadlock(), row == 1) << row;
+        EXPECT_FALSE(cell.image().isNull()) << row; // the thumbnail, else the icon
+        EXPECT_LE(std::max(cell.image().width(), cell.image().height()), 32) << row;
+        EXPECT_EQ(cell.font(&table()), DetailsViewControl::cellFont());
+    }
+}
+
 TEST_F(ItemsViewControlTest, TheColumnLayoutIsKeptUnderTheControlsName)
 {
     EXPECT_EQ(table().autosaveName(), "DetailsViewControl");
