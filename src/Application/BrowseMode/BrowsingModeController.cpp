@@ -14,7 +14,14 @@
 #include <QWidgetAction>
 
 #include "Application/BrowseMode/WindowStatusBarPanel.h"
+#include "Application/BrowseMode/ItemsPanel.h"
+#include "Application/BrowseMode/ItemsViewControl.h"
 #include "Application/MainWindow.h"
+#include "Common/Layout/ZovMainWindowLayout.h"
+#include "Common/Views/ZovMainWindow.h"
+#include "Platform/Gui/View.h"
+#include "Platform/Gui/Window.h"
+#include "Preferences/Preferences.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/Layout/ZovSizePolicy.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
@@ -126,6 +133,10 @@ BrowsingModeController::~BrowsingModeController()
     NotificationCenter::defaultCenter().removeObserver(this);
     if (navigationHistory_)
         navigationHistory_->detachBrowserPanel();
+    // The panel outlives this object (the frame deletes it): it lets go of the selection and
+    // the handler now.
+    if (itemsPanel_)
+        itemsPanel_->setBrowsingModeController(nullptr);
     for (auto& [identifier, item] : toolbarItemForIdentifier)
         if (item && !item->parent())
             delete item.data();
@@ -138,6 +149,39 @@ QAction* BrowsingModeController::controllerToolbarItem()
     const std::string browsing = ZOV_TRANSLATE_CLASS("Browsing", "controllerToolbarItem");
     ActionItem* item = plainItem(ControllerID, browsing, "QuickLook.icns", "selectController:", 0);
     return item;
+}
+
+ItemsPanel* BrowsingModeController::itemsPanel() const { return itemsPanel_.data(); }
+
+void BrowsingModeController::setActive(bool active)
+{
+    BasicModeController::setActive(active);
+    if (!active || !itemsPanel_)
+        return;
+    if (ItemsViewControl* control = itemsPanel_->currentViewControl())
+        if (QWidget* view = control->itemsViewWidget(); view && parentWindow())
+            view->setFocus(Qt::OtherFocusReason);
+}
+
+void BrowsingModeController::onViewModeChanged(const Notification& notification)
+{
+    checkViewModeSegment(notification.userInfo.get("currentMode").toString());
+}
+
+void BrowsingModeController::checkViewModeSegment(std::optional<std::string> mode)
+{
+    if (!mode)
+        mode = itemsPanel_ ? itemsPanel_->browsingModeTag() : std::string(ItemsPanelNullMode);
+    auto cached = toolbarItemForIdentifier.find("thumbViewMode");
+    if (cached == toolbarItemForIdentifier.end() || !cached->second)
+        return;
+    auto* item = dynamic_cast<QWidgetAction*>(cached->second.data());
+    const auto buttons = item && item->defaultWidget() ? item->defaultWidget()->findChildren<ActionButton*>()
+                                                       : QList<ActionButton*> {};
+    if (buttons.size() != 2)
+        return;
+    buttons[1]->setChecked(*mode == ItemsPanelThumbnailsMode);
+    buttons[0]->setChecked(*mode == ItemsPanelDetailsMode);
 }
 
 const ItemList& BrowsingModeController::browsingSelectedFolders() const
@@ -171,6 +215,23 @@ void BrowsingModeController::initWindowLayout()
     if (!rightTabbedPanel_->isPanelHidden())
         insertRightDynamicTabbedPanel();
     organizePanel_->setSelection(browsingSelection_.get());
+
+    ItemsPanel* panel = ItemsPanel::itemsPanel();
+    itemsPanel_ = panel;
+    panel->setBrowsingModeController(this);
+    if (ZovMainWindow* frame = layoutController()) {
+        frame->setCentralView(panel);
+        if (ZovLayoutItem* content = frame->mainWindowLayout()->contentItem()) {
+            content->setHSizePolicy(MakePreferredSizePolicy(400, 160, ZovSizeUnbounded));
+            content->setVSizePolicy(MakePreferredSizePolicy(400, 160, ZovSizeUnbounded));
+        }
+        frame->relayout();
+    }
+    NotificationCenter::defaultCenter().addObserver(
+        this, [this](const Notification& notification) { onViewModeChanged(notification); },
+        ItemsPanelSelectionChangedNotification, View::viewObject(panel));
+    const std::string mode = Preferences::sharedPreferences().stringForKey("ItemsView.DefaultMode");
+    panel->setMode(mode.empty() ? ItemsPanelThumbnailsMode : mode);
 
     // The segments follow the chain's answers whenever the window updates.
     NotificationCenter::defaultCenter().addObserver(
@@ -376,8 +437,16 @@ QAction* BrowsingModeController::makeItem(const std::string& identifier)
         // Each segment's tag is the items panel's mode it stands for.
         const auto buttons = static_cast<QWidgetAction*>(item)->defaultWidget()->findChildren<ActionButton*>();
         if (buttons.size() == 2) {
-            buttons[0]->setProperty("modeTag", "ItemsPanelDetailsMode");
-            buttons[1]->setProperty("modeTag", "ItemsPanelThumbnailsMode");
+            buttons[0]->setProperty("modeTag", ItemsPanelDetailsMode);
+            buttons[1]->setProperty("modeTag", ItemsPanelThumbnailsMode);
+            // The segment of the panel's mode is shown pressed. A click sends the segment's
+            // action; the state always comes back to the panel's mode.
+            for (ActionButton* button : buttons) {
+                button->setCheckable(true);
+                QObject::connect(button, &QToolButton::clicked, button, [this] { checkViewModeSegment(); });
+            }
+            toolbarItemForIdentifier[identifier] = item;
+            checkViewModeSegment();
         }
         return item;
     }

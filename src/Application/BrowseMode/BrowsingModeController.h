@@ -21,7 +21,9 @@
 // when the remembered tabs are shown), taken out when none is left. Their menu items are
 // validated by the panel (title, check mark).
 //
-// The other panels (sidebar, items panel) are added by the parts that build them.
+// The items panel (ItemsPanel) is the central view of the docking frame; its mode starts from
+// the preference "ItemsView.DefaultMode" (thumbnails when unset) and the "View" item's segments
+// follow it. The sidebar is added by the part that builds it.
 //
 // Thread rules: main thread.
 
@@ -45,6 +47,7 @@ class QWidget;
 namespace vistel {
 
 class ActionButton;
+class ItemsPanel;
 
 class BrowsingModeController : public BasicModeController {
 public:
@@ -77,6 +80,13 @@ public:
     bool validateUserInterfaceItem(const UserInterfaceItem& item) override;
     // Docks the tabbed panel on the right (280 wide, 560 high by preference).
     void insertRightDynamicTabbedPanel();
+    // The centre of the window: the items as thumbnails or a list.
+    ItemsPanel* itemsPanel() const;
+
+    // Activating the mode gives the items view the keyboard focus.
+    void setActive(bool active) override;
+    // The "View" item's segments follow the items panel's mode (user info "currentMode").
+    void onViewModeChanged(const Notification& notification);
 
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
@@ -99,6 +109,10 @@ protected:
 private:
     void installNavigationKeys();
     QAction* makeItem(const std::string& identifier);
+    // Presses segment 0 of the "View" item for the list mode, segment 1 for the thumbnails mode,
+    // neither for the null mode (nullopt: the items panel's current mode); nothing before the
+    // item is made.
+    void checkViewModeSegment(std::optional<std::string> mode = std::nullopt);
     QAction* makeSegmentedItem(const std::string& identifier, const std::string& label,
                                const std::vector<std::tuple<QImage, std::string, std::string>>& segments);
 
@@ -108,6 +122,7 @@ private:
     QPointer<DynamicTabbedPanel> rightTabbedPanel_;
     std::vector<QPointer<ActionButton>> segments_;
     Ref<BrowserPanelHistory> navigationHistory_;
+    QPointer<ItemsPanel> itemsPanel_;
 };
 
 } // namespace vistel

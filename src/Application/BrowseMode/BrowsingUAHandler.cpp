@@ -13,6 +13,9 @@
 
 #include "Application/BrowseMode/BrowserPanelHistory.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/ItemsPanel.h"
+#include "Application/BrowseMode/ItemsViewControl.h"
 #include "Application/NSApplicationWithLimitedOpenFiles.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
@@ -83,9 +86,9 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"forward:", true, &H::validateForward, &H::performNavigation},
         {"enclosingFolder:", true, &H::validateEnclosingFolder, &H::performNavigation},
         {"backward:", true, &H::validateBackward, &H::performNavigation},
-        {"asList:", true, nullptr, nullptr},
-        {"asThumbnails:", true, nullptr, nullptr},
-        {"selectAll:", true, nullptr, nullptr},
+        {"asList:", true, &H::validateViewMode, &H::performAsList},
+        {"asThumbnails:", true, &H::validateViewMode, &H::performAsThumbnails},
+        {"selectAll:", true, &H::validateSelectAll, &H::performSelectAll},
         // Validated for menus only (the context menu's own actions).
         {"rotate:", false, nullptr, nullptr},
         {"showInFinder:", false, &H::validateShowInFinder, nullptr},
@@ -370,6 +373,56 @@ bool BrowsingUAHandler::performNavigation(const UserAction& a)
     else
         enclosingFolder(nullptr);
     return false;
+}
+
+// --- the items panel ---------------------------------------------------------------------------------
+
+namespace {
+
+ItemsPanel* itemsPanelOf(BasicModeController* controller)
+{
+    auto* browsing = dynamic_cast<BrowsingModeController*>(controller);
+    return browsing ? browsing->itemsPanel() : nullptr;
+}
+
+bool setItemsPanelMode(BasicModeController* controller, const char* mode)
+{
+    ItemsPanel* panel = itemsPanelOf(controller);
+    if (!panel)
+        return false;
+    panel->setMode(mode);
+    return true;
+}
+
+} // namespace
+
+bool BrowsingUAHandler::validateViewMode(const UserAction&) { return itemsPanelOf(ownerController()) != nullptr; }
+
+bool BrowsingUAHandler::validateSelectAll(const UserAction&)
+{
+    ItemsPanel* panel = itemsPanelOf(ownerController());
+    ItemsViewControl* control = panel ? panel->currentViewControl() : nullptr;
+    return control && control->canSelectAll();
+}
+
+bool BrowsingUAHandler::performAsList(const UserAction&)
+{
+    return setItemsPanelMode(ownerController(), ItemsPanelDetailsMode);
+}
+
+bool BrowsingUAHandler::performAsThumbnails(const UserAction&)
+{
+    return setItemsPanelMode(ownerController(), ItemsPanelThumbnailsMode);
+}
+
+bool BrowsingUAHandler::performSelectAll(const UserAction& a)
+{
+    ItemsPanel* panel = itemsPanelOf(ownerController());
+    ItemsViewControl* control = panel ? panel->currentViewControl() : nullptr;
+    if (!control || !control->canSelectAll())
+        return false;
+    control->selectAll(a.sender);
+    return true;
 }
 
 // --- opening ------------------------------------------------------------------------------------------

@@ -12,7 +12,8 @@
 // Live here: "copy:" (file names onto the pasteboard), "showInFinder:", "backward:",
 // "forward:", "enclosingFolder:" (the owner's navigation history), "dropItems:"
 // validation (which tells a ValidatedUserInterfaceItemProxy whether the drop folder is on a
-// picture frame), the base's "delete:", "deletePermanently:", "moveToTrash:" and
+// picture frame), "asList:" / "asThumbnails:" (the items panel's mode), "selectAll:" (the items
+// panel's current view), the base's "delete:", "deletePermanently:", "moveToTrash:" and
 // "onCreateFolderAction:", double-click opening and the context menu (menuForItems).
 //
 // Thread rules: main thread only.
@@ -94,6 +95,9 @@ public:
     virtual bool validateUserAction(const std::string& action, Object* location, const Items* selection,
                                     const QMimeData* pasteboard, QObject* item) = 0;
     virtual bool respondsToUserActionSelector(const std::string& action) const = 0;
+    // The operation (NSDragOperation…) for dropping `draggedPaths` into the folder `path`.
+    virtual std::uint32_t dragOperationForPath(const std::string& path,
+                                               const std::vector<std::string>& draggedPaths) const = 0;
 
 protected:
     ~BrowsingControlUserActionsProtocol() = default;
@@ -139,6 +143,12 @@ public:
     bool validateUserAction(const std::string& action, Object* location, const Items* selection,
                             const QMimeData* pasteboard, QObject* item) override;
     bool respondsToUserActionSelector(const std::string& action) const override;
+    using BasicUIHandler::dragOperationForPath;
+    std::uint32_t dragOperationForPath(const std::string& path,
+                                       const std::vector<std::string>& draggedPaths) const override
+    {
+        return BasicUIHandler::dragOperationForPath(path, draggedPaths);
+    }
     // Menus: the selection is the represented items of a RepresentedItemsMenuItem, the
     // location none, the pasteboard the clipboard.
     bool validateUserInterfaceItem(QObject* item);
@@ -193,6 +203,12 @@ private:
     bool validateForward(const UserAction&) { return canNavigateNext(); }
     bool validateEnclosingFolder(const UserAction&) { return canNavigateParent(); }
     bool performNavigation(const UserAction& action);
+    // The items panel's modes and its current view's selection.
+    bool validateViewMode(const UserAction& action);
+    bool validateSelectAll(const UserAction& action);
+    bool performAsList(const UserAction& action);
+    bool performAsThumbnails(const UserAction& action);
+    bool performSelectAll(const UserAction& action);
 };
 
 } // namespace vistel

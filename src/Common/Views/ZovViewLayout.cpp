@@ -159,6 +159,9 @@ struct BindingRegistry {
 
 static BindingRegistry& bindings()
 {
+    // Bindings still alive at exit end after this registry's last use: the handler registry
+    // their destroy handlers leave must be made first, so that it is destroyed last.
+    handlerRegistry();
     static BindingRegistry registry;
     return registry;
 }

@@ -61,7 +61,7 @@ void Cell::drawInteriorWithFrame(QPainter& painter, const QRectF& frame, Outline
     painter.setPen(textColor(&view));
     const QRectF area = frame.adjusted(2, 0, -2, 0);
     const QString shown = painter.fontMetrics().elidedText(text, lineBreakMode_, static_cast<int>(area.width()));
-    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, shown);
+    painter.drawText(area, (alignment_ & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter, shown);
     painter.restore();
 }
 

@@ -103,6 +103,9 @@ public:
     void setFont(const QFont& font) { font_ = font; }
     Qt::TextElideMode lineBreakMode() const { return lineBreakMode_; }
     void setLineBreakMode(Qt::TextElideMode mode) { lineBreakMode_ = mode; }
+    // Horizontal placement of the text (left unless set).
+    Qt::Alignment alignment() const { return alignment_; }
+    void setAlignment(Qt::Alignment alignment) { alignment_ = alignment; }
 
     // Drawing: the whole cell, then its interior (text, elided, vertically centred).
     virtual void drawWithFrame(QPainter& painter, const QRectF& frame, OutlineView& view);
@@ -138,6 +141,7 @@ private:
     bool editable_ = false;
     std::optional<QFont> font_;
     Qt::TextElideMode lineBreakMode_ = Qt::ElideRight;
+    Qt::Alignment alignment_ = Qt::AlignLeft;
 };
 
 // A column: identifier, title, widths, its data cell.

@@ -19,6 +19,7 @@
 #include "Application/ApplicationDocController.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 #include "CatalogueTestSupport.h"
+#include "ItemsTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/FileSystem/MountTable.h"
 #include "Common/Volumes/ZovVolumeInfo.h"
@@ -45,18 +46,6 @@ private:
     std::unique_ptr<PrivateSystemBus> bus_;
 };
 auto* const sessionBus = static_cast<PrivateSessionBus*>(::testing::AddGlobalTestEnvironment(new PrivateSessionBus));
-
-void writeJpeg(const std::string& path)
-{
-    QImage image(16, 8, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(image.save(&buffer, "JPEG"));
-    // Written by bytes: the name need not be UTF-8.
-    std::ofstream(path, std::ios::binary).write(bytes.constData(), bytes.size());
-}
 
 using Items = BasicUIHandler::Items;
 
