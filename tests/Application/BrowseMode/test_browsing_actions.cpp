@@ -29,6 +29,8 @@
 #include "CatalogueTestSupport.h"
 #include "Common/Alert/FilteredInputFormatter.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
+#include "Common/FileSystem/FileSystemFunctions.h"
 #include "Common/FileSystem/MountTable.h"
 #include "Common/Tools/Threads/NSThreadExt.h"
 #include "Common/Volumes/VolumeSources.h"
@@ -580,6 +582,11 @@ TEST_F(BrowsingActionsTest, TrashOnAStickDeletePermanentlyAndNewFolders)
     EXPECT_TRUE(exists(trash + "/info/a.jpg.trashinfo"));
     EXPECT_FALSE(exists(tree_ / "stick/a.jpg"));
 
+    // Only catalogue items go to the Trash: anything else in the list (a sidebar place) makes
+    // the whole list refused.
+    const Items withPlace {Ref<Object>(item(tree_ / "stick/b.jpg")), makeRef<Object>()};
+    EXPECT_FALSE(handler_->validateUserAction("moveToTrash:", nullptr, &withPlace, nullptr, nullptr));
+
     const Items b = items({tree_ / "stick/b.jpg"});
     ASSERT_TRUE(handler_->validateUserAction("deletePermanently:", nullptr, &b, nullptr, nullptr));
     EXPECT_TRUE(handler_->processItems(b, nullptr, "deletePermanently:", nullptr, nullptr));
@@ -621,9 +628,18 @@ TEST_F(BrowsingActionsTest, ExportWritesEachPicturesMetadataBesideItAndOverwrite
     const Items none;
     EXPECT_FALSE(handler_->validateUserAction("exportMetadata:", nullptr, &none, nullptr, nullptr));
     ScopedLogCapture log;
+    // Each written list is announced, so the catalogue refreshes the folder.
+    std::vector<std::string> written;
+    NotificationCenter::defaultCenter().addObserver(
+        &written,
+        [&](const Notification& n) { written.push_back(n.userInfo.get(kFileObserverWriteNotificationPath).toString()); },
+        FileIsWrittenToNotification);
     Ref<NSThreadExt> worker = handler_->exportMetadata(all);
     ASSERT_TRUE(worker);
-    ASSERT_TRUE(spinUntil([&] { return worker->isFinished(); }));
+    ASSERT_TRUE(spinUntil([&] {
+        return worker->isFinished() && std::find(written.begin(), written.end(), tree_.path()) != written.end();
+    }));
+    NotificationCenter::defaultCenter().removeObserver(&written);
 
     const std::string expected = contents(std::string(VISTEL_TEST_DATA_DIR) + "/a.plist");
     ASSERT_FALSE(expected.empty());
