@@ -612,6 +612,8 @@ TEST_F(BrowsingActionsTest, TrashOnAStickDeletePermanentlyAndNewFolders)
 
 TEST_F(BrowsingActionsTest, ExportWritesEachPicturesMetadataBesideItAndOverwritesNothing)
 {
+    // The codecs read metadata on the worker; the metadata table is set up first, as at start-up.
+    ImagePropertyMapping::initialize();
     copyPicture(tree_ / "a.jpg");
     copyPicture(tree_ / "b.jpg");
     // A TIFF of the same name.
