@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
@@ -26,6 +25,7 @@
 #include "../ShellTestSupport.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 #include "Application/FileOperationLauncher.h"
+#include "BrowseTestSupport.h"
 #include "CatalogueTestSupport.h"
 #include "Common/Alert/FilteredInputFormatter.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
@@ -184,29 +184,6 @@ protected:
     std::vector<std::string> mounts_;
 };
 
-// A picture frame: a volume described at `folder`'s place, and its catalogue item.
-Ref<FileSystemItemMO> makeFrame(MediaDatabase& database, const std::string& folder, std::int16_t refNum)
-{
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0)
-        return nullptr;
-    MountTableEntry mount;
-    mount.mountPoint = folder;
-    mount.fileSystem = "vfat";
-    mount.device = st.st_dev;
-    mount.mountOptions = "rw";
-    mount.superOptions = "rw";
-    Ref<ZovVolumeInfo> info = ZovVolumeInfo::volumeInfoWithMount(mount, refNum);
-    if (!info)
-        return nullptr;
-    info->setDeviceCategory(ZovDeviceInfo::pictureFrameCategory());
-    if (!ZovVolumeManager::sharedVolumeManager().addVolumeInfo(info))
-        return nullptr;
-    Ref<FileSystemItemMO> frame = database.createChildOf(database.volumesFolder().get(), "FRAME", MediaDatabase::EntityVolume);
-    frame->setUuid(info->key());
-    return frame;
-}
-
 TEST_F(BrowsingActionsTest, PastePredicate)
 {
     // tree/src/sub/deeper, tree/src/a.jpg, tree/dest, tree/link -> tree/src, tree/src/sub/up -> tree/src.
@@ -220,7 +197,7 @@ TEST_F(BrowsingActionsTest, PastePredicate)
     ASSERT_EQ(::symlink((tree_ / "src").c_str(), (tree_ / "link").c_str()), 0);
     ASSERT_EQ(::symlink((tree_ / "src").c_str(), (tree_ / "src/sub/up").c_str()), 0);
     TemporaryFolder frameFolder("vistel-frame");
-    Ref<FileSystemItemMO> frame = makeFrame(*database_, frameFolder.path(), 7401);
+    Ref<FileSystemItemMO> frame = makePictureFrame(*database_, frameFolder.path(), 7401);
     ASSERT_TRUE(frame);
     Ref<FileSystemItemMO> locked = item(tree_ / "locked");
     locked->setWritable(false);
@@ -404,26 +381,10 @@ TEST_F(BrowsingActionsTest, PasteFromAnotherProcessesClipboardUnderXvfb)
 {
     if (commandOutput("command -v xclip >/dev/null && test -x /usr/bin/xvfb-run && echo yes") != "yes")
         VISTEL_SKIP_UNAVAILABLE() << "xclip or xvfb-run is not installed";
-    const std::string output = tree_ / "child.txt";
-    std::string error;
-    const pid_t child = spawnTestProcess("BrowsingActionsTest.DISABLED_PasteFromAnotherProcessesClipboard", output,
-                                         {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 640x480x24", "/usr/bin/env",
-                                          "QT_QPA_PLATFORM=xcb"},
-                                         {}, &error);
-    ASSERT_GT(child, 0) << error;
-    int status = 0;
-    QElapsedTimer timer;
-    timer.start();
-    pid_t done = 0;
-    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && timer.elapsed() < 90000)
-        spinEvents(20);
-    if (done == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-    }
-    const std::string text = contents(output);
-    ASSERT_TRUE(done == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << text;
-    EXPECT_NE(text.find("[  PASSED  ] 1 test"), std::string::npos) << text;
+    const auto run = runTestUnderXvfb("BrowsingActionsTest.DISABLED_PasteFromAnotherProcessesClipboard", tree_ / "child.txt",
+                                      90000);
+    ASSERT_TRUE(run.exitedZero) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test"), std::string::npos) << run.output;
 }
 
 AlertResponse typing(const std::string& text, AlertResponse::Key key = AlertResponse::Key::Return)
@@ -524,14 +485,7 @@ TEST_F(BrowsingActionsTest, AWritableUSBVolumeIsRelabelledThroughTheDiskService)
 
     // A USB stick's volume at a folder of its own.
     TemporaryFolder stick("vistel-stick");
-    struct stat st {};
-    ASSERT_EQ(::stat(stick.path().c_str(), &st), 0);
-    MountTableEntry mount;
-    mount.mountPoint = stick.path();
-    mount.fileSystem = "ext2";
-    mount.device = st.st_dev;
-    mount.mountOptions = "rw";
-    mount.superOptions = "rw";
+    const MountTableEntry mount = mountEntryAt(stick.path(), "ext2");
     Ref<ZovVolumeInfo> info;
     {
         VolumeFactsSources sources = volumeFactsSources();
@@ -546,7 +500,7 @@ TEST_F(BrowsingActionsTest, AWritableUSBVolumeIsRelabelledThroughTheDiskService)
     ASSERT_TRUE(ZovVolumeManager::sharedVolumeManager().addVolumeInfo(info));
     Ref<FileSystemItemMO> volume = database_->createChildOf(database_->volumesFolder().get(), "STICK", MediaDatabase::EntityVolume);
     volume->setUuid(info->key());
-    const std::string device = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+    const std::string device = std::to_string(major(mount.device)) + ":" + std::to_string(minor(mount.device));
     ASSERT_TRUE(bus.startFakeUDisks2(VISTEL_FAKE_UDISKS2_PATH, device, "ext2", image));
 
     std::vector<std::optional<std::string>> proposed;
