@@ -38,6 +38,7 @@
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "MountNamespace.h"
 #include "Operations/FileOperation.h"
+#include "Platform/FileOperations/FSFileOperation.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Gui/Pasteboard.h"
 #include "Platform/Log.h"
@@ -329,6 +330,9 @@ TEST_F(BrowsingActionsTest, ALargePasteStoppedMidwayLeavesTheSourceWholeAndNoPar
         for (std::size_t written = 0; written < size; written += block.size())
             out.write(block.data(), block.size());
     }
+    // The copy is slowed (a few milliseconds a MiB), so that it is surely under way when the
+    // first progress record comes.
+    ScopedFSFileOperationChunkHook slow([](FSFileOperation&, std::uint64_t) { ::usleep(3000); });
     OperationRecords records;
     bool cancelled = false;
     records.onRecord = [&](const Notification& n) {
