@@ -209,8 +209,8 @@ int BrowsingUAHandler::renameByteLimit(const std::string& extension)
 
 bool BrowsingUAHandler::isValidNewName(const std::string& name)
 {
-    return !name.empty() && name.size() <= NSStringExtensions::MaxFileNameBytes
-        && name.find_first_of(std::string(":/\0", 3)) == std::string::npos && name != "." && name != "..";
+    return isPlainFileName(name) && name.size() <= NSStringExtensions::MaxFileNameBytes
+        && name.find_first_of(std::string(":\0", 2)) == std::string::npos;
 }
 
 bool BrowsingUAHandler::renameItems(const Items& items)
