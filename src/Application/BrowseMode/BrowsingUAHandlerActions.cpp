@@ -18,6 +18,7 @@
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/FileSystem/FileSystemFunctions.h"
 #include "Common/FileSystem/FNSubscribeFileObserver.h"
+#include "Common/Strings/NSStringDevices.h"
 #include "Common/Strings/NSStringExtensions.h"
 #include "Common/Tools/Threads/NSThreadExt.h"
 #include "Common/Volumes/ZovDeviceInfo.h"
@@ -291,6 +292,10 @@ void BrowsingUAHandler::exportMetadataThread(const std::vector<std::string>& pat
     for (const std::string& path : paths) {
         if (self && self->isCancelled())
             return;
+        // Only regular files are read: opening a FIFO would wait for a writer for ever.
+        struct stat st {};
+        if (NSStringDevices::isVolumePath(path) && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
+            continue;
         const RIReperesentation::Data data = RIReperesentation::dataAtPath(path);
         if (!data || data->empty())
             continue;

@@ -582,8 +582,10 @@ TEST_F(BrowsingActionsTest, ExportWritesEachPicturesMetadataBesideItAndOverwrite
     copyPicture(tree_ / "c.jpg");
     writeFile(tree_ / "c.plist", "mine");
     writeFile(tree_ / "notes.txt", "no picture");
+    ASSERT_EQ(::mkfifo((tree_ / "pipe.jpg").c_str(), 0644), 0); // never opened
 
-    const Items all = items({tree_ / "a.jpg", tree_ / "b.jpg", tree_ / "b.tif", tree_ / "c.jpg", tree_ / "notes.txt"});
+    const Items all =
+        items({tree_ / "a.jpg", tree_ / "pipe.jpg", tree_ / "b.jpg", tree_ / "b.tif", tree_ / "c.jpg", tree_ / "notes.txt"});
     ASSERT_TRUE(handler_->validateUserAction("exportMetadata:", nullptr, &all, nullptr, nullptr));
     const Items none;
     EXPECT_FALSE(handler_->validateUserAction("exportMetadata:", nullptr, &none, nullptr, nullptr));
@@ -614,6 +616,7 @@ TEST_F(BrowsingActionsTest, ExportWritesEachPicturesMetadataBesideItAndOverwrite
     EXPECT_EQ(contents(tree_ / "c.plist"), "mine");
     EXPECT_EQ(contents(tree_ / "c 1.plist"), expected);
     EXPECT_FALSE(exists(tree_ / "notes.plist"));
+    EXPECT_FALSE(exists(tree_ / "pipe.plist"));
     EXPECT_TRUE(log.contains(tree_ / "c.plist exists"));
 }
 
