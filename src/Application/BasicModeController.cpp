@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include "Application/BrowseMode/WindowStatusBarPanel.h"
 #include "Application/MainWindow.h"
 #include <QTabBar>
 
@@ -54,6 +55,7 @@ BasicModeController::BasicModeController(MainWindow* mainWindowController)
     statusBarContainerView_->setGeometry(band);
     statusBarContainerView_->show();
     container_->installEventFilter(new StatusBandFollower(container_, this));
+    setStatusPanel(WindowStatusBarPanel::statusBar());
 }
 
 void BasicModeController::layoutStatusBand()

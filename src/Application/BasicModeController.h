@@ -69,7 +69,8 @@ public:
     QWidget* containerView() const;
     QRect statusBarContainerSize() const;
     QWidget* statusBarContainerView() const { return statusBarContainerView_; }
-    // The mode's status bar panel goes into the band (frame 0, 0, band width - 100, band height).
+    // The mode's status bar panel (a WindowStatusBarPanel from the start) goes into the band
+    // (frame 0, 0, band width - 100, band height); a new panel replaces and deletes the old one.
     void setStatusPanel(QWidget* panel);
     QWidget* statusPanel() const { return statusPanel_; }
     // Places the band and its panel for the container's size (done on every resize).

@@ -1,21 +1,30 @@
 #include "Application/BrowseMode/BrowsingModeController.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QShortcut>
+#include <QTabBar>
 #include <QToolButton>
 #include <QWidgetAction>
 
+#include "Application/BrowseMode/WindowStatusBarPanel.h"
 #include "Application/MainWindow.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Common/Layout/ZovSizePolicy.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
+#include "Common/Views/GTBottomToolbarStyle.h" // ZovMainWindow.h holds pointers to its tool bar, tab bars, windows
+#include "Common/Views/ZovMainWindow.h"
 #include "Platform/Exception.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/EventTracking.h"
 #include "Platform/Gui/Responder.h"
+#include "Platform/Gui/Window.h"
 #include "ZovTranslatorManager.h"
 
 namespace vistel {
@@ -42,6 +51,60 @@ ActionItem* plainItem(const std::string& identifier, const std::string& title, c
     return item;
 }
 
+// The tool bar's navigation control as the history drives it.
+class NavigationSegmentsCell : public NavigationToolbarCell {
+public:
+    explicit NavigationSegmentsCell(std::vector<QPointer<ActionButton>> segments)
+        : segments_(std::move(segments))
+    {
+    }
+    void setToolTipForSegment(const std::string& toolTip, int segment) override
+    {
+        if (ActionButton* button = at(segment))
+            button->setToolTip(QString::fromStdString(toolTip));
+    }
+    void setEnabledForSegment(bool enabled, int segment) override
+    {
+        if (ActionButton* button = at(segment))
+            button->setEnabled(enabled);
+    }
+
+private:
+    ActionButton* at(int segment) const
+    {
+        return segment >= 0 && std::size_t(segment) < segments_.size() ? segments_[std::size_t(segment)].data() : nullptr;
+    }
+    std::vector<QPointer<ActionButton>> segments_;
+};
+
+// The mouse's Back and Forward buttons pressed over the mode's views.
+class MouseNavigationFilter : public QObject {
+public:
+    MouseNavigationFilter(QWidget* container, std::function<void(const char*)> send)
+        : QObject(container)
+        , container_(container)
+        , send_(std::move(send))
+    {
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::MouseButtonPress)
+            return false;
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        if (button != Qt::BackButton && button != Qt::ForwardButton)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || !container_ || (widget != container_ && !container_->isAncestorOf(widget)))
+            return false;
+        send_(button == Qt::BackButton ? "backward:" : "forward:");
+        return true;
+    }
+
+private:
+    QPointer<QWidget> container_;
+    std::function<void(const char*)> send_;
+};
+
 } // namespace
 
 void BrowsingModeController::registerMode()
@@ -61,6 +124,8 @@ BrowsingModeController::BrowsingModeController(MainWindow* mainWindowController)
 BrowsingModeController::~BrowsingModeController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    if (navigationHistory_)
+        navigationHistory_->detachBrowserPanel();
     for (auto& [identifier, item] : toolbarItemForIdentifier)
         if (item && !item->parent())
             delete item.data();
@@ -86,9 +151,87 @@ void BrowsingModeController::initWindowLayout()
     handler_ = BrowsingUAHandler::create(this);
     setUIHandler(handler_);
     browsingSelection_ = BrowsingSelection::create();
+    if (IBrowserPanelHistorySource* sidebar = historySidebar())
+        navigationHistory_ = BrowserPanelHistory::create(sidebar);
+    if (auto* bar = dynamic_cast<WindowStatusBarPanel*>(statusPanel()))
+        bar->setDataSourceDelegate(browsingSelection_.get());
+    // The navigation control's clicks, with the control as sender.
+    setActionHandler("actionBrowse:", [this](QObject* sender) {
+        if (handler_)
+            handler_->actionBrowse(sender);
+    });
+    installNavigationKeys();
+
+    // The right tabbed panel with its "Organize" tab; docked while a tab is visible.
+    organizePanel_ = new OrganizePanel;
+    rightTabbedPanel_ = DynamicTabbedPanel::create(*layoutController());
+    rightTabbedPanel_->addTab(ZOV_TRANSLATE("Organize", "initWindowLayout"), organizePanel_, "showHideOrganizePanel:",
+                              ZOV_TRANSLATE("Organize Panel", "initWindowLayout"), 0);
+    rightTabbedPanel_->setAutosaveTabs(true);
+    if (!rightTabbedPanel_->isPanelHidden())
+        insertRightDynamicTabbedPanel();
+    organizePanel_->setSelection(browsingSelection_.get());
+
     // The segments follow the chain's answers whenever the window updates.
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification&) { validateSegments(); }, NSWindowDidUpdateNotification);
+}
+
+void BrowsingModeController::installNavigationKeys()
+{
+    QWidget* container = containerView();
+    if (!container)
+        return;
+    auto send = [this](const char* action) {
+        if (handler_)
+            handler_->processItems({}, nullptr, action, nullptr, nullptr);
+    };
+    for (auto [key, action] : {std::pair {Qt::Key_Left, "backward:"}, {Qt::Key_Right, "forward:"}}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | key), container);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, container, [send, action] { send(action); });
+    }
+    qApp->installEventFilter(new MouseNavigationFilter(container, send));
+}
+
+// --- the right tabbed panel ------------------------------------------------------------------------
+
+void BrowsingModeController::insertRightDynamicTabbedPanel()
+{
+    ZovDock* dock = rightTabbedPanel_ ? rightTabbedPanel_->dock() : nullptr;
+    if (!dock)
+        return;
+    // A dock's size is its content's (the caption bar adds its fixed height).
+    dock->dockItemLayout()->contentItem()->setHSizePolicy(MakePreferredSizePolicy(280, 80, -1));
+    dock->dockItemLayout()->contentItem()->setVSizePolicy(MakePreferredSizePolicy(560, 300, -1));
+    layoutController()->dockAreaForPosition(ZovDockAreaPositionRight)->splitBy(ZovLayoutOrientationVertical, *dock, true);
+}
+
+bool BrowsingModeController::respondsToAction(const std::string& action) const
+{
+    return (rightTabbedPanel_ && rightTabbedPanel_->respondsToAction(action)) || BasicModeController::respondsToAction(action);
+}
+
+bool BrowsingModeController::performAction(const std::string& action, QObject* sender)
+{
+    if (!rightTabbedPanel_ || !rightTabbedPanel_->respondsToAction(action))
+        return BasicModeController::performAction(action, sender);
+    rightTabbedPanel_->performAction(action);
+    // The dock follows the panel: on the right while a tab is visible, out when none is.
+    ZovDock* dock = rightTabbedPanel_->dock();
+    const bool docked = dock->state() == ZovDockStateDocked;
+    if (!rightTabbedPanel_->isPanelHidden() && dock->state() == ZovDockStateNotPlaced)
+        insertRightDynamicTabbedPanel();
+    else if (rightTabbedPanel_->isPanelHidden() && docked)
+        dock->dockArea()->removeDock(*dock);
+    return true;
+}
+
+bool BrowsingModeController::validateUserInterfaceItem(const UserInterfaceItem& item)
+{
+    if (rightTabbedPanel_ && rightTabbedPanel_->respondsToAction(item.action()))
+        return rightTabbedPanel_->validateUserInterfaceItem(item);
+    return BasicModeController::validateUserInterfaceItem(item);
 }
 
 // --- the tool bar ------------------------------------------------------------------------------------
@@ -213,6 +356,17 @@ QAction* BrowsingModeController::makeItem(const std::string& identifier)
             menu->addAction(new ActionItem(QString::fromStdString(tr(title)), action, menu));
         QObject::connect(item, &QObject::destroyed, menu, [menu] { delete menu; });
         item->setMenu(menu);
+        if (navigationHistory_) {
+            // The history drives the segments: clicks go to the handler as "actionBrowse:".
+            std::vector<QPointer<ActionButton>> buttons(segments_.end() - 3, segments_.end());
+            segments_.erase(segments_.end() - 3, segments_.end());
+            for (std::size_t i = 0; i < buttons.size(); ++i) {
+                buttons[i]->setAction("actionBrowse:");
+                buttons[i]->setTarget(this);
+                buttons[i]->setProperty("selectedSegment", int(i));
+            }
+            navigationHistory_->setNavigationToolbarCell(makeRef<NavigationSegmentsCell>(std::move(buttons)));
+        }
         return item;
     }
     if (identifier == "thumbViewMode") {

@@ -9,7 +9,19 @@
 // each with its own tool tip and enabled state; the segments validate against the window's
 // responder chain whenever the window updates, so they light up as their actions go live.
 //
-// The panels (sidebar, items panel, tabbed panels) are added by the parts that build them.
+// The navigation history follows the sidebar (historySidebar()); the tool bar's
+// "historyNavigator" segments then send "actionBrowse:" to this mode, which hands it to the
+// handler, and take their tool tips and enabled states from the history. Alt+Left / Alt+Right
+// and the mouse's Back / Forward buttons over the mode's views send "backward:" / "forward:".
+// The status bar shows the browsing selection.
+//
+// The right-hand tabbed panel (DynamicTabbedPanel) holds the "Organize" tab (OrganizePanel). Its
+// show/hide commands come through this controller, which passes them on to the panel and keeps
+// the panel's dock in step with it: docked on the right while a tab is visible (also at start,
+// when the remembered tabs are shown), taken out when none is left. Their menu items are
+// validated by the panel (title, check mark).
+//
+// The other panels (sidebar, items panel) are added by the parts that build them.
 //
 // Thread rules: main thread.
 
@@ -20,7 +32,10 @@
 #include <vector>
 
 #include "Application/BasicModeController.h"
+#include "Application/BrowseMode/BrowserPanelHistory.h"
 #include "Application/BrowseMode/BrowsingSelection.h"
+#include "Application/BrowseMode/DynamicTabbedPanel.h"
+#include "Application/BrowseMode/OrganizePanel.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 
 class QAction;
@@ -52,6 +67,16 @@ public:
     BrowsingSelection* browsingSelection() const { return browsingSelection_.get(); }
     const ItemList& browsingSelectedFolders() const;
     BrowsingUAHandler* browsingHandler() const { return handler_.get(); }
+    BrowserPanelHistory* navigationHistory() const { return navigationHistory_.get(); }
+    OrganizePanel* organizePanel() const { return organizePanel_; }
+    DynamicTabbedPanel* rightTabbedPanel() const { return rightTabbedPanel_; }
+
+    // Tab commands go to the right tabbed panel; the rest as the base routes them.
+    bool respondsToAction(const std::string& action) const override;
+    bool performAction(const std::string& action, QObject* sender) override;
+    bool validateUserInterfaceItem(const UserInterfaceItem& item) override;
+    // Docks the tabbed panel on the right (280 wide, 560 high by preference).
+    void insertRightDynamicTabbedPanel();
 
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
@@ -67,14 +92,22 @@ public:
     // Validates the segments of the segmented controls.
     void validateSegments();
 
+protected:
+    // The sidebar the navigation history follows; none (and no history) until there is one.
+    virtual IBrowserPanelHistorySource* historySidebar() { return nullptr; }
+
 private:
+    void installNavigationKeys();
     QAction* makeItem(const std::string& identifier);
     QAction* makeSegmentedItem(const std::string& identifier, const std::string& label,
                                const std::vector<std::tuple<QImage, std::string, std::string>>& segments);
 
     Ref<BrowsingUAHandler> handler_;
     Ref<BrowsingSelection> browsingSelection_;
+    QPointer<OrganizePanel> organizePanel_;
+    QPointer<DynamicTabbedPanel> rightTabbedPanel_;
     std::vector<QPointer<ActionButton>> segments_;
+    Ref<BrowserPanelHistory> navigationHistory_;
 };
 
 } // namespace vistel

@@ -11,6 +11,8 @@
 
 #include <map>
 
+#include "Application/BrowseMode/BrowserPanelHistory.h"
+#include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/NSApplicationWithLimitedOpenFiles.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
@@ -78,9 +80,9 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"rotateRight:", true, nullptr, nullptr},
         {"moveToTrash:", true, &H::validateMoveToTrash, &H::performMoveToTrash},
         {"onCreateFolderAction:", true, &H::validateCreateFolder, &H::performCreateFolder},
-        {"forward:", true, nullptr, nullptr},
-        {"enclosingFolder:", true, nullptr, nullptr},
-        {"backward:", true, nullptr, nullptr},
+        {"forward:", true, &H::validateForward, &H::performNavigation},
+        {"enclosingFolder:", true, &H::validateEnclosingFolder, &H::performNavigation},
+        {"backward:", true, &H::validateBackward, &H::performNavigation},
         {"asList:", true, nullptr, nullptr},
         {"asThumbnails:", true, nullptr, nullptr},
         {"selectAll:", true, nullptr, nullptr},
@@ -300,6 +302,73 @@ bool BrowsingUAHandler::performCreateFolder(const UserAction& a)
 {
     if (a.location && isItemCanCreateSubitems(a.location))
         createSubfolder(Value::dictionary({{"keyParentItem", Value(Ref<Object>(a.location))}}));
+    return false;
+}
+
+// --- navigation ---------------------------------------------------------------------------------------
+
+BrowserPanelHistory* BrowsingUAHandler::navigationHistory() const
+{
+    auto* controller = dynamic_cast<BrowsingModeController*>(ownerController());
+    return controller ? controller->navigationHistory() : nullptr;
+}
+
+void BrowsingUAHandler::backward(QObject*)
+{
+    if (BrowserPanelHistory* history = navigationHistory())
+        history->navigatePrevious();
+}
+
+void BrowsingUAHandler::forward(QObject*)
+{
+    if (BrowserPanelHistory* history = navigationHistory())
+        history->navigateNext();
+}
+
+void BrowsingUAHandler::enclosingFolder(QObject*)
+{
+    if (BrowserPanelHistory* history = navigationHistory())
+        history->navigateParent();
+}
+
+bool BrowsingUAHandler::canNavigatePrevious() const
+{
+    BrowserPanelHistory* history = navigationHistory();
+    return history && history->canNavigatePrevious();
+}
+
+bool BrowsingUAHandler::canNavigateNext() const
+{
+    BrowserPanelHistory* history = navigationHistory();
+    return history && history->canNavigateNext();
+}
+
+bool BrowsingUAHandler::canNavigateParent() const
+{
+    BrowserPanelHistory* history = navigationHistory();
+    return history && history->canNavigateParent();
+}
+
+void BrowsingUAHandler::actionBrowse(QObject* control)
+{
+    if (!control)
+        return;
+    switch (control->property("selectedSegment").toInt()) {
+    case 0: backward(control); break;
+    case 1: forward(control); break;
+    case 2: enclosingFolder(control); break;
+    default: break;
+    }
+}
+
+bool BrowsingUAHandler::performNavigation(const UserAction& a)
+{
+    if (a.action == "backward:")
+        backward(nullptr);
+    else if (a.action == "forward:")
+        forward(nullptr);
+    else
+        enclosingFolder(nullptr);
     return false;
 }
 

@@ -9,7 +9,8 @@
 // worker that performs it. A row whose predicate or worker is not built yet validates NO (menus
 // show it disabled) and performs nothing; unknown selectors do the same.
 //
-// Live here: "copy:" (file names onto the pasteboard), "showInFinder:", "dropItems:"
+// Live here: "copy:" (file names onto the pasteboard), "showInFinder:", "backward:",
+// "forward:", "enclosingFolder:" (the owner's navigation history), "dropItems:"
 // validation (which tells a ValidatedUserInterfaceItemProxy whether the drop folder is on a
 // picture frame), the base's "delete:", "deletePermanently:", "moveToTrash:" and
 // "onCreateFolderAction:", double-click opening and the context menu (menuForItems).
@@ -35,6 +36,7 @@ namespace vistel {
 class Pasteboard;
 class FileSystemItemMO;
 class NSThreadExt;
+class BrowserPanelHistory;
 
 // What validating a drop tells the item: 1 when the drop folder is on a picture frame, else 0.
 class SpecialDropLocationValidatedUserInterfaceItem {
@@ -156,6 +158,18 @@ public:
     void copyItems(const Items* items, Pasteboard* pasteboard);
     // The context menu of the items (the caller owns it); null for no items.
     QMenu* menuForItems(const Items& items, QObject* sender);
+    // --- navigation (the owner's history; nothing and NO without one) ---------------------------
+    BrowserPanelHistory* navigationHistory() const;
+    void backward(QObject* sender);
+    void forward(QObject* sender);
+    void enclosingFolder(QObject* sender);
+    bool canNavigatePrevious() const;
+    bool canNavigateNext() const;
+    bool canNavigateParent() const;
+    // The navigation control's click: its "selectedSegment" property 0 goes back, 1 forward,
+    // 2 up, each with the control as sender.
+    void actionBrowse(QObject* control);
+
     // Menu actions: the sender is a RepresentedItemsMenuItem.
     void showInFinder(QObject* sender);
     void performMenuItem(RepresentedItemsMenuItem* item);
@@ -229,6 +243,10 @@ private:
     bool performMove(const UserAction& action);
     bool performRename(const UserAction& action);
     bool performExportMetadata(const UserAction& action);
+    bool validateBackward(const UserAction&) { return canNavigatePrevious(); }
+    bool validateForward(const UserAction&) { return canNavigateNext(); }
+    bool validateEnclosingFolder(const UserAction&) { return canNavigateParent(); }
+    bool performNavigation(const UserAction& action);
 };
 
 } // namespace vistel

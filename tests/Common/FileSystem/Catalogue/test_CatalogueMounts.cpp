@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sched.h>
 #include <pwd.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <filesystem>
 
 #include "CatalogueTestSupport.h"
+#include "MediaTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabaseRecursiveUpdater.h"
 #include "Common/Volumes/ZovVolumeManager.h"
@@ -20,39 +20,14 @@
 
 using namespace vistel;
 using vistel::test::CatalogueTest;
+using vistel::test::MediaNotices;
 using vistel::test::spinUntil;
 
 namespace {
 
-// Before main(), while the process has one thread, so that the namespace can be unshared.
-const bool privateNamespace = [] {
-    if (::unshare(CLONE_NEWNS) != 0)
-        return false;
-    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-    return true;
-}();
-
-// The card's folder lies in a /media only this process sees. Folders are shared between
-// namespaces, and removing a folder takes off whatever any namespace mounted on it: with one
-// /media/<user>/CARD for all, a run ending beside another unmounted the other's card.
-const bool privateMedia = privateNamespace && [] {
-    std::error_code ignored;
-    std::filesystem::create_directories("/media", ignored);
-    return ::mount("tmpfs", "/media", "tmpfs", 0, "size=1m,mode=755") == 0;
-}();
-
-// "MountMedia" and "UnmountMedia" as they are posted.
-class MediaNotices {
-public:
-    MediaNotices()
-    {
-        for (const char* name : {"MountMedia", "UnmountMedia"})
-            NotificationCenter::defaultCenter().addObserver(
-                this, [this](const Notification& n) { posted.push_back(n); }, name);
-    }
-    ~MediaNotices() { NotificationCenter::defaultCenter().removeObserver(this); }
-    std::vector<Notification> posted;
-};
+// Before main(), while the process has one thread: the card's folder lies in a /media only
+// this process sees.
+const bool privateMedia = vistel::test::usePrivateMediaFolder();
 
 class CatalogueMountsTest : public CatalogueTest {
 protected:
