@@ -222,6 +222,9 @@ Ref<FileSystemItemMO> BasicUIHandler::createSubfolder(const Value& arguments)
     std::string path;
     const Value& name = arguments.get("keyFolderName");
     if (name.isString() && !name.asString().empty()) {
+        // One name inside the parent: "..", "." or a path would make the folder elsewhere.
+        if (!isPlainFileName(name.asString()))
+            return nullptr;
         path = joinPath(parent->fullPath(), name.asString());
     } else {
         const std::string untitled = ZOV_TRANSLATE("untitled folder", "createSubfolder:");

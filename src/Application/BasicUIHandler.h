@@ -85,7 +85,7 @@ public:
     void moveToTrash(const Items& items);
     void deleteItems(const Items& items, bool permanently);
     // `arguments`: {"keyFolderName": name (optional), "keyParentItem": the folder item}. The new
-    // catalogue item, or null.
+    // catalogue item, or null (also for a name that is not one plain file name).
     Ref<FileSystemItemMO> createSubfolder(const Value& arguments);
 
     // The operation for dropping `draggedPaths` into the folder `path`; `copyModifier` is the

@@ -52,6 +52,28 @@ std::map<FileOperation*, std::unique_ptr<RegisteredOperation>>& registeredOperat
 
 } // namespace
 
+// The flags and status interval every copy and move of the browse mode passes: skip unreadable
+// source items, report ten times a second.
+constexpr std::uint32_t BrowseOperationFlags = 2;
+constexpr double BrowseStatusInterval = 0.1;
+
+void FileOperationLauncher::copyObjects(const std::vector<std::string>& paths, const std::string& destinationFolder,
+                                        const Value& options)
+{
+    FileOperation::copyObjects(paths, destinationFolder, BrowseOperationFlags, BrowseStatusInterval, options);
+}
+
+void FileOperationLauncher::moveObjects(const std::vector<std::string>& paths, const std::string& destinationFolder,
+                                        const Value& options)
+{
+    FileOperation::moveObjects(paths, destinationFolder, BrowseOperationFlags, BrowseStatusInterval, options);
+}
+
+void FileOperationLauncher::rename(const std::string& path, const std::string& newName)
+{
+    FileOperation::rename(path, newName);
+}
+
 FileOperationLauncher* FileOperationLauncher::installed() { return installedLauncher; }
 
 FileOperationLauncher* FileOperationLauncher::install(FileOperationLauncher* launcher)

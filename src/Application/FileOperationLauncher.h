@@ -1,13 +1,16 @@
 #pragma once
 // FileOperationLauncher: how the shell starts file operations (delete, move to the Trash, new
-// folder). The program installs the one over the file operations (installFileOperations) at
-// start-up; until one is installed the actions that need it do nothing; tests install a
-// recording double.
+// folder, copy, move, rename). The program installs the one over the file operations
+// (installFileOperations) at start-up; until one is installed the actions that need it do
+// nothing; tests install a recording double. Copy, move and rename start the real operations
+// unless a launcher overrides them.
 //
 // Thread rules: main thread.
 
 #include <string>
 #include <vector>
+
+#include "Platform/Value.h"
 
 namespace vistel {
 
@@ -19,6 +22,14 @@ public:
     virtual void moveToTrash(const std::vector<std::string>& paths) = 0;
     // Creates the folder now; 0 or a negative status.
     virtual int createFolder(const std::string& path) = 0;
+    // Copy or move the paths into `destinationFolder` as one operation; `options` holds the
+    // progress texts (kFolderProgressKey...).
+    virtual void copyObjects(const std::vector<std::string>& paths, const std::string& destinationFolder,
+                             const Value& options);
+    virtual void moveObjects(const std::vector<std::string>& paths, const std::string& destinationFolder,
+                             const Value& options);
+    // Renames one item in its folder.
+    virtual void rename(const std::string& path, const std::string& newName);
 
     // The installed launcher, or null. install() answers the previous one; the caller keeps
     // ownership.

@@ -201,6 +201,12 @@ TEST_F(HandlerTest, NewFoldersGetUniqueUntitledNames)
     // A name that exists already fails in the file system: no item.
     EXPECT_FALSE(handler.createSubfolder(
         Value::dictionary({{"keyParentItem", Value(Ref<Object>(parent))}, {"keyFolderName", Value("Holiday")}})));
+    // A name that would leave the parent makes nothing.
+    for (const char* outside : {"../Escaped", "a/b", ".."})
+        EXPECT_FALSE(handler.createSubfolder(
+            Value::dictionary({{"keyParentItem", Value(Ref<Object>(parent))}, {"keyFolderName", Value(outside)}})))
+            << outside;
+    EXPECT_FALSE(std::filesystem::exists(disk / "../Escaped"));
     EXPECT_FALSE(handler.createSubfolder(Value("not a dictionary")));
     EXPECT_FALSE(handler.createSubfolder(Value::dictionary({{"keyParentItem", Value(Ref<Object>(locked))}})));
 }

@@ -6,13 +6,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <cstring>
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -105,6 +109,38 @@ inline pid_t spawnTestProcess(const std::string& filter, const std::string& outp
         return -1;
     }
     return child;
+}
+
+// Runs the tests `filter` names in this binary again under xvfb-run (a 640x480x24 screen, Qt's
+// xcb platform), its output going to `outputFile`, and waits at most `timeoutMs` for it (killed
+// after that). `exitedZero` tells whether it ended by itself with status 0; `output` is what it
+// printed (or why it could not start).
+struct XvfbTestRun {
+    bool exitedZero = false;
+    std::string output;
+};
+inline XvfbTestRun runTestUnderXvfb(const std::string& filter, const std::string& outputFile, int timeoutMs = 60000)
+{
+    XvfbTestRun run;
+    const pid_t child = spawnTestProcess(
+        filter, outputFile, {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 640x480x24", "/usr/bin/env", "QT_QPA_PLATFORM=xcb"},
+        {}, &run.output);
+    if (child <= 0)
+        return run;
+    int status = 0;
+    pid_t done = 0;
+    for (int waited = 0; (done = ::waitpid(child, &status, WNOHANG)) == 0 && waited < timeoutMs; waited += 20)
+        ::usleep(20000);
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    std::ifstream in(outputFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    run.output = text.str();
+    run.exitedZero = done == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
 }
 
 // A fresh folder under the temporary folder, removed with everything in it.

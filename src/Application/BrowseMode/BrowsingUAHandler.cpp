@@ -63,10 +63,10 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
 {
     using H = BrowsingUAHandler;
     static const std::vector<ActionRow> table {
-        {"exportMetadata:", true, nullptr, nullptr},
+        {"exportMetadata:", true, &H::validateExportMetadata, &H::performExportMetadata},
         {"copy:", true, &H::validateCopy, &H::performCopy},
-        {"rename:", true, nullptr, nullptr},
-        {"paste:", true, nullptr, nullptr},
+        {"rename:", true, &H::validateRename, &H::performRename},
+        {"paste:", true, &H::validatePaste, &H::performPaste},
         // Validated here, performed by the views' own drop handling.
         {"dropItems:", true, &H::validateDrop, nullptr},
         {"delete:", true, &H::validateDelete, &H::performDelete},
@@ -78,7 +78,7 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"batchRename:", true, nullptr, nullptr},
         {"saveDocumentAs:", true, nullptr, nullptr},
         {"printPictures:", true, nullptr, nullptr},
-        {"move:", true, nullptr, nullptr},
+        {"move:", true, &H::validateMove, &H::performMove},
         {"rotateLeft:", true, nullptr, nullptr},
         {"rotateRight:", true, nullptr, nullptr},
         {"moveToTrash:", true, &H::validateMoveToTrash, &H::performMoveToTrash},
@@ -497,6 +497,8 @@ void BrowsingUAHandler::performMenuItem(RepresentedItemsMenuItem* item)
     const std::string action = item->action();
     if (action == "showInFinder:")
         showInFinder(item);
+    else if (action == "rename:")
+        renameItems(item->representedObject());
     else if (action == "moveToTrash:")
         moveToTrash(item->representedObject());
 }

@@ -15,6 +15,8 @@
 // picture frame), "asList:" / "asThumbnails:" (the items panel's mode), "selectAll:" (the items
 // panel's current view), the base's "delete:", "deletePermanently:", "moveToTrash:" and
 // "onCreateFolderAction:", double-click opening and the context menu (menuForItems).
+// In BrowsingUAHandlerActions.cpp: "paste:" and "move:" (also what a drop performs, with the
+// drag's pasteboard), "rename:" and "exportMetadata:".
 //
 // Thread rules: main thread only.
 
@@ -34,6 +36,7 @@ namespace vistel {
 
 class Pasteboard;
 class FileSystemItemMO;
+class NSThreadExt;
 class BrowserPanelHistory;
 
 // What validating a drop tells the item: 1 when the drop folder is on a picture frame, else 0.
@@ -181,6 +184,49 @@ public:
     void showInFinder(QObject* sender);
     void performMenuItem(RepresentedItemsMenuItem* item);
 
+    // --- paste and move ----------------------------------------------------------------------
+    // Whether the items (or, without items, the file names on the pasteboard) may be pasted or
+    // moved into `folder`: a writable folder, no entry the folder itself or one of its
+    // ancestors (also through symbolic links), no folder onto a picture frame, every explicit
+    // entry present (missing clipboard names are checked again when pasting).
+    bool canPasteItems(const Items* items, Object* folder, Pasteboard* pasteboard) const;
+    bool canPastePaths(const std::vector<std::string>& paths, bool fromPasteboard, Object* folder) const;
+    // Copies (or moves) the entries into the folder as one file operation. Clipboard names
+    // that cannot be pasted (one is gone) show "The items on the Clipboard cannot be pasted to
+    // %@ folder." and nothing is copied. A copy onto a picture frame is refused (frames take
+    // converted pictures). Answers whether an operation was started.
+    bool pasteItems(const Items* items, Object* folder, Pasteboard* pasteboard, bool move);
+    // The options of a copy or move with its three progress texts.
+    static Value progressTexts(const std::string& stopButton, const std::string& withoutDestination,
+                               const std::string& withDestination);
+
+    // --- rename ------------------------------------------------------------------------------
+    bool canRenameItems(const Items& items) const;
+    // Asks for the first item's new name ("Please enter a new name:") and renames it; a file
+    // keeps its extension. Answers whether the rename was started.
+    bool renameItems(const Items& items);
+    // A writable USB volume gets the name as its label; any other item is renamed by the file
+    // operation. NO for an unchanged or invalid name (isValidNewName).
+    bool renameItem(Object* item, const std::string& newName);
+    // A name holds no ":", "/" or NUL, is not empty, "." or "..", and takes at most 255 UTF-8
+    // bytes.
+    static bool isValidNewName(const std::string& name);
+    // How many bytes the typed part of a name may take when the extension is added to it.
+    static int renameByteLimit(const std::string& extension);
+
+    // --- export of metadata --------------------------------------------------------------------
+    // Starts the worker that writes each picture's metadata beside it; answers the running
+    // worker (null for no paths).
+    Ref<NSThreadExt> exportMetadata(const Items& items);
+    // The worker's body: for each picture, its image metadata with its first page's merged
+    // over it, written as an XML property list (safe save) named after the picture with the
+    // extension "plist". A name already taken (a list of another picture of the same name, or
+    // any other file) is never overwritten: the list takes a numbered name instead, logged.
+    // Files without metadata or that no codec reads are skipped.
+    static void exportMetadataThread(const std::vector<std::string>& paths);
+    // "/a/b.jpg" -> "/a/b.plist".
+    static std::string exportedMetadataPath(const std::string& picture);
+
 private:
     using BasicUIHandler::BasicUIHandler;
     const ActionRow* rowFor(const std::string& action) const;
@@ -199,6 +245,14 @@ private:
     bool performDeletePermanently(const UserAction& action);
     bool performMoveToTrash(const UserAction& action);
     bool performCreateFolder(const UserAction& action);
+    bool validatePaste(const UserAction& action);
+    bool validateMove(const UserAction& action);
+    bool validateRename(const UserAction& action);
+    bool validateExportMetadata(const UserAction& action);
+    bool performPaste(const UserAction& action);
+    bool performMove(const UserAction& action);
+    bool performRename(const UserAction& action);
+    bool performExportMetadata(const UserAction& action);
     bool validateBackward(const UserAction&) { return canNavigatePrevious(); }
     bool validateForward(const UserAction&) { return canNavigateNext(); }
     bool validateEnclosingFolder(const UserAction&) { return canNavigateParent(); }

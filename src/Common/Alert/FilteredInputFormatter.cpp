@@ -58,6 +58,8 @@ bool FilteredInputFormatter::isPartialStringValid(const QString& partialString) 
         return false;
     if (maxLength_ != 0 && partialString.size() > maxLength_)
         return false;
+    if (maxBytes_ != 0 && partialString.toUtf8().size() > maxBytes_)
+        return false;
     if (maxValue_ != 0 && intValue(partialString) > maxValue_)
         return false;
     return true;

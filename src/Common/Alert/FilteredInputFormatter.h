@@ -3,7 +3,9 @@
 //
 // Set on any line edit (QLineEdit::setValidator). A partial text is valid when every character
 // is in the filter set (when one is set), its length in UTF-16 units is at most the maximum
-// length (when not 0), and its integer value is at most the maximum value (when not 0). An edit
+// length (when not 0), its length in UTF-8 bytes is at most the maximum byte length (when not
+// 0: file names are limited in bytes), and its integer value is at most the maximum value
+// (when not 0). An edit
 // that would make the text invalid is refused whole: a paste is never cut to fit. Made without
 // a set and with both limits 0 it accepts everything.
 //
@@ -29,6 +31,7 @@ public:
     void setFilterCharacterSet(std::optional<CharacterSet> charset) { filterCharSet_ = std::move(charset); }
     void setMaxTextLength(int length) { maxLength_ = length; }
     void setMaxIntegerValue(int value) { maxValue_ = value; }
+    void setMaxByteLength(int bytes) { maxBytes_ = bytes; }
 
     bool isPartialStringValid(const QString& partialString) const;
 
@@ -50,6 +53,7 @@ private:
     std::optional<CharacterSet> filterCharSet_;
     int maxLength_ = 0;
     int maxValue_ = 0;
+    int maxBytes_ = 0;
 };
 
 } // namespace vistel

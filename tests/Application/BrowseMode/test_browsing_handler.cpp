@@ -18,6 +18,7 @@
 #include "../ShellTestSupport.h"
 #include "Application/ApplicationDocController.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
+#include "BrowseTestSupport.h"
 #include "CatalogueTestSupport.h"
 #include "ItemsTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
@@ -168,23 +169,11 @@ TEST_F(BrowsingHandlerTest, CopyPutsTheNamesOnTheClipboardOrReadsThemFromIt)
 
 TEST_F(BrowsingHandlerTest, DropsOverAPictureFrameTakeFilesOnlyAndSayWhereTheyLand)
 {
-    // A picture frame: a volume described at the fixture folder's place.
+    // A picture frame: a volume described at a folder's place.
     TemporaryFolder frameFolder("vistel-frame");
-    struct stat st {};
-    ASSERT_EQ(::stat(frameFolder.path().c_str(), &st), 0);
-    MountTableEntry mount;
-    mount.mountPoint = frameFolder.path();
-    mount.fileSystem = "vfat";
-    mount.device = st.st_dev;
-    mount.mountOptions = "rw";
-    mount.superOptions = "rw";
-    Ref<ZovVolumeInfo> info = ZovVolumeInfo::volumeInfoWithMount(mount, 7301);
-    ASSERT_TRUE(info);
-    info->setDeviceCategory(ZovDeviceInfo::pictureFrameCategory());
-    ASSERT_TRUE(info->isWritable());
-    ASSERT_TRUE(ZovVolumeManager::sharedVolumeManager().addVolumeInfo(info));
-    Ref<FileSystemItemMO> frame = database_->createChildOf(database_->volumesFolder().get(), "FRAME", MediaDatabase::EntityVolume);
-    frame->setUuid(info->key());
+    Ref<FileSystemItemMO> frame = makePictureFrame(*database_, frameFolder.path(), 7301);
+    ASSERT_TRUE(frame);
+    ASSERT_TRUE(frame->isWritable());
     ASSERT_TRUE(dynamic_cast<FileSystemVolumeMO*>(frame.get())->isDPFDevice());
 
     const Items files = items({first_, second_});

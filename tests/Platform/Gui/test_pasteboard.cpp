@@ -162,26 +162,7 @@ TEST(Pasteboard, AnotherProcessReadsACopy)
     if (commandOutput("command -v xclip >/dev/null && test -x /usr/bin/xvfb-run && echo yes") != "yes")
         VISTEL_SKIP_UNAVAILABLE() << "xclip or xvfb-run is not installed";
     vistel::test::TemporaryFolder folder("vistel-xclip");
-    const std::string output = folder / "child.txt";
-    std::string error;
-    const pid_t child = vistel::test::spawnTestProcess("Pasteboard.DISABLED_CopyReadByXclip", output,
-                                                       {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 640x480x24", "/usr/bin/env",
-                                                        "QT_QPA_PLATFORM=xcb"},
-                                                       {}, &error);
-    ASSERT_GT(child, 0) << error;
-    int status = 0;
-    QElapsedTimer timer;
-    timer.start();
-    pid_t done = 0;
-    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && timer.elapsed() < 60000)
-        vistel::test::spinEvents(20);
-    if (done == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-    }
-    std::ifstream in(output);
-    std::stringstream text;
-    text << in.rdbuf();
-    ASSERT_TRUE(done == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << text.str();
-    EXPECT_NE(text.str().find("[  PASSED  ] 1 test"), std::string::npos) << text.str();
+    const auto run = vistel::test::runTestUnderXvfb("Pasteboard.DISABLED_CopyReadByXclip", folder / "child.txt");
+    ASSERT_TRUE(run.exitedZero) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test"), std::string::npos) << run.output;
 }

@@ -1,0 +1,46 @@
+#pragma once
+// What the browse-mode handler tests share: volumes described at a folder's place (a picture
+// frame, a USB stick) without mounting anything.
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+#include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Common/FileSystem/MountTable.h"
+#include "Common/Volumes/ZovVolumeInfo.h"
+#include "Common/Volumes/ZovVolumeManager.h"
+
+namespace vistel::test {
+
+// A read-write mount of `fileSystem` at `folder`, on the folder's own device.
+inline MountTableEntry mountEntryAt(const std::string& folder, const char* fileSystem)
+{
+    struct stat st {};
+    MountTableEntry mount;
+    mount.mountPoint = folder;
+    mount.fileSystem = fileSystem;
+    mount.device = ::stat(folder.c_str(), &st) == 0 ? st.st_dev : 0;
+    mount.mountOptions = "rw";
+    mount.superOptions = "rw";
+    return mount;
+}
+
+// A picture frame at `folder`: its volume registered with the volume manager under `refNum`
+// (the caller removes it), and its catalogue item; null when either cannot be made.
+inline Ref<FileSystemItemMO> makePictureFrame(MediaDatabase& database, const std::string& folder, std::int16_t refNum)
+{
+    Ref<ZovVolumeInfo> info = ZovVolumeInfo::volumeInfoWithMount(mountEntryAt(folder, "vfat"), refNum);
+    if (!info)
+        return nullptr;
+    info->setDeviceCategory(ZovDeviceInfo::pictureFrameCategory());
+    if (!ZovVolumeManager::sharedVolumeManager().addVolumeInfo(info))
+        return nullptr;
+    Ref<FileSystemItemMO> frame = database.createChildOf(database.volumesFolder().get(), "FRAME", MediaDatabase::EntityVolume);
+    frame->setUuid(info->key());
+    return frame;
+}
+
+} // namespace vistel::test
