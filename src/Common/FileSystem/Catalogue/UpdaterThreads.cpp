@@ -420,7 +420,7 @@ void MDFolderUpdaterThread::continueJobs()
     }
     if (type != kTypeFolder)
         return;
-    const auto started = std::chrono::steady_clock::now();
+    auto started = std::chrono::steady_clock::now();
     if (!job.isStarted()) {
         job.start();
         if (!job.isStarted()) {
@@ -428,6 +428,14 @@ void MDFolderUpdaterThread::continueJobs()
             return;
         }
         sendResultFolderExists(request);
+    }
+    // The time spent waiting for the catalogue does not shorten the slice.
+    const auto waitBegan = std::chrono::steady_clock::now();
+    waitForRoomInResults();
+    started += std::chrono::steady_clock::now() - waitBegan;
+    if (isCancelled()) {
+        jobsStack_.push_back(currentJob_);
+        return;
     }
     DirectoryEnumerator& enumerator = *job.enumerator();
     Value slice = Value::array();
@@ -445,6 +453,16 @@ void MDFolderUpdaterThread::continueJobs()
     sendItems(Value::array(), request, true);
     if (job.requiresRestart())
         jobsStack_.push_back(MDUpdaterThreadJob::jobWithRequest(request));
+}
+
+void MDFolderUpdaterThread::waitForRoomInResults()
+{
+    // A thread driven from another one (tests) would wait for itself.
+    if (NSThreadExt::currentThreadExt() != this)
+        return;
+    const Ref<ThreadSafeQueue> results = resultsQueue();
+    while (results->count() >= MaxQueuedResults && !isCancelled())
+        NSThreadExt::sleepForTimeInterval(0.001);
 }
 
 void MDFolderUpdaterThread::sendResultFolderExists(const Value& request)
