@@ -129,6 +129,58 @@ TEST(ObjectStore, ValuesAndIdentifiersSurviveReopening)
         EXPECT_FALSE(ObjectID::fromURIRepresentation(bad)) << bad;
 }
 
+// Column values are kept in 16 bytes: text and data inline up to 15 bytes, on the heap beyond.
+TEST(StoredValue, KeepsEveryKindOfValueAcrossTheInlineLimit)
+{
+    const std::string binary("a\0b\xff", 4);
+    for (std::size_t size : {0u, 1u, 14u, 15u, 16u, 300u}) {
+        const std::string bytes = std::string(size, 'x') + (size > 3 ? binary : std::string());
+        const StoredValue value {std::string_view(bytes)};
+        ASSERT_TRUE(value.bytes()) << size;
+        EXPECT_EQ(*value.bytes(), bytes);
+        EXPECT_FALSE(value.integer());
+        StoredValue copy = value;
+        EXPECT_EQ(copy, value);
+        EXPECT_NE(copy.bytes()->data(), size > 15 ? value.bytes()->data() : nullptr); // its own bytes
+        StoredValue moved = std::move(copy);
+        EXPECT_EQ(*moved.bytes(), bytes);
+        copy = moved; // assigned over a moved-from value
+        EXPECT_EQ(copy, value);
+        EXPECT_NE(value, StoredValue(std::string_view(bytes + "y")));
+    }
+    for (std::int64_t number : {std::int64_t(0), std::int64_t(-1), INT64_MIN, INT64_MAX}) {
+        EXPECT_EQ(StoredValue(number).integer(), number);
+        EXPECT_FALSE(StoredValue(number).real());
+    }
+    EXPECT_EQ(StoredValue(0.25).real(), 0.25);
+    EXPECT_NE(StoredValue(std::int64_t(1)), StoredValue(1.0)); // kinds differ
+    EXPECT_NE(StoredValue(), StoredValue(std::string_view()));
+    EXPECT_TRUE(StoredValue().isNone());
+
+    // Through the store: texts on both sides of the limit and data with zero bytes.
+    test::TemporaryFolder folder("vistel-store");
+    const std::string path = folder / "store.sqlite";
+    const std::vector<std::string> names {"", std::string(15, 'n'), std::string(16, 'n'), std::string(1000, 'n')};
+    const Value::Bytes data(70, 0);
+    std::vector<std::string> uris;
+    {
+        Store store = openStore(path);
+        for (const std::string& name : names) {
+            auto leaf = store.context->insertNewObject("Leaf");
+            leaf->setStringValue("name", name);
+            uris.push_back(leaf->objectID().uriRepresentation());
+        }
+        store.context->insertNewObject("Holder")->setValueForKey(Value(data), "data");
+        ASSERT_TRUE(store.context->save());
+    }
+    Store store = openStore(path);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(store.context->objectWithID(*store.coordinator->managedObjectIDForURIRepresentation(uris[i]))->stringValue("name"),
+                  names[i]);
+    ASSERT_EQ(fetch(*store.context, "Holder", {}).size(), 1u);
+    EXPECT_EQ(fetch(*store.context, "Holder", {})[0]->valueForKey("data"), Value(data));
+}
+
 // Row ids are handed out before rows are written: one whose object was deleted before it was
 // ever written, or whose transaction was lost, is still never handed out again.
 TEST(ObjectStore, RowIdsAreNeverHandedOutTwice)

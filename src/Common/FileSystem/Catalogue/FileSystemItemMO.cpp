@@ -73,8 +73,7 @@ const Columns& columnsOf(const ManagedObject& item)
 // The stored name without a copy.
 std::string_view nameOf(const ManagedObject& item)
 {
-    const std::string* name = item.stringAtColumn(columnsOf(item).name);
-    return name ? std::string_view(*name) : std::string_view();
+    return item.stringAtColumn(columnsOf(item).name).value_or(std::string_view());
 }
 
 } // namespace
@@ -189,7 +188,7 @@ void FileSystemItemMO::setName(std::string_view name)
 
 std::optional<std::string> FileSystemItemMO::uuid() const
 {
-    const std::string* uuid = stringAtColumn(columnsOf(*this).uuid);
+    const auto uuid = stringAtColumn(columnsOf(*this).uuid);
     return uuid ? std::optional<std::string>(*uuid) : std::nullopt;
 }
 
@@ -244,7 +243,7 @@ std::optional<std::string> FileSystemItemMO::type() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "type");
-    const std::string* type = stringAtColumn(columnsOf(*this).type);
+    const auto type = stringAtColumn(columnsOf(*this).type);
     return type ? std::optional<std::string>(*type) : std::nullopt;
 }
 
@@ -258,7 +257,7 @@ std::optional<std::string> FileSystemItemMO::userKind() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "userKind");
-    const std::string* kind = stringAtColumn(columnsOf(*this).userKind);
+    const auto kind = stringAtColumn(columnsOf(*this).userKind);
     return kind ? std::optional<std::string>(*kind) : std::nullopt;
 }
 
@@ -311,8 +310,8 @@ void FileSystemItemMO::setFlag(bool value, int bit)
 
 std::string FileSystemItemMO::displayName() const
 {
-    if (const std::string* stored = stringAtColumn(columnsOf(*this).displayName))
-        return *stored;
+    if (const auto stored = stringAtColumn(columnsOf(*this).displayName))
+        return std::string(*stored);
     return name();
 }
 
