@@ -96,6 +96,23 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
     sqlite3_result_int(context, likeMatchesFolded(text(argv[0]), text(argv[1])) ? 1 : 0);
 }
 
+// An index of the model: named by its table and columns.
+std::string indexName(const std::string& table, const std::vector<std::string>& columns)
+{
+    std::string name = table;
+    for (const auto& column : columns)
+        name += "_" + column;
+    return name;
+}
+
+std::string createIndexSQL(const std::string& table, const std::vector<std::string>& columns)
+{
+    std::string list;
+    for (const auto& column : columns)
+        list += (list.empty() ? "" : ",") + quoted(column);
+    return "CREATE INDEX " + quoted(indexName(table, columns)) + " ON " + quoted(table) + "(" + list + ");";
+}
+
 bool stepOK(int rc)
 {
     return rc == SQLITE_DONE || rc == SQLITE_ROW;
@@ -446,15 +463,8 @@ bool PersistentStoreCoordinator::open(const std::string& path, ErrorRecord* erro
             for (std::size_t i = 0; i < table.columns.size(); ++i)
                 sql += ", " + quoted(table.columns[i]) + " " + sqlType(table.columnTypes[i]);
             sql += ");";
-            for (const auto& index : table.indexes) {
-                std::string indexName = name;
-                std::string columns;
-                for (const auto& column : index) {
-                    indexName += "_" + column;
-                    columns += (columns.empty() ? "" : ",") + quoted(column);
-                }
-                sql += "CREATE INDEX " + quoted(indexName) + " ON " + quoted(name) + "(" + columns + ");";
-            }
+            for (const auto& index : table.indexes)
+                sql += createIndexSQL(name, index);
         }
         uuid_ = newUUID();
         sql += "INSERT INTO Z_METADATA VALUES('uuid','" + uuid_ + "');";
@@ -473,11 +483,48 @@ bool PersistentStoreCoordinator::open(const std::string& path, ErrorRecord* erro
         sqlite3_finalize(stmt);
         if (uuid_.empty())
             return fail(PersistentStoreIncompatibleVersionHashError, "The store has no identity");
+        // Old indexes only cost time: a store that cannot be changed is used as it is.
+        if (!updateIndexes())
+            ZovLog("PersistentStoreCoordinator: the indexes of " + path + " could not be updated: " + sqlite3_errmsg(db_));
     }
     sqlite3_create_function(db_, "vistel_like_cd", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction,
                             nullptr, nullptr);
     path_ = path;
     return true;
+}
+
+// A store written by an earlier build gets the model's indexes and loses those of its tables
+// that the model no longer has (they would only slow every write down).
+bool PersistentStoreCoordinator::updateIndexes()
+{
+    std::vector<std::pair<std::string, std::string>> present; // index, table
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT name, tbl_name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL", -1,
+                           &stmt, nullptr)
+        != SQLITE_OK)
+        return false;
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                             reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
+    sqlite3_finalize(stmt);
+    std::string sql;
+    for (const auto& [index, table] : present) {
+        const ObjectModel::Table* modelTable = model_->table(table);
+        if (modelTable
+            && std::none_of(modelTable->indexes.begin(), modelTable->indexes.end(),
+                            [&](const auto& columns) { return indexName(table, columns) == index; }))
+            sql += "DROP INDEX " + quoted(index) + ";";
+    }
+    for (const auto& [name, table] : model_->tables())
+        for (const auto& columns : table.indexes)
+            if (std::none_of(present.begin(), present.end(), [&](const auto& p) { return p.first == indexName(name, columns); }))
+                sql += createIndexSQL(name, columns);
+    if (sql.empty())
+        return true;
+    if (execute(db_, ("BEGIN IMMEDIATE;" + sql + "COMMIT").c_str()))
+        return true;
+    execute(db_, "ROLLBACK");
+    return false;
 }
 
 std::optional<ObjectID> PersistentStoreCoordinator::managedObjectIDForURIRepresentation(std::string_view uri) const

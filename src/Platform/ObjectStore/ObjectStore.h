@@ -195,6 +195,7 @@ private:
     explicit PersistentStoreCoordinator(Ref<ObjectModel> model);
     ~PersistentStoreCoordinator() override;
     bool open(const std::string& path, ErrorRecord* error);
+    bool updateIndexes();
     void close();
 
     Ref<ObjectModel> model_;

@@ -181,6 +181,37 @@ TEST(StoredValue, KeepsEveryKindOfValueAcrossTheInlineLimit)
     EXPECT_EQ(fetch(*store.context, "Holder", {})[0]->valueForKey("data"), Value(data));
 }
 
+// A store written by a build with other indexes gets the model's at the next opening, its
+// rows untouched; indexes of tables the model does not know stay.
+TEST(ObjectStore, IndexesFollowTheModel)
+{
+    test::TemporaryFolder folder("vistel-store");
+    const std::string path = folder / "store.sqlite";
+    {
+        Store store = openStore(path);
+        store.context->insertNewObject("Leaf")->setStringValue("name", "kept");
+        ASSERT_TRUE(store.context->save());
+    }
+    auto index = [&](const std::string& name) {
+        return test::committedNumber(path, "SELECT count(*) FROM sqlite_master WHERE type='index' AND name='" + name + "'");
+    };
+    ASSERT_EQ(index("Node_parent_name"), 1);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DROP INDEX Node_parent_name; CREATE INDEX Node_size ON Node(size);"
+                           "CREATE TABLE Other(x); CREATE INDEX Other_x ON Other(x);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    Store store = openStore(path);
+    EXPECT_EQ(index("Node_parent_name"), 1);
+    EXPECT_EQ(index("Node_size"), 0);
+    EXPECT_EQ(index("Other_x"), 1);
+    EXPECT_EQ(fetch(*store.context, "Node", {{"name", Comparison::Operator::Equal, Value("kept")}}).size(), 1u);
+}
+
 // Row ids are handed out before rows are written: one whose object was deleted before it was
 // ever written, or whose transaction was lost, is still never handed out again.
 TEST(ObjectStore, RowIdsAreNeverHandedOutTwice)
