@@ -214,13 +214,21 @@ protected:
     MDFolderUpdaterThread() = default;
     void continueJobs() override;
     DuplicateAnswer processDuplicateRequest(const Value& request, MDUpdaterThreadJob& job, std::size_t index) override;
+    // The kind and type texts of the last entry listed, shared by the entries that follow.
+    struct ListingTexts {
+        Value kind;
+        Value contentType;
+    };
     // One child dictionary for the enumerator's current entry.
-    static Value childDictionary(const std::string& name, DirectoryEnumerator& enumerator);
+    static Value childDictionary(const std::string& name, DirectoryEnumerator& enumerator, ListingTexts& texts);
     // Waits (on its own thread only, until cancelled) while the results queue is full.
     void waitForRoomInResults();
     void sendResultFolderExists(const Value& request);
     void sendItems(Value items, const Value& request, bool completed);
     void sendItemDoesNotExist(const Value& request);
+
+private:
+    ListingTexts texts_;
 };
 
 class MultiImage;
