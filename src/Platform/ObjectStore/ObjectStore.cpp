@@ -563,10 +563,11 @@ public:
         } else
             sqlite3_bind_null(stmt_, index);
     }
+    // The value must stay as it is until the statement was run (it is not copied).
     void bind(int index, const StoredValue& value)
     {
         if (const auto bytes = value.bytes())
-            sqlite3_bind_text(stmt_, index, bytes->data(), static_cast<int>(bytes->size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(stmt_, index, bytes->data(), static_cast<int>(bytes->size()), SQLITE_STATIC);
         else if (const auto integer = value.integer())
             sqlite3_bind_int64(stmt_, index, *integer);
         else if (const auto real = value.real())
