@@ -485,7 +485,8 @@ bool PersistentStoreCoordinator::open(const std::string& path, ErrorRecord* erro
             return fail(PersistentStoreIncompatibleVersionHashError, "The store has no identity");
         // Old indexes only cost time: a store that cannot be changed is used as it is.
         if (!updateIndexes())
-            ZovLog("PersistentStoreCoordinator: the indexes of " + path + " could not be updated: " + sqlite3_errmsg(db_));
+            ZovLog("PersistentStoreCoordinator: the indexes of " + path
+                   + " could not be updated: " + sqlite3_errmsg(db_));
     }
     sqlite3_create_function(db_, "vistel_like_cd", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction,
                             nullptr, nullptr);
@@ -517,7 +518,8 @@ bool PersistentStoreCoordinator::updateIndexes()
     }
     for (const auto& [name, table] : model_->tables())
         for (const auto& columns : table.indexes)
-            if (std::none_of(present.begin(), present.end(), [&](const auto& p) { return p.first == indexName(name, columns); }))
+            if (std::none_of(present.begin(), present.end(),
+                             [&](const auto& p) { return p.first == indexName(name, columns); }))
                 sql += createIndexSQL(name, columns);
     if (sql.empty())
         return true;
@@ -804,12 +806,15 @@ Ref<ManagedObject> ManagedObjectContext::materialise(const ObjectModel::Entity& 
     for (std::size_t i = 0; i < columns; ++i) {
         const int c = static_cast<int>(i) + 2;
         switch (sqlite3_column_type(row, c)) {
-        case SQLITE_INTEGER: object->fields_[i] = StoredValue(static_cast<std::int64_t>(sqlite3_column_int64(row, c))); break;
+        case SQLITE_INTEGER:
+            object->fields_[i] = StoredValue(static_cast<std::int64_t>(sqlite3_column_int64(row, c)));
+            break;
         case SQLITE_FLOAT: object->fields_[i] = StoredValue(sqlite3_column_double(row, c)); break;
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
             const auto* bytes = static_cast<const char*>(sqlite3_column_blob(row, c));
-            object->fields_[i] = StoredValue(std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(row, c))));
+            const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, c));
+            object->fields_[i] = StoredValue(std::string_view(bytes ? bytes : "", size));
             break;
         }
         default: break;

@@ -174,9 +174,11 @@ TEST(StoredValue, KeepsEveryKindOfValueAcrossTheInlineLimit)
         ASSERT_TRUE(store.context->save());
     }
     Store store = openStore(path);
-    for (std::size_t i = 0; i < names.size(); ++i)
-        EXPECT_EQ(store.context->objectWithID(*store.coordinator->managedObjectIDForURIRepresentation(uris[i]))->stringValue("name"),
-                  names[i]);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        auto leaf = store.context->objectWithID(*store.coordinator->managedObjectIDForURIRepresentation(uris[i]));
+        ASSERT_TRUE(leaf);
+        EXPECT_EQ(leaf->stringValue("name"), names[i]);
+    }
     ASSERT_EQ(fetch(*store.context, "Holder", {}).size(), 1u);
     EXPECT_EQ(fetch(*store.context, "Holder", {})[0]->valueForKey("data"), Value(data));
 }

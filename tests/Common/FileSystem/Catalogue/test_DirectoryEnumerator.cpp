@@ -64,7 +64,8 @@ TEST(DirectoryEnumerator, DescribesEachEntryWithTheSameDatesAsFileAttributes)
             auto orNull = [](const auto& fact) { return fact ? Value(*fact) : Value(); };
             EXPECT_EQ(orNull(facts->creationDate), attributes["NSFileCreationDate"]);
             EXPECT_EQ(orNull(facts->modificationDate), attributes["NSFileModificationDate"]);
-            EXPECT_EQ(facts->size ? Value(static_cast<unsigned long long>(*facts->size)) : Value(), attributes["NSFileSize"]);
+            const Value size = facts->size ? Value(static_cast<unsigned long long>(*facts->size)) : Value();
+            EXPECT_EQ(size, attributes["NSFileSize"]);
         }
         if (*name == "picture.jpg" || *name == "link") {
             EXPECT_FALSE(enumerator->isDirectory());
