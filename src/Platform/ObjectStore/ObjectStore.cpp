@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -94,6 +96,23 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
     sqlite3_result_int(context, likeMatchesFolded(text(argv[0]), text(argv[1])) ? 1 : 0);
 }
 
+// An index of the model: named by its table and columns.
+std::string indexName(const std::string& table, const std::vector<std::string>& columns)
+{
+    std::string name = table;
+    for (const auto& column : columns)
+        name += "_" + column;
+    return name;
+}
+
+std::string createIndexSQL(const std::string& table, const std::vector<std::string>& columns)
+{
+    std::string list;
+    for (const auto& column : columns)
+        list += (list.empty() ? "" : ",") + quoted(column);
+    return "CREATE INDEX " + quoted(indexName(table, columns)) + " ON " + quoted(table) + "(" + list + ");";
+}
+
 bool stepOK(int rc)
 {
     return rc == SQLITE_DONE || rc == SQLITE_ROW;
@@ -105,6 +124,132 @@ bool execute(sqlite3* db, const char* sql)
 }
 
 } // namespace
+
+// --- stored values ----------------------------------------------------------------------------
+
+StoredValue::StoredValue(std::int64_t value) noexcept : tag_(static_cast<std::uint8_t>(Kind::Integer))
+{
+    std::memcpy(raw_, &value, sizeof value);
+}
+
+StoredValue::StoredValue(double value) noexcept : tag_(static_cast<std::uint8_t>(Kind::Real))
+{
+    std::memcpy(raw_, &value, sizeof value);
+}
+
+StoredValue::StoredValue(std::string_view bytes)
+{
+    if (bytes.size() <= InlineBytes) {
+        if (!bytes.empty())
+            std::memcpy(raw_, bytes.data(), bytes.size());
+        tag_ = static_cast<std::uint8_t>(static_cast<std::uint8_t>(Kind::ShortBytes) | (bytes.size() << 4));
+        return;
+    }
+    ZOV_ASSERT(bytes.size() <= std::numeric_limits<std::uint32_t>::max(), "Stored value too large");
+    char* data = new char[bytes.size()];
+    std::memcpy(data, bytes.data(), bytes.size());
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    std::memcpy(raw_, &data, sizeof data);
+    std::memcpy(raw_ + sizeof data, &size, sizeof size);
+    tag_ = static_cast<std::uint8_t>(Kind::LongBytes);
+}
+
+StoredValue::StoredValue(const StoredValue& other) : tag_(0)
+{
+    copyFrom(other);
+}
+
+StoredValue::StoredValue(StoredValue&& other) noexcept : tag_(other.tag_)
+{
+    std::memcpy(raw_, other.raw_, sizeof raw_);
+    other.tag_ = 0;
+}
+
+StoredValue& StoredValue::operator=(const StoredValue& other)
+{
+    if (this != &other) {
+        StoredValue copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+StoredValue& StoredValue::operator=(StoredValue&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        std::memcpy(raw_, other.raw_, sizeof raw_);
+        tag_ = other.tag_;
+        other.tag_ = 0;
+    }
+    return *this;
+}
+
+void StoredValue::release() noexcept
+{
+    if (kind() == Kind::LongBytes) {
+        char* data = nullptr;
+        std::memcpy(&data, raw_, sizeof data);
+        delete[] data;
+    }
+    tag_ = 0;
+}
+
+void StoredValue::copyFrom(const StoredValue& other)
+{
+    if (other.kind() == Kind::LongBytes) {
+        *this = StoredValue(*other.bytes());
+        return;
+    }
+    std::memcpy(raw_, other.raw_, sizeof raw_);
+    tag_ = other.tag_;
+}
+
+std::optional<std::int64_t> StoredValue::integer() const noexcept
+{
+    if (kind() != Kind::Integer)
+        return std::nullopt;
+    std::int64_t value;
+    std::memcpy(&value, raw_, sizeof value);
+    return value;
+}
+
+std::optional<double> StoredValue::real() const noexcept
+{
+    if (kind() != Kind::Real)
+        return std::nullopt;
+    double value;
+    std::memcpy(&value, raw_, sizeof value);
+    return value;
+}
+
+std::optional<std::string_view> StoredValue::bytes() const noexcept
+{
+    if (kind() == Kind::ShortBytes)
+        return std::string_view(reinterpret_cast<const char*>(raw_), tag_ >> 4);
+    if (kind() != Kind::LongBytes)
+        return std::nullopt;
+    const char* data = nullptr;
+    std::uint32_t size = 0;
+    std::memcpy(&data, raw_, sizeof data);
+    std::memcpy(&size, raw_ + sizeof data, sizeof size);
+    return std::string_view(data, size);
+}
+
+bool operator==(const StoredValue& a, const StoredValue& b) noexcept
+{
+    using Kind = StoredValue::Kind;
+    const Kind kind = a.kind();
+    if (kind == Kind::ShortBytes || kind == Kind::LongBytes)
+        return b.bytes() == a.bytes();
+    if (kind != b.kind())
+        return false;
+    switch (kind) {
+    case Kind::Integer: return a.integer() == b.integer();
+    case Kind::Real: return a.real() == b.real();
+    default: return true;
+    }
+}
 
 // --- model ----------------------------------------------------------------------------------
 
@@ -318,15 +463,8 @@ bool PersistentStoreCoordinator::open(const std::string& path, ErrorRecord* erro
             for (std::size_t i = 0; i < table.columns.size(); ++i)
                 sql += ", " + quoted(table.columns[i]) + " " + sqlType(table.columnTypes[i]);
             sql += ");";
-            for (const auto& index : table.indexes) {
-                std::string indexName = name;
-                std::string columns;
-                for (const auto& column : index) {
-                    indexName += "_" + column;
-                    columns += (columns.empty() ? "" : ",") + quoted(column);
-                }
-                sql += "CREATE INDEX " + quoted(indexName) + " ON " + quoted(name) + "(" + columns + ");";
-            }
+            for (const auto& index : table.indexes)
+                sql += createIndexSQL(name, index);
         }
         uuid_ = newUUID();
         sql += "INSERT INTO Z_METADATA VALUES('uuid','" + uuid_ + "');";
@@ -345,11 +483,50 @@ bool PersistentStoreCoordinator::open(const std::string& path, ErrorRecord* erro
         sqlite3_finalize(stmt);
         if (uuid_.empty())
             return fail(PersistentStoreIncompatibleVersionHashError, "The store has no identity");
+        // Old indexes only cost time: a store that cannot be changed is used as it is.
+        if (!updateIndexes())
+            ZovLog("PersistentStoreCoordinator: the indexes of " + path
+                   + " could not be updated: " + sqlite3_errmsg(db_));
     }
     sqlite3_create_function(db_, "vistel_like_cd", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction,
                             nullptr, nullptr);
     path_ = path;
     return true;
+}
+
+// A store written by an earlier build gets the model's indexes and loses those of its tables
+// that the model no longer has (they would only slow every write down).
+bool PersistentStoreCoordinator::updateIndexes()
+{
+    std::vector<std::pair<std::string, std::string>> present; // index, table
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT name, tbl_name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL", -1,
+                           &stmt, nullptr)
+        != SQLITE_OK)
+        return false;
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                             reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
+    sqlite3_finalize(stmt);
+    std::string sql;
+    for (const auto& [index, table] : present) {
+        const ObjectModel::Table* modelTable = model_->table(table);
+        if (modelTable
+            && std::none_of(modelTable->indexes.begin(), modelTable->indexes.end(),
+                            [&](const auto& columns) { return indexName(table, columns) == index; }))
+            sql += "DROP INDEX " + quoted(index) + ";";
+    }
+    for (const auto& [name, table] : model_->tables())
+        for (const auto& columns : table.indexes)
+            if (std::none_of(present.begin(), present.end(),
+                             [&](const auto& p) { return p.first == indexName(name, columns); }))
+                sql += createIndexSQL(name, columns);
+    if (sql.empty())
+        return true;
+    if (execute(db_, ("BEGIN IMMEDIATE;" + sql + "COMMIT").c_str()))
+        return true;
+    execute(db_, "ROLLBACK");
+    return false;
 }
 
 std::optional<ObjectID> PersistentStoreCoordinator::managedObjectIDForURIRepresentation(std::string_view uri) const
@@ -386,6 +563,18 @@ public:
             const std::string& s = std::get<std::string>(field);
             sqlite3_bind_text(stmt_, index, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
         } else
+            sqlite3_bind_null(stmt_, index);
+    }
+    // The value must stay as it is until the statement was run (it is not copied).
+    void bind(int index, const StoredValue& value)
+    {
+        if (const auto bytes = value.bytes())
+            sqlite3_bind_text(stmt_, index, bytes->data(), static_cast<int>(bytes->size()), SQLITE_STATIC);
+        else if (const auto integer = value.integer())
+            sqlite3_bind_int64(stmt_, index, *integer);
+        else if (const auto real = value.real())
+            sqlite3_bind_double(stmt_, index, *real);
+        else
             sqlite3_bind_null(stmt_, index);
     }
     int step() { return sqlite3_step(stmt_); }
@@ -617,12 +806,15 @@ Ref<ManagedObject> ManagedObjectContext::materialise(const ObjectModel::Entity& 
     for (std::size_t i = 0; i < columns; ++i) {
         const int c = static_cast<int>(i) + 2;
         switch (sqlite3_column_type(row, c)) {
-        case SQLITE_INTEGER: object->fields_[i] = static_cast<std::int64_t>(sqlite3_column_int64(row, c)); break;
-        case SQLITE_FLOAT: object->fields_[i] = sqlite3_column_double(row, c); break;
+        case SQLITE_INTEGER:
+            object->fields_[i] = StoredValue(static_cast<std::int64_t>(sqlite3_column_int64(row, c)));
+            break;
+        case SQLITE_FLOAT: object->fields_[i] = StoredValue(sqlite3_column_double(row, c)); break;
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
             const auto* bytes = static_cast<const char*>(sqlite3_column_blob(row, c));
-            object->fields_[i] = std::string(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(row, c)));
+            const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, c));
+            object->fields_[i] = StoredValue(std::string_view(bytes ? bytes : "", size));
             break;
         }
         default: break;
@@ -1101,10 +1293,7 @@ void ManagedObject::setField(int column, Field value)
 
 std::optional<std::int64_t> ManagedObject::toOneRow(const ObjectModel::Property& p) const
 {
-    const Field& f = fields_[static_cast<std::size_t>(p.column)];
-    if (const auto* row = std::get_if<std::int64_t>(&f))
-        return *row;
-    return std::nullopt;
+    return fields_[static_cast<std::size_t>(p.column)].integer();
 }
 
 Value ManagedObject::valueForKey(std::string_view key) const
@@ -1115,36 +1304,39 @@ Value ManagedObject::valueForKey(std::string_view key) const
         return Value(Ref<Object>(toOne(key)));
     }
     const Field& f = fields_[static_cast<std::size_t>(p.column)];
-    if (std::holds_alternative<std::monostate>(f))
+    if (f.isNone())
         return Value();
+    const auto number = [&f]() -> std::optional<double> {
+        if (const auto d = f.real())
+            return d;
+        if (const auto i = f.integer())
+            return static_cast<double>(*i);
+        return std::nullopt;
+    };
     switch (p.type) {
     case AttributeType::String:
-        if (const auto* s = std::get_if<std::string>(&f))
+        if (const auto s = f.bytes())
             return Value(*s);
         break;
     case AttributeType::Data:
-        if (const auto* s = std::get_if<std::string>(&f))
+        if (const auto s = f.bytes())
             return Value(Value::Bytes(s->begin(), s->end()));
         break;
     case AttributeType::Integer:
-        if (const auto* i = std::get_if<std::int64_t>(&f))
+        if (const auto i = f.integer())
             return Value(static_cast<long long>(*i));
         break;
     case AttributeType::Boolean:
-        if (const auto* i = std::get_if<std::int64_t>(&f))
+        if (const auto i = f.integer())
             return Value(*i != 0);
         break;
     case AttributeType::Real:
-        if (const auto* d = std::get_if<double>(&f))
+        if (const auto d = number())
             return Value(*d);
-        if (const auto* i = std::get_if<std::int64_t>(&f))
-            return Value(static_cast<double>(*i));
         break;
     case AttributeType::Date:
-        if (const auto* d = std::get_if<double>(&f))
+        if (const auto d = number())
             return Value(Date {*d});
-        if (const auto* i = std::get_if<std::int64_t>(&f))
-            return Value(Date {static_cast<double>(*i)});
         break;
     }
     return Value();
@@ -1160,28 +1352,32 @@ void ManagedObject::setValueForKey(const Value& value, std::string_view key)
     Field f;
     if (!value.isNull()) {
         switch (p.type) {
-        case AttributeType::String: f = value.toString(); break;
-        case AttributeType::Data: f = std::string(value.asData().begin(), value.asData().end()); break;
+        case AttributeType::String: f = Field(std::string_view(value.asString())); break;
+        case AttributeType::Data: {
+            const Value::Bytes& data = value.asData();
+            f = Field(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+            break;
+        }
         case AttributeType::Integer:
-        case AttributeType::Boolean: f = value.toInt64(); break;
-        case AttributeType::Real: f = value.toDouble(); break;
-        case AttributeType::Date: f = value.isDate() ? value.toDate().secondsSince1970 : value.toDouble(); break;
+        case AttributeType::Boolean: f = Field(value.toInt64()); break;
+        case AttributeType::Real: f = Field(value.toDouble()); break;
+        case AttributeType::Date: f = Field(value.isDate() ? value.toDate().secondsSince1970 : value.toDouble()); break;
         }
     }
     setField(p.column, std::move(f));
 }
 
-const std::string* ManagedObject::stringAtColumn(int column) const
+std::optional<std::string_view> ManagedObject::stringAtColumn(int column) const
 {
-    return std::get_if<std::string>(&fields_[static_cast<std::size_t>(column)]);
+    return fields_[static_cast<std::size_t>(column)].bytes();
 }
 
 std::optional<std::int64_t> ManagedObject::integerAtColumn(int column) const
 {
     const Field& f = fields_[static_cast<std::size_t>(column)];
-    if (const auto* i = std::get_if<std::int64_t>(&f))
-        return *i;
-    if (const auto* d = std::get_if<double>(&f))
+    if (const auto i = f.integer())
+        return i;
+    if (const auto d = f.real())
         return static_cast<std::int64_t>(*d);
     return std::nullopt;
 }
@@ -1189,16 +1385,16 @@ std::optional<std::int64_t> ManagedObject::integerAtColumn(int column) const
 std::optional<double> ManagedObject::realAtColumn(int column) const
 {
     const Field& f = fields_[static_cast<std::size_t>(column)];
-    if (const auto* d = std::get_if<double>(&f))
-        return *d;
-    if (const auto* i = std::get_if<std::int64_t>(&f))
+    if (const auto d = f.real())
+        return d;
+    if (const auto i = f.integer())
         return static_cast<double>(*i);
     return std::nullopt;
 }
 
 void ManagedObject::setStringAtColumn(int column, std::optional<std::string> value)
 {
-    setField(column, value ? Field(std::move(*value)) : Field());
+    setField(column, value ? Field(std::string_view(*value)) : Field());
 }
 
 void ManagedObject::setIntegerAtColumn(int column, std::optional<std::int64_t> value)
@@ -1213,8 +1409,8 @@ void ManagedObject::setRealAtColumn(int column, std::optional<double> value)
 
 std::optional<std::string> ManagedObject::stringValue(std::string_view key) const
 {
-    if (const std::string* s = stringAtColumn(property(key).column))
-        return *s;
+    if (const auto s = stringAtColumn(property(key).column))
+        return std::string(*s);
     return std::nullopt;
 }
 

@@ -195,6 +195,7 @@ private:
     explicit PersistentStoreCoordinator(Ref<ObjectModel> model);
     ~PersistentStoreCoordinator() override;
     bool open(const std::string& path, ErrorRecord* error);
+    bool updateIndexes();
     void close();
 
     Ref<ObjectModel> model_;
@@ -224,6 +225,42 @@ struct FetchRequest {
 };
 
 class ManagedObjectContext;
+
+// One stored column value of an object in 16 bytes: nothing, an integer, a real, or bytes
+// (text or data), kept inline up to 15 bytes and on the heap beyond. Objects keep one per
+// column of their table, so a catalogue of a million items does not pay 40 bytes a column.
+class StoredValue {
+public:
+    StoredValue() noexcept : raw_ {}, tag_(0) { }
+    explicit StoredValue(std::int64_t value) noexcept;
+    explicit StoredValue(double value) noexcept;
+    explicit StoredValue(std::string_view bytes);
+    StoredValue(const StoredValue& other);
+    StoredValue(StoredValue&& other) noexcept;
+    StoredValue& operator=(const StoredValue& other);
+    StoredValue& operator=(StoredValue&& other) noexcept;
+    ~StoredValue() { release(); }
+
+    bool isNone() const noexcept { return kind() == Kind::None; }
+    std::optional<std::int64_t> integer() const noexcept;
+    std::optional<double> real() const noexcept;
+    // The bytes of a text or data value; valid until the value changes.
+    std::optional<std::string_view> bytes() const noexcept;
+
+    friend bool operator==(const StoredValue& a, const StoredValue& b) noexcept;
+
+private:
+    enum class Kind : std::uint8_t { None, Integer, Real, ShortBytes, LongBytes };
+    static constexpr std::size_t InlineBytes = 15;
+    Kind kind() const noexcept { return static_cast<Kind>(tag_ & 0x0f); }
+    void release() noexcept;
+    void copyFrom(const StoredValue& other);
+
+    // An integer, a real, inline bytes, or a heap pointer followed by a 32-bit size.
+    alignas(8) unsigned char raw_[InlineBytes];
+    std::uint8_t tag_; // the kind in the low 4 bits, the length of inline bytes in the high 4
+};
+static_assert(sizeof(StoredValue) == 16);
 
 class ManagedObject : public Object {
 public:
@@ -261,8 +298,8 @@ public:
     // the same for every entity of the table. The typed access by column below skips the
     // lookup by name for classes that keep their columns.
     int columnForKey(std::string_view key) const { return property(key).column; }
-    // The stored text, or null (no value, or not text); valid until the value changes.
-    const std::string* stringAtColumn(int column) const;
+    // The stored text, or nullopt (no value, or not text); valid until the value changes.
+    std::optional<std::string_view> stringAtColumn(int column) const;
     std::optional<std::int64_t> integerAtColumn(int column) const;
     std::optional<double> realAtColumn(int column) const;
     void setStringAtColumn(int column, std::optional<std::string> value);
@@ -281,7 +318,7 @@ protected:
 private:
     friend class ManagedObjectContext;
     friend class ObjectModel;
-    using Field = std::variant<std::monostate, std::int64_t, double, std::string>;
+    using Field = StoredValue;
 
     const ObjectModel::Property& property(std::string_view key) const;
     void setField(int column, Field value);

@@ -129,6 +129,91 @@ TEST(ObjectStore, ValuesAndIdentifiersSurviveReopening)
         EXPECT_FALSE(ObjectID::fromURIRepresentation(bad)) << bad;
 }
 
+// Column values are kept in 16 bytes: text and data inline up to 15 bytes, on the heap beyond.
+TEST(StoredValue, KeepsEveryKindOfValueAcrossTheInlineLimit)
+{
+    const std::string binary("a\0b\xff", 4);
+    for (std::size_t size : {0u, 1u, 14u, 15u, 16u, 300u}) {
+        const std::string bytes = std::string(size, 'x') + (size > 3 ? binary : std::string());
+        const StoredValue value {std::string_view(bytes)};
+        ASSERT_TRUE(value.bytes()) << size;
+        EXPECT_EQ(*value.bytes(), bytes);
+        EXPECT_FALSE(value.integer());
+        StoredValue copy = value;
+        EXPECT_EQ(copy, value);
+        EXPECT_NE(copy.bytes()->data(), size > 15 ? value.bytes()->data() : nullptr); // its own bytes
+        StoredValue moved = std::move(copy);
+        EXPECT_EQ(*moved.bytes(), bytes);
+        copy = moved; // assigned over a moved-from value
+        EXPECT_EQ(copy, value);
+        EXPECT_NE(value, StoredValue(std::string_view(bytes + "y")));
+    }
+    for (std::int64_t number : {std::int64_t(0), std::int64_t(-1), INT64_MIN, INT64_MAX}) {
+        EXPECT_EQ(StoredValue(number).integer(), number);
+        EXPECT_FALSE(StoredValue(number).real());
+    }
+    EXPECT_EQ(StoredValue(0.25).real(), 0.25);
+    EXPECT_NE(StoredValue(std::int64_t(1)), StoredValue(1.0)); // kinds differ
+    EXPECT_NE(StoredValue(), StoredValue(std::string_view()));
+    EXPECT_TRUE(StoredValue().isNone());
+
+    // Through the store: texts on both sides of the limit and data with zero bytes.
+    test::TemporaryFolder folder("vistel-store");
+    const std::string path = folder / "store.sqlite";
+    const std::vector<std::string> names {"", std::string(15, 'n'), std::string(16, 'n'), std::string(1000, 'n')};
+    const Value::Bytes data(70, 0);
+    std::vector<std::string> uris;
+    {
+        Store store = openStore(path);
+        for (const std::string& name : names) {
+            auto leaf = store.context->insertNewObject("Leaf");
+            leaf->setStringValue("name", name);
+            uris.push_back(leaf->objectID().uriRepresentation());
+        }
+        store.context->insertNewObject("Holder")->setValueForKey(Value(data), "data");
+        ASSERT_TRUE(store.context->save());
+    }
+    Store store = openStore(path);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        auto leaf = store.context->objectWithID(*store.coordinator->managedObjectIDForURIRepresentation(uris[i]));
+        ASSERT_TRUE(leaf);
+        EXPECT_EQ(leaf->stringValue("name"), names[i]);
+    }
+    ASSERT_EQ(fetch(*store.context, "Holder", {}).size(), 1u);
+    EXPECT_EQ(fetch(*store.context, "Holder", {})[0]->valueForKey("data"), Value(data));
+}
+
+// A store written by a build with other indexes gets the model's at the next opening, its
+// rows untouched; indexes of tables the model does not know stay.
+TEST(ObjectStore, IndexesFollowTheModel)
+{
+    test::TemporaryFolder folder("vistel-store");
+    const std::string path = folder / "store.sqlite";
+    {
+        Store store = openStore(path);
+        store.context->insertNewObject("Leaf")->setStringValue("name", "kept");
+        ASSERT_TRUE(store.context->save());
+    }
+    auto index = [&](const std::string& name) {
+        return test::committedNumber(path, "SELECT count(*) FROM sqlite_master WHERE type='index' AND name='" + name + "'");
+    };
+    ASSERT_EQ(index("Node_parent_name"), 1);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DROP INDEX Node_parent_name; CREATE INDEX Node_size ON Node(size);"
+                           "CREATE TABLE Other(x); CREATE INDEX Other_x ON Other(x);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    Store store = openStore(path);
+    EXPECT_EQ(index("Node_parent_name"), 1);
+    EXPECT_EQ(index("Node_size"), 0);
+    EXPECT_EQ(index("Other_x"), 1);
+    EXPECT_EQ(fetch(*store.context, "Node", {{"name", Comparison::Operator::Equal, Value("kept")}}).size(), 1u);
+}
+
 // Row ids are handed out before rows are written: one whose object was deleted before it was
 // ever written, or whose transaction was lost, is still never handed out again.
 TEST(ObjectStore, RowIdsAreNeverHandedOutTwice)

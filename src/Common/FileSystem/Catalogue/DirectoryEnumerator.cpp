@@ -43,9 +43,14 @@ bool endsWithNoCase(std::string_view name, std::string_view suffix)
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+Date dateOf(const struct statx_timestamp& time)
+{
+    return FileSystemFunctions::dateOfFileTime(time.tv_sec, time.tv_nsec);
+}
+
 Value dateValue(const struct statx_timestamp& time)
 {
-    return Value(FileSystemFunctions::dateOfFileTime(time.tv_sec, time.tv_nsec));
+    return Value(dateOf(time));
 }
 
 // The statx fields the information bits need.
@@ -100,6 +105,21 @@ Value attributesOf(const struct statx& info, std::uint32_t bits)
 } // namespace
 
 // --- base -------------------------------------------------------------------------------------
+
+std::optional<DirectoryEnumerator::ListingFacts> DirectoryEnumerator::listingFacts()
+{
+    const Value attributes = fileAttributes();
+    if (!attributes.isDictionary())
+        return std::nullopt;
+    ListingFacts facts;
+    if (attributes["NSFileCreationDate"].isDate())
+        facts.creationDate = attributes["NSFileCreationDate"].toDate();
+    if (attributes["NSFileModificationDate"].isDate())
+        facts.modificationDate = attributes["NSFileModificationDate"].toDate();
+    if (attributes["NSFileSize"].isNumber())
+        facts.size = static_cast<std::uint64_t>(attributes["NSFileSize"].toInt64());
+    return facts;
+}
 
 Ref<DirectoryEnumerator> DirectoryEnumerator::enumeratorWithPath(const std::string& path)
 {
@@ -254,6 +274,23 @@ Value VolumeDirectoryEnumerator::fileAttributes()
     if (!entry->hasInfo)
         return {};
     return attributesOf(entry->info, whichInfo_);
+}
+
+std::optional<DirectoryEnumerator::ListingFacts> VolumeDirectoryEnumerator::listingFacts()
+{
+    const Entry* entry = current();
+    if (!entry || !entry->hasInfo)
+        return whichInfo_ == 0 && entry ? std::optional<ListingFacts>(ListingFacts {}) : std::nullopt;
+    // What attributesOf() would answer for these three.
+    const struct statx& info = entry->info;
+    ListingFacts facts;
+    if ((whichInfo_ & kDirInfoCreateDate) && (info.stx_mask & STATX_BTIME))
+        facts.creationDate = dateOf(info.stx_btime);
+    if ((whichInfo_ & kDirInfoContentModDate) && (info.stx_mask & STATX_MTIME))
+        facts.modificationDate = dateOf(info.stx_mtime);
+    if ((whichInfo_ & kDirInfoDataSizes) && (info.stx_mask & STATX_SIZE))
+        facts.size = info.stx_size;
+    return facts;
 }
 
 bool VolumeDirectoryEnumerator::isInvisible()

@@ -77,6 +77,14 @@ public:
     virtual std::optional<std::string> nextObjectFullPath() { return std::nullopt; }
     // Null when the entry has no attributes (vanished, unreadable, a dangling link).
     virtual Value fileAttributes() { return {}; }
+    // The facts of fileAttributes() a listing sends, without making the dictionary: nullopt
+    // when the entry has no attributes, each fact when fileAttributes() would hold it.
+    struct ListingFacts {
+        std::optional<Date> creationDate;     // "NSFileCreationDate"
+        std::optional<Date> modificationDate; // "NSFileModificationDate"
+        std::optional<std::uint64_t> size;    // "NSFileSize"
+    };
+    virtual std::optional<ListingFacts> listingFacts();
     virtual bool isInvisible() { return false; }
     virtual bool isDirectory() { return false; }
     virtual bool isWritable() { return false; }
@@ -130,6 +138,7 @@ public:
     std::optional<std::string> nextObject() override;
     std::optional<std::string> nextObjectFullPath() override;
     Value fileAttributes() override;
+    std::optional<ListingFacts> listingFacts() override;
     bool isInvisible() override;
     bool isDirectory() override;
     bool isWritable() override;

@@ -73,8 +73,7 @@ const Columns& columnsOf(const ManagedObject& item)
 // The stored name without a copy.
 std::string_view nameOf(const ManagedObject& item)
 {
-    const std::string* name = item.stringAtColumn(columnsOf(item).name);
-    return name ? std::string_view(*name) : std::string_view();
+    return item.stringAtColumn(columnsOf(item).name).value_or(std::string_view());
 }
 
 } // namespace
@@ -189,7 +188,7 @@ void FileSystemItemMO::setName(std::string_view name)
 
 std::optional<std::string> FileSystemItemMO::uuid() const
 {
-    const std::string* uuid = stringAtColumn(columnsOf(*this).uuid);
+    const auto uuid = stringAtColumn(columnsOf(*this).uuid);
     return uuid ? std::optional<std::string>(*uuid) : std::nullopt;
 }
 
@@ -244,7 +243,7 @@ std::optional<std::string> FileSystemItemMO::type() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "type");
-    const std::string* type = stringAtColumn(columnsOf(*this).type);
+    const auto type = stringAtColumn(columnsOf(*this).type);
     return type ? std::optional<std::string>(*type) : std::nullopt;
 }
 
@@ -258,7 +257,7 @@ std::optional<std::string> FileSystemItemMO::userKind() const
 {
     if (isFolder())
         return ZOV_TRANSLATE("Folder", "userKind");
-    const std::string* kind = stringAtColumn(columnsOf(*this).userKind);
+    const auto kind = stringAtColumn(columnsOf(*this).userKind);
     return kind ? std::optional<std::string>(*kind) : std::nullopt;
 }
 
@@ -311,8 +310,8 @@ void FileSystemItemMO::setFlag(bool value, int bit)
 
 std::string FileSystemItemMO::displayName() const
 {
-    if (const std::string* stored = stringAtColumn(columnsOf(*this).displayName))
-        return *stored;
+    if (const auto stored = stringAtColumn(columnsOf(*this).displayName))
+        return std::string(*stored);
     return name();
 }
 
@@ -416,6 +415,42 @@ static ComparisonResult listOrder(std::string_view aName, std::int64_t aRow, std
     return ComparisonResult::Same;
 }
 
+// A key whose byte order is compareNamesNumerically's order of the names: every digit run,
+// without its leading zeros, becomes a byte in '0'..'8' telling its length (lengths from 9 on
+// as '8' and one byte of length) followed by its digits; other bytes stay. A run's first byte
+// is a digit, so it compares with any other byte as the run's first digit did. Nullopt (sort
+// by the comparison itself) for a name with a NUL byte or a digit run over 255 digits.
+static std::optional<std::string> numericSortKey(std::string_view name)
+{
+    std::string key;
+    key.reserve(name.size() + 2);
+    for (std::size_t i = 0; i < name.size();) {
+        if (!isDigit(name[i])) {
+            if (name[i] == '\0')
+                return std::nullopt;
+            key += name[i++];
+            continue;
+        }
+        std::size_t end = i;
+        while (end < name.size() && isDigit(name[end]))
+            ++end;
+        while (i + 1 < end && name[i] == '0')
+            ++i;
+        const std::size_t length = end - i;
+        if (length > 255)
+            return std::nullopt;
+        if (length < 9) {
+            key += static_cast<char>('0' + length - 1);
+        } else {
+            key += '8';
+            key += static_cast<char>(static_cast<unsigned char>(length));
+        }
+        key.append(name.substr(i, length));
+        i = end;
+    }
+    return key;
+}
+
 static ComparisonResult listOrder(const FileSystemItemMO* a, const FileSystemItemMO* b)
 {
     return listOrder(nameOf(*a), a->rowID(), nameOf(*b), b->rowID());
@@ -431,8 +466,10 @@ const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
         return it->second;
     ChildList list;
     if (mask == kMaskAll) {
-        // One fetch of every child, sorted with the names looked up once.
+        // One fetch of every child, sorted by keys that compare bytewise as the names compare
+        // numerically (equal keys fall back to the full order).
         struct Keyed {
+            std::string key;
             std::string_view name;
             std::int64_t row;
             FileSystemItemMO* child;
@@ -440,13 +477,24 @@ const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
         std::vector<Keyed> keyed;
         const auto& members = toMany("elements");
         keyed.reserve(members.size());
+        bool keysHold = true;
         for (const auto& member : members) {
             FileSystemItemMO* child = asItem(member);
-            keyed.push_back({nameOf(*child), child->rowID(), child});
+            const std::string_view name = nameOf(*child);
+            std::optional<std::string> key = numericSortKey(name);
+            keysHold = keysHold && key.has_value();
+            keyed.push_back({key ? std::move(*key) : std::string(), name, child->rowID(), child});
         }
-        std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        auto byName = [](const Keyed& a, const Keyed& b) {
             return listOrder(a.name, a.row, b.name, b.row) == ComparisonResult::Ascending;
-        });
+        };
+        if (keysHold)
+            std::sort(keyed.begin(), keyed.end(), [&byName](const Keyed& a, const Keyed& b) {
+                const int order = a.key.compare(b.key);
+                return order != 0 ? order < 0 : byName(a, b);
+            });
+        else
+            std::sort(keyed.begin(), keyed.end(), byName);
         list.reserve(keyed.size());
         for (const Keyed& k : keyed)
             list.emplace_back(k.child);

@@ -77,7 +77,10 @@ Ref<store::ObjectModel> makeCatalogueModel()
                        {"parentElement", MediaDatabase::EntityElement, false, "tags"},
                        {"parentTag", MediaDatabase::EntityTag, false, "tags"},
                        {"tags", MediaDatabase::EntityTag, true, "parentTag", DeleteRule::Cascade}}});
-    model->addIndex(MediaDatabase::EntityElement, {"parent", "name"});
+    // Children are read by parent in row order; names are looked up in the parent's by-name
+    // dictionary. An index on (parent) alone takes a listing's new rows at its end, where one
+    // on (parent, name) took them all over the index (every save wrote ~100 index pages).
+    model->addIndex(MediaDatabase::EntityElement, {"parent"});
     model->addIndex(MediaDatabase::EntityElement, {"uuid"});
     model->addIndex(MediaDatabase::EntityTag, {"parentElement"});
     model->addIndex(MediaDatabase::EntityTag, {"parentTag"});

@@ -267,7 +267,6 @@ private:
     void buildVolumes();
     // Applies the next queued result, then schedules the next pass's.
     void applyNextResult();
-    void updateChildFromEntry(FileSystemItemMO* folder, const Value& entry);
 
     Ref<store::PersistentStoreCoordinator> persistentStoreCoordinator_;
     Ref<store::ObjectModel> managedObjectModel_;

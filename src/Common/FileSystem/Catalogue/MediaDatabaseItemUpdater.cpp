@@ -75,6 +75,169 @@ std::optional<std::string> optionalText(const Value& value)
     return value.isString() ? std::optional<std::string>(value.asString()) : std::nullopt;
 }
 
+// The fields of a child dictionary, found in one walk over its entries (both it and the table
+// are sorted by key) instead of one search per field.
+class ChildEntry {
+public:
+    enum Field {
+        ContentKind, CreationDate, DisplayName, FileKind, IconData, IsBundle, IsLocked, IsWritable,
+        ModificationDate, Name, Size, ThumbnailLargeData, Type, Visible, FieldCount
+    };
+    explicit ChildEntry(const Value& entry)
+    {
+        static constexpr std::string_view keys[FieldCount] = {
+            kContentKind, kCreationDate, kDisplayName, kFileKind, kIconData, kIsBundle, kIsLocked, kIsWritable,
+            kModificationDate, kName, kSize, kThumbnailLargeData, kType, kVisible};
+        static_assert(std::is_sorted(std::begin(keys), std::end(keys)));
+        const Value::DictionaryType& entries = entry.asDictionary();
+        auto it = entries.begin();
+        for (int field = 0; field < FieldCount && it != entries.end();) {
+            const int order = std::string_view(it->first).compare(keys[field]);
+            if (order == 0)
+                fields_[field++] = &(it++)->second;
+            else if (order < 0)
+                ++it;
+            else
+                ++field;
+        }
+    }
+    // Null when the entry does not have the field.
+    const Value& operator[](Field field) const
+    {
+        static const Value none;
+        return fields_[field] ? *fields_[field] : none;
+    }
+    bool contains(Field field) const { return fields_[field] != nullptr; }
+
+private:
+    const Value* fields_[FieldCount] = {};
+};
+
+// Whether a file name is decodable, asked once per run of one extension.
+class DecodableByName {
+public:
+    bool operator()(std::string_view name)
+    {
+        const std::size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos || dot == 0)
+            return RIReperesentation::isFileSystemItemDecodableByName(name, false);
+        const std::string_view extension = name.substr(dot);
+        if (!known_ || extension != extension_) {
+            decodable_ = RIReperesentation::isFileSystemItemDecodableByName(name, false);
+            extension_.assign(extension);
+            known_ = true;
+        }
+        return decodable_;
+    }
+
+private:
+    std::string extension_;
+    bool known_ = false;
+    bool decodable_ = false;
+};
+
+// Creates or updates the child of one entry of a listing slice.
+void updateChildFromEntry(FileSystemItemMO* folder, const Value& dictionary, DecodableByName& decodableByName)
+{
+    using enum ChildEntry::Field;
+    const ChildEntry entry(dictionary);
+    const std::string name = entry[Name].toString();
+    if (name.empty())
+        return;
+    const std::string type = entry[Type].toString();
+    Ref<FileSystemItemMO> child = folder->childWithName(name);
+    if (type.empty()) {
+        // No attributes (the entry vanished or cannot be read): seen, and nothing more. It
+        // is neither deleted (its tags and categories stay) nor created without a type.
+        if (child)
+            child->temporaryInvalidFlag = false;
+        return;
+    }
+    if (child && child->entityName() != MediaDatabase::EntityVolume && child->entityName() != type) {
+        folder->deleteChild(child.get(), true);
+        child = nullptr;
+    }
+    const bool visible = entry[Visible].toString() == kVisibleYes;
+    const bool isNew = !child;
+    if (isNew)
+        child = folder->createChildWithName(name, type, visible);
+    if (!child)
+        return;
+    const bool isFolder = child->isFolder();
+    child->temporaryInvalidFlag = false;
+    bool& changed = child->temporaryCacheAttributesChangedFlag;
+
+    const std::optional<std::string> displayName = optionalText(entry[DisplayName]);
+    const std::string stored = child->displayName();
+    if ((displayName || stored != child->name()) && displayName.value_or(child->name()) != stored) {
+        child->setDisplayName(displayName);
+        changed = true;
+    }
+    if (!child->valid()) {
+        child->setValid(true);
+        changed = true;
+    }
+    if (child->visible() != visible) {
+        child->setVisible(visible);
+        changed = true;
+    }
+    if (const bool writable = entry[IsWritable].toBool(); child->writable() != writable) {
+        child->setWritable(writable);
+        changed = true;
+    }
+    if (const bool locked = entry[IsLocked].toBool(); child->locked() != locked) {
+        child->setLocked(locked);
+        changed = true;
+    }
+    const auto creation = dateOf(entry[CreationDate]);
+    if (creation && child->creationDate() != creation) {
+        child->setCreationDate(creation);
+        if (!isNew && !isFolder)
+            child->resetAsChanged();
+    }
+    const auto modification = dateOf(entry[ModificationDate]);
+    if (modification && child->modificationDate() != modification) {
+        child->setModificationDate(modification);
+        if (!isNew && !isFolder)
+            child->resetAsChanged();
+    }
+    if (entry[IconData].isData() && child->iconData() != entry[IconData].asData()
+        && (isFolder || (!child->hasCachedThumbnailData() && !child->hasCachedThumbnailLargeData()))) {
+        child->setIconData(entry[IconData].asData());
+        child->resetCachedIcon();
+    }
+    if (!isFolder) {
+        if (entry[ThumbnailLargeData].isData() && child->thumbnailLargeData() != entry[ThumbnailLargeData].asData()) {
+            child->setThumbnailLargeData(entry[ThumbnailLargeData].asData());
+            child->resetCachedImage();
+        }
+        if (entry.contains(Size) && child->size() != entry[Size].toInt64()) {
+            if (!isNew)
+                child->resetAsChanged();
+            child->setSize(entry[Size].toInt64());
+            changed = true;
+        }
+        if (const auto kind = optionalText(entry[FileKind]); kind && child->userKind() != kind) {
+            if (!isNew)
+                child->resetAsChanged();
+            child->setUserKind(kind);
+        }
+        if (const auto content = optionalText(entry[ContentKind]); content && child->type() != content) {
+            if (!isNew)
+                child->resetAsChanged();
+            child->setType(content);
+        }
+        if (isNew || changed) {
+            child->setDecodable(decodableByName(name));
+            if (isNew && child->decodable())
+                folder->updateObjectInCache(child.get());
+        }
+    } else if (entry.contains(IsBundle) && entry[IsBundle].toBool() != child->bundle()) {
+        child->setBundle(entry[IsBundle].toBool());
+        changed = true;
+    }
+}
+
 } // namespace
 
 // --- routing ------------------------------------------------------------------------------------
@@ -232,109 +395,11 @@ void MediaDatabase::updateFolderItem(FileSystemItemMO* folder, const Value& chil
             folder->removeRefreshStatus(FileSystemItemMO::RefreshQueued);
         return;
     }
+    DecodableByName decodable;
     if (children.isArray())
         for (const Value& entry : children.asArray())
-            updateChildFromEntry(folder, entry);
+            updateChildFromEntry(folder, entry, decodable);
     notifyFSItemChanged(folder, true);
-}
-
-void MediaDatabase::updateChildFromEntry(FileSystemItemMO* folder, const Value& entry)
-{
-    const std::string name = entry[kName].toString();
-    if (name.empty())
-        return;
-    const std::string type = entry[kType].toString();
-    Ref<FileSystemItemMO> child = folder->childWithName(name);
-    if (type.empty()) {
-        // No attributes (the entry vanished or cannot be read): seen, and nothing more. It
-        // is neither deleted (its tags and categories stay) nor created without a type.
-        if (child)
-            child->temporaryInvalidFlag = false;
-        return;
-    }
-    if (child && child->entityName() != EntityVolume && child->entityName() != type) {
-        folder->deleteChild(child.get(), true);
-        child = nullptr;
-    }
-    const bool visible = entry[kVisible].toString() == kVisibleYes;
-    const bool isNew = !child;
-    if (isNew)
-        child = folder->createChildWithName(name, type, visible);
-    if (!child)
-        return;
-    const bool isFolder = child->isFolder();
-    child->temporaryInvalidFlag = false;
-    bool& changed = child->temporaryCacheAttributesChangedFlag;
-
-    const std::optional<std::string> displayName = optionalText(entry[kDisplayName]);
-    const std::string stored = child->displayName();
-    if ((displayName || stored != child->name()) && displayName.value_or(child->name()) != stored) {
-        child->setDisplayName(displayName);
-        changed = true;
-    }
-    if (!child->valid()) {
-        child->setValid(true);
-        changed = true;
-    }
-    if (child->visible() != visible) {
-        child->setVisible(visible);
-        changed = true;
-    }
-    if (const bool writable = entry[kIsWritable].toBool(); child->writable() != writable) {
-        child->setWritable(writable);
-        changed = true;
-    }
-    if (const bool locked = entry[kIsLocked].toBool(); child->locked() != locked) {
-        child->setLocked(locked);
-        changed = true;
-    }
-    const auto creation = dateOf(entry[kCreationDate]);
-    if (creation && child->creationDate() != creation) {
-        child->setCreationDate(creation);
-        if (!isNew && !isFolder)
-            child->resetAsChanged();
-    }
-    const auto modification = dateOf(entry[kModificationDate]);
-    if (modification && child->modificationDate() != modification) {
-        child->setModificationDate(modification);
-        if (!isNew && !isFolder)
-            child->resetAsChanged();
-    }
-    if (entry[kIconData].isData() && child->iconData() != entry[kIconData].asData()
-        && (isFolder || (!child->hasCachedThumbnailData() && !child->hasCachedThumbnailLargeData()))) {
-        child->setIconData(entry[kIconData].asData());
-        child->resetCachedIcon();
-    }
-    if (!isFolder) {
-        if (entry[kThumbnailLargeData].isData() && child->thumbnailLargeData() != entry[kThumbnailLargeData].asData()) {
-            child->setThumbnailLargeData(entry[kThumbnailLargeData].asData());
-            child->resetCachedImage();
-        }
-        if (entry.contains(kSize) && child->size() != entry[kSize].toInt64()) {
-            if (!isNew)
-                child->resetAsChanged();
-            child->setSize(entry[kSize].toInt64());
-            changed = true;
-        }
-        if (const auto kind = optionalText(entry[kFileKind]); kind && child->userKind() != kind) {
-            if (!isNew)
-                child->resetAsChanged();
-            child->setUserKind(kind);
-        }
-        if (const auto content = optionalText(entry[kContentKind]); content && child->type() != content) {
-            if (!isNew)
-                child->resetAsChanged();
-            child->setType(content);
-        }
-        if (isNew || changed) {
-            child->setDecodable(RIReperesentation::isFileSystemItemDecodableByName(name, false));
-            if (isNew && child->decodable())
-                folder->updateObjectInCache(child.get());
-        }
-    } else if (entry.contains(kIsBundle) && entry[kIsBundle].toBool() != child->bundle()) {
-        child->setBundle(entry[kIsBundle].toBool());
-        changed = true;
-    }
 }
 
 void MediaDatabase::updateFileItem(FileSystemItemMO* file, const Value& result)

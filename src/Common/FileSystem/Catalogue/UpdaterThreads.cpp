@@ -361,42 +361,75 @@ MediaDatabaseUpdaterThread::DuplicateAnswer MDFolderUpdaterThread::processDuplic
     return DropNewJob;
 }
 
-Value MDFolderUpdaterThread::childDictionary(const std::string& name, DirectoryEnumerator& enumerator)
+namespace {
+
+// The values most child dictionaries hold, made once and shared (values never change once
+// made, so results on other threads may hold them too).
+const Value& sharedFlag(bool flag)
 {
-    Value child = Value::dictionary();
+    static const Value yes(true), no(false);
+    return flag ? yes : no;
+}
+
+const Value& sharedVisibility(bool visible)
+{
+    static const Value yes(kVisibleYes), no(kVisibleNo);
+    return visible ? yes : no;
+}
+
+const Value& sharedEntryType(bool directory)
+{
+    static const Value folder(kTypeFolder), file(kTypeFile);
+    return directory ? folder : file;
+}
+
+// The kind or type text of the previous entry: folders hold runs of one extension.
+const Value& sharedTypeText(Value& last, const std::string& text)
+{
+    if (last.asString() != text || !last.isString())
+        last = Value(text);
+    return last;
+}
+
+} // namespace
+
+Value MDFolderUpdaterThread::childDictionary(const std::string& name, DirectoryEnumerator& enumerator,
+                                             ListingTexts& texts)
+{
+    Value::DictionaryType child;
     std::string stored = name;
     std::replace(stored.begin(), stored.end(), '/', ':');
-    child.set(kName, Value(stored));
     const bool visible = !enumerator.isInvisible();
-    child.set(kVisible, Value(visible ? kVisibleYes : kVisibleNo));
+    child.emplace(kVisible, sharedVisibility(visible));
     const bool directory = enumerator.isDirectory();
     std::optional<std::string> displayName = directory ? enumerator.displayName() : std::nullopt;
     if (displayName && *displayName != name)
-        child.set(kDisplayName, Value(*displayName));
+        child.emplace(kDisplayName, Value(*displayName));
     else if (stored != name)
-        child.set(kDisplayName, Value(name));
-    const Value attributes = enumerator.fileAttributes();
-    if (attributes.isDictionary()) {
-        child.set(kType, Value(directory ? kTypeFolder : kTypeFile));
-        for (const char* key : {"NSFileCreationDate", "NSFileModificationDate"})
-            if (attributes.contains(key))
-                child.set(std::string_view(key) == "NSFileCreationDate" ? kCreationDate : kModificationDate, attributes[key]);
-        if (!directory && attributes.contains("NSFileSize"))
-            child.set(kSize, attributes["NSFileSize"]);
+        child.emplace(kDisplayName, Value(name));
+    child.emplace(kName, Value(std::move(stored)));
+    if (const std::optional<DirectoryEnumerator::ListingFacts> facts = enumerator.listingFacts()) {
+        child.emplace(kType, sharedEntryType(directory));
+        if (facts->creationDate)
+            child.emplace(kCreationDate, Value(*facts->creationDate));
+        if (facts->modificationDate)
+            child.emplace(kModificationDate, Value(*facts->modificationDate));
+        if (!directory && facts->size)
+            child.emplace(kSize, Value(static_cast<unsigned long long>(*facts->size)));
     }
-    child.set(kIsWritable, Value(enumerator.isWritable()));
-    child.set(kIsLocked, Value(enumerator.isLocked()));
+    child.emplace(kIsWritable, sharedFlag(enumerator.isWritable()));
+    child.emplace(kIsLocked, sharedFlag(enumerator.isLocked()));
     if (visible && !directory) {
         if (auto icon = enumerator.iconDataOnlyCustom(true, 0x1818))
-            child.set(kIconData, Value(std::move(*icon)));
+            child.emplace(kIconData, Value(std::move(*icon)));
         if (auto kind = enumerator.kindStringFromType())
-            child.set(kFileKind, Value(*kind));
+            child.emplace(kFileKind, sharedTypeText(texts.kind, *kind));
         if (auto type = enumerator.contentTypeFromType())
-            child.set(kContentKind, Value(*type));
+            child.emplace(kContentKind, sharedTypeText(texts.contentType, *type));
     } else if (visible && enumerator.isBundle()) {
-        child.set(kIsBundle, Value(true));
+        child.emplace(kIsBundle, sharedFlag(true));
     }
-    return child;
+    return Value(std::move(child));
 }
 
 void MDFolderUpdaterThread::continueJobs()
@@ -420,7 +453,7 @@ void MDFolderUpdaterThread::continueJobs()
     }
     if (type != kTypeFolder)
         return;
-    const auto started = std::chrono::steady_clock::now();
+    auto started = std::chrono::steady_clock::now();
     if (!job.isStarted()) {
         job.start();
         if (!job.isStarted()) {
@@ -429,10 +462,19 @@ void MDFolderUpdaterThread::continueJobs()
         }
         sendResultFolderExists(request);
     }
+    // The time spent waiting for the catalogue does not shorten the slice.
+    const auto waitBegan = std::chrono::steady_clock::now();
+    waitForRoomInResults();
+    started += std::chrono::steady_clock::now() - waitBegan;
+    if (isCancelled()) {
+        jobsStack_.push_back(currentJob_);
+        return;
+    }
     DirectoryEnumerator& enumerator = *job.enumerator();
-    Value slice = Value::array();
+    Value::ArrayType slice;
+    slice.reserve(CacheSize);
     while (std::optional<std::string> name = enumerator.nextObject()) {
-        slice.append(childDictionary(*name, enumerator));
+        slice.push_back(childDictionary(*name, enumerator, texts_));
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (enumerator.cacheExhausted() || elapsed > SliceSeconds) {
             sendItems(std::move(slice), request, false);
@@ -445,6 +487,16 @@ void MDFolderUpdaterThread::continueJobs()
     sendItems(Value::array(), request, true);
     if (job.requiresRestart())
         jobsStack_.push_back(MDUpdaterThreadJob::jobWithRequest(request));
+}
+
+void MDFolderUpdaterThread::waitForRoomInResults()
+{
+    // A thread driven from another one (tests) would wait for itself.
+    if (NSThreadExt::currentThreadExt() != this)
+        return;
+    const Ref<ThreadSafeQueue> results = resultsQueue();
+    while (results->count() >= MaxQueuedResults && !isCancelled())
+        NSThreadExt::sleepForTimeInterval(0.001);
 }
 
 void MDFolderUpdaterThread::sendResultFolderExists(const Value& request)

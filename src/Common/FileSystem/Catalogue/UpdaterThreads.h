@@ -204,6 +204,9 @@ public:
     // Longest time of one listing slice, and the enumerator's batch.
     static constexpr double SliceSeconds = 0.2;
     static constexpr std::uint32_t CacheSize = 100;
+    // A listing waits before its next slice while this many results wait for the main thread,
+    // which applies one per pass: slices queued far ahead only hold their dictionaries.
+    static constexpr std::size_t MaxQueuedResults = 8;
     // Node flags, node identifier, dates, permissions, Finder information, data sizes.
     static constexpr std::uint32_t DesiredInfo = 0x4C72;
 
@@ -211,11 +214,21 @@ protected:
     MDFolderUpdaterThread() = default;
     void continueJobs() override;
     DuplicateAnswer processDuplicateRequest(const Value& request, MDUpdaterThreadJob& job, std::size_t index) override;
+    // The kind and type texts of the last entry listed, shared by the entries that follow.
+    struct ListingTexts {
+        Value kind;
+        Value contentType;
+    };
     // One child dictionary for the enumerator's current entry.
-    static Value childDictionary(const std::string& name, DirectoryEnumerator& enumerator);
+    static Value childDictionary(const std::string& name, DirectoryEnumerator& enumerator, ListingTexts& texts);
+    // Waits (on its own thread only, until cancelled) while the results queue is full.
+    void waitForRoomInResults();
     void sendResultFolderExists(const Value& request);
     void sendItems(Value items, const Value& request, bool completed);
     void sendItemDoesNotExist(const Value& request);
+
+private:
+    ListingTexts texts_;
 };
 
 class MultiImage;

@@ -57,6 +57,16 @@ TEST(DirectoryEnumerator, DescribesEachEntryWithTheSameDatesAsFileAttributes)
         ++seen;
         const Value attributes = enumerator->fileAttributes();
         SCOPED_TRACE(*name);
+        // What a listing sends is what the attribute dictionary holds.
+        const auto facts = enumerator->listingFacts();
+        ASSERT_EQ(facts.has_value(), attributes.isDictionary());
+        if (facts) {
+            auto orNull = [](const auto& fact) { return fact ? Value(*fact) : Value(); };
+            EXPECT_EQ(orNull(facts->creationDate), attributes["NSFileCreationDate"]);
+            EXPECT_EQ(orNull(facts->modificationDate), attributes["NSFileModificationDate"]);
+            const Value size = facts->size ? Value(static_cast<unsigned long long>(*facts->size)) : Value();
+            EXPECT_EQ(size, attributes["NSFileSize"]);
+        }
         if (*name == "picture.jpg" || *name == "link") {
             EXPECT_FALSE(enumerator->isDirectory());
             EXPECT_EQ(attributes["NSFileSize"].toInt64(), 5);
@@ -96,6 +106,9 @@ TEST(DirectoryEnumerator, WithoutInformationKnowsOnlyNames)
     ASSERT_EQ(enumerator->nextObject(), std::optional<std::string>("sub"));
     EXPECT_FALSE(enumerator->isDirectory());
     EXPECT_EQ(enumerator->fileAttributes(), Value::dictionary());
+    const auto facts = enumerator->listingFacts();
+    ASSERT_TRUE(facts);
+    EXPECT_FALSE(facts->creationDate || facts->modificationDate || facts->size);
 }
 
 TEST(DirectoryEnumerator, BundleNamesAndPaths)

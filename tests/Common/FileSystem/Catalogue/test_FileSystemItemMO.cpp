@@ -278,6 +278,53 @@ TEST_F(ItemTest, ChildListEdges)
 }
 
 // The lists kept child by child agree with lists built from scratch, whatever happens.
+// The full child list is in the order of compareNamesNumerically, then the names' bytes, then
+// creation: for names mixing digit runs of every length (leading zeros, over 8 digits) with
+// bytes below, between and above the digits, and for a folder where a run over 255 digits
+// makes the list sort by the comparison itself.
+TEST_F(ItemTest, FullListFollowsTheNumericNameOrder)
+{
+    std::mt19937 random(20261210);
+    auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    const std::string others[] = {"a", "B", ".", "/", ":", "~", " ", "\x7f", "\xc3\xa9", "_"};
+    auto randomName = [&] {
+        std::string name;
+        for (std::size_t part = 0, parts = 1 + pick(4); part < parts; ++part) {
+            if (pick(2) == 0)
+                name += std::string(pick(3), '0') + std::to_string(pick(1000)) + (pick(4) == 0 ? "123456789" : "");
+            else
+                name += others[pick(std::size(others))];
+        }
+        return name;
+    };
+    auto expectNumericOrder = [](FileSystemItemMO& folder) {
+        std::vector<Ref<FileSystemItemMO>> expected = folder.elements();
+        std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+            if (const Result byName = compareNamesNumerically(a->name(), b->name()); byName != Result::Same)
+                return byName == Result::Ascending;
+            if (a->name() != b->name())
+                return a->name() < b->name();
+            return a->rowID() < b->rowID();
+        });
+        const auto& list = folder.childrenWithMask(kMaskAll);
+        ASSERT_EQ(list.size(), expected.size());
+        for (std::size_t i = 0; i < list.size(); ++i)
+            ASSERT_EQ(list[i], expected[i]) << i << ": " << list[i]->name() << " / " << expected[i]->name();
+    };
+    for (int i = 0; i < 2000; ++i)
+        file(randomName());
+    file("img2");
+    file("img02"); // equal by value: by bytes
+    file("img2");  // equal names: by creation
+    expectNumericOrder(*root_);
+
+    auto other = root_->createChildWithName("other", MediaDatabase::EntityFolder, true);
+    for (const std::string& name : {std::string(300, '7'), std::string("x") + std::string(256, '1'), std::string("x9"),
+                                    std::string("x10"), std::string("a")})
+        other->createChildWithName(name, MediaDatabase::EntityFile, true);
+    expectNumericOrder(*other);
+}
+
 TEST_F(ItemTest, ChildListsAgreeWithAModel)
 {
     std::mt19937 random(20261210);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include <QImage>
@@ -217,6 +218,48 @@ TEST(FolderUpdaterThread, ListsInSlicesEndingWithAnEmptyFinishedResult)
     EXPECT_EQ(statuses.front(), kStatusStart);
     EXPECT_EQ(statuses.back(), kStatusFinished);
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), kStatusInProgress), long(statuses.size() - 2));
+}
+
+// A running listing does not get ahead of the catalogue: it waits while the results queue is
+// full, goes on as results are taken, and a cancel ends the wait.
+TEST(FolderUpdaterThread, WaitsWhileTheResultsQueueIsFull)
+{
+    test::TemporaryFolder folder("vistel-listing");
+    for (int i = 0; i < 3000; ++i)
+        std::ofstream(folder / ("f" + std::to_string(i))) << "x";
+    auto spinUntil = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 10000 && !done(); ++i)
+            NSThreadExt::sleepForTimeInterval(0.001);
+        return done();
+    };
+    Ref<ThreadSafeQueue> results = ThreadSafeQueue::create();
+    Ref<MDFolderUpdaterThread> thread = MDFolderUpdaterThread::create();
+    thread->setResultsQueue(results);
+    thread->startOnce();
+    thread->addRequest(request(kTypeFolder, folder.path()));
+    ASSERT_TRUE(spinUntil([&] { return results->count() >= MDFolderUpdaterThread::MaxQueuedResults; }));
+    NSThreadExt::sleepForTimeInterval(0.2);
+    EXPECT_EQ(results->count(), MDFolderUpdaterThread::MaxQueuedResults);
+
+    // Taking results lets the listing finish, every entry once.
+    std::size_t entries = 0;
+    bool finished = false;
+    ASSERT_TRUE(spinUntil([&] {
+        for (Value result; !(result = results->tryDequeue(true)).isNull();) {
+            entries += result[kObjects].size();
+            finished = finished || result[kStatus].toString() == kStatusFinished;
+        }
+        return finished;
+    }));
+    EXPECT_EQ(entries, 3000u);
+
+    // A listing that waits ends when the thread is cancelled.
+    thread->addRequest(request(kTypeFolder, folder.path()));
+    ASSERT_TRUE(spinUntil([&] { return results->count() >= MDFolderUpdaterThread::MaxQueuedResults; }));
+    thread->cancel();
+    thread->addRequest(Value::dictionary({{kType, Value(kTypeStop)}}));
+    EXPECT_TRUE(spinUntil([&] { return thread->isFinished(); }));
+    EXPECT_EQ(results->count(), MDFolderUpdaterThread::MaxQueuedResults);
 }
 
 TEST(FolderUpdaterThread, AFolderThatCannotBeListedIsReportedMissing)
