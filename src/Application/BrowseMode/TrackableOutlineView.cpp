@@ -1,0 +1,202 @@
+#include "Application/BrowseMode/TrackableOutlineView.h"
+
+#include <QCursor>
+#include <QDrag>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+
+#include "Application/BrowseMode/BrowserPanel.h"
+#include "Application/BrowseMode/PlaceBrowserPanelItem.h"
+#include "Common/Alert/FilteredInputFormatter.h"
+#include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Platform/Gui/CharacterSet.h"
+#include "Preferences/ZovPlacesReader.h"
+
+namespace vistel {
+
+namespace {
+
+// The inline editor's filter: no ":", "/" or NUL, at most 255 UTF-16 units and 255 bytes of
+// UTF-8 (what a file name may hold).
+class FolderNameFormatter : public FilteredInputFormatter {
+public:
+    explicit FolderNameFormatter(QObject* parent)
+        : FilteredInputFormatter(CharacterSet::characterSetWithCharactersInString(std::string(":/\0", 3)).invertedSet(),
+                                 255, 0, parent)
+    {
+    }
+    State validate(QString& input, int& position) const override
+    {
+        if (input.toUtf8().size() > 255)
+            return Invalid;
+        return FilteredInputFormatter::validate(input, position);
+    }
+};
+
+} // namespace
+
+TrackableOutlineView::TrackableOutlineView(BrowserPanel* panel)
+    : browserPanel_(panel)
+    , progressIndicator_(std::make_unique<ZOVProgressIndicator>(this))
+{
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+}
+
+TrackableOutlineView::~TrackableOutlineView() = default;
+
+bool TrackableOutlineView::isItemInProgress(const Object* item) const
+{
+    return progressIndicator_->isItemInProgress(item);
+}
+
+void TrackableOutlineView::insertItemInProgress(Object* item)
+{
+    progressIndicator_->insertItemInProgress(item);
+}
+
+void TrackableOutlineView::clear()
+{
+    progressIndicator_->clear();
+}
+
+bool TrackableOutlineView::isFileSystemItem(const Object* item) { return BrowserPanel::isFolderItem(item); }
+
+std::vector<Ref<Object>> TrackableOutlineView::selectedItemsArray() const
+{
+    std::vector<Ref<Object>> items;
+    for (int row : selectedRowIndexes())
+        if (Object* item = itemAtRow(row); isFileSystemItem(item))
+            items.emplace_back(item);
+    return items;
+}
+
+void TrackableOutlineView::setSelectedItemsArray(const std::vector<Ref<Object>>& items)
+{
+    std::vector<int> rows;
+    for (const Ref<Object>& item : items) {
+        if (!isFileSystemItem(item.get()))
+            continue;
+        const int row = rowForItem(item.get());
+        if (row >= 0)
+            rows.push_back(row);
+    }
+    if (rows.empty())
+        deselectAll();
+    else
+        selectRowIndexes(rows, false);
+    NotificationCenter::defaultCenter().postNotificationName(NSOutlineViewSelectionDidChangeNotification,
+                                                             View::viewObject(this));
+}
+
+void TrackableOutlineView::reloadItem(Object* item, bool reloadChildren)
+{
+    const std::vector<Ref<Object>> selected = selectedItemsArray();
+    if (!item)
+        reloadData();
+    else
+        OutlineView::reloadItem(item, reloadChildren);
+    if (selectedItemsArray() != selected)
+        setSelectedItemsArray(selected);
+}
+
+void TrackableOutlineView::selectRow(int row, bool byExtendingSelection)
+{
+    if (row == -1 || row == BrowserPanel::NSNotFound) {
+        if (!byExtendingSelection)
+            deselectAll();
+        return;
+    }
+    for (int candidate = std::min(row, numberOfRows() - 1); candidate >= 0; --candidate)
+        if (isFileSystemItem(itemAtRow(candidate))) {
+            selectRowIndexes({candidate}, byExtendingSelection);
+            return;
+        }
+    if (!byExtendingSelection)
+        deselectAll();
+}
+
+void TrackableOutlineView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint point = event->position().toPoint();
+    const QModelIndex index = indexAt(point);
+    lastPressOnDisclosure_ = index.isValid() && point.x() < visualRect(index).x();
+    OutlineView::mousePressEvent(event);
+}
+
+QMenu* TrackableOutlineView::menuForRow(int row)
+{
+    Object* item = row >= 0 ? itemAtRow(row) : nullptr;
+    if (row < 0) {
+        deselectAll();
+        return nullptr;
+    }
+    if (!isFileSystemItem(item) || !browserPanel_)
+        return nullptr;
+    selectRowIndexes({row}, false);
+    QMenu* menu = browserPanel_->itemPopupMenu(item);
+    if (menu) {
+        menu->setParent(this, menu->windowFlags());
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    return menu;
+}
+
+bool TrackableOutlineView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    const bool editing = OutlineView::edit(index, trigger, event);
+    if (editing)
+        for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>())
+            if (!editor->validator())
+                editor->setValidator(new FolderNameFormatter(editor));
+    return editing;
+}
+
+Qt::DropActions TrackableOutlineView::dragActionsFor(const QMimeData& data)
+{
+    if (BrowserPanel::isDraggedItemPlace(data))
+        return Qt::CopyAction | Qt::LinkAction;
+    return Qt::CopyAction | Qt::LinkAction | Qt::MoveAction;
+}
+
+void TrackableOutlineView::startDrag(Qt::DropActions)
+{
+    const QModelIndexList indexes = selectedIndexes();
+    if (indexes.isEmpty() || !model())
+        return;
+    QMimeData* data = model()->mimeData(indexes);
+    if (!data)
+        return;
+    // The drag owns the data; keep what the end of the drag needs to read.
+    auto kept = std::make_unique<QMimeData>();
+    for (const QString& format : data->formats())
+        kept->setData(format, data->data(format));
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(dragActionsFor(*data), Qt::CopyAction);
+    draggingEnded(*kept, QCursor::pos());
+}
+
+bool TrackableOutlineView::isPointInView(QPoint globalPoint) const
+{
+    return rect().contains(mapFromGlobal(globalPoint));
+}
+
+bool TrackableOutlineView::draggingEnded(const QMimeData& data, QPoint globalPoint)
+{
+    if (isPointInView(globalPoint) || !BrowserPanel::isDraggedItemPlace(data) || !browserPanel_)
+        return false;
+    const std::vector<std::string> paths = BrowserPanel::draggedPaths(data);
+    ZovPlacesReader* places = browserPanel_->placesReader();
+    if (paths.empty() || !places)
+        return false;
+    ZovPlaceInfo* place = places->placeByPath(paths.front());
+    if (!place || !places->removePlace(place))
+        return false;
+    BrowserPanel::showPoofAtPoint(globalPoint);
+    return true;
+}
+
+} // namespace vistel
