@@ -281,7 +281,7 @@ void BrowserPanel::setBrowsingSelection(BrowsingSelection* selection)
         return;
     if (browsingSelection_)
         browsingSelection_->removeNotificationObserver(this);
-    browsingSelection_ = selection;
+    browsingSelection_ = Ref<BrowsingSelection>(selection);
     if (browsingSelection_)
         browsingSelection_->addNotificationObserver(this);
 }

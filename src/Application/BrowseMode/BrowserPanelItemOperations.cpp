@@ -426,7 +426,7 @@ void BrowserPanel::resetPictureFrame()
     if (!volume)
         return;
     Preferences& preferences = Preferences::sharedPreferences();
-    if (preferences.boolForKey(ShowResetFrameAlert)) {
+    if (preferences.boolForKey(prefs::ShowResetFrameAlert)) {
         const ItemSize resolution = volume->pictureFrameResolution();
         auto alert = Alert::alertWithMessageText(
             vistel::format(translated("Are you sure you want to stop treating \"%@\" as a Picture Frame?", "resetPictureFrame:"),
@@ -438,7 +438,7 @@ void BrowserPanel::resetPictureFrame()
         alert->setShowsSuppressionButton(true);
         const int answer = alert->runModal();
         if (alert->suppressionButton()->isChecked())
-            preferences.setValue(Value(false), ShowResetFrameAlert);
+            preferences.setValue(Value(false), prefs::ShowResetFrameAlert);
         if (answer != NSAlertDefaultReturn)
             return;
     }

@@ -9,7 +9,11 @@
 #include <QToolButton>
 #include <QWidgetAction>
 
+#include "Application/BrowseMode/BrowserPanel.h"
 #include "Application/MainWindow.h"
+#include "Common/Views/ZovMainWindow.h"
+#include "Platform/Gui/Window.h"
+#include "Preferences/Preferences.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
 #include "Platform/Exception.h"
@@ -61,6 +65,12 @@ BrowsingModeController::BrowsingModeController(MainWindow* mainWindowController)
 BrowsingModeController::~BrowsingModeController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    if (browserPanel_) {
+        Preferences& preferences = Preferences::sharedPreferences();
+        preferences.setValue(Value(vistel::format("%f", static_cast<double>(browserPanel_->width()))), prefs::BrowserPanelWidth);
+        if (browserPanel_->browsingModeController() == this)
+            browserPanel_->setBrowsingModeController(nullptr);
+    }
     for (auto& [identifier, item] : toolbarItemForIdentifier)
         if (item && !item->parent())
             delete item.data();
@@ -86,9 +96,28 @@ void BrowsingModeController::initWindowLayout()
     handler_ = BrowsingUAHandler::create(this);
     setUIHandler(handler_);
     browsingSelection_ = BrowsingSelection::create();
+
+    // The sidebar, docked on the left.
+    BrowserPanel* panel = BrowserPanel::create();
+    browserPanel_ = panel;
+    std::unique_ptr<ZovDock> dock = ZovDock::create(panel);
+    const double width = Preferences::sharedPreferences().doubleForKey(prefs::BrowserPanelWidth);
+    dock->dockItemLayout()->contentItem()->setHSizePolicy(MakePreferredSizePolicy(static_cast<float>(static_cast<int>(width)), 200, -1));
+    dock->dockItemLayout()->contentItem()->setVSizePolicy(MakePreferredSizePolicy(200, 80, -1));
+    dock->setCaption(ZOV_TRANSLATE("Browse", "initWindowLayout"));
+    dock->setCaptionTextAlignment(2);
+    if (ZovMainWindow* frame = layoutController())
+        frame->dockAreaForPosition(ZovDockAreaPositionLeft)->splitBy(ZovLayoutOrientationVertical, std::move(dock), false);
+    panel->setBrowsingModeController(this);
     // The segments follow the chain's answers whenever the window updates.
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification&) { validateSegments(); }, NSWindowDidUpdateNotification);
+}
+
+void BrowsingModeController::selectDefaultItem()
+{
+    if (browserPanel_)
+        browserPanel_->selectDefaultItem();
 }
 
 // --- the tool bar ------------------------------------------------------------------------------------

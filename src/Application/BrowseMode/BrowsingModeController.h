@@ -9,7 +9,9 @@
 // each with its own tool tip and enabled state; the segments validate against the window's
 // responder chain whenever the window updates, so they light up as their actions go live.
 //
-// The panels (sidebar, items panel, tabbed panels) are added by the parts that build them.
+// The sidebar (BrowserPanel) is docked on the left under "Browse", as wide as "BrowserPanel.Width"
+// says; the width it has when the mode goes is stored there again. The other panels are added by
+// the parts that build them.
 //
 // Thread rules: main thread.
 
@@ -30,6 +32,7 @@ class QWidget;
 namespace vistel {
 
 class ActionButton;
+class BrowserPanel;
 
 class BrowsingModeController : public BasicModeController {
 public:
@@ -52,6 +55,10 @@ public:
     BrowsingSelection* browsingSelection() const { return browsingSelection_.get(); }
     const ItemList& browsingSelectedFolders() const;
     BrowsingUAHandler* browsingHandler() const { return handler_.get(); }
+    // The sidebar, docked on the left under "Browse"; null once the layout let it go.
+    BrowserPanel* browserPanel() const { return browserPanel_.data(); }
+    // The main window asks for the start location: the sidebar selects it.
+    void selectDefaultItem() override;
 
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
@@ -75,6 +82,7 @@ private:
     Ref<BrowsingUAHandler> handler_;
     Ref<BrowsingSelection> browsingSelection_;
     std::vector<QPointer<ActionButton>> segments_;
+    QPointer<BrowserPanel> browserPanel_;
 };
 
 } // namespace vistel

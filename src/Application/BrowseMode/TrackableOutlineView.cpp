@@ -10,6 +10,7 @@
 
 #include "Application/BrowseMode/BrowserPanel.h"
 #include "Application/BrowseMode/PlaceBrowserPanelItem.h"
+#include "Application/BrowseMode/SidebarProgress.h"
 #include "Common/Alert/FilteredInputFormatter.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Platform/Gui/CharacterSet.h"
@@ -40,12 +41,15 @@ public:
 
 TrackableOutlineView::TrackableOutlineView(BrowserPanel* panel)
     : browserPanel_(panel)
-    , progressIndicator_(std::make_unique<ZOVProgressIndicator>(this))
 {
+    progressIndicator_ = ZOVProgressIndicator::create(this);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
 }
 
-TrackableOutlineView::~TrackableOutlineView() = default;
+TrackableOutlineView::~TrackableOutlineView()
+{
+    progressIndicator_->clear();
+}
 
 bool TrackableOutlineView::isItemInProgress(const Object* item) const
 {
@@ -54,7 +58,36 @@ bool TrackableOutlineView::isItemInProgress(const Object* item) const
 
 void TrackableOutlineView::insertItemInProgress(Object* item)
 {
-    progressIndicator_->insertItemInProgress(item);
+    if (item)
+        progressIndicator_->insertItemInProgress(Ref<Object>(item));
+}
+
+bool TrackableOutlineView::checkProgressForItem(Object* item)
+{
+    if (auto* place = dynamic_cast<PlaceBrowserPanelItem*>(item))
+        return place->isValid() && catalogueItemIsInProgress(place->managedObject());
+    return catalogueItemIsInProgress(dynamic_cast<FileSystemItemMO*>(item));
+}
+
+bool TrackableOutlineView::itemNeedsRefresh(Object* item)
+{
+    return catalogueItemNeedsRefresh(BrowserPanel::managedObjectOf(item));
+}
+
+std::optional<QRectF> TrackableOutlineView::progressRectForItem(Object* item)
+{
+    return ZOVProgressIndicator::progressMarkRectOfItem(*this, item);
+}
+
+void TrackableOutlineView::setNeedsDisplayInProgressRect(const QRectF& rect)
+{
+    setNeedsDisplayInRect(rect.toAlignedRect());
+}
+
+void TrackableOutlineView::updateItemCell(Object* item)
+{
+    if (rowForItem(item) >= 0)
+        OutlineView::reloadItem(item, false);
 }
 
 void TrackableOutlineView::clear()
@@ -83,12 +116,18 @@ void TrackableOutlineView::setSelectedItemsArray(const std::vector<Ref<Object>>&
         if (row >= 0)
             rows.push_back(row);
     }
+    const std::vector<int> before = selectedRowIndexes();
     if (rows.empty())
         deselectAll();
     else
         selectRowIndexes(rows, false);
-    NotificationCenter::defaultCenter().postNotificationName(NSOutlineViewSelectionDidChangeNotification,
-                                                             View::viewObject(this));
+    if (selectedRowIndexes() != before)
+        return; // the view told its delegate already
+    // Nothing moved: the delegate hears it all the same, as after a user's selection.
+    Notification notification {NSOutlineViewSelectionDidChangeNotification, Ref<Object>(View::viewObject(this)), Value()};
+    NotificationCenter::defaultCenter().postNotification(notification);
+    if (delegate())
+        delegate()->selectionDidChange(notification);
 }
 
 void TrackableOutlineView::reloadItem(Object* item, bool reloadChildren)

@@ -16,6 +16,7 @@
 // Thread rules: main thread only.
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Common/Views/ZOVProgressIndicator.h"
@@ -27,7 +28,7 @@ namespace vistel {
 
 class BrowserPanel;
 
-class TrackableOutlineView : public OutlineView {
+class TrackableOutlineView : public OutlineView, public ZOVProgressIndicatorHost {
 public:
     explicit TrackableOutlineView(BrowserPanel* panel);
     ~TrackableOutlineView() override;
@@ -40,6 +41,13 @@ public:
     bool isItemInProgress(const Object* item) const;
     void insertItemInProgress(Object* item);
     void clear();
+
+    // ZOVProgressIndicatorHost: a place item answers for its folder, and only while it is shown.
+    bool checkProgressForItem(Object* item) override;
+    bool itemNeedsRefresh(Object* item) override;
+    std::optional<QRectF> progressRectForItem(Object* item) override;
+    void setNeedsDisplayInProgressRect(const QRectF& rect) override;
+    void updateItemCell(Object* item) override;
 
     // A catalogue item or a place item.
     static bool isFileSystemItem(const Object* item);
@@ -73,7 +81,7 @@ protected:
 
 private:
     BrowserPanel* browserPanel_;
-    std::unique_ptr<ZOVProgressIndicator> progressIndicator_;
+    Ref<ZOVProgressIndicator> progressIndicator_;
     bool lastPressOnDisclosure_ = false;
 };
 
