@@ -292,9 +292,6 @@ std::string BrowserPanel::translated(const char* text, const char* selector) con
 
 void BrowserPanel::initDeviceItemsAndNotify(bool notify, bool isStartInit)
 {
-    std::vector<bool> expanded;
-    for (const Ref<GroupList>& group : groups_)
-        expanded.push_back(treeView_->isItemExpanded(group.get()));
     while (static_cast<int>(groups_.size()) < GroupCount)
         groups_.push_back(Ref<GroupList>::adopt(new GroupList(static_cast<int>(groups_.size()))));
     for (const Ref<GroupList>& group : groups_)
@@ -309,16 +306,36 @@ void BrowserPanel::initDeviceItemsAndNotify(bool notify, bool isStartInit)
     if (isStartInit)
         reloadPlaces();
     if (notify)
-        treeView_->reloadItem(nullptr, true);
-    for (std::size_t i = 0; i < expanded.size(); ++i)
-        if (expanded[i])
-            treeView_->expandItem(groups_[i].get());
+        reloadTree(nullptr, true); // groups open again unless the user closed them
 }
 
 void BrowserPanel::expandAllGroups()
 {
     for (const Ref<GroupList>& group : groups_)
-        treeView_->expandItem(group.get());
+        if (!collapsedGroups_.count(group.get()) && !treeView_->isItemExpanded(group.get()))
+            treeView_->expandItem(group.get());
+}
+
+void BrowserPanel::reloadTree(Object* item, bool reloadChildren)
+{
+    treeView_->reloadItem(item, reloadChildren);
+    // A group that was empty could not open: it opens as soon as it has rows, unless the user
+    // closed it.
+    expandAllGroups();
+}
+
+bool BrowserPanel::itemDidExpand(const Notification& notification)
+{
+    if (auto* group = dynamic_cast<GroupList*>(notification.userInfo.get("NSObject").toObject().get()))
+        collapsedGroups_.erase(group);
+    return true;
+}
+
+bool BrowserPanel::itemDidCollapse(const Notification& notification)
+{
+    if (auto* group = dynamic_cast<GroupList*>(notification.userInfo.get("NSObject").toObject().get()))
+        collapsedGroups_.insert(group);
+    return true;
 }
 
 // --- data source ---------------------------------------------------------------------------------------
@@ -637,6 +654,11 @@ int BrowserPanel::expandPath(const std::string& path, bool includePlaces)
             break; // places do not expand
         treeView_->expandItem(current.get());
         Ref<FileSystemItemMO> next = managedObjectOf(current.get())->childWithName(components[i]);
+        if (next && treeView_->rowForItem(next.get()) < 0) {
+            // Listed since the tree last asked: the tree asks again.
+            treeView_->reloadItem(current.get(), true);
+            treeView_->expandItem(current.get());
+        }
         if (!next || treeView_->rowForItem(next.get()) < 0)
             break;
         current = next;
@@ -679,7 +701,7 @@ void BrowserPanel::notifyFSItemUpdated(FileSystemItemMO* item, const std::string
     }
     if (placeItem) {
         placeItem->setValid(status && isFolderOnDisk(path));
-        treeView_->reloadItem(placesList(), true);
+        reloadTree(placesList(), true);
     }
     if (!status)
         return;
@@ -723,7 +745,7 @@ void BrowserPanel::sortPlacesArray()
                 }
         }
     list->items = std::move(sorted);
-    treeView_->reloadItem(list, true);
+    reloadTree(list, true);
 }
 
 void BrowserPanel::placesChangedNotification(const Notification&)
@@ -736,6 +758,16 @@ void BrowserPanel::placesChangedNotification(const Notification&)
         return !place || !places_ || !places_->placeByPath(place->fullPath());
     });
     sortPlacesArray();
+    // A place that has no item yet shows once the catalogue has found its folder.
+    if (places_ && database_)
+        for (std::size_t i = 0; i < places_->count(); ++i) {
+            ZovPlaceInfo* place = places_->placeAtIndex(i);
+            const auto items = placeItems();
+            if (place && std::none_of(items.begin(), items.end(), [&](const Ref<PlaceBrowserPanelItem>& item) {
+                    return item->fullPath() == place->placePath();
+                }))
+                database_->enqueueRefreshPath(place->placePath(), this);
+        }
 }
 
 void BrowserPanel::validatePlaces(FileSystemItemMO* folder)
@@ -751,7 +783,7 @@ void BrowserPanel::validatePlaces(FileSystemItemMO* folder)
         }
     }
     if (changed)
-        treeView_->reloadItem(placesList(), true);
+        reloadTree(placesList(), true);
 }
 
 PlaceBrowserPanelItem* BrowserPanel::placeItemForFSItem(const FileSystemItemMO* folder) const
@@ -776,7 +808,7 @@ void BrowserPanel::notifyMediaMounted(const Notification& notification)
             return other && item->compareDisplayName(other) == FileSystemItemMO::ComparisonResult::Ascending;
         });
         group->items.insert(position, Ref<Object>(item));
-        treeView_->reloadItem(group, true);
+        reloadTree(group, true);
         if (!treeView_->isItemExpanded(group))
             treeView_->expandItem(group);
         validatePlaces(nullptr);
@@ -807,11 +839,11 @@ void BrowserPanel::notifyMediaUnmounted(const Notification& notification)
         if (list->remove(item.get()))
             validatePlaces(nullptr);
     if (group)
-        treeView_->reloadItem(group, true);
+        reloadTree(group, true);
     applySelectionToBrowsingSelection();
 }
 
-void BrowserPanel::itemsMaskChangedNotification(const Notification&) { treeView_->reloadItem(nullptr, true); }
+void BrowserPanel::itemsMaskChangedNotification(const Notification&) { reloadTree(nullptr, true); }
 
 void BrowserPanel::scrollViewFrameResized()
 {
@@ -864,7 +896,7 @@ void BrowserPanel::handleBrowsingSelectionNotifications(const Notification& noti
         treeView_->clear();
         for (const Ref<GroupList>& group : groups_)
             group->items.clear();
-        treeView_->reloadItem(nullptr, true);
+        reloadTree(nullptr, true);
         initDeviceItemsAndNotify(true, true);
         return;
     }
@@ -885,9 +917,9 @@ void BrowserPanel::handleBrowsingSelectionNotifications(const Notification& noti
                     GroupList* own = groupList(item.get());
                     for (const Ref<GroupList>& group : groups_)
                         if (group.get() != own && group->remove(item.get()))
-                            treeView_->reloadItem(group.get(), true);
+                            reloadTree(group.get(), true);
                     if (own && own->contains(item.get()))
-                        treeView_->reloadItem(item.get(), reload);
+                        reloadTree(item.get(), reload);
                     if (pending && item->fullPath() == *pending && own) {
                         treeView_->expandItem(own);
                         const int row = treeView_->rowForItem(item.get());
@@ -895,7 +927,7 @@ void BrowserPanel::handleBrowsingSelectionNotifications(const Notification& noti
                             selectPendingRow(row, item.get());
                     }
                 } else if (item->isFolder()) {
-                    treeView_->reloadItem(item.get(), reload);
+                    reloadTree(item.get(), reload);
                     validatePlaces(item.get());
                 }
                 if (reload && pending && newFolderPath_ && parentFolderPath(*pending) == item->fullPath()) {

@@ -35,6 +35,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <optional>
 #include <string>
@@ -188,6 +189,8 @@ public:
     std::optional<QMenu*> menuForItem(OutlineView&, Object* item) override;
     bool didEndEditing(OutlineView&, TableColumn*, Object* item, const Value& text, int movement) override;
     bool selectionDidChange(const Notification& notification) override;
+    bool itemDidExpand(const Notification& notification) override;
+    bool itemDidCollapse(const Notification& notification) override;
     void outlineViewSelectionDidChange();
     void outlineViewClick();
     void outlineViewDoubleClick();
@@ -245,7 +248,10 @@ private:
     explicit BrowserPanel(ZovPlacesReader* places);
     void setUpTree();
     void initDeviceItemsAndNotify(bool notify, bool isStartInit);
+    // Opens every group the user did not close.
     void expandAllGroups();
+    // Reloads through the tree (keeping the selection), then opens the groups.
+    void reloadTree(Object* item, bool reloadChildren);
     FileSystemItemMO* selectedCatalogueItem() const;
     Object* selectedItem() const;
     void selectPendingRow(int row, FileSystemItemMO* folder);
@@ -267,6 +273,7 @@ private:
     bool followingSelection_ = false;
     std::optional<std::string> newFolderPath_;
     std::map<std::string, std::string> toolTips_;
+    std::set<const GroupList*> collapsedGroups_;
     ItemRenamer itemRenamer_;
     VolumeEjector volumeEjector_;
 };

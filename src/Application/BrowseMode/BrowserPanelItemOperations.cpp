@@ -94,8 +94,9 @@ QMenu* BrowserPanel::itemPopupMenu(Object* item)
     auto* volume = dynamic_cast<FileSystemVolumeMO*>(item);
     const std::string newFolder = translated("Create New Folder", "itemPopupMenu:");
     if (volume && volume->deviceType() == DeviceType::USB) {
-        ValidatedUserInterfaceItemProxy proxy("newPictureFrame:", 0);
-        if (!validateUserInterfaceItem(proxy)) {
+        // A stick that could become a frame (the set-up dialog validates its own entry), or a
+        // frame already.
+        if (volume->isDPFDevice()) {
             add("Configure Frame…", "editPictureFrame:");
             add("Reset Frame", "resetPictureFrame:");
             add("Eject Frame", "onUnmountVolumeAction:");
@@ -345,7 +346,7 @@ void BrowserPanel::onDeleteFolderAction(const QMimeData* dragged)
             continue;
         showPoofAtPoint(treeView_->viewport()->mapToGlobal(row.center()));
         placesList()->remove(place.get());
-        treeView_->reloadItem(placesList(), true);
+        reloadTree(placesList(), true);
         outlineViewSelectionDidChange();
     }
     if (!toTrash.empty())
@@ -391,7 +392,7 @@ bool BrowserPanel::renameItem(Object* item, const std::string& newName)
         FileSystemItemMO* folder = managedObjectOf(item);
         ZovPlaceInfo* place = places_ && folder ? places_->placeByPath(folder->fullPath()) : nullptr;
         if (place && places_->renamePlace(place, newName))
-            treeView_->reloadItem(placesList(), true);
+            reloadTree(placesList(), true);
         return true;
     }
     auto* folder = dynamic_cast<FileSystemItemMO*>(item);
@@ -572,8 +573,8 @@ std::optional<bool> BrowserPanel::acceptDrop(OutlineView&, const QMimeData& data
             return true;
         }
     }
-    if (places_->insertPlace(path, caption, index) && database_)
-        database_->enqueueRefreshPath(path, this);
+    // The list's change notice asks the catalogue for the new place's folder.
+    places_->insertPlace(path, caption, index);
     return true;
 }
 

@@ -65,11 +65,11 @@ BrowsingModeController::BrowsingModeController(MainWindow* mainWindowController)
 BrowsingModeController::~BrowsingModeController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
-    if (browserPanel_) {
+    if (BrowserPanel* panel = browserPanel()) {
         Preferences& preferences = Preferences::sharedPreferences();
-        preferences.setValue(Value(vistel::format("%f", static_cast<double>(browserPanel_->width()))), prefs::BrowserPanelWidth);
-        if (browserPanel_->browsingModeController() == this)
-            browserPanel_->setBrowsingModeController(nullptr);
+        preferences.setValue(Value(vistel::format("%f", static_cast<double>(panel->width()))), prefs::BrowserPanelWidth);
+        if (panel->browsingModeController() == this)
+            panel->setBrowsingModeController(nullptr);
     }
     for (auto& [identifier, item] : toolbarItemForIdentifier)
         if (item && !item->parent())
@@ -100,12 +100,15 @@ void BrowsingModeController::initWindowLayout()
     // The sidebar, docked on the left.
     BrowserPanel* panel = BrowserPanel::create();
     browserPanel_ = panel;
+    browserPanelView_ = panel;
     std::unique_ptr<ZovDock> dock = ZovDock::create(panel);
     const double width = Preferences::sharedPreferences().doubleForKey(prefs::BrowserPanelWidth);
     dock->dockItemLayout()->contentItem()->setHSizePolicy(MakePreferredSizePolicy(static_cast<float>(static_cast<int>(width)), 200, -1));
     dock->dockItemLayout()->contentItem()->setVSizePolicy(MakePreferredSizePolicy(200, 80, -1));
     dock->setCaption(ZOV_TRANSLATE("Browse", "initWindowLayout"));
     dock->setCaptionTextAlignment(2);
+    // The caption bar shows the title above the sidebar.
+    dock->dockItemLayout()->captionItem()->setVSizePolicy(MakeFixedSizePolicy(22));
     if (ZovMainWindow* frame = layoutController())
         frame->dockAreaForPosition(ZovDockAreaPositionLeft)->splitBy(ZovLayoutOrientationVertical, std::move(dock), false);
     panel->setBrowsingModeController(this);
@@ -116,8 +119,8 @@ void BrowsingModeController::initWindowLayout()
 
 void BrowsingModeController::selectDefaultItem()
 {
-    if (browserPanel_)
-        browserPanel_->selectDefaultItem();
+    if (BrowserPanel* panel = browserPanel())
+        panel->selectDefaultItem();
 }
 
 // --- the tool bar ------------------------------------------------------------------------------------

@@ -56,7 +56,7 @@ public:
     const ItemList& browsingSelectedFolders() const;
     BrowsingUAHandler* browsingHandler() const { return handler_.get(); }
     // The sidebar, docked on the left under "Browse"; null once the layout let it go.
-    BrowserPanel* browserPanel() const { return browserPanel_.data(); }
+    BrowserPanel* browserPanel() const { return browserPanelView_ ? browserPanel_ : nullptr; }
     // The main window asks for the start location: the sidebar selects it.
     void selectDefaultItem() override;
 
@@ -82,7 +82,8 @@ private:
     Ref<BrowsingUAHandler> handler_;
     Ref<BrowsingSelection> browsingSelection_;
     std::vector<QPointer<ActionButton>> segments_;
-    QPointer<BrowserPanel> browserPanel_;
+    BrowserPanel* browserPanel_ = nullptr;
+    QPointer<QWidget> browserPanelView_; // null once the panel is gone
 };
 
 } // namespace vistel

@@ -133,12 +133,26 @@ void TrackableOutlineView::setSelectedItemsArray(const std::vector<Ref<Object>>&
 void TrackableOutlineView::reloadItem(Object* item, bool reloadChildren)
 {
     const std::vector<Ref<Object>> selected = selectedItemsArray();
-    if (!item)
+    if (!item) {
+        // Everything is asked for again; what was open opens again, parents first.
+        std::vector<Ref<Object>> expanded;
+        for (int row = 0; row < numberOfRows(); ++row)
+            if (Object* shown = itemAtRow(row); shown && isItemExpanded(shown))
+                expanded.emplace_back(shown);
         reloadData();
-    else
+        for (const Ref<Object>& open : expanded)
+            if (rowForItem(open.get()) >= 0 && !isItemExpanded(open.get()))
+                expandItem(open.get());
+    } else
         OutlineView::reloadItem(item, reloadChildren);
     if (selectedItemsArray() != selected)
         setSelectedItemsArray(selected);
+}
+
+int TrackableOutlineView::rowForItem(const Object* item) const
+{
+    numberOfRows();
+    return OutlineView::rowForItem(item);
 }
 
 void TrackableOutlineView::selectRow(int row, bool byExtendingSelection)

@@ -58,6 +58,9 @@ public:
     void setSelectedItemsArray(const std::vector<Ref<Object>>& items);
     // Reloads (null: everything) and keeps the same items selected, wherever their rows went.
     void reloadItem(Object* item, bool reloadChildren = false);
+    // The row of an item, loading the shown rows first (a child the data source has not been
+    // asked for yet has no row in the platform view until then); -1 when it has none.
+    int rowForItem(const Object* item) const;
     // From the row upwards, the first row of a folder item; -1 / NSNotFound pass unchanged.
     void selectRow(int row, bool byExtendingSelection);
 
