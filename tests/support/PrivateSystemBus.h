@@ -66,7 +66,29 @@ public:
         std::vector<std::string> arguments {program, address_, device, type, image, log()};
         if (!error.empty())
             arguments.push_back(error);
-        return start(arguments) && waitFor([&] { return calls().size() > 0 && calls().front() == "ready"; });
+        return startFake(arguments);
+    }
+    // Starts fake_udisks2 serving the file system of the block device "major:minor" mounted at
+    // `mountPoint` (its unmounts are real), on a drive of `drive` ("usb", "optical", or "" for
+    // none).
+    bool startFakeUDisks2Mounted(const std::string& program, const std::string& device, const std::string& type,
+                                 const std::string& mountPoint, const std::string& drive)
+    {
+        std::vector<std::string> arguments {program, address_, device, type, "", log(), "--mount-point=" + mountPoint};
+        if (!drive.empty())
+            arguments.push_back("--drive=" + drive);
+        return startFake(arguments);
+    }
+    // Ends the fake services started so far and empties the log; the bus stays (a process
+    // keeps its first connection to it), so a test binary can serve one fake after another.
+    void stopFakes()
+    {
+        while (started_.size() > 1) {
+            ::kill(started_.back(), SIGTERM);
+            ::waitpid(started_.back(), nullptr, 0);
+            started_.pop_back();
+        }
+        std::filesystem::remove(log());
     }
     std::string log() const { return folder_ + "/calls.log"; }
     // The fake's log, one call a line ("ready" first).
@@ -80,6 +102,10 @@ public:
     }
 
 private:
+    bool startFake(const std::vector<std::string>& arguments)
+    {
+        return start(arguments) && waitFor([&] { return calls().size() > 0 && calls().front() == "ready"; });
+    }
     bool start(const std::vector<std::string>& arguments)
     {
         std::vector<char*> argv;

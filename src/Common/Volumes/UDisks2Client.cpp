@@ -1,6 +1,11 @@
 #include "Common/Volumes/UDisks2Client.h"
 
+#include <sys/mount.h>
 #include <sys/sysmacros.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <QDBusConnection>
 #include <QDBusArgument>
@@ -23,6 +28,7 @@ const QString ManagerPath = QStringLiteral("/org/freedesktop/UDisks2/Manager");
 const QString ManagerInterface = QStringLiteral("org.freedesktop.UDisks2.Manager");
 const QString BlockInterface = QStringLiteral("org.freedesktop.UDisks2.Block");
 const QString FilesystemInterface = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
+const QString DriveInterface = QStringLiteral("org.freedesktop.UDisks2.Drive");
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
 QDBusMessage call(const QString& path, const QString& interface, const QString& method, const QList<QVariant>& arguments)
@@ -39,10 +45,91 @@ StatusCode statusOfError(const QDBusMessage& reply, std::string* failure)
         *failure = name + ": " + reply.errorMessage().toStdString();
     if (name.starts_with("org.freedesktop.UDisks2.Error.NotAuthorized"))
         return status::AccessDenied;
+    if (name == "org.freedesktop.UDisks2.Error.DeviceBusy")
+        return status::ObjectBusy;
     if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NoServer"
         || name == "org.freedesktop.DBus.Error.UnknownObject" || name == "org.freedesktop.DBus.Error.UnknownMethod")
         return status::NoSuchVolume;
     return status::IOError;
+}
+
+QString blockDevicePath(std::uint64_t deviceNumber)
+{
+    return QString::fromStdString(
+        vistel::format("/dev/block/%u:%u", static_cast<unsigned>(major(deviceNumber)), static_cast<unsigned>(minor(deviceNumber))));
+}
+
+// A property of an object, or an invalid QVariant when the service does not answer it.
+QVariant property(const QString& object, const QString& interface, const QString& name)
+{
+    const QDBusMessage reply = call(object, PropertiesInterface, QStringLiteral("Get"), {interface, name});
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return {};
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+}
+
+// The mount points of a block object's file system (an array of NUL-terminated byte strings).
+std::vector<std::string> mountPointsOf(const QString& object)
+{
+    std::vector<std::string> points;
+    const QVariant value = property(object, FilesystemInterface, QStringLiteral("MountPoints"));
+    if (!value.isValid())
+        return points;
+    const auto bytes = value.canConvert<QDBusArgument>() ? qdbus_cast<QList<QByteArray>>(value) : value.value<QList<QByteArray>>();
+    for (QByteArray point : bytes) {
+        while (point.endsWith('\0'))
+            point.chop(1);
+        points.push_back(point.toStdString());
+    }
+    return points;
+}
+
+bool holdsMountPoint(const QString& object, const std::string& mountPoint)
+{
+    const std::vector<std::string> points = mountPointsOf(object);
+    return std::find(points.begin(), points.end(), mountPoint) != points.end();
+}
+
+// The service's block object mounted at `mountPoint`: the device's own first, else any.
+// Empty when there is none or the service is not there.
+QString blockObjectMountedAt(const std::string& mountPoint, std::uint64_t deviceNumber)
+{
+    QVariantMap spec;
+    spec.insert(QStringLiteral("path"), blockDevicePath(deviceNumber));
+    const QDBusMessage resolved = call(ManagerPath, ManagerInterface, QStringLiteral("ResolveDevice"), {spec, QVariantMap()});
+    if (resolved.type() == QDBusMessage::ReplyMessage)
+        for (const QDBusObjectPath& object : qdbus_cast<QList<QDBusObjectPath>>(resolved.arguments().value(0)))
+            if (holdsMountPoint(object.path(), mountPoint))
+                return object.path();
+    const QDBusMessage all = call(ManagerPath, ManagerInterface, QStringLiteral("GetBlockDevices"), {QVariantMap()});
+    if (all.type() != QDBusMessage::ReplyMessage)
+        return {};
+    for (const QDBusObjectPath& object : qdbus_cast<QList<QDBusObjectPath>>(all.arguments().value(0)))
+        if (holdsMountPoint(object.path(), mountPoint))
+            return object.path();
+    return {};
+}
+
+// The program's own unmount, for mounts the service does not manage.
+StatusCode unmountDirectly(const std::string& mountPoint, bool force, std::string* failure)
+{
+    if (::umount2(mountPoint.c_str(), force ? MNT_DETACH : 0) == 0)
+        return status::NoError;
+    const int error = errno;
+    if (failure)
+        *failure = "umount " + mountPoint + ": " + std::strerror(error);
+    switch (error) {
+    case EBUSY:
+        return status::ObjectBusy;
+    case EPERM:
+    case EACCES:
+        return status::PermissionDenied;
+    case EINVAL:
+    case ENOENT:
+        return status::NoSuchVolume;
+    default:
+        return status::IOError;
+    }
 }
 
 // Length in UTF-16 code units of UTF-8 text.
@@ -76,8 +163,7 @@ bool UDisks2Client::isValidLabel(std::string_view type, std::string_view label)
 
 StatusCode UDisks2Client::setFilesystemLabel(std::uint64_t deviceNumber, const std::string& label, std::string* failure)
 {
-    const QString devicePath = QString::fromStdString(
-        vistel::format("/dev/block/%u:%u", static_cast<unsigned>(major(deviceNumber)), static_cast<unsigned>(minor(deviceNumber))));
+    const QString devicePath = blockDevicePath(deviceNumber);
     QVariantMap spec;
     spec.insert(QStringLiteral("path"), devicePath);
     const QDBusMessage resolved = call(ManagerPath, ManagerInterface, QStringLiteral("ResolveDevice"), {spec, QVariantMap()});
@@ -109,6 +195,40 @@ StatusCode UDisks2Client::setFilesystemLabel(std::uint64_t deviceNumber, const s
         ZovLog("UDisks2Client::setFilesystemLabel " + renamed.errorName().toStdString() + " "
                + renamed.errorMessage().toStdString());
         return result;
+    }
+    return status::NoError;
+}
+
+StatusCode UDisks2Client::ejectVolume(const std::string& mountPoint, std::uint64_t deviceNumber, bool force,
+                                      DriveAction driveAction, std::string* failure)
+{
+    const QString object = blockObjectMountedAt(mountPoint, deviceNumber);
+    if (object.isEmpty())
+        return unmountDirectly(mountPoint, force, failure);
+
+    QVariantMap options;
+    if (force)
+        options.insert(QStringLiteral("force"), true);
+    const QDBusMessage unmounted = call(object, FilesystemInterface, QStringLiteral("Unmount"), {options});
+    if (unmounted.type() != QDBusMessage::ReplyMessage
+        && unmounted.errorName() != QStringLiteral("org.freedesktop.UDisks2.Error.NotMounted")) {
+        ZovLog("UDisks2Client::ejectVolume " + unmounted.errorName().toStdString() + " " + unmounted.errorMessage().toStdString());
+        return statusOfError(unmounted, failure);
+    }
+    if (driveAction == DriveAction::None)
+        return status::NoError;
+
+    const QString drive = property(object, BlockInterface, QStringLiteral("Drive")).value<QDBusObjectPath>().path();
+    if (drive.isEmpty() || drive == QStringLiteral("/"))
+        return status::NoError;
+    const QString method = driveAction == DriveAction::Eject ? QStringLiteral("Eject") : QStringLiteral("PowerOff");
+    const QDBusMessage done = call(drive, DriveInterface, method, {QVariantMap()});
+    if (done.type() != QDBusMessage::ReplyMessage) {
+        // The volume is gone all the same; the drive stays powered or the disc in its tray.
+        const std::string text = done.errorName().toStdString() + ": " + done.errorMessage().toStdString();
+        ZovLog("UDisks2Client::ejectVolume " + method.toStdString() + " " + text);
+        if (failure)
+            *failure = text;
     }
     return status::NoError;
 }
