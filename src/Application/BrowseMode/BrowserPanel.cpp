@@ -13,6 +13,7 @@
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 #include "Application/BrowseMode/PlaceBrowserPanelItem.h"
 #include "Application/BrowseMode/TrackableOutlineView.h"
+#include "Application/BrowseMode/VolumeEjector.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
 #include "Common/Strings/NSStringDevices.h"
@@ -189,6 +190,11 @@ BrowserPanel::BrowserPanel(ZovPlacesReader* places)
     ItemsViewPreferences::shared();
     for (const char* caption : {"PICTURE FRAMES", "REMOVABLE VOLUMES", "PLACES", "DEVICES", "SHARED"})
         groupCaptions_.push_back(ZOV_TRANSLATE(caption, "new"));
+    // What the eject needs is read here, on the main thread; the worker never sees the item.
+    volumeEjector_ = [](FileSystemVolumeMO* volume) {
+        if (std::optional<VolumeEjectRequest> request = ejectRequestForVolume(volume))
+            startVolumeEject(std::move(*request));
+    };
 }
 
 void BrowserPanel::setUpTree()

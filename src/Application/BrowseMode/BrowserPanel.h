@@ -217,8 +217,6 @@ public:
     void onDeleteFolderAction(const QMimeData* dragged = nullptr);
     void onCreateFolderAction();
     void onUnmountVolumeAction();
-    void newPictureFrame();
-    void editPictureFrame();
     void resetPictureFrame();
     // Renames a place's caption or, through the installed renamer, a folder or volume. Answers
     // YES only for a place. A name that is empty, holds ":", "/" or NUL, or is longer than 255
@@ -231,7 +229,8 @@ public:
     // renamed). Answers whether the item was renamed.
     using ItemRenamer = std::function<bool(FileSystemItemMO* item, const std::string& name)>;
     void setItemRenamer(ItemRenamer renamer) { itemRenamer_ = std::move(renamer); }
-    // Ejecting a volume is handed to this (null: no eject).
+    // Ejecting a volume is handed to this: by default the eject worker (VolumeEjector.h); a
+    // camera or a volume that is not mounted is never ejected.
     using VolumeEjector = std::function<void(FileSystemVolumeMO* volume)>;
     void setVolumeEjector(VolumeEjector ejector) { volumeEjector_ = std::move(ejector); }
 

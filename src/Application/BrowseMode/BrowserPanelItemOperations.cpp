@@ -266,10 +266,9 @@ bool BrowserPanel::performAction(const std::string& action, QObject* sender)
             }
         }
         onUnmountVolumeAction();
-    } else if (action == "newPictureFrame:")
-        newPictureFrame();
-    else if (action == "editPictureFrame:")
-        editPictureFrame();
+    } else if (action == "newPictureFrame:" || action == "editPictureFrame:")
+        // The frame set-up dialog is not part of the program yet: validation keeps these off.
+        return false;
     else if (action == "resetPictureFrame:")
         resetPictureFrame();
     else {
@@ -410,16 +409,6 @@ bool BrowserPanel::renameItem(Object* item, const std::string& newName)
 }
 
 // --- picture frames ----------------------------------------------------------------------------------------
-
-void BrowserPanel::newPictureFrame()
-{
-    // The frame set-up dialog is not part of this program yet: validation keeps this off.
-}
-
-void BrowserPanel::editPictureFrame()
-{
-    // As newPictureFrame.
-}
 
 void BrowserPanel::resetPictureFrame()
 {

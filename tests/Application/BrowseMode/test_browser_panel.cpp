@@ -347,6 +347,13 @@ TEST_F(BrowserPanelTest, ContextMenusAndValidation)
         EXPECT_EQ(validates(c.action), c.enabled);
         EXPECT_EQ(panel_->toolTipForAction(c.action), c.toolTip);
     }
+    // Eject hands the selected volume over (the worker and its alert are the eject's own).
+    std::vector<std::string> ejected;
+    panel_->setVolumeEjector([&](FileSystemVolumeMO* volume) { ejected.push_back(volume->displayName()); });
+    tree_->selectRowIndexes({rowOf(stick.get())}, false);
+    EXPECT_TRUE(panel_->performAction("onUnmountVolumeAction:", nullptr));
+    EXPECT_EQ(ejected, (std::vector<std::string> {"STICK"}));
+
     // A group row is never selected: nothing validates.
     tree_->selectRowIndexes({rowOf(panel_->placesList())}, false);
     EXPECT_FALSE(validates("copy:"));
