@@ -488,8 +488,8 @@ bool BrowserPanel::didEndEditing(OutlineView&, TableColumn*, Object* item, const
     if (movement != NSReturnTextMovement && movement != NSTabTextMovement && movement != NSBacktabTextMovement
         && movement != NSOtherTextMovement)
         return true;
-    if (!item || !isFolderItem(item))
-        return true;
+    if (!item || !isFolderItem(item) || treeView_->isReloading())
+        return true; // an edit the tree's own reload ends goes on after it
     const std::string name = text.isString() ? text.toString() : std::string();
     const std::string current = dynamic_cast<PlaceBrowserPanelItem*>(item)
                                     ? static_cast<PlaceBrowserPanelItem*>(item)->displayName()

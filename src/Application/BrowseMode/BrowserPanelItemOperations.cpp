@@ -180,8 +180,7 @@ bool BrowserPanel::validateUserInterfaceItem(const UserInterfaceItem& uiItem)
         return usb;
     if (action == "onCreateFolderAction:") {
         setToolTipForAction(action, translated("Create new folder", "validateUserInterfaceItem:"));
-        return BasicUIHandler::isItemCanCreateSubitems(managedObjectOf(item)) && uiHandler()
-               && uiHandler()->validateUserAction("onCreateFolderAction:", managedObjectOf(item), nullptr, nullptr, nullptr);
+        return BasicUIHandler::isItemCanCreateSubitems(managedObjectOf(item));
     }
     if (action == "onDeleteFolderAction:" || action == "delete:" || action == "moveToTrash:") {
         setToolTipForAction(action, translated("Move to trash", "validateUserInterfaceItem:"));

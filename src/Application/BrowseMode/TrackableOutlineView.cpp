@@ -108,6 +108,68 @@ std::vector<Ref<Object>> TrackableOutlineView::selectedItemsArray() const
 
 void TrackableOutlineView::setSelectedItemsArray(const std::vector<Ref<Object>>& items)
 {
+    const std::vector<int> rows = rowsOfItems(items);
+    const std::vector<int> before = selectedRowIndexes();
+    selectRowIndexes(rows, false);
+    if (selectedRowIndexes() != before)
+        return; // the view told its delegate already
+    // Nothing moved: the delegate hears it all the same, as after a user's selection.
+    tellSelectionChanged();
+}
+
+void TrackableOutlineView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    // Rows that go and come back during a reload are not a change of selection.
+    if (reloading_)
+        QTreeView::selectionChanged(selected, deselected);
+    else
+        OutlineView::selectionChanged(selected, deselected);
+}
+
+void TrackableOutlineView::reloadItem(Object* item, bool reloadChildren)
+{
+    const std::vector<Ref<Object>> selected = selectedItemsArray();
+    struct Reloading {
+        bool& flag;
+        bool was;
+        ~Reloading() { flag = was; }
+    } reloading {reloading_, std::exchange(reloading_, true)};
+    // A name being typed in a row that the reload takes away and brings back is typed on.
+    Ref<Object> edited;
+    QString typed;
+    if (isEditing()) {
+        edited = Ref<Object>(itemAtRow(rowOfIndex(currentIndex())));
+        for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>())
+            typed = editor->text();
+    }
+    // Children asked for again come back closed: what was open opens again, parents first.
+    std::vector<Ref<Object>> expanded;
+    if (!item || reloadChildren)
+        for (int row = 0; row < numberOfRows(); ++row)
+            if (Object* shown = itemAtRow(row); shown && shown != item && isItemExpanded(shown))
+                expanded.emplace_back(shown);
+    if (!item)
+        reloadData();
+    else
+        OutlineView::reloadItem(item, reloadChildren);
+    for (const Ref<Object>& open : expanded)
+        if (rowForItem(open.get()) >= 0 && !isItemExpanded(open.get()))
+            expandItem(open.get());
+    if (selectedItemsArray() != selected)
+        selectRowIndexes(rowsOfItems(selected), false);
+    if (edited && !isEditing() && rowForItem(edited.get()) >= 0) {
+        editColumn(0, rowForItem(edited.get()));
+        for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>())
+            editor->setText(typed);
+    }
+    reloading_ = reloading.was;
+    // Only an item that is gone leaves the selection changed: then the delegate hears of it.
+    if (selectedItemsArray() != selected)
+        tellSelectionChanged();
+}
+
+std::vector<int> TrackableOutlineView::rowsOfItems(const std::vector<Ref<Object>>& items) const
+{
     std::vector<int> rows;
     for (const Ref<Object>& item : items) {
         if (!isFileSystemItem(item.get()))
@@ -116,37 +178,15 @@ void TrackableOutlineView::setSelectedItemsArray(const std::vector<Ref<Object>>&
         if (row >= 0)
             rows.push_back(row);
     }
-    const std::vector<int> before = selectedRowIndexes();
-    if (rows.empty())
-        deselectAll();
-    else
-        selectRowIndexes(rows, false);
-    if (selectedRowIndexes() != before)
-        return; // the view told its delegate already
-    // Nothing moved: the delegate hears it all the same, as after a user's selection.
+    return rows;
+}
+
+void TrackableOutlineView::tellSelectionChanged()
+{
     Notification notification {NSOutlineViewSelectionDidChangeNotification, Ref<Object>(View::viewObject(this)), Value()};
     NotificationCenter::defaultCenter().postNotification(notification);
     if (delegate())
         delegate()->selectionDidChange(notification);
-}
-
-void TrackableOutlineView::reloadItem(Object* item, bool reloadChildren)
-{
-    const std::vector<Ref<Object>> selected = selectedItemsArray();
-    if (!item) {
-        // Everything is asked for again; what was open opens again, parents first.
-        std::vector<Ref<Object>> expanded;
-        for (int row = 0; row < numberOfRows(); ++row)
-            if (Object* shown = itemAtRow(row); shown && isItemExpanded(shown))
-                expanded.emplace_back(shown);
-        reloadData();
-        for (const Ref<Object>& open : expanded)
-            if (rowForItem(open.get()) >= 0 && !isItemExpanded(open.get()))
-                expandItem(open.get());
-    } else
-        OutlineView::reloadItem(item, reloadChildren);
-    if (selectedItemsArray() != selected)
-        setSelectedItemsArray(selected);
 }
 
 int TrackableOutlineView::rowForItem(const Object* item) const

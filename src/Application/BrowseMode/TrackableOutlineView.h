@@ -56,8 +56,10 @@ public:
     // Selects exactly the shown rows of those items, then tells the delegate as for a user's
     // selection.
     void setSelectedItemsArray(const std::vector<Ref<Object>>& items);
-    // Reloads (null: everything) and keeps the same items selected, wherever their rows went.
+    // Reloads (null: everything) and keeps the same items selected and open, wherever their
+    // rows went; an inline edit of a row that comes back goes on with the text typed so far.
     void reloadItem(Object* item, bool reloadChildren = false);
+    bool isReloading() const { return reloading_; }
     // The row of an item, loading the shown rows first (a child the data source has not been
     // asked for yet has no row in the platform view until then); -1 when it has none.
     int rowForItem(const Object* item) const;
@@ -79,13 +81,19 @@ public:
 protected:
     QMenu* menuForRow(int row) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void startDrag(Qt::DropActions supportedActions) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
+    std::vector<int> rowsOfItems(const std::vector<Ref<Object>>& items) const;
+    // Posts NSOutlineViewSelectionDidChangeNotification and tells the delegate.
+    void tellSelectionChanged();
+
     BrowserPanel* browserPanel_;
     Ref<ZOVProgressIndicator> progressIndicator_;
     bool lastPressOnDisclosure_ = false;
+    bool reloading_ = false;
 };
 
 } // namespace vistel

@@ -23,6 +23,7 @@
 #include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/PlaceBrowserPanelItem.h"
 #include "Application/BrowseMode/TrackableOutlineView.h"
+#include "Application/FileOperationLauncher.h"
 #include "Application/MainWindow.h"
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
@@ -398,6 +399,30 @@ TEST_F(BrowserPanelTest, Renames)
     // Places are not edited inline.
     EXPECT_FALSE(panel_->shouldEditTableColumn(*tree_, nullptr, pictures).value_or(true));
     panel_->renameItem(place("Photos"), "Pictures");
+}
+
+TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)
+{
+    installFileOperations();
+    PlaceBrowserPanelItem* pictures = place("Pictures");
+    ASSERT_TRUE(pictures);
+    tree_->selectRowIndexes({rowOf(pictures)}, false);
+    EXPECT_TRUE(validates("onCreateFolderAction:"));
+    EXPECT_TRUE(panel_->performAction("onCreateFolderAction:", nullptr));
+    const std::string created = home() + "/Pictures/untitled folder";
+    EXPECT_TRUE(std::filesystem::is_directory(created));
+    EXPECT_EQ(panel_->newFolderPath(), created);
+    EXPECT_TRUE(panel_->startEditNewFolder());
+    // Once the catalogue has listed Pictures again, the new folder is selected under its
+    // volume, browsed, and its name is being edited.
+    ASSERT_TRUE(spinUntil([&] { return !panel_->newFolderPath(); }, 20000));
+    const ItemList selected = panel_->browsingSelectedFoldersArray();
+    ASSERT_EQ(selected.size(), 1u);
+    EXPECT_EQ(selected.front()->fullPath(), created);
+    EXPECT_FALSE(dynamic_cast<PlaceBrowserPanelItem*>(tree_->itemAtRow(tree_->selectedRow())));
+    EXPECT_EQ(browsingNames(), (std::vector<std::string> {"untitled folder"}));
+    EXPECT_TRUE(tree_->isEditing());
+    std::filesystem::remove(created);
 }
 
 TEST_F(BrowserPanelTest, SelectionScenarios)
