@@ -30,6 +30,7 @@
 #include "Common/Volumes/VolumeSources.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Common/XML/XMLDocumentID.h"
+#include "Platform/Exception.h"
 #include "Platform/Gui/Pasteboard.h"
 #include "Platform/Gui/View.h"
 #include "Platform/Gui/Window.h"
@@ -423,6 +424,34 @@ TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)
     EXPECT_EQ(browsingNames(), (std::vector<std::string> {"untitled folder"}));
     EXPECT_TRUE(tree_->isEditing());
     std::filesystem::remove(created);
+}
+
+TEST_F(BrowserPanelTest, DataSourceEdgesAndRemovingAPlace)
+{
+    // Past a folder's children there is nothing, never the folder itself.
+    Ref<FileSystemItemMO> root = volume("/");
+    ASSERT_TRUE(root);
+    EXPECT_FALSE(panel_->child(*tree_, 1000000, root.get()).value_or(Ref<Object>(root)));
+    EXPECT_FALSE(panel_->child(*tree_, -1, root.get()).value_or(Ref<Object>(root)));
+    EXPECT_FALSE(panel_->child(*tree_, 99, panel_->placesList()).value_or(Ref<Object>(root)));
+    EXPECT_EQ(panel_->objectValue(*tree_, nullptr, nullptr)->toString(), "?");
+    // Anything else as a parent is a programming error.
+    Ref<ZovPlaceInfo> info = ZovPlaceInfo::create(std::string("x"), std::string("/x"));
+    try {
+        panel_->child(*tree_, 0, info.get());
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.name(), "Unexpected item.");
+        EXPECT_EQ(e.reason(), "");
+    }
+
+    // Deleting a place for good takes it off the list and leaves its folder.
+    tree_->selectRowIndexes({rowOf(place("Desktop"))}, false);
+    EXPECT_TRUE(panel_->performAction("deletePermanently:", nullptr));
+    EXPECT_FALSE(panel_->placesReader()->placeByPath(home() + "/Desktop"));
+    EXPECT_FALSE(place("Desktop"));
+    EXPECT_TRUE(std::filesystem::is_directory(home() + "/Desktop"));
+    panel_->placesReader()->insertPlace(home() + "/Desktop", std::string("Desktop"), 1);
 }
 
 TEST_F(BrowserPanelTest, SelectionScenarios)
