@@ -37,12 +37,6 @@ namespace vistel {
 
 namespace {
 
-bool isFolderOnDisk(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 QImage imageOf(const Ref<MultiImage>& image, int side)
 {
     if (!image)
@@ -106,6 +100,12 @@ bool BrowserPanel::GroupList::remove(const Object* item)
         return false;
     items.erase(found);
     return true;
+}
+
+bool BrowserPanel::folderExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool BrowserPanel::isCategoryItem(const Object* item) { return dynamic_cast<const GroupList*>(item) != nullptr; }
@@ -706,13 +706,13 @@ void BrowserPanel::notifyFSItemUpdated(FileSystemItemMO* item, const std::string
         sortPlacesArray();
     }
     if (placeItem) {
-        placeItem->setValid(status && isFolderOnDisk(path));
+        placeItem->setValid(status && folderExists(path));
         reloadTree(placesList(), true);
     }
     if (!status)
         return;
     std::string start = Preferences::defaultBrowserPanelSelectedLoaction();
-    if (!isFolderOnDisk(start))
+    if (!folderExists(start))
         start = Preferences::userPicturesFolderPath();
     if (start != path)
         return;
@@ -782,7 +782,7 @@ void BrowserPanel::validatePlaces(FileSystemItemMO* folder)
     for (const Ref<PlaceBrowserPanelItem>& place : placeItems()) {
         if (folder && place->parent().get() != folder)
             continue;
-        const bool valid = isFolderOnDisk(place->fullPath());
+        const bool valid = folderExists(place->fullPath());
         if (valid != place->isValid()) {
             place->setValid(valid);
             changed = true;

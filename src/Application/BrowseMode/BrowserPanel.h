@@ -245,6 +245,8 @@ public:
 
 private:
     explicit BrowserPanel(ZovPlacesReader* places);
+    // Whether a folder is at the path on disk now.
+    static bool folderExists(const std::string& path);
     void setUpTree();
     void initDeviceItemsAndNotify(bool notify, bool isStartInit);
     // Opens every group the user did not close.

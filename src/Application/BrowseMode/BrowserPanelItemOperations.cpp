@@ -4,8 +4,6 @@
 
 #include "Application/BrowseMode/BrowserPanel.h"
 
-#include <sys/stat.h>
-
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -36,12 +34,6 @@
 namespace vistel {
 
 namespace {
-
-bool isFolderOnDisk(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 const QMimeData* clipboardData()
 {
@@ -519,7 +511,7 @@ std::optional<Qt::DropAction> BrowserPanel::validateDrop(OutlineView&, const QMi
         return operation == NSDragOperationCopy ? Qt::CopyAction : Qt::MoveAction;
     }
     const std::vector<std::string> paths = draggedPaths(data);
-    if (paths.size() != 1 || !isFolderOnDisk(paths.front()))
+    if (paths.size() != 1 || !folderExists(paths.front()))
         return Qt::IgnoreAction;
     if (places || !places_ || !places_->placeByPath(paths.front()))
         return Qt::LinkAction;
@@ -537,7 +529,7 @@ std::optional<bool> BrowserPanel::acceptDrop(OutlineView&, const QMimeData& data
         return handler->processItems({}, managedObjectOf(item), move ? "move:" : "paste:", &data, this);
     }
     const std::vector<std::string> paths = draggedPaths(data);
-    if (paths.size() != 1 || !isFolderOnDisk(paths.front()) || !places_)
+    if (paths.size() != 1 || !folderExists(paths.front()) || !places_)
         return false;
     const std::string& path = paths.front();
     Ref<FileSystemItemMO> known = database_ ? database_->findExistingItemForPath(path) : nullptr;
