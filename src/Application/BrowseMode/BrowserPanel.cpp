@@ -238,8 +238,6 @@ void BrowserPanel::setUpTree()
                        kPlacesReaderPlaceListChangedNotification);
     center.addObserver(this, [this](const Notification& n) { itemsMaskChangedNotification(n); },
                        ItemsViewPreferencesItemsMaskChanged);
-    center.addObserver(this, [this](const Notification&) { scrollViewFrameResized(); }, NSViewFrameDidChangeNotification,
-                       View::viewObject(treeView_));
 
     auto box = ZovBoxLayout::createVertical();
     box->setSpacing(0);

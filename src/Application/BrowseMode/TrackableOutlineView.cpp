@@ -211,6 +211,15 @@ void TrackableOutlineView::selectRow(int row, bool byExtendingSelection)
         deselectAll();
 }
 
+bool TrackableOutlineView::viewportEvent(QEvent* event)
+{
+    const bool handled = OutlineView::viewportEvent(event);
+    // The column follows the visible width (a scroller coming or going changes it too).
+    if (event->type() == QEvent::Resize && browserPanel_)
+        browserPanel_->scrollViewFrameResized();
+    return handled;
+}
+
 void TrackableOutlineView::mousePressEvent(QMouseEvent* event)
 {
     const QPoint point = event->position().toPoint();

@@ -81,6 +81,7 @@ public:
 protected:
     QMenu* menuForRow(int row) override;
     void mousePressEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void startDrag(Qt::DropActions supportedActions) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;

@@ -651,6 +651,9 @@ TEST_F(BrowserPanelTest, TheSidebarWidthOutlivesTheWindow)
     auto* mode = dynamic_cast<BrowsingModeController*>(window_->browsingModeController());
     ASSERT_TRUE(mode && mode->browserPanel());
     EXPECT_EQ(mode->browserPanel()->width(), 237);
+    // The tree's one column is 3 points narrower than what it shows.
+    TrackableOutlineView* tree = mode->browserPanel()->treeView();
+    EXPECT_EQ(tree->outlineTableColumn()->width(), tree->viewport()->width() - 3);
 }
 
 } // namespace
