@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QWidgetAction>
 
+#include "Application/BrowseMode/BrowserPanel.h"
 #include "Application/BrowseMode/WindowStatusBarPanel.h"
 #include "Application/BrowseMode/ItemsPanel.h"
 #include "Application/BrowseMode/ItemsViewControl.h"
@@ -137,6 +138,12 @@ BrowsingModeController::~BrowsingModeController()
     // the handler now.
     if (itemsPanel_)
         itemsPanel_->setBrowsingModeController(nullptr);
+    if (BrowserPanel* panel = browserPanel()) {
+        Preferences& preferences = Preferences::sharedPreferences();
+        preferences.setValue(Value(vistel::format("%f", static_cast<double>(panel->width()))), prefs::BrowserPanelWidth);
+        if (panel->browsingModeController() == this)
+            panel->setBrowsingModeController(nullptr);
+    }
     for (auto& [identifier, item] : toolbarItemForIdentifier)
         if (item && !item->parent())
             delete item.data();
@@ -195,8 +202,6 @@ void BrowsingModeController::initWindowLayout()
     handler_ = BrowsingUAHandler::create(this);
     setUIHandler(handler_);
     browsingSelection_ = BrowsingSelection::create();
-    if (IBrowserPanelHistorySource* sidebar = historySidebar())
-        navigationHistory_ = BrowserPanelHistory::create(sidebar);
     if (auto* bar = dynamic_cast<WindowStatusBarPanel*>(statusPanel()))
         bar->setDataSourceDelegate(browsingSelection_.get());
     // The navigation control's clicks, with the control as sender.
@@ -216,11 +221,11 @@ void BrowsingModeController::initWindowLayout()
         insertRightDynamicTabbedPanel();
     organizePanel_->setSelection(browsingSelection_.get());
 
-    ItemsPanel* panel = ItemsPanel::itemsPanel();
-    itemsPanel_ = panel;
-    panel->setBrowsingModeController(this);
+    ItemsPanel* items = ItemsPanel::itemsPanel();
+    itemsPanel_ = items;
+    items->setBrowsingModeController(this);
     if (ZovMainWindow* frame = layoutController()) {
-        frame->setCentralView(panel);
+        frame->setCentralView(items);
         if (ZovLayoutItem* content = frame->mainWindowLayout()->contentItem()) {
             content->setHSizePolicy(MakePreferredSizePolicy(400, 160, ZovSizeUnbounded));
             content->setVSizePolicy(MakePreferredSizePolicy(400, 160, ZovSizeUnbounded));
@@ -229,10 +234,29 @@ void BrowsingModeController::initWindowLayout()
     }
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification& notification) { onViewModeChanged(notification); },
-        ItemsPanelSelectionChangedNotification, View::viewObject(panel));
+        ItemsPanelSelectionChangedNotification, View::viewObject(items));
     const std::string mode = Preferences::sharedPreferences().stringForKey("ItemsView.DefaultMode");
-    panel->setMode(mode.empty() ? ItemsPanelThumbnailsMode : mode);
+    items->setMode(mode.empty() ? ItemsPanelThumbnailsMode : mode);
 
+    // The sidebar, docked on the left.
+    BrowserPanel* panel = BrowserPanel::create();
+    browserPanel_ = panel;
+    browserPanelView_ = panel;
+    std::unique_ptr<ZovDock> dock = ZovDock::create(panel);
+    const double width = Preferences::sharedPreferences().doubleForKey(prefs::BrowserPanelWidth);
+    dock->dockItemLayout()->contentItem()->setHSizePolicy(MakePreferredSizePolicy(static_cast<float>(static_cast<int>(width)), 200, -1));
+    dock->dockItemLayout()->contentItem()->setVSizePolicy(MakePreferredSizePolicy(200, 80, -1));
+    dock->setCaption(ZOV_TRANSLATE("Browse", "initWindowLayout"));
+    dock->setCaptionTextAlignment(2);
+    // The caption bar shows the title above the sidebar.
+    dock->dockItemLayout()->captionItem()->setVSizePolicy(MakeFixedSizePolicy(22));
+    if (ZovMainWindow* frame = layoutController())
+        frame->dockAreaForPosition(ZovDockAreaPositionLeft)->splitBy(ZovLayoutOrientationVertical, std::move(dock), false);
+    panel->setBrowsingModeController(this);
+
+    // The navigation history follows the sidebar's selection.
+    if (IBrowserPanelHistorySource* sidebar = historySidebar())
+        navigationHistory_ = BrowserPanelHistory::create(sidebar);
     // The segments follow the chain's answers whenever the window updates.
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification&) { validateSegments(); }, NSWindowDidUpdateNotification);
@@ -293,6 +317,17 @@ bool BrowsingModeController::validateUserInterfaceItem(const UserInterfaceItem& 
     if (rightTabbedPanel_ && rightTabbedPanel_->respondsToAction(item.action()))
         return rightTabbedPanel_->validateUserInterfaceItem(item);
     return BasicModeController::validateUserInterfaceItem(item);
+}
+
+IBrowserPanelHistorySource* BrowsingModeController::historySidebar()
+{
+    return browserPanel();
+}
+
+void BrowsingModeController::selectDefaultItem()
+{
+    if (BrowserPanel* panel = browserPanel())
+        panel->selectDefaultItem();
 }
 
 // --- the tool bar ------------------------------------------------------------------------------------

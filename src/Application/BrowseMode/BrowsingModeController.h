@@ -23,7 +23,10 @@
 //
 // The items panel (ItemsPanel) is the central view of the docking frame; its mode starts from
 // the preference "ItemsView.DefaultMode" (thumbnails when unset) and the "View" item's segments
-// follow it. The sidebar is added by the part that builds it.
+// follow it.
+//
+// The sidebar (BrowserPanel) is docked on the left under "Browse", as wide as "BrowserPanel.Width"
+// says; the width it has when the mode goes is stored there again.
 //
 // Thread rules: main thread.
 
@@ -48,6 +51,7 @@ namespace vistel {
 
 class ActionButton;
 class ItemsPanel;
+class BrowserPanel;
 
 class BrowsingModeController : public BasicModeController {
 public:
@@ -87,6 +91,10 @@ public:
     void setActive(bool active) override;
     // The "View" item's segments follow the items panel's mode (user info "currentMode").
     void onViewModeChanged(const Notification& notification);
+    // The sidebar, docked on the left under "Browse"; null once the layout let it go.
+    BrowserPanel* browserPanel() const { return browserPanelView_ ? browserPanel_ : nullptr; }
+    // The main window asks for the start location: the sidebar selects it.
+    void selectDefaultItem() override;
 
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
@@ -104,7 +112,7 @@ public:
 
 protected:
     // The sidebar the navigation history follows; none (and no history) until there is one.
-    virtual IBrowserPanelHistorySource* historySidebar() { return nullptr; }
+    virtual IBrowserPanelHistorySource* historySidebar();
 
 private:
     void installNavigationKeys();
@@ -123,6 +131,8 @@ private:
     std::vector<QPointer<ActionButton>> segments_;
     Ref<BrowserPanelHistory> navigationHistory_;
     QPointer<ItemsPanel> itemsPanel_;
+    BrowserPanel* browserPanel_ = nullptr;
+    QPointer<QWidget> browserPanelView_; // null once the panel is gone
 };
 
 } // namespace vistel
