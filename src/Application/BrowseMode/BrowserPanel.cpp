@@ -286,8 +286,13 @@ void BrowserPanel::setBrowsingSelection(BrowsingSelection* selection)
     if (browsingSelection_)
         browsingSelection_->removeNotificationObserver(this);
     browsingSelection_ = Ref<BrowsingSelection>(selection);
-    if (browsingSelection_)
-        browsingSelection_->addNotificationObserver(this);
+    if (!browsingSelection_)
+        return;
+    browsingSelection_->addNotificationObserver(this);
+    // Rows selected before the mode handed its selection over (a start location the catalogue
+    // already knew at start-up) are browsed now.
+    if (browsingSelection_->selectedFoldersCount() == 0 && !browsingSelectedFoldersArray().empty())
+        applySelectionToBrowsingSelection();
 }
 
 std::string BrowserPanel::translated(const char* text, const char* selector) const { return ZOV_TRANSLATE(text, selector); }

@@ -237,8 +237,8 @@ public:
     static bool isAcceptableItemName(const std::string& name);
     bool itemIsDestinationForAnUserAction(const Object* item) const;
 
-    // Renaming folders and volumes is the handler's work: it is given here (null: nothing is
-    // renamed). Answers whether the item was renamed.
+    // Renaming folders and volumes is the handler's work (renameItem); tests may put another
+    // renamer in its place (null: the handler's). Answers whether the rename was started.
     using ItemRenamer = std::function<bool(FileSystemItemMO* item, const std::string& name)>;
     void setItemRenamer(ItemRenamer renamer) { itemRenamer_ = std::move(renamer); }
     // Ejecting a volume is handed to this: by default the eject worker (VolumeEjector.h); a

@@ -389,7 +389,9 @@ bool BrowserPanel::renameItem(Object* item, const std::string& newName)
     if (!folder || !BasicUIHandler::isItemCanBeRenamed(folder))
         return false;
     const std::string parent = parentFolderPath(folder->fullPath());
-    if (itemRenamer_ && itemRenamer_(folder, newName)) {
+    BrowsingUAHandler* handler = uiHandler();
+    const bool renamed = itemRenamer_ ? itemRenamer_(folder, newName) : handler && handler->renameItem(folder, newName);
+    if (renamed) {
         startEditNewFolder_ = false;
         newFolderPath_ = joinPath(parent, newName);
     } else {

@@ -389,6 +389,13 @@ TEST_F(BrowserPanelTest, Renames)
     panel_->setItemRenamer([](FileSystemItemMO*, const std::string&) { return false; });
     panel_->renameItem(folder.get(), "2027");
     EXPECT_FALSE(panel_->newFolderPath());
+    // By default the handler renames the real folder, and the tree follows it.
+    installFileOperations();
+    panel_->setItemRenamer(nullptr);
+    panel_->renameItem(folder.get(), "2028");
+    EXPECT_EQ(panel_->newFolderPath(), home() + "/Pictures/2028");
+    EXPECT_TRUE(spinUntil([&] { return std::filesystem::is_directory(home() + "/Pictures/2028"); }, 20000));
+    EXPECT_FALSE(std::filesystem::exists(home() + "/Pictures/2024"));
 
     // A place's caption changes in the places list only; the folder keeps its name.
     PlaceBrowserPanelItem* pictures = place("Pictures");
@@ -636,6 +643,20 @@ TEST_F(BrowserPanelTest, DraggingPlaces)
     // Put the places back.
     panel_->placesReader()->removePlace(panel_->placesReader()->placeByPath(home() + "/photos"));
     panel_->placesReader()->insertPlace(home() + "/Desktop", std::string("Desktop"), 1);
+}
+
+// Rows selected before the panel has the browse mode's selection (at start-up, the catalogue
+// already knowing the start folder) are browsed once it gets one.
+TEST_F(BrowserPanelTest, RowsSelectedBeforeTheSelectionArrivesAreBrowsed)
+{
+    ASSERT_TRUE(locate(home() + "/Pictures/2024"));
+    Ref<BrowsingSelection> selection = BrowsingSelection::create();
+    panel_->setBrowsingSelection(nullptr);
+    tree_->selectRowIndexes({rowOf(place("Desktop"))}, false);
+    panel_->setBrowsingSelection(selection.get());
+    ASSERT_EQ(selection->selectedFoldersCount(), 1u);
+    EXPECT_EQ(selection->selectedFolderAtIndex(0)->displayName(), "Desktop");
+    panel_->setBrowsingSelection(mode_->browsingSelection());
 }
 
 // The navigation history follows the real sidebar: Back and Forward select the rows again,
