@@ -6,9 +6,9 @@
 #include <QHeaderView>
 #include <QResizeEvent>
 
+#include "Application/BrowseMode/ThumbnailDecorations.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMOCategory.h"
 #include "Common/Views/CustomTables/TableButtonCell.h"
-#include "Common/Views/RatingStars.h"
 #include "Metadata/MetadataProfile.h"
 #include "ZovTranslatorManager.h"
 
@@ -66,7 +66,7 @@ void RatingLevelCell::drawInteriorWithFrame(QPainter& painter, const QRectF& fra
 {
     const double height = std::max(0.0, frame.height() - 2 * StarsInset);
     const QRectF stars(frame.left() + StarsInset, frame.top() + StarsInset, frame.width() - StarsInset, height);
-    paintRatingStars(painter, stars, objectValue().toDouble(), textColor(&view));
+    drawRatingStars(painter, stars, objectValue().toDouble(), textColor(&view));
 }
 
 Ref<AutoCategoryString> OrganizePanel::autoCategoryString(std::string value)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <numbers>
 
 #include <QPainter>
@@ -29,11 +30,19 @@ QImage resourceImage(const char* name, QSize size)
     return NSImageNamedImageExtended::imageNamed(name, "images", size);
 }
 
-// The shared white star of the rating marks (made once).
-const QImage& ratingStar()
+// The star of the rating marks in one colour at one height in pixels, made once (a view draws
+// at one or two heights in one or two colours).
+const QImage& ratingStar(const QColor& color, int side)
 {
-    static const QImage star = makeRatingStarImage(kStarSize, 0, QColor::fromRgbF(1, 1, 1, 1));
-    return star;
+    static std::map<std::pair<QRgb, int>, QImage> stars;
+    const std::pair<QRgb, int> key {color.rgba(), std::max(side, kStarSize.height())};
+    auto found = stars.find(key);
+    if (found == stars.end()) {
+        if (stars.size() > 16)
+            stars.clear();
+        found = stars.emplace(key, makeRatingStarImage(QSize(key.second, key.second), 0, color)).first;
+    }
+    return found->second;
 }
 
 } // namespace
@@ -136,11 +145,11 @@ void RartingThumbnailDecoration::drawForItem(QPainter& painter, FileSystemItemMO
     drawRatingStars(painter, rect, numberOfValue(rating).value_or(0));
 }
 
-void drawRatingStars(QPainter& painter, const QRectF& rect, double rating)
+void drawRatingStars(QPainter& painter, const QRectF& rect, double rating, const QColor& color)
 {
     rating = std::clamp(rating, 0.0, double(kMaximumRating));
     const double side = rect.height();
-    const QImage& star = ratingStar();
+    const QImage& star = ratingStar(color, static_cast<int>(std::ceil(side)));
     for (int i = 0; i < kMaximumRating && rating > i; ++i) {
         const QRectF target(rect.x() + i * side, rect.y(), side, side);
         const double part = std::min(1.0, rating - i);

@@ -100,8 +100,9 @@ private:
 QImage makeRatingStarImage(QSize size, double rotationDegrees, const QColor& color);
 
 // Draws a rating of `rating` stars (clamped to 0 to 5; a fraction as part of a star) from the
-// left of `rect` with the white star image, each star as high as the rectangle.
-void drawRatingStars(QPainter& painter, const QRectF& rect, double rating);
+// left of `rect`, each star as high as the rectangle: the star image in `color` (white on the
+// grid's dark band; the organise panel's rows draw theirs in the text colour).
+void drawRatingStars(QPainter& painter, const QRectF& rect, double rating, const QColor& color = Qt::white);
 // The rating mark's size: room for five 12 × 12 stars.
 QSizeF ratingCellSize();
 // The number a database value holds: a number, or the leading number of its text; nullopt
