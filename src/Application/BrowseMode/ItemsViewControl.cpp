@@ -558,7 +558,17 @@ void answerDrag(QDragMoveEvent* event, Qt::DropAction operation)
 
 void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
 {
-    answerDrag(event, draggingEntered(*event->mimeData(), event->position().toPoint()));
+    // Qt sends the moves of a drag only to a widget that took its entry: a drag of file names is
+    // taken wherever it enters (over the dragged pictures themselves, say) and answered point by
+    // point as it moves; the drop asks again.
+    if (!userActionsDelegate_ || !offersType(*event->mimeData(), NSFilenamesPboardType)) {
+        event->ignore();
+        return;
+    }
+    const Qt::DropAction operation = draggingEntered(*event->mimeData(), event->position().toPoint());
+    if (operation != Qt::IgnoreAction)
+        event->setDropAction(operation);
+    event->accept();
 }
 
 void ItemsViewControl::dragMoveEvent(QDragMoveEvent* event)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDragEnterEvent>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
@@ -401,6 +403,14 @@ TEST_F(ItemsViewControlTest, DropsGoToTheFolderUnderThePointerOrTheSelectedFolde
     EXPECT_EQ(control_->draggingEntered(urlsOnly, empty), Qt::IgnoreAction);
     handler_.validateAnswer = false;
     EXPECT_EQ(control_->draggingEntered(files, empty), Qt::IgnoreAction);
+    // Qt sends a drag's moves only to a widget that took its entry: a drag of file names entering
+    // where it cannot drop (over the dragged pictures themselves) is still taken, so that it can
+    // drop once it reaches a folder; anything else is refused at once.
+    for (auto [data, taken] : {std::pair {&files, true}, {&urlsOnly, false}}) {
+        QDragEnterEvent enter(empty, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(control_.get(), &enter);
+        EXPECT_EQ(enter.isAccepted(), taken);
+    }
     handler_.validateAnswer = true;
 
     const ItemList shown = selection_->foldersObjects();
