@@ -509,18 +509,22 @@ bool PersistentStoreCoordinator::updateIndexes()
                              reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
     sqlite3_finalize(stmt);
     std::string sql;
-    for (const auto& [index, table] : present) {
+    for (const auto& entry : present) {
+        const std::string& index = entry.first;
+        const std::string& table = entry.second;
         const ObjectModel::Table* modelTable = model_->table(table);
         if (modelTable
             && std::none_of(modelTable->indexes.begin(), modelTable->indexes.end(),
                             [&](const auto& columns) { return indexName(table, columns) == index; }))
             sql += "DROP INDEX " + quoted(index) + ";";
     }
-    for (const auto& [name, table] : model_->tables())
-        for (const auto& columns : table.indexes)
+    for (const auto& entry : model_->tables()) {
+        const std::string& name = entry.first;
+        for (const auto& columns : entry.second.indexes)
             if (std::none_of(present.begin(), present.end(),
                              [&](const auto& p) { return p.first == indexName(name, columns); }))
                 sql += createIndexSQL(name, columns);
+    }
     if (sql.empty())
         return true;
     if (execute(db_, ("BEGIN IMMEDIATE;" + sql + "COMMIT").c_str()))

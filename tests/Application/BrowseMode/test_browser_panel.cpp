@@ -129,12 +129,12 @@ protected:
         ASSERT_TRUE(spinUntil([&] {
             const auto selected = panel_->browsingSelectedFoldersArray();
             return selected.size() == 1 && selected.front()->fullPath() == Preferences::defaultBrowserPanelSelectedLoaction();
-        }, 20000));
-        ASSERT_TRUE(spinUntil([&] { return panel_->validPlaceItems().size() == panel_->placesReader()->count(); }, 20000))
+        }, 60000));
+        ASSERT_TRUE(spinUntil([&] { return panel_->validPlaceItems().size() == panel_->placesReader()->count(); }, 60000))
             << panel_->placesReader()->count() << " places, " << panel_->validPlaceItems().size() << " shown";
         // No path refresh is left to answer (the main window's own start-location request included).
         spinEvents(150);
-        ASSERT_TRUE(spinUntil([&] { return MediaDatabaseRecursiveUpdater::listForMDB(database_.get()).empty(); }, 20000));
+        ASSERT_TRUE(spinUntil([&] { return MediaDatabaseRecursiveUpdater::listForMDB(database_.get()).empty(); }, 60000));
         spinEvents(50);
     }
     void TearDown() override
@@ -177,13 +177,13 @@ protected:
     bool locate(const std::string& path)
     {
         PathUpdaterEnds ends;
-        if (!database_->enqueueRefreshPath(path, &ends) || !spinUntil([&] { return !ends.calls.empty(); }, 20000))
+        if (!database_->enqueueRefreshPath(path, &ends) || !spinUntil([&] { return !ends.calls.empty(); }, 60000))
             return false;
         return spinUntil([&] {
             panel_->locateToPath(path, false, false);
             const auto selected = panel_->browsingSelectedFoldersArray();
             return selected.size() == 1 && selected.front()->fullPath() == path;
-        }, 10000);
+        }, 30000);
     }
     std::vector<std::string> selectedNames() const
     {
@@ -265,13 +265,13 @@ TEST_F(BrowserPanelTest, TheTreeAsText)
         ZovVolumeManager::sharedVolumeManager().handleDeviceAdded("Directory Browse", "disk:" + card.path());
     if (!camera)
         VISTEL_SKIP_UNAVAILABLE() << "the Directory Browse driver of libgphoto2 is not installed";
-    ASSERT_TRUE(spinUntil([&] { return panel_->devicesList()->items.size() == 3; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->devicesList()->items.size() == 3; }, 30000));
 
     EXPECT_EQ(dump(), golden("  Directory Browse\n"));
     EXPECT_EQ(selectedNames(), (std::vector<std::string> {"Directory Browse"}));
     EXPECT_EQ(browsingNames(), (std::vector<std::string> {"Directory Browse"}));
     ZovVolumeManager::sharedVolumeManager().handleDeviceRemoved(camera->icaObject());
-    ASSERT_TRUE(spinUntil([&] { return panel_->devicesList()->items.size() == 2; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->devicesList()->items.size() == 2; }, 30000));
     EXPECT_TRUE(browsingNames().empty());
 }
 
@@ -394,7 +394,7 @@ TEST_F(BrowserPanelTest, Renames)
     panel_->setItemRenamer(nullptr);
     panel_->renameItem(folder.get(), "2028");
     EXPECT_EQ(panel_->newFolderPath(), home() + "/Pictures/2028");
-    EXPECT_TRUE(spinUntil([&] { return std::filesystem::is_directory(home() + "/Pictures/2028"); }, 20000));
+    EXPECT_TRUE(spinUntil([&] { return std::filesystem::is_directory(home() + "/Pictures/2028"); }, 60000));
     EXPECT_FALSE(std::filesystem::exists(home() + "/Pictures/2024"));
 
     // A place's caption changes in the places list only; the folder keeps its name.
@@ -423,7 +423,7 @@ TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)
     EXPECT_TRUE(panel_->startEditNewFolder());
     // Once the catalogue has listed Pictures again, the new folder is selected under its
     // volume, browsed, and its name is being edited.
-    ASSERT_TRUE(spinUntil([&] { return !panel_->newFolderPath(); }, 20000));
+    ASSERT_TRUE(spinUntil([&] { return !panel_->newFolderPath(); }, 60000));
     const ItemList selected = panel_->browsingSelectedFoldersArray();
     ASSERT_EQ(selected.size(), 1u);
     EXPECT_EQ(selected.front()->fullPath(), created);
@@ -531,7 +531,7 @@ TEST_F(BrowserPanelTest, MountsComeInByDisplayNameAndGoWithoutLeavingAnything)
     std::filesystem::create_directories(home() + "/ALPHA");
     mounts().set(mounts().baseTable() + "40 20 8:49 / " + home() + "/ALPHA rw,nosuid - vfat /dev/sdd1 rw\n");
     ZovVolumeManager::sharedVolumeManager().rescanMountTable();
-    ASSERT_TRUE(spinUntil([&] { return panel_->groupAt(BrowserPanel::RemovableVolumesGroup)->items.size() == 2; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->groupAt(BrowserPanel::RemovableVolumesGroup)->items.size() == 2; }, 30000));
     EXPECT_NE(dump().find("REMOVABLE VOLUMES [group, open]\n  ALPHA\n  STICK\n"), std::string::npos);
     EXPECT_EQ(selectedNames(), (std::vector<std::string> {"ALPHA"}));
     EXPECT_EQ(browsingNames(), (std::vector<std::string> {"ALPHA"}));
@@ -540,10 +540,10 @@ TEST_F(BrowserPanelTest, MountsComeInByDisplayNameAndGoWithoutLeavingAnything)
     Ref<FileSystemItemMO> alpha = volume(home() + "/ALPHA");
     tree_->insertItemInProgress(alpha.get());
     ASSERT_TRUE(panel_->placesReader()->insertPlace(home() + "/ALPHA", std::string("Alpha"), 0));
-    ASSERT_TRUE(spinUntil([&] { return place("Alpha") != nullptr; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return place("Alpha") != nullptr; }, 30000));
     mounts().set(mounts().baseTable());
     ZovVolumeManager::sharedVolumeManager().rescanMountTable();
-    ASSERT_TRUE(spinUntil([&] { return panel_->groupAt(BrowserPanel::RemovableVolumesGroup)->items.size() == 1; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->groupAt(BrowserPanel::RemovableVolumesGroup)->items.size() == 1; }, 30000));
     EXPECT_TRUE(browsingNames().empty()) << browsingNames().front();
     EXPECT_TRUE(selectedNames().empty()) << selectedNames().front();
     EXPECT_EQ(dump().find("ALPHA"), std::string::npos);
@@ -571,8 +571,8 @@ TEST_F(BrowserPanelTest, ResettingAFrameMovesItToRemovableVolumes)
                   "Images will not be automatically converted to JPEG and resized to 800x600 pixels.");
     }
     EXPECT_FALSE(preferences.boolForKey(prefs::ShowResetFrameAlert));
-    ASSERT_TRUE(spinUntil([&] { return panel_->photoFramesList()->items.empty(); }, 10000));
-    ASSERT_TRUE(spinUntil([&] { return panel_->groupAt(BrowserPanel::RemovableVolumesGroup)->items.size() == 2; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->photoFramesList()->items.empty(); }, 30000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->groupAt(BrowserPanel::RemovableVolumesGroup)->items.size() == 2; }, 30000));
     EXPECT_TRUE(panel_->groupAt(BrowserPanel::RemovableVolumesGroup)->contains(frame.get()));
     EXPECT_EQ(tree_->selectedItemsArray(), (std::vector<Ref<Object>> {Ref<Object>(frame)})) << dump() << selectedNames().size() << (selectedNames().empty() ? "" : selectedNames()[0]);
     EXPECT_FALSE(std::filesystem::exists(home() + "/FRAME/.VistelDPF-ID.xml"));
@@ -603,12 +603,12 @@ TEST_F(BrowserPanelTest, DraggingPlaces)
     };
     // A folder dropped at index 1 becomes a place there, named by its display name.
     EXPECT_EQ(drop(home() + "/photos", 1, false), Qt::LinkAction);
-    ASSERT_TRUE(spinUntil([&] { return panel_->validPlaceItems().size() == 4; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->validPlaceItems().size() == 4; }, 30000));
     EXPECT_NE(dump().find("PLACES [group, open]\n  Pictures (place)\n  photos (place)\n  Desktop (place)\n"), std::string::npos);
     // An existing place is refused, unless dragged as a place (it moves).
     EXPECT_EQ(drop(home() + "/Pictures", 0, false), Qt::IgnoreAction);
     EXPECT_EQ(drop(home() + "/Desktop", 0, true), Qt::LinkAction);
-    ASSERT_TRUE(spinUntil([&] { return panel_->validPlaceItems().front()->displayName() == "Desktop"; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return panel_->validPlaceItems().front()->displayName() == "Desktop"; }, 30000));
     // A file is no place.
     std::ofstream(home() + "/Elsewhere/file.txt") << "x";
     EXPECT_EQ(drop(home() + "/Elsewhere/file.txt", 0, false), Qt::IgnoreAction);
