@@ -92,7 +92,7 @@ void FolderProgressPanel::layoutControls()
 {
     if (!progressCancelButton_)
         return;
-    // Laid out from the spec'd 200 x 50 strip, top-down: the stop button fixed at the right,
+    // Laid out from a 200 x 50 strip, top-down: the stop button fixed at the right,
     // the bar and the line filling the width before it.
     const QSizeF stop = NSStringExtensions::sizeWithAttributesExt(progressCancelButton_->text().toStdString(), textFont());
     const int w = int(stop.width() + 8) + progressCancelButton_->style()->pixelMetric(QStyle::PM_ButtonMargin) * 2;
