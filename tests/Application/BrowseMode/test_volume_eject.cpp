@@ -20,6 +20,7 @@
 
 #include "Application/BrowseMode/VolumeEjector.h"
 #include "CatalogueTestSupport.h"
+#include "MediaTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/Volumes/UDisks2Client.h"
 #include "Common/Volumes/ZovImageCaptureDeviceInfo.h"
@@ -30,25 +31,14 @@ extern char** environ;
 
 using namespace vistel;
 using vistel::test::CatalogueTest;
+using vistel::test::MediaNotices;
 using vistel::test::spinUntil;
 
 namespace {
 
-// Before main(), while the process has one thread, so that the namespace can be unshared.
-const bool privateNamespace = [] {
-    if (::unshare(CLONE_NEWNS) != 0)
-        return false;
-    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-    return true;
-}();
-
-// The card's folder lies in a /media only this process sees (folders are shared between
-// namespaces).
-const bool privateMedia = privateNamespace && [] {
-    std::error_code ignored;
-    std::filesystem::create_directories("/media", ignored);
-    return ::mount("tmpfs", "/media", "tmpfs", 0, "size=1m,mode=755") == 0;
-}();
+// Before main(), while the process has one thread, so that the namespace can be unshared: the
+// card's folder lies in a /media only this process sees.
+const bool privateMedia = test::usePrivateMediaFolder();
 
 // One bus for the binary: QtDBus keeps its first connection to the system bus.
 test::PrivateSystemBus& bus()
@@ -57,18 +47,6 @@ test::PrivateSystemBus& bus()
     static test::PrivateSystemBus bus(folder.path());
     return bus;
 }
-
-// "MountMedia" and "UnmountMedia" as they are posted.
-class MediaNotices {
-public:
-    MediaNotices()
-    {
-        for (const char* name : {"MountMedia", "UnmountMedia"})
-            NotificationCenter::defaultCenter().addObserver(this, [this](const Notification& n) { posted.push_back(n.name); }, name);
-    }
-    ~MediaNotices() { NotificationCenter::defaultCenter().removeObserver(this); }
-    std::vector<std::string> posted;
-};
 
 // A process that works inside a folder (its current folder) under its own command name.
 class WorkingProcess {
@@ -209,7 +187,7 @@ TEST_F(VolumeEjectTest, AnIdleVolumeIsUnmountedAndTheCatalogueHearsItGo)
     EXPECT_NE(std::find(calls.begin(), calls.end(), "ResolveDevice /dev/block/" + device), calls.end());
     EXPECT_TRUE(Alert::answeredAlerts().empty());
     EXPECT_FALSE(mounted());
-    ASSERT_TRUE(spinUntil([&] { return notices.posted.back() == "UnmountMedia"; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return notices.posted.back().name == "UnmountMedia"; }, 10000));
     // Gone, the volume has nothing left to eject.
     EXPECT_FALSE(ejectRequestForVolume(card.get()));
 }
@@ -254,7 +232,7 @@ TEST_F(VolumeEjectTest, AVolumeInUseNamesTheProcessAndIsEjectedOnlyWhenTheUserIn
     EXPECT_EQ(Alert::answeredAlerts().size(), 1u);
     EXPECT_EQ(unmountCalls(), (std::vector<std::string> {"Unmount force=0", "Unmount force=0", "Unmount force=1"}));
     EXPECT_FALSE(mounted());
-    EXPECT_TRUE(spinUntil([&] { return notices.posted.back() == "UnmountMedia"; }, 10000));
+    EXPECT_TRUE(spinUntil([&] { return notices.posted.back().name == "UnmountMedia"; }, 10000));
 }
 
 TEST_F(VolumeEjectTest, TheDriveIsEjectedOrPoweredOffByItsKind)
