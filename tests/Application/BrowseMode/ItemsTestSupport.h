@@ -135,10 +135,7 @@ protected:
                                  const std::vector<std::string>& files)
     {
         ::mkdir((parent->fullPath() + "/" + name).c_str(), 0755);
-        Ref<FileSystemItemMO> item = parent->createChildWithName(name, MediaDatabase::EntityFolder, true);
-        item->setValid(true);
-        item->setRefreshStatus(0); // listed: nothing is asked for
-        parent->updateObjectInCache(item.get());
+        Ref<FileSystemItemMO> item = listedFolderItem(parent, name);
         for (const std::string& name : files)
             file(item, name);
         return item;
@@ -146,11 +143,7 @@ protected:
     Ref<FileSystemItemMO> file(const Ref<FileSystemItemMO>& parent, const std::string& name)
     {
         writeJpeg(parent->fullPath() + "/" + name);
-        Ref<FileSystemItemMO> item = parent->createChildWithName(name, MediaDatabase::EntityFile, true);
-        item->setValid(true);
-        item->setDecodable(true);
-        parent->updateObjectInCache(item.get());
-        return item;
+        return pictureItem(parent, name);
     }
     std::vector<std::string> names(const ItemList& items) const
     {

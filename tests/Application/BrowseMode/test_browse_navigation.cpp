@@ -179,12 +179,8 @@ TEST_F(BrowseNavigationTest, TheStatusBarShowsTheModesSelection)
     Ref<FileSystemItemMO> folder = database_->createChildOf(root.get(), "Summer", MediaDatabase::EntityFolder);
     folder->setValid(true);
     folder->setRefreshStatus(0);
-    for (const char* name : {"IMG_1.JPG", "IMG_2.JPG", "IMG_3.JPG"}) {
-        Ref<FileSystemItemMO> file = folder->createChildWithName(name, MediaDatabase::EntityFile, true);
-        file->setValid(true);
-        file->setDecodable(true);
-        folder->updateObjectInCache(file.get());
-    }
+    for (const char* name : {"IMG_1.JPG", "IMG_2.JPG", "IMG_3.JPG"})
+        pictureItem(folder, name);
     mode_->browsingSelection()->setSelectedFolders({folder});
     mode_->browsingSelection()->setSelectedObjectsIndexes(IndexSet {1});
     EXPECT_TRUE(std::regex_match(bar->text(), std::regex("1 of 3 selected, [0-9.]+ [KMGT]B available"))) << bar->text();

@@ -52,19 +52,9 @@ protected:
     }
     Ref<FileSystemItemMO> folder(const std::string& name, std::vector<std::string> files)
     {
-        Ref<FileSystemItemMO> item = root_->createChildWithName(name, MediaDatabase::EntityFolder, true);
-        item->setValid(true);
-        item->setRefreshStatus(0); // listed: nothing is asked for
+        Ref<FileSystemItemMO> item = listedFolderItem(root_, name);
         for (const std::string& file : files)
-            this->file(item, file);
-        return item;
-    }
-    Ref<FileSystemItemMO> file(const Ref<FileSystemItemMO>& parent, const std::string& name)
-    {
-        Ref<FileSystemItemMO> item = parent->createChildWithName(name, MediaDatabase::EntityFile, true);
-        item->setValid(true);
-        item->setDecodable(true);
-        parent->updateObjectInCache(item.get());
+            pictureItem(item, file);
         return item;
     }
     std::vector<std::string> names(const ItemList& items) const
@@ -168,8 +158,8 @@ TEST_F(BrowsingSelectionTest, RebuildKeepsSelectionInOneForwardPass)
     recorder_.received.clear();
 
     // Two files inserted before a2: a2 and a3 stay selected at their new places.
-    file(a_, "a0.jpg");
-    file(a_, "a1b.jpg");
+    pictureItem(a_, "a0.jpg");
+    pictureItem(a_, "a1b.jpg");
     database_->notifyFSItemChanged(a_.get(), true);
     ASSERT_TRUE(spinUntil([&] { return !recorder_.received.empty(); }, 5000));
     EXPECT_EQ(shown(), (std::vector<std::string> {"a0.jpg", "a1.jpg", "a1b.jpg", "a2.jpg", "a3.jpg"}));

@@ -232,10 +232,7 @@ TEST_F(StatusBarTest, TheTextFollowsTheSelectionAndReloadsOfItsFolders)
     EXPECT_EQ(bar_->text(), "2 of 2 selected, 1.0 MB available");
 
     // A new file in the folder: the catalogue's reload reaches the bar.
-    Ref<FileSystemItemMO> added = photos->createChildWithName("p3.jpg", MediaDatabase::EntityFile, true);
-    added->setValid(true);
-    added->setDecodable(true);
-    photos->updateObjectInCache(added.get());
+    pictureItem(photos, "p3.jpg");
     setFreeBytes("STICK", 2ull << 20);
     database_->notifyFSItemChanged(photos.get(), true);
     ASSERT_TRUE(spinUntil([&] { return bar_->text().find("of 3 selected, 2.0 MB") != std::string::npos; }, 5000))

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <pwd.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <memory>
 
 #include "Application/BrowseMode/VolumeEjector.h"
@@ -85,21 +85,12 @@ protected:
     void SetUp() override
     {
         CatalogueTest::SetUp();
-        const struct passwd* account = ::getpwuid(::getuid());
-        user_ = std::string("/media/") + (account ? account->pw_name : "root");
-        card_ = user_ + "/CARD";
-        madeUserFolder_ = !std::filesystem::exists(user_);
-        std::filesystem::create_directories(card_);
+        card_ = cardFolder_.emplace().path();
     }
     void TearDown() override
     {
         bus().stopFakes();
-        if (mounted())
-            ::umount2(card_.c_str(), MNT_DETACH);
-        std::error_code ignored;
-        std::filesystem::remove(card_, ignored);
-        if (madeUserFolder_)
-            std::filesystem::remove(user_, ignored);
+        cardFolder_.reset();
         CatalogueTest::TearDown();
     }
     bool mounted() const
@@ -146,9 +137,8 @@ protected:
         return calls;
     }
 
-    std::string user_;
+    std::optional<vistel::test::MediaCardFolder> cardFolder_;
     std::string card_;
-    bool madeUserFolder_ = false;
 };
 
 #define SKIP_WITHOUT_BUS_OR_CARD(card)                                                                        \

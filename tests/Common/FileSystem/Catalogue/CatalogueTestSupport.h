@@ -70,6 +70,26 @@ private:
     PlatformApplication::TerminateHandler previousTerminate_;
 };
 
+// Children made in the catalogue alone (nothing on disk), as a listing leaves them and known to
+// their parent's cache: a folder valid and listed (nothing is asked for), a picture valid and
+// decodable.
+inline Ref<FileSystemItemMO> listedFolderItem(const Ref<FileSystemItemMO>& parent, const std::string& name)
+{
+    Ref<FileSystemItemMO> item = parent->createChildWithName(name, MediaDatabase::EntityFolder, true);
+    item->setValid(true);
+    item->setRefreshStatus(0);
+    parent->updateObjectInCache(item.get());
+    return item;
+}
+inline Ref<FileSystemItemMO> pictureItem(const Ref<FileSystemItemMO>& parent, const std::string& name)
+{
+    Ref<FileSystemItemMO> item = parent->createChildWithName(name, MediaDatabase::EntityFile, true);
+    item->setValid(true);
+    item->setDecodable(true);
+    parent->updateObjectInCache(item.get());
+    return item;
+}
+
 // Records the ends path updaters report.
 class PathUpdaterEnds : public IMediaDatabaseRefreshPathObserver {
 public:

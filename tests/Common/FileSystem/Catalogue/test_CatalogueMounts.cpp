@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <pwd.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "CatalogueTestSupport.h"
 #include "MediaTestSupport.h"
@@ -34,19 +34,11 @@ protected:
     void SetUp() override
     {
         CatalogueTest::SetUp();
-        const struct passwd* account = ::getpwuid(::getuid());
-        user_ = std::string("/media/") + (account ? account->pw_name : "root");
-        card_ = user_ + "/CARD";
-        madeUserFolder_ = !std::filesystem::exists(user_);
-        std::filesystem::create_directories(card_);
+        card_ = cardFolder_.emplace().path();
     }
     void TearDown() override
     {
-        unmount();
-        std::error_code ignored;
-        std::filesystem::remove(card_, ignored);
-        if (madeUserFolder_)
-            std::filesystem::remove(user_, ignored);
+        cardFolder_.reset();
         CatalogueTest::TearDown();
     }
     bool mount() { return mounted_ = ::mount("tmpfs", card_.c_str(), "tmpfs", 0, "size=1m") == 0; }
@@ -69,10 +61,9 @@ protected:
         return std::find(volumes.begin(), volumes.end(), item) != volumes.end();
     }
 
-    std::string user_;
+    std::optional<vistel::test::MediaCardFolder> cardFolder_;
     std::string card_;
     bool mounted_ = false;
-    bool madeUserFolder_ = false;
 };
 
 } // namespace
