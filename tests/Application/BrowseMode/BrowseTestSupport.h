@@ -1,11 +1,15 @@
 #pragma once
-// What the browse-mode handler tests share: volumes described at a folder's place (a picture
-// frame, a USB stick) without mounting anything.
+// What the browse-mode tests share: the browse mode in a real main window, and volumes described
+// at a folder's place (a picture frame, a USB stick) without mounting anything.
 
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/MainWindow.h"
 
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
@@ -14,6 +18,22 @@
 #include "Common/Volumes/ZovVolumeManager.h"
 
 namespace vistel::test {
+
+// A main window with the browse mode as its only mode, shown; answers its browse mode (null
+// when it has none). closeBrowseWindow lets it go and clears the mode factories.
+inline BrowsingModeController* openBrowseWindow(std::unique_ptr<MainWindow>& window)
+{
+    MainWindow::clearModeFactories();
+    BrowsingModeController::registerMode();
+    window = MainWindow::create();
+    window->showWindow();
+    return dynamic_cast<BrowsingModeController*>(window->browsingModeController());
+}
+inline void closeBrowseWindow(std::unique_ptr<MainWindow>& window)
+{
+    window.reset();
+    MainWindow::clearModeFactories();
+}
 
 // A read-write mount of `fileSystem` at `folder`, on the folder's own device.
 inline MountTableEntry mountEntryAt(const std::string& folder, const char* fileSystem)

@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "../ShellTestSupport.h"
+#include "BrowseTestSupport.h"
 #include "Application/BrowseMode/BrowserPanel.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/BrowsingSelection.h"
@@ -114,11 +115,7 @@ protected:
         ASSERT_TRUE(fixtureInstalled);
         CatalogueTest::SetUp();
         openCatalogueForUpdates();
-        MainWindow::clearModeFactories();
-        BrowsingModeController::registerMode();
-        window_ = MainWindow::create();
-        window_->showWindow();
-        mode_ = dynamic_cast<BrowsingModeController*>(window_->browsingModeController());
+        mode_ = openBrowseWindow(window_);
         ASSERT_TRUE(mode_);
         panel_ = mode_->browserPanel();
         ASSERT_TRUE(panel_);
@@ -139,8 +136,7 @@ protected:
     }
     void TearDown() override
     {
-        window_.reset();
-        MainWindow::clearModeFactories();
+        closeBrowseWindow(window_);
         if (database_)
             database_->stopJobs();
         CatalogueTest::TearDown();

@@ -8,6 +8,7 @@
 #include <QWidgetAction>
 
 #include "../ShellTestSupport.h"
+#include "BrowseTestSupport.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/MainWindow.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
@@ -25,17 +26,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(privateFolders);
-        MainWindow::clearModeFactories();
-        BrowsingModeController::registerMode();
-        window_ = MainWindow::create();
-        window_->showWindow();
-        mode_ = dynamic_cast<BrowsingModeController*>(window_->browsingModeController());
+        mode_ = openBrowseWindow(window_);
         ASSERT_TRUE(mode_);
     }
     void TearDown() override
     {
-        window_.reset();
-        MainWindow::clearModeFactories();
+        closeBrowseWindow(window_);
     }
     std::unique_ptr<MainWindow> window_;
     BrowsingModeController* mode_ = nullptr;

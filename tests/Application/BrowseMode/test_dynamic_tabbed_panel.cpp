@@ -11,6 +11,7 @@
 #include <QTabBar>
 
 #include "../ShellTestSupport.h"
+#include "BrowseTestSupport.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/DynamicTabbedPanel.h"
 #include "Application/MainMenu.h"
@@ -226,19 +227,14 @@ protected:
     {
         ASSERT_TRUE(privateFolders);
         UserDefaults::standard().removeObjectForKey(DynamicTabbedPanel::PreferencesKey);
-        MainWindow::clearModeFactories();
-        BrowsingModeController::registerMode();
-        window_ = MainWindow::create();
-        window_->showWindow();
-        mode_ = dynamic_cast<BrowsingModeController*>(window_->browsingModeController());
+        mode_ = openBrowseWindow(window_);
         ASSERT_TRUE(mode_);
         ASSERT_TRUE(mode_->rightTabbedPanel());
         MainMenu::install(window_->window()->menuBar(), MainMenu::WindowKind::Main);
     }
     void TearDown() override
     {
-        window_.reset();
-        MainWindow::clearModeFactories();
+        closeBrowseWindow(window_);
         UserDefaults::standard().removeObjectForKey(DynamicTabbedPanel::PreferencesKey);
     }
     ActionItem* menuItem(const char* action) const

@@ -10,6 +10,7 @@
 #include <QWidgetAction>
 
 #include "../ShellTestSupport.h"
+#include "BrowseTestSupport.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/DetailsViewControl.h"
 #include "Application/BrowseMode/ItemsPanel.h"
@@ -264,20 +265,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(privateFolders);
-        MainWindow::clearModeFactories();
-        BrowsingModeController::registerMode();
     }
     void open()
     {
-        window_ = MainWindow::create();
-        window_->showWindow();
-        mode_ = dynamic_cast<BrowsingModeController*>(window_->browsingModeController());
+        mode_ = openBrowseWindow(window_);
         ASSERT_TRUE(mode_);
     }
     void TearDown() override
     {
-        window_.reset();
-        MainWindow::clearModeFactories();
+        closeBrowseWindow(window_);
         UserDefaults::standard().removeObjectForKey("ItemsView.DefaultMode");
     }
     std::string viewSegments()
