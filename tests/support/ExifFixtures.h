@@ -11,13 +11,19 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vistel::test {
 
 struct TiffField {
-    std::uint16_t tag = 0;
-    std::uint16_t type = 3;             // 2 ASCII, 3 SHORT, 4 LONG, 7 UNDEFINED
+    TiffField(std::uint16_t tag, std::uint16_t type, std::vector<std::uint32_t> numbers = {},
+              std::vector<std::uint8_t> bytes = {}, std::vector<int> blobs = {})
+        : tag(tag), type(type), numbers(std::move(numbers)), bytes(std::move(bytes)), blobs(std::move(blobs))
+    {
+    }
+    std::uint16_t tag;
+    std::uint16_t type;                 // 2 ASCII, 3 SHORT, 4 LONG, 7 UNDEFINED
     std::vector<std::uint32_t> numbers; // SHORT and LONG values
     std::vector<std::uint8_t> bytes;    // ASCII and UNDEFINED values
     std::vector<int> blobs;             // when set: LONG offsets of these blobs, in place of numbers
