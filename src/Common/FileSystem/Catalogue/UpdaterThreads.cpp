@@ -1,5 +1,6 @@
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -63,10 +64,30 @@ void setToRequest(std::int64_t value, Value& request)
 namespace {
 
 std::atomic<int> jobSerial {0};
+std::atomic<int> behindSerial {0}; // counts down: below every job of jobSerial
 
 bool sameTypeAndPath(const Value& a, const Value& b)
 {
     return a.contains(kType) && a.contains(kPath) && a[kType] == b[kType] && a[kPath] == b[kPath];
+}
+
+// Equal in every key but the write's mark when `ignoringMark`; the item's identifiers are
+// compared by the item they name (every request holds a reference object of its own).
+bool sameRequest(const Value& a, const Value& b, bool ignoringMark)
+{
+    if (ObjectIDReference::from(a) != ObjectIDReference::from(b))
+        return false;
+    auto compared = [&](const std::string& key) { return key != kID && !(ignoringMark && key == kFileSystemChanged); };
+    std::size_t keys = 0;
+    for (const auto& entry : a.asDictionary()) {
+        if (!compared(entry.first))
+            continue;
+        ++keys;
+        if (!b.contains(entry.first) || !(b[entry.first] == entry.second))
+            return false;
+    }
+    return keys == std::size_t(std::count_if(b.asDictionary().begin(), b.asDictionary().end(),
+                                             [&](const auto& entry) { return compared(entry.first); }));
 }
 
 // A queued request the new one duplicates: equal in every key, or, for a request caused by a
@@ -76,22 +97,25 @@ bool duplicates(const Value& queued, const Value& request)
 {
     if (!sameTypeAndPath(queued, request))
         return false;
-    if (queued == request)
+    if (sameRequest(queued, request, false))
         return true;
     if (!request[kFileSystemChanged].toBool() || queued.contains(kFileSystemChanged))
         return false;
-    Value unmarked = request;
-    unmarked.remove(kFileSystemChanged);
-    return queued == unmarked;
+    return sameRequest(queued, request, true);
 }
 
 } // namespace
 
-MDUpdaterThreadJob::MDUpdaterThreadJob(Value request) : request_(std::move(request)), index_(++jobSerial) { }
+MDUpdaterThreadJob::MDUpdaterThreadJob(Value request, int index) : request_(std::move(request)), index_(index) { }
 
 Ref<MDUpdaterThreadJob> MDUpdaterThreadJob::jobWithRequest(Value request)
 {
-    return Ref<MDUpdaterThreadJob>::adopt(new MDUpdaterThreadJob(std::move(request)));
+    return Ref<MDUpdaterThreadJob>::adopt(new MDUpdaterThreadJob(std::move(request), ++jobSerial));
+}
+
+Ref<MDUpdaterThreadJob> MDUpdaterThreadJob::jobBehindOthers(Value request)
+{
+    return Ref<MDUpdaterThreadJob>::adopt(new MDUpdaterThreadJob(std::move(request), --behindSerial));
 }
 
 int MDUpdaterThreadJob::compare(const MDUpdaterThreadJob& other) const
@@ -486,7 +510,7 @@ void MDFolderUpdaterThread::continueJobs()
         sendItems(std::move(slice), request, false);
     sendItems(Value::array(), request, true);
     if (job.requiresRestart())
-        jobsStack_.push_back(MDUpdaterThreadJob::jobWithRequest(request));
+        insertJob(MDUpdaterThreadJob::jobBehindOthers(request));
 }
 
 void MDFolderUpdaterThread::waitForRoomInResults()

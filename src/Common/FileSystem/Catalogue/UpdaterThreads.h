@@ -125,6 +125,11 @@ void setToRequest(std::int64_t value, Value& request);
 class MDUpdaterThreadJob : public Object {
 public:
     static Ref<MDUpdaterThreadJob> jobWithRequest(Value request);
+    // A job that waits behind every other job of its priority, also those queued after it
+    // (of two such jobs, the one made first runs first): a listing done again after a write
+    // lets the others go first, so a folder written to all the time cannot keep the thread
+    // from every other folder.
+    static Ref<MDUpdaterThreadJob> jobBehindOthers(Value request);
 
     const Value& request() const { return request_; }
     void setRequest(Value request) { request_ = std::move(request); }
@@ -142,7 +147,7 @@ public:
     DirectoryEnumerator* enumerator() const { return enumerator_.get(); }
 
 private:
-    explicit MDUpdaterThreadJob(Value request);
+    MDUpdaterThreadJob(Value request, int index);
     Ref<DirectoryEnumerator> enumerator_;
     Value request_;
     int index_;

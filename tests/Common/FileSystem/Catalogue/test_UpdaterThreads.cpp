@@ -73,6 +73,13 @@ Value request(const char* type, const std::string& path, std::int64_t priority =
     return r;
 }
 
+// The request naming catalogue row `row`, as an item makes it.
+Value withID(Value r, std::int64_t row)
+{
+    r.set(kID, Value(ObjectIDReference::create(store::ObjectID {"STORE", "Folder", row})));
+    return r;
+}
+
 // The stack bottom first, as "type path" texts, with "*" for a job marked to restart.
 std::vector<std::string> stackOf(MediaDatabaseUpdaterThread& thread)
 {
@@ -124,6 +131,16 @@ TEST(UpdaterJobStack, OrdersMergesAndDropsRequests)
          {"Folder /a"}},
         {"a write restarts a plain listing under way", {request(kTypeFolder, "/a"), request(kTypeFolder, "/b")}, 2,
          {"Folder /b", "Folder /a*"}},
+        {"an identical request of the same item is dropped",
+         {withID(request(kTypeFolder, "/a"), 7), withID(request(kTypeFolder, "/b"), 8),
+          withID(request(kTypeFolder, "/a"), 7)},
+         0, {"Folder /a", "Folder /b"}},
+        {"a write restarts a listing of the same item under way",
+         {withID(request(kTypeFolder, "/a"), 7), withID(request(kTypeFolder, "/b"), 8)}, 2,
+         {"Folder /b", "Folder /a*"}},
+        {"requests of two items at one path are not duplicates",
+         {withID(request(kTypeFolder, "/a"), 7), withID(request(kTypeFolder, "/a"), 9)}, 0,
+         {"Folder /a", "Folder /a"}},
         {"requests differing in another key are not duplicates",
          {request(kTypeFolder, "/a", 3), request(kTypeFolder, "/a", 0, true), request(kTypeFolder, "/a")}, 0,
          {"Folder /a", "Folder /a", "Folder /a"}},
@@ -138,9 +155,12 @@ TEST(UpdaterJobStack, OrdersMergesAndDropsRequests)
         SCOPED_TRACE(c.what);
         test::TemporaryFolder folder("vistel-stack");
         Ref<DrivenFolderThread> thread = DrivenFolderThread::create();
+        // Every request holds an identifier object of its own, as items make them.
         auto path = [&](Value r) {
             if (r.contains(kPath))
                 r.set(kPath, Value(folder.path() + r[kPath].toString()));
+            if (const auto id = ObjectIDReference::from(r))
+                r.set(kID, Value(ObjectIDReference::create(*id)));
             return r;
         };
         std::size_t i = 0;
@@ -185,6 +205,26 @@ TEST(UpdaterJobStack, PutAtFrontMovesAQueuedListingToTheTop)
     thread->fillJobsStack(true);
     thread->continueJobs();
     EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"Folder /b", "Folder /c", "Folder /a"}));
+}
+
+TEST(UpdaterJobStack, AListingDoneAgainAfterAWriteWaitsBehindTheOthers)
+{
+    // /busy is written to while it is listed (as /tmp is on a busy machine): its next listing
+    // comes after /b, which waited below it, so /b is listed however often /busy changes.
+    test::TemporaryFolder folder("vistel-busy");
+    for (const char* name : {"busy", "b"})
+        ::mkdir((folder / name).c_str(), 0755);
+    Ref<DrivenFolderThread> thread = DrivenFolderThread::create();
+    thread->setResultsQueue(ThreadSafeQueue::create());
+    thread->addRequest(request(kTypeFolder, folder / "b"));
+    thread->addRequest(request(kTypeFolder, folder / "busy"));
+    thread->fillJobsStack(true);
+    thread->jobsStack().back()->start();
+    thread->addRequest(request(kTypeFolder, folder / "busy", 0, true));
+    thread->fillJobsStack(true);
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"Folder " + folder / "b", "Folder " + folder / "busy*"}));
+    thread->continueJobs(); // /busy listed to its end
+    EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"Folder " + folder / "busy", "Folder " + folder / "b"}));
 }
 
 TEST(FolderUpdaterThread, ListsInSlicesEndingWithAnEmptyFinishedResult)
