@@ -3,6 +3,7 @@
 // them, scripted alert answers, and the terminate handler that records instead of exiting.
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,15 +16,23 @@
 
 namespace vistel::test {
 
-// Points $XDG_CONFIG_HOME, $XDG_DATA_HOME and $HOME at a private folder of the process; call
-// from a static initialiser, before the standard defaults are first used.
+// Points $XDG_CONFIG_HOME, $XDG_DATA_HOME and $HOME at a private folder of the process, removed
+// when the process exits; call from a static initialiser, before the standard defaults are
+// first used.
 inline bool usePrivateShellFolders()
 {
     static const bool done = [] {
-        char pattern[] = "/tmp/vistel-shell-XXXXXX";
+        static char pattern[] = "/tmp/vistel-shell-XXXXXX";
+        static const pid_t owner = ::getpid();
         const char* folder = ::mkdtemp(pattern);
         if (!folder)
             return false;
+        std::atexit([] {
+            if (::getpid() != owner)
+                return; // a forked child leaves its parent's folder alone
+            std::error_code ignored;
+            std::filesystem::remove_all(pattern, ignored);
+        });
         const std::string base = folder;
         ::setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (base + "/data").c_str(), 1);
