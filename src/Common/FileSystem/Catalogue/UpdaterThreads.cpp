@@ -1,6 +1,5 @@
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -71,23 +70,17 @@ bool sameTypeAndPath(const Value& a, const Value& b)
     return a.contains(kType) && a.contains(kPath) && a[kType] == b[kType] && a[kPath] == b[kPath];
 }
 
-// Equal in every key but the write's mark when `ignoringMark`; the item's identifiers are
-// compared by the item they name (every request holds a reference object of its own).
+// Equal in every key, but the write's mark when `ignoringMark`; the item's identifiers are
+// compared by the row they name (every request holds a reference object of its own).
 bool sameRequest(const Value& a, const Value& b, bool ignoringMark)
 {
-    if (ObjectIDReference::from(a) != ObjectIDReference::from(b))
-        return false;
-    auto compared = [&](const std::string& key) { return key != kID && !(ignoringMark && key == kFileSystemChanged); };
-    std::size_t keys = 0;
-    for (const auto& entry : a.asDictionary()) {
-        if (!compared(entry.first))
-            continue;
-        ++keys;
-        if (!b.contains(entry.first) || !(b[entry.first] == entry.second))
-            return false;
-    }
-    return keys == std::size_t(std::count_if(b.asDictionary().begin(), b.asDictionary().end(),
-                                             [&](const auto& entry) { return compared(entry.first); }));
+    auto rest = [&](Value request) {
+        request.remove(kID);
+        if (ignoringMark)
+            request.remove(kFileSystemChanged);
+        return request;
+    };
+    return ObjectIDReference::from(a) == ObjectIDReference::from(b) && rest(a) == rest(b);
 }
 
 // A queued request the new one duplicates: equal in every key, or, for a request caused by a
