@@ -8,6 +8,8 @@
 
 using namespace vistel;
 using vistel::test::CatalogueTest;
+using vistel::test::listedFolderItem;
+using vistel::test::pictureItem;
 
 namespace {
 
@@ -19,14 +21,9 @@ protected:
         openCatalogue();
         root_ = database_->createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
         root_->setValid(true);
-        folder_ = root_->createChildWithName("DCIM", MediaDatabase::EntityFolder, true);
-        folder_->setValid(true);
-        folder_->setRefreshStatus(0);
-        picture_ = folder_->createChildWithName("IMG_0001.JPG", MediaDatabase::EntityFile, true);
-        picture_->setValid(true);
-        picture_->setDecodable(true);
+        folder_ = listedFolderItem(root_, "DCIM");
+        picture_ = pictureItem(folder_, "IMG_0001.JPG");
         picture_->setRefreshStatus(0);
-        folder_->updateObjectInCache(picture_.get());
     }
     void TearDown() override
     {
