@@ -9,12 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "NetWrappers/NetComponents/NetComponentsTest.h"
+#include "Platform/Exception.h"
 
 namespace vistel::test {
 
@@ -147,6 +149,17 @@ inline std::vector<std::byte> bytesOf(std::string_view text)
 inline std::string textOf(const std::vector<std::byte>& bytes)
 {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The error text a call raises, or "" when it returns.
+inline std::string raisedReason(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.reason();
+    }
+    return {};
 }
 
 inline void* wordOf(std::intptr_t value)

@@ -89,17 +89,6 @@ public:
     std::function<void(int&)> authenticate;
 };
 
-// The error text a call raises, or "" when it returns.
-std::string raised(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.reason();
-    }
-    return {};
-}
-
 std::string bodyWithNuls(std::size_t size)
 {
     std::string body(size, '\0');
@@ -244,7 +233,7 @@ TEST(HttpComponent, FailuresRaiseAndKeepWhatArrived)
 
     Client client;
     client.setLocalFile(folder.file("kept.txt"));
-    EXPECT_EQ(raised([&] { client.get(server.url("/missing")); }), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(raisedReason([&] { client.get(server.url("/missing")); }), "HTTP/1.1 404 Not Found");
     EXPECT_EQ(client.lastErrorCode(), 404);
     EXPECT_EQ(client.transferredData(), "nothing");
     EXPECT_NE(client.transferredHeaders().find("X-Why: gone"), std::string::npos);
@@ -253,17 +242,42 @@ TEST(HttpComponent, FailuresRaiseAndKeepWhatArrived)
     client.setLocalFile("");
     client.setTimeout(1);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(raised([&] { client.get(server.url("/silent")); }), "Timed out after 1 seconds.");
+    EXPECT_EQ(raisedReason([&] { client.get(server.url("/silent")); }), "Timed out after 1 seconds.");
     EXPECT_EQ(client.lastErrorCode(), NetComponentsTest_Timeout);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
-    EXPECT_NE(raised([&] { client.get("http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/"); }),
+    EXPECT_NE(raisedReason([&] { client.get("http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/"); }),
               "");
     EXPECT_EQ(client.lastErrorCode(), NetComponentsTest_Network);
     // The component stays usable.
     server.route("/ok", {200, "OK", {}, "fine"});
     client.get(server.url("/ok"));
     EXPECT_EQ(client.transferredData(), "fine");
+}
+
+// Every status from 400 on fails the request with the status as its code and the status line as
+// its text, after the headers and the body were kept.
+TEST(HttpComponent, EveryErrorStatusRaisesWithItsStatus)
+{
+    const struct {
+        int status;
+        const char* reason;
+    } cases[] = {{400, "Bad Request"},  {401, "Unauthorized"},          {403, "Forbidden"},
+                 {404, "Not Found"},    {410, "Gone"},                  {500, "Internal Server Error"},
+                 {503, "Service Unavailable"}};
+    LoopbackServer server;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        const std::string path = "/status" + std::to_string(c.status);
+        server.route(path, {c.status, c.reason, {{"X-Status", std::to_string(c.status)}},
+                            "why " + std::to_string(c.status)});
+        Client client;
+        EXPECT_EQ(raisedReason([&] { client.get(server.url(path)); }),
+                  "HTTP/1.1 " + std::to_string(c.status) + " " + c.reason);
+        EXPECT_EQ(client.lastErrorCode(), c.status);
+        EXPECT_EQ(client.transferredData(), "why " + std::to_string(c.status));
+        EXPECT_NE(client.transferredHeaders().find("X-Status: " + std::to_string(c.status)), std::string::npos);
+    }
 }
 
 TEST(HttpComponent, SettingsThatCannotBeHonouredFailTheRequest)
@@ -286,7 +300,7 @@ TEST(HttpComponent, SettingsThatCannotBeHonouredFailTheRequest)
     };
     for (const auto& c : cases) {
         Client client;
-        EXPECT_EQ(raised([&] {
+        EXPECT_EQ(raisedReason([&] {
                       c.set(client);
                       client.get(server.url("/"));
                   }),
@@ -337,7 +351,7 @@ TEST(HttpComponent, RedirectLoopEndsInAnError)
     server.route("/b", {307, "Temporary Redirect", {{"Location", "/a"}}, ""});
     Client client;
     client.setFollowRedirects(1);
-    EXPECT_EQ(raised([&] { client.get(server.url("/a")); }), "Too many redirects (20).");
+    EXPECT_EQ(raisedReason([&] { client.get(server.url("/a")); }), "Too many redirects (20).");
     EXPECT_EQ(client.lastErrorCode(), NetComponentsTest_TooManyRedirects);
     EXPECT_EQ(server.requests().size(), 20u);
 }
@@ -351,7 +365,7 @@ TEST(HttpComponent, SelfSignedServerIsJudgedInTheHandshake)
 
     // The handler leaves the verdict: no request is sent.
     Client refusing;
-    const std::string refused = raised([&] { refusing.get(server.url("/secure")); });
+    const std::string refused = raisedReason([&] { refusing.get(server.url("/secure")); });
     EXPECT_EQ(refused, refusing.lastError());
     EXPECT_EQ(refused, "Server certificate rejected: self-signed certificate");
     EXPECT_EQ(refusing.lastErrorCode(), NetComponentsTest_CertificateRejected);
@@ -382,7 +396,7 @@ TEST(HttpComponent, SelfSignedServerIsJudgedInTheHandshake)
     IPWorksSSLHTTPS other;
     // (the last byte changed: a fixed replacement would match one certificate in 256)
     other.setSSLAcceptServerCert(certificate.substr(0, certificate.size() - 1) + char(certificate.back() ^ 1));
-    EXPECT_EQ(raised([&] { other.get(server.url("/secure")); }), "Server certificate rejected: self-signed certificate");
+    EXPECT_EQ(raisedReason([&] { other.get(server.url("/secure")); }), "Server certificate rejected: self-signed certificate");
 }
 
 TEST(HttpComponent, InterruptFromAHandlerEndsTheCallPromptly)
@@ -395,7 +409,7 @@ TEST(HttpComponent, InterruptFromAHandlerEndsTheCallPromptly)
         if (client.transfers == 1)
             client.interrupt();
     };
-    EXPECT_EQ(raised([&] { client.get(server.url("/big")); }), "Interrupted.");
+    EXPECT_EQ(raisedReason([&] { client.get(server.url("/big")); }), "Interrupted.");
     EXPECT_EQ(client.lastErrorCode(), NetComponentsTest_Interrupted);
     EXPECT_EQ(client.transfers, 1);
     EXPECT_TRUE(client.idle());
@@ -435,7 +449,7 @@ TEST(HttpComponent, HandlersMayReadTheComponentWhileItWorks)
         seenIdle = client.idle();
         seenConnected = client.connected();
         // A request from inside a request is refused.
-        EXPECT_EQ(raised([&] { client.get(server.url("/")); }), "The component is busy with another request.");
+        EXPECT_EQ(raisedReason([&] { client.get(server.url("/")); }), "The component is busy with another request.");
     };
     client.get(server.url("/"));
     EXPECT_EQ(seenStatus, "HTTP/1.1 200 OK");
@@ -456,7 +470,7 @@ TEST(HttpComponent, TwoComponentsOnTwoThreadsFetchAtOnce)
         client.setTimeout(10);
         for (int round = 0; round < 3 && failure.empty(); ++round) {
             client.body.clear();
-            failure = raised([&] { client.get(server.url(path)); });
+            failure = raisedReason([&] { client.get(server.url(path)); });
             if (failure.empty() && (client.transferredData() != body || client.body != body))
                 failure = "round " + std::to_string(round) + " lost bytes";
         }

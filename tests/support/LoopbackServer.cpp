@@ -12,6 +12,7 @@
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
@@ -27,6 +28,7 @@
 #include <stdexcept>
 #include <strings.h>
 #include <thread>
+#include <vector>
 
 namespace vistel::test {
 
@@ -37,7 +39,60 @@ constexpr auto kIdleLimit = std::chrono::seconds(10);
 constexpr auto kSilenceLimit = std::chrono::seconds(30);
 constexpr int kTick = 50; // ms between looks at the stop flag
 
-// A self-signed certificate for 127.0.0.1 and localhost, with its key, made in memory.
+// A certificate valid from an hour ago for a day, named "CN=<commonName>,O=Vistel tests", with
+// `extensions` (each an extension's nid and its value as X509V3_EXT_conf_nid reads it), signed
+// by `issuerKey` as `issuer` (self-signed when both are null).
+X509* makeCertificate(EVP_PKEY* key, const char* commonName, long serial,
+                      const std::vector<std::pair<int, std::string>>& extensions, X509* issuer, EVP_PKEY* issuerKey)
+{
+    X509* certificate = X509_new();
+    if (!certificate)
+        throw std::runtime_error("cannot make a test certificate");
+    X509_set_version(certificate, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), serial);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
+    X509_set_pubkey(certificate, key);
+    X509_NAME* name = X509_get_subject_name(certificate);
+    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Vistel tests"), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+    X509_set_issuer_name(certificate, issuer ? X509_get_subject_name(issuer) : name);
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer ? issuer : certificate, certificate, nullptr, nullptr, 0);
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
+        if (!extension || X509_add_ext(certificate, extension, -1) != 1) {
+            X509_EXTENSION_free(extension);
+            X509_free(certificate);
+            throw std::runtime_error("cannot add an extension to a test certificate: " + value);
+        }
+        X509_EXTENSION_free(extension);
+    }
+    if (X509_sign(certificate, issuerKey ? issuerKey : key, EVP_sha256()) <= 0) {
+        X509_free(certificate);
+        throw std::runtime_error("cannot sign a test certificate");
+    }
+    return certificate;
+}
+
+template <class Write>
+std::string pemOf(Write write)
+{
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (!bio || write(bio) != 1) {
+        BIO_free(bio);
+        throw std::runtime_error("cannot write a test certificate as PEM");
+    }
+    char* bytes = nullptr;
+    const long count = BIO_get_mem_data(bio, &bytes);
+    std::string text(bytes, static_cast<std::size_t>(count));
+    BIO_free(bio);
+    return text;
+}
+
+// The server's certificate with its key: given as PEM, or self-signed for 127.0.0.1 and
+// localhost, made in memory.
 struct Identity {
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
@@ -45,28 +100,24 @@ struct Identity {
     Identity()
     {
         key = EVP_EC_gen("P-256");
-        certificate = X509_new();
-        if (!key || !certificate)
-            throw std::runtime_error("cannot make a test certificate");
-        X509_set_version(certificate, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
-        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
-        X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
-        X509_set_pubkey(certificate, key);
-        X509_NAME* name = X509_get_subject_name(certificate);
-        X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Vistel tests"), -1, -1, 0);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
-        X509_set_issuer_name(certificate, name);
-        X509V3_CTX context;
-        X509V3_set_ctx_nodb(&context);
-        X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
-        if (X509_EXTENSION* names = X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name,
-                                                         "IP:127.0.0.1,DNS:localhost")) {
-            X509_add_ext(certificate, names, -1);
-            X509_EXTENSION_free(names);
+        if (!key)
+            throw std::runtime_error("cannot make a test key");
+        certificate = makeCertificate(key, "127.0.0.1", 1, {{NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost"}},
+                                      nullptr, nullptr);
+    }
+    explicit Identity(const TlsIdentity& given)
+    {
+        BIO* certificateBio = BIO_new_mem_buf(given.certificatePem.data(), static_cast<int>(given.certificatePem.size()));
+        BIO* keyBio = BIO_new_mem_buf(given.keyPem.data(), static_cast<int>(given.keyPem.size()));
+        certificate = certificateBio ? PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr) : nullptr;
+        key = keyBio ? PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr) : nullptr;
+        BIO_free(certificateBio);
+        BIO_free(keyBio);
+        if (!certificate || !key) {
+            X509_free(certificate);
+            EVP_PKEY_free(key);
+            throw std::runtime_error("cannot read the given test certificate");
         }
-        if (X509_sign(certificate, key, EVP_sha256()) <= 0)
-            throw std::runtime_error("cannot sign the test certificate");
     }
     ~Identity()
     {
@@ -98,10 +149,10 @@ struct Endpoint {
     std::atomic<bool> stopping{false};
     std::thread thread;
 
-    void start(bool withTls, const char* what, std::function<void()> run)
+    void start(bool withTls, const std::optional<TlsIdentity>& given, const char* what, std::function<void()> run)
     {
         if (withTls) {
-            identity = std::make_unique<Identity>();
+            identity = given ? std::make_unique<Identity>(*given) : std::make_unique<Identity>();
             tls = SSL_CTX_new(TLS_server_method());
             if (!tls || SSL_CTX_use_certificate(tls, identity->certificate) != 1 ||
                 SSL_CTX_use_PrivateKey(tls, identity->key) != 1)
@@ -382,13 +433,14 @@ struct LoopbackServer::State : Endpoint {
     }
 };
 
-LoopbackServer::LoopbackServer(Transport transport) : state_(std::make_unique<State>())
+LoopbackServer::LoopbackServer(Transport transport, std::optional<TlsIdentity> identity)
+    : state_(std::make_unique<State>())
 {
     State& s = *state_;
     s.transport = transport;
     // A client that hangs up mid-answer must not end the test process.
     std::signal(SIGPIPE, SIG_IGN);
-    s.start(transport == Transport::Tls, "loopback server", [&s] { s.run(); });
+    s.start(transport == Transport::Tls, identity, "loopback server", [&s] { s.run(); });
 }
 
 LoopbackServer::~LoopbackServer()
@@ -526,7 +578,8 @@ LoopbackPeer::LoopbackPeer(Options options) : state_(std::make_unique<State>())
 {
     State& s = *state_;
     s.options = std::move(options);
-    s.start(s.options.transport == LoopbackServer::Transport::Tls, "loopback peer", [&s] { s.run(); });
+    s.start(s.options.transport == LoopbackServer::Transport::Tls, s.options.identity, "loopback peer",
+            [&s] { s.run(); });
 }
 
 LoopbackPeer::~LoopbackPeer()
@@ -623,6 +676,61 @@ std::vector<FormPart> parseMultipart(const HttpRequest& request)
         position = next + 2;
     }
     return parts;
+}
+
+struct TestCertificateAuthority::Keys {
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    mutable long serial = 1;
+};
+
+TestCertificateAuthority::TestCertificateAuthority() : keys_(std::make_unique<Keys>())
+{
+    keys_->key = EVP_EC_gen("P-256");
+    if (!keys_->key)
+        throw std::runtime_error("cannot make a test key");
+    keys_->certificate = makeCertificate(keys_->key, "Vistel test authority", keys_->serial++,
+                                         {{NID_basic_constraints, "critical,CA:TRUE"},
+                                          {NID_key_usage, "critical,keyCertSign,cRLSign"}},
+                                         nullptr, nullptr);
+}
+
+TestCertificateAuthority::~TestCertificateAuthority()
+{
+    X509_free(keys_->certificate);
+    EVP_PKEY_free(keys_->key);
+}
+
+std::string TestCertificateAuthority::certificatePem() const
+{
+    return pemOf([&](BIO* bio) { return PEM_write_bio_X509(bio, keys_->certificate); });
+}
+
+TlsIdentity TestCertificateAuthority::issue(const std::string& subjectAltNames) const
+{
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    if (!key)
+        throw std::runtime_error("cannot make a test key");
+    X509* certificate = nullptr;
+    TlsIdentity identity;
+    try {
+        certificate = makeCertificate(key, "Vistel test server", keys_->serial++,
+                                      {{NID_basic_constraints, "critical,CA:FALSE"},
+                                       {NID_ext_key_usage, "serverAuth"},
+                                       {NID_subject_alt_name, subjectAltNames}},
+                                      keys_->certificate, keys_->key);
+        identity.certificatePem = pemOf([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate); });
+        identity.keyPem = pemOf([&](BIO* bio) {
+            return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+        });
+    } catch (...) {
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+        throw;
+    }
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return identity;
 }
 
 } // namespace vistel::test

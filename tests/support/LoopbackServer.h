@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,11 +40,37 @@ struct HttpRoute {
     bool silent = false; // read the request, never answer
 };
 
+// A certificate with its private key, PEM-encoded.
+struct TlsIdentity {
+    std::string certificatePem;
+    std::string keyPem;
+};
+
+// A certificate authority made in memory for one test: its own certificate (PEM, what the test
+// gives a client as its trust store) and server certificates it signs for the names given in
+// subjectAltName form ("IP:127.0.0.1", "DNS:other.test").
+class TestCertificateAuthority {
+public:
+    TestCertificateAuthority();
+    ~TestCertificateAuthority();
+    TestCertificateAuthority(const TestCertificateAuthority&) = delete;
+    TestCertificateAuthority& operator=(const TestCertificateAuthority&) = delete;
+
+    std::string certificatePem() const;
+    TlsIdentity issue(const std::string& subjectAltNames) const;
+
+private:
+    struct Keys;
+    std::unique_ptr<Keys> keys_;
+};
+
 class LoopbackServer {
 public:
     enum class Transport { Plain, Tls };
 
-    explicit LoopbackServer(Transport transport = Transport::Plain);
+    // With TLS, the server presents `identity`, or a self-signed certificate for 127.0.0.1 and
+    // localhost made in memory.
+    explicit LoopbackServer(Transport transport = Transport::Plain, std::optional<TlsIdentity> identity = {});
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -83,6 +110,7 @@ public:
         bool echo = true;               // sends back what it receives
         bool oneBytePerWrite = false;   // script and echo go out one byte per write
         bool hangUpAfterScript = false; // closes the connection once the script is sent
+        std::optional<TlsIdentity> identity; // with TLS; none: the self-signed certificate
     };
 
     explicit LoopbackPeer(Options options);

@@ -1,6 +1,7 @@
 // libNetComponents: the network component library's entry points over the component model
 // (ComponentModel.h): a property store for every family, `config:`, list appends, and the
-// network backends; plus the recorder and the scripted answers of NetComponentsTest.h.
+// network backends; plus, in the test build, the recorder and the scripted answers of
+// NetComponentsTest.h.
 
 #define NET_COMPONENT_API __attribute__((visibility("default")))
 #include "NetWrappers/NetComponentEntryPoints.h"
@@ -186,6 +187,7 @@ State& state()
     return instance;
 }
 
+#ifdef NET_COMPONENTS_TEST_CONTROLS
 int familyOf(const char* prefix)
 {
     for (int i = 0; prefix && i < kFamilyCount; ++i)
@@ -193,6 +195,7 @@ int familyOf(const char* prefix)
             return i;
     return -1;
 }
+#endif
 
 ComponentRef find(State& s, int family, void* handle)
 {
@@ -646,6 +649,7 @@ try {
     return NetComponentsTest_InternalFailure;
 }
 
+#ifdef NET_COMPONENTS_TEST_CONTROLS
 Answer bytesAnswer(int slot, const void* bytes, int count, int length)
 {
     Answer answer;
@@ -666,6 +670,7 @@ Answer wordAnswer(int slot, std::intptr_t word, int length)
     answer.length = length;
     return answer;
 }
+#endif
 
 } // namespace
 
@@ -694,6 +699,10 @@ extern "C" {
 
 NET_COMPONENT_FAMILIES(NET_COMPONENT_ENTRY_POINTS)
 
+// The test controls exist only in the library's test build (NET_COMPONENTS_TEST_CONTROLS):
+// the shipped library exports the entry points alone, and its recorder and scripted answers are
+// never switched on.
+#ifdef NET_COMPONENTS_TEST_CONTROLS
 void NetComponentsTest_Reset(void)
 {
     State& s = state();
@@ -800,5 +809,6 @@ void NetComponentsTest_FireDuringNextCall(void* handle, int event, int argumentC
     std::lock_guard lock(s.mutex);
     s.pendingEvents.push_back({handle, event, argumentCount, slots, lengths});
 }
+#endif
 
 } // extern "C"
