@@ -424,6 +424,8 @@ Ref<CameraDirectoryEnumerator> CameraDirectoryEnumerator::create(const std::stri
     return enumerator;
 }
 
+CameraDirectoryEnumerator::~CameraDirectoryEnumerator() = default;
+
 const CameraFileObject* CameraDirectoryEnumerator::current() const
 {
     return next_ > 0 && next_ <= objects_.size() ? objects_[next_ - 1].get() : nullptr;

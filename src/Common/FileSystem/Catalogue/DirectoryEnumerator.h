@@ -187,6 +187,8 @@ class CameraDirectoryEnumerator : public DirectoryEnumerator {
 public:
     // Null unless `path` is the root of a camera the volume manager knows.
     static Ref<CameraDirectoryEnumerator> create(const std::string& path, std::uint32_t cacheSize = DefaultCacheSize);
+    // Defined where CameraFileObject is complete.
+    ~CameraDirectoryEnumerator() override;
 
     std::optional<std::string> nextObject() override;
     std::optional<std::string> nextObjectFullPath() override;
