@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../FileSystemFixtures.h"
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "Common/FileSystem/FNSubscribeFileObserver.h"
@@ -561,6 +562,46 @@ TEST_F(CatalogueUpdaterTest, AskingANeverListedFolderAboutItsChildrenListsIt)
     quiet->childrenRefreshStatusWithMask(kMaskAll);
     quiet->batchLoadItemsSortedByName({});
     EXPECT_EQ(quiet->refreshStatus(), kRefreshStatusNotVerified);
+}
+
+constexpr const char* UnreadableFolderVariable = "VISTEL_TEST_UNREADABLE_FOLDER";
+
+TEST_F(CatalogueUpdaterTest, AFolderThatCannotBeReadIsListedAsEmpty)
+{
+    std::string why;
+    if (!canRunAsNobody(why))
+        VISTEL_SKIP_UNAVAILABLE() << why;
+    std::string log;
+    EXPECT_TRUE(runAsNobody("CatalogueUpdaterTest.DISABLED_AFolderThatCannotBeReadAsUser", UnreadableFolderVariable,
+                            "1", *tree_ / "output.txt", log))
+        << log;
+}
+
+// Runs only in the child that AFolderThatCannotBeReadIsListedAsEmpty starts (hence disabled).
+TEST_F(CatalogueUpdaterTest, DISABLED_AFolderThatCannotBeReadAsUser)
+{
+    if (!std::getenv(UnreadableFolderVariable))
+        GTEST_SKIP() << "started by AFolderThatCannotBeReadIsListedAsEmpty only";
+    ASSERT_NE(::geteuid(), 0u);
+    const std::string closed = path("closed");
+    ASSERT_EQ(::mkdir(closed.c_str(), 0755), 0);
+    for (const char* name : {"a.jpg", "b.jpg", "notes.txt"})
+        std::ofstream(closed + "/" + name) << "x";
+    Ref<FileSystemItemMO> folder = storedFolder(*database_, closed);
+    refresh(*folder);
+    ASSERT_EQ(validChildren(*folder), 3);
+
+    // Closed: the folder stays, empty for every view, and the log says why.
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    ScopedLogCapture log;
+    refresh(*folder);
+    ::chmod(closed.c_str(), 0755);
+    EXPECT_TRUE(folder->valid());
+    EXPECT_EQ(validChildren(*folder), 0);
+    EXPECT_EQ(folder->numberOfChildrenWithMask(kMaskValid | kMaskVisible | kMaskInvisible | kMaskFiles | kMaskFolders |
+                                               kMaskDecodable | kMaskNotDecodable | kMaskBundles | kMaskPlainFolders),
+              0);
+    EXPECT_TRUE(log.contains("cannot read the folder " + closed)) << testing::PrintToString(log.lines());
 }
 
 TEST_F(CatalogueUpdaterTest, FilesCopiedIntoARefreshedFolderAppearWithoutAnyOtherAction)
