@@ -510,10 +510,19 @@ RIReperesentation::Data RIReperesentation::dataAtPath(std::string_view path)
     }
     if (!NSStringDevices::isVolumePath(path))
         return nullptr;
-    FileDescriptor file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Only a regular file is read. A FIFO, socket or device named like a picture is refused
+    // before it is opened, and the open never waits (a FIFO without writer would block the
+    // file thread for ever); the opened file is checked again, since the name may have been
+    // replaced in between.
+    const std::string name(path);
     struct stat info {};
+    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    FileDescriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return nullptr;
+    if (const int flags = ::fcntl(file.get(), F_GETFL); flags >= 0)
+        ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
     // One read of the size the file has; a file that grows meanwhile is read as it was.
     auto bytes = std::make_shared<Value::Bytes>(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;

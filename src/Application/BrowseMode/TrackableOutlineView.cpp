@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include "Application/BrowseMode/BrowserPanel.h"
 #include "Application/BrowseMode/PlaceBrowserPanelItem.h"
@@ -129,16 +130,27 @@ void TrackableOutlineView::selectionChanged(const QItemSelection& selected, cons
 void TrackableOutlineView::reloadItem(Object* item, bool reloadChildren)
 {
     const std::vector<Ref<Object>> selected = selectedItemsArray();
+    const Ref<Object> current(itemAtRow(rowOfIndex(currentIndex())));
+    const int vertical = verticalScrollBar()->value();
+    const int horizontal = horizontalScrollBar()->value();
     struct Reloading {
-        bool& flag;
+        TrackableOutlineView& view;
         bool was;
-        ~Reloading() { flag = was; }
-    } reloading {reloading_, std::exchange(reloading_, true)};
+        bool autoScrolled;
+        ~Reloading()
+        {
+            view.reloading_ = was;
+            view.setAutoScroll(autoScrolled);
+        }
+    } reloading {*this, std::exchange(reloading_, true), hasAutoScroll()};
+    // Rows that go and come back never move the view: the current row set again, or moved by
+    // the platform view when its row went, does not scroll to itself.
+    setAutoScroll(false);
     // A name being typed in a row that the reload takes away and brings back is typed on.
     Ref<Object> edited;
     QString typed;
     if (isEditing()) {
-        edited = Ref<Object>(itemAtRow(rowOfIndex(currentIndex())));
+        edited = current;
         for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>())
             typed = editor->text();
     }
@@ -156,16 +168,32 @@ void TrackableOutlineView::reloadItem(Object* item, bool reloadChildren)
         if (rowForItem(open.get()) >= 0 && !isItemExpanded(open.get()))
             expandItem(open.get());
     if (selectedItemsArray() != selected)
-        selectRowIndexes(rowsOfItems(selected), false);
+        restoreSelectedRows(rowsOfItems(selected));
+    if (current && rowForItem(current.get()) >= 0 && itemAtRow(rowOfIndex(currentIndex())) != current.get())
+        selectionModel()->setCurrentIndex(indexOfRow(rowForItem(current.get())), QItemSelectionModel::NoUpdate);
     if (edited && !isEditing() && rowForItem(edited.get()) >= 0) {
         editColumn(0, rowForItem(edited.get()));
         for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>())
             editor->setText(typed);
     }
+    // The rows are laid out now, so the scroll bars have their new ranges before they go back.
+    executeDelayedItemsLayout();
+    verticalScrollBar()->setValue(vertical);
+    horizontalScrollBar()->setValue(horizontal);
     reloading_ = reloading.was;
     // Only an item that is gone leaves the selection changed: then the delegate hears of it.
     if (selectedItemsArray() != selected)
         tellSelectionChanged();
+}
+
+void TrackableOutlineView::restoreSelectedRows(const std::vector<int>& rows)
+{
+    // Exactly these rows, without moving the current row (which would scroll to it).
+    QItemSelection selection;
+    for (int row : rows)
+        if (const QModelIndex index = indexOfRow(row); index.isValid())
+            selection.select(index, index);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 std::vector<int> TrackableOutlineView::rowsOfItems(const std::vector<Ref<Object>>& items) const

@@ -57,7 +57,8 @@ public:
     // selection.
     void setSelectedItemsArray(const std::vector<Ref<Object>>& items);
     // Reloads (null: everything) and keeps the same items selected and open, wherever their
-    // rows went; an inline edit of a row that comes back goes on with the text typed so far.
+    // rows went, and the scroll position where it was: nothing scrolls and nothing else gets
+    // selected; an inline edit of a row that comes back goes on with the text typed so far.
     void reloadItem(Object* item, bool reloadChildren = false);
     bool isReloading() const { return reloading_; }
     // The row of an item, loading the shown rows first (a child the data source has not been
@@ -88,6 +89,7 @@ protected:
 
 private:
     std::vector<int> rowsOfItems(const std::vector<Ref<Object>>& items) const;
+    void restoreSelectedRows(const std::vector<int>& rows);
     // Posts NSOutlineViewSelectionDidChangeNotification and tells the delegate.
     void tellSelectionChanged();
 

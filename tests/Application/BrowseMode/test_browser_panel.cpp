@@ -11,6 +11,7 @@
 
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 
 #include <filesystem>
@@ -520,6 +521,92 @@ TEST_F(BrowserPanelTest, SelectionScenarios)
     std::filesystem::create_directories(home() + "/Desktop");
     panel_->validatePlaces(nullptr);
     EXPECT_TRUE(place("Desktop"));
+}
+
+TEST_F(BrowserPanelTest, AFolderChangingAboveTheSelectionMovesNeitherTheViewNorTheSelection)
+{
+    // Enough folders in the home folder for its rows to leave the view; the selected folder
+    // lies in it, near its top; the view is scrolled down to the middle of the others, away
+    // from the selection. (Not to the very bottom: other programs' folders in the machine's
+    // /tmp, where the home folder lies, come and go, and a shorter tree must scroll back.)
+    std::vector<std::string> made;
+    for (int i = 0; i < 80; ++i)
+        made.push_back(home() + "/pad" + std::to_string(100 + i));
+    for (const std::string& folder : made)
+        std::filesystem::create_directories(folder);
+    const std::string selectedPath = home() + "/Elsewhere";
+    ASSERT_TRUE(locate(selectedPath));
+    Ref<FileSystemItemMO> homeFolder = database_->findExistingItemForPath(home());
+    ASSERT_TRUE(homeFolder);
+    ASSERT_TRUE(spinUntil([&] {
+        auto last = homeFolder->childWithName("pad179");
+        return last && tree_->rowForItem(last.get()) >= 0;
+    }, 30000));
+    const std::vector<Ref<Object>> selected = tree_->selectedItemsArray();
+    ASSERT_EQ(selected.size(), 1u);
+    const ItemList browsed = panel_->browsingSelectedFoldersArray();
+    QScrollBar* bar = tree_->verticalScrollBar();
+    tree_->scrollTo(tree_->indexOfRow(tree_->rowForItem(homeFolder->childWithName("pad140").get())),
+                    QAbstractItemView::PositionAtTop);
+    spinEvents(20);
+    const int scrolled = bar->value();
+    ASSERT_GT(scrolled, 0);
+    ASSERT_FALSE(tree_->viewport()->rect().intersects(tree_->rectOfRow(tree_->rowForItem(selected[0].get()))))
+        << "the selected row is out of sight";
+
+    // 20 changes of the home folder, each one seen by the tree (a folder row comes or goes).
+    const std::string churn = home() + "/churn";
+    for (int change = 0; change < 20; ++change) {
+        SCOPED_TRACE(change);
+        const bool add = change % 2 == 0;
+        if (add)
+            std::filesystem::create_directories(churn);
+        else
+            std::filesystem::remove(churn);
+        ASSERT_TRUE(spinUntil([&] {
+            auto item = homeFolder->childWithName("churn");
+            return (item && item->valid() && tree_->rowForItem(item.get()) >= 0) == add;
+        }, 30000));
+        spinEvents(20);
+        EXPECT_EQ(bar->value(), scrolled);
+        EXPECT_EQ(tree_->selectedItemsArray(), selected);
+        EXPECT_EQ(panel_->browsingSelectedFoldersArray(), browsed);
+    }
+    for (const std::string& folder : made)
+        std::filesystem::remove(folder);
+}
+
+TEST_F(BrowserPanelTest, OpeningANeverListedFolderShowsItsSubfoldersOnceListed)
+{
+    // Subfolders made after the home folder was listed, inside a folder nothing listed yet.
+    const std::string albums = home() + "/Albums";
+    std::filesystem::create_directories(albums);
+    ASSERT_TRUE(locate(home() + "/Pictures"));
+    Ref<FileSystemItemMO> homeFolder = database_->findExistingItemForPath(home());
+    ASSERT_TRUE(homeFolder);
+    Ref<FileSystemItemMO> folder;
+    ASSERT_TRUE(spinUntil([&] {
+        folder = homeFolder->childWithName("Albums");
+        return folder && tree_->rowForItem(folder.get()) >= 0;
+    }, 30000));
+    for (const char* name : {"2023", "2024"})
+        std::filesystem::create_directories(albums + "/" + name);
+    ASSERT_TRUE(folder->needsRefresh()) << "nothing listed the folder yet";
+
+    // Its disclosure triangle opens it: its rows come as soon as the listing is in. (Only the
+    // tree is looked at: a question to the folder would ask for its listing itself.)
+    auto rowsInside = [&] {
+        std::vector<std::string> names;
+        const int row = tree_->rowForItem(folder.get());
+        for (int below = row + 1; below < tree_->numberOfRows() && tree_->levelForRow(below) > tree_->levelForRow(row); ++below)
+            names.push_back(panel_->objectValue(*tree_, nullptr, tree_->itemAtRow(below))->toString());
+        return names;
+    };
+    tree_->expandItem(folder.get());
+    EXPECT_TRUE(spinUntil([&] { return rowsInside().size() == 2; }, 30000));
+    EXPECT_EQ(rowsInside(), (std::vector<std::string> {"2023", "2024"}));
+    EXPECT_TRUE(tree_->isItemExpanded(folder.get()));
+    std::filesystem::remove_all(albums);
 }
 
 TEST_F(BrowserPanelTest, MountsComeInByDisplayNameAndGoWithoutLeavingAnything)

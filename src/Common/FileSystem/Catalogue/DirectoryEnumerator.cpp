@@ -74,13 +74,26 @@ unsigned statxMaskFor(std::uint32_t bits)
     return mask;
 }
 
+// What an entry is, from its mode (links are described as what they point to).
+const char* fileTypeNameOf(unsigned mode)
+{
+    switch (mode & S_IFMT) {
+    case S_IFDIR: return "NSFileTypeDirectory";
+    case S_IFREG: return "NSFileTypeRegular";
+    case S_IFCHR: return "NSFileTypeCharacterSpecial";
+    case S_IFBLK: return "NSFileTypeBlockSpecial";
+    case S_IFSOCK: return "NSFileTypeSocket";
+    default: return "NSFileTypeUnknown"; // a FIFO
+    }
+}
+
 // The attribute dictionary of statx facts, for the wanted information bits.
 Value attributesOf(const struct statx& info, std::uint32_t bits)
 {
     Value attributes = Value::dictionary();
     if ((bits & kDirInfoNodeFlags) && (info.stx_mask & STATX_TYPE)) {
         attributes.set(DEItemIsLocked, Value(bool(info.stx_attributes & STATX_ATTR_IMMUTABLE)));
-        attributes.set("NSFileType", Value(S_ISDIR(info.stx_mode) ? "NSFileTypeDirectory" : "NSFileTypeRegular"));
+        attributes.set("NSFileType", Value(fileTypeNameOf(info.stx_mode)));
     }
     if ((bits & kDirInfoDataSizes) && (info.stx_mask & STATX_SIZE)) {
         attributes.set("NSFileSize", Value(static_cast<unsigned long long>(info.stx_size)));
@@ -169,8 +182,10 @@ bool DirectoryEnumerator::isBundleName(std::string_view name)
 Ref<VolumeDirectoryEnumerator> VolumeDirectoryEnumerator::create(const std::string& path, std::uint32_t cacheSize)
 {
     FileDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder)
+    if (!folder) {
+        ZovLog("VolumeDirectoryEnumerator cannot read the folder " + path + ": " + statusText(statusFromErrno(errno)));
         return {};
+    }
     auto enumerator = Ref<VolumeDirectoryEnumerator>::adopt(new VolumeDirectoryEnumerator(path, std::move(folder)));
     enumerator->setCacheSize(cacheSize);
     return enumerator;
@@ -229,6 +244,8 @@ bool VolumeDirectoryEnumerator::fetchBatch()
             return false;
         // Links are described as what they point to.
         entry.hasInfo = ::statx(folder_.get(), entry.name.c_str(), AT_NO_AUTOMOUNT, mask | STATX_TYPE, &entry.info) == 0;
+        if (!entry.hasInfo)
+            logUnfollowedLink(entry.name, errno);
         if (!entry.hasInfo || !(entry.info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
             || !(entry.info.stx_attributes & STATX_ATTR_MOUNT_ROOT))
             return false;
@@ -326,9 +343,27 @@ bool VolumeDirectoryEnumerator::isBundle()
     return entry && isBundleName(entry->name);
 }
 
+void VolumeDirectoryEnumerator::logUnfollowedLink(const std::string& name, int error) const
+{
+    // A link that leads nowhere (dangling, or a loop) is left out of the listing with one line;
+    // an entry removed since the names were read is not worth one.
+    struct statx link {};
+    if (::statx(folder_.get(), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE, &link) != 0
+        || !S_ISLNK(link.stx_mode))
+        return;
+    const char* cause = error == ELOOP ? "symbolic link loop" : error == ENOENT ? "dangling symbolic link" : nullptr;
+    ZovLog("VolumeDirectoryEnumerator leaves out " + joinPath(containerPath_, name) + ": "
+           + (cause ? std::string(cause) : statusText(statusFromErrno(error))));
+}
+
 const VolumeDirectoryEnumerator::TypeFacts& VolumeDirectoryEnumerator::typeFacts()
 {
     const Entry* entry = current();
+    if (entry && entry->hasInfo && !S_ISREG(entry->info.stx_mode) && !S_ISDIR(entry->info.stx_mode)) {
+        // A FIFO, socket or device is an item whatever its name says, never a picture.
+        static const TypeFacts special {true, {}, std::string("public.item"), TypeIdentifiers::description("public.item")};
+        return special;
+    }
     const std::string extension = entry ? pathExtension(entry->name) : std::string();
     // Folders hold runs of one extension: the lookups are made once per run.
     if (typeFacts_.valid && typeFacts_.extension == extension)

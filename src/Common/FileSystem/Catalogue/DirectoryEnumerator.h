@@ -163,6 +163,7 @@ private:
     bool fetchBatch();
     bool readNames();
     const Entry* current() const;
+    void logUnfollowedLink(const std::string& name, int error) const;
     // Content type and kind of the current entry's extension.
     const TypeFacts& typeFacts();
 

@@ -506,15 +506,25 @@ const FileSystemItemMO::ChildList& FileSystemItemMO::childrenWithMask(int mask)
     return (*cachedElements_)[mask] = std::move(list);
 }
 
+void FileSystemItemMO::refreshBeforeChildQuestion()
+{
+    // Looking at a folder is what keeps it current: a folder never listed (or changed since)
+    // asks for its listing here, whoever asks about its children.
+    if (isFolder())
+        enqueueRefresh();
+}
+
 long FileSystemItemMO::numberOfChildrenWithMask(int mask)
 {
     if (!isFolder())
         return -1;
+    refreshBeforeChildQuestion();
     return static_cast<long>(childrenWithMask(mask).size());
 }
 
 Ref<FileSystemItemMO> FileSystemItemMO::childAtIndex(long index, int mask)
 {
+    refreshBeforeChildQuestion();
     const ChildList& list = childrenWithMask(mask);
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) {
         ZovLog(vistel::format("childAtIndex: Caught %@: %@", "NSRangeException",
@@ -527,6 +537,7 @@ Ref<FileSystemItemMO> FileSystemItemMO::childAtIndex(long index, int mask)
 
 bool FileSystemItemMO::containsChild(const FileSystemItemMO* child, int mask)
 {
+    refreshBeforeChildQuestion();
     const ChildList& list = childrenWithMask(mask);
     return std::find(list.begin(), list.end(), child) != list.end();
 }
@@ -542,6 +553,7 @@ void FileSystemItemMO::buildNamedCache()
 
 Ref<FileSystemItemMO> FileSystemItemMO::childWithName(std::string_view name)
 {
+    refreshBeforeChildQuestion();
     buildNamedCache();
     auto it = cachedByNameChilds_->find(std::string(name));
     return it == cachedByNameChilds_->end() ? Ref<FileSystemItemMO>() : it->second;

@@ -271,6 +271,9 @@ public:
     void removeFromCacheReleaser();
 
     // --- child lists --------------------------------------------------------------------------
+    // Every question about a folder's children but childrenWithMask, childrenRefreshStatusWithMask
+    // and batchLoadItemsSortedByName first asks the folder for a listing when it needs one
+    // (enqueueRefresh), and answers from what is known now.
     using ChildList = std::vector<Ref<FileSystemItemMO>>;
     const ChildList& childrenWithMask(int mask);
     // -1 for an item that is not a folder.
@@ -361,6 +364,7 @@ private:
     Ref<MultiImage> heldImage(Ref<MultiImage> FileSystemItemMO::*field, bool used);
     void setHolderData(std::string_view relationship, std::string_view entity, const std::optional<Value::Bytes>& data);
     void buildNamedCache();
+    void refreshBeforeChildQuestion();
     // Merges the children waiting to be filed into the cached lists.
     void fileWaitingChildren() const;
 

@@ -79,20 +79,28 @@ class MDFolderUpdaterThread;
 class MediaDatabaseUpdaterThread;
 class ThreadSafeQueue;
 
-// What item observers implement.
+// What item observers implement. An observer that dies while registered is dropped: its
+// registrations go with it, so nothing is ever delivered to a destroyed observer. (It still
+// removes itself on its own thread first when another thread may be posting.)
 class IFSItemChangedNotification {
 public:
     virtual void notifyFSItemChanged(FileSystemItemMO* item, bool reloadChildren) = 0;
 
 protected:
-    ~IFSItemChangedNotification() = default;
+    IFSItemChangedNotification() = default;
+    IFSItemChangedNotification(const IFSItemChangedNotification&) = default;
+    IFSItemChangedNotification& operator=(const IFSItemChangedNotification&) = default;
+    ~IFSItemChangedNotification() { NotificationCenter::defaultCenter().removeObserver(this); }
 };
 class IFSItemThumbnailChangedNotification {
 public:
     virtual void notifyFSItemThumbnailChanged(FileSystemItemMO* item) = 0;
 
 protected:
-    ~IFSItemThumbnailChangedNotification() = default;
+    IFSItemThumbnailChangedNotification() = default;
+    IFSItemThumbnailChangedNotification(const IFSItemThumbnailChangedNotification&) = default;
+    IFSItemThumbnailChangedNotification& operator=(const IFSItemThumbnailChangedNotification&) = default;
+    ~IFSItemThumbnailChangedNotification() { NotificationCenter::defaultCenter().removeObserver(this); }
 };
 
 class MediaDatabase : public SignalObject {

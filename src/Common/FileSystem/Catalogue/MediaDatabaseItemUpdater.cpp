@@ -228,7 +228,9 @@ void updateChildFromEntry(FileSystemItemMO* folder, const Value& dictionary, Dec
             child->setType(content);
         }
         if (isNew || changed) {
-            child->setDecodable(decodableByName(name));
+            // A FIFO, socket or device named like a picture is listed as a bare item (no
+            // data): it is never decoded.
+            child->setDecodable(decodableByName(name) && child->type() != std::optional<std::string>("public.item"));
             if (isNew && child->decodable())
                 folder->updateObjectInCache(child.get());
         }

@@ -38,10 +38,14 @@ class MediaDatabase;
 
 inline constexpr const char* kMediaDatabaseRecursiveUpdaterNotification = "kMediaDatabaseRecursiveUpdaterNotification";
 
-// Who asked the catalogue to refresh a path (MediaDatabase::enqueueRefreshPath) hears its end.
+// Who asked the catalogue to refresh a path (MediaDatabase::enqueueRefreshPath) hears its end;
+// one that dies first is dropped with its registration.
 class IMediaDatabaseRefreshPathObserver {
 public:
-    virtual ~IMediaDatabaseRefreshPathObserver() = default;
+    IMediaDatabaseRefreshPathObserver() = default;
+    IMediaDatabaseRefreshPathObserver(const IMediaDatabaseRefreshPathObserver&) = default;
+    IMediaDatabaseRefreshPathObserver& operator=(const IMediaDatabaseRefreshPathObserver&) = default;
+    virtual ~IMediaDatabaseRefreshPathObserver() { NotificationCenter::defaultCenter().removeObserver(this); }
     virtual void notifyFSItemUpdated(FileSystemItemMO* item, const std::string& path, bool status) = 0;
 };
 

@@ -1,9 +1,15 @@
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <map>
 
+#include "Common/Strings/NSStringDevices.h"
 #include "Platform/Exception.h"
 #include "Platform/Log.h"
 
@@ -408,6 +414,14 @@ const Value& sharedTypeText(Value& last, const std::string& text)
     return last;
 }
 
+// A folder that exists but that this process may not read.
+bool isUnreadableFolder(const std::string& path)
+{
+    struct stat info {};
+    return NSStringDevices::isVolumePath(path) && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)
+        && ::faccessat(AT_FDCWD, path.c_str(), R_OK | X_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM);
+}
+
 } // namespace
 
 Value MDFolderUpdaterThread::childDictionary(const std::string& name, DirectoryEnumerator& enumerator,
@@ -474,7 +488,14 @@ void MDFolderUpdaterThread::continueJobs()
     if (!job.isStarted()) {
         job.start();
         if (!job.isStarted()) {
-            sendItemDoesNotExist(request);
+            if (!isUnreadableFolder(request[kPath].toString())) {
+                sendItemDoesNotExist(request);
+                return;
+            }
+            // There, but closed to this user: listed as empty, so that every view counts
+            // what it shows (nothing) instead of what an earlier listing found.
+            sendResultFolderExists(request);
+            sendItems(Value::array(), request, true);
             return;
         }
         sendResultFolderExists(request);

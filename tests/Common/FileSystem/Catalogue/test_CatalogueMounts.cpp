@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "CatalogueTestSupport.h"
@@ -98,22 +99,31 @@ TEST_F(CatalogueMountsTest, ACardKeepsItsItemAcrossMountsAndNoFolderIsMadeForIt)
     EXPECT_EQ(database.volumes().size(), before + 1);
     EXPECT_EQ(database.volumeItemForPath(card_ + "/DCIM/x.jpg"), card);
 
-    // Items below the card resolve through its item; no Folder "CARD" is ever made.
-    auto dcim = database.createChildOf(card.get(), "DCIM", "Folder");
-    auto picture = database.createChildOf(dcim.get(), "x.jpg", "File");
-    picture->setDatabaseRating(Value(4));
-    EXPECT_EQ(picture->fullPath(), card_ + "/DCIM/x.jpg");
-    EXPECT_EQ(database.findExistingItemForPath(card_ + "/DCIM/x.jpg"), picture);
-    EXPECT_EQ(database.findExistingItemForPath(card_), card);
+    // Items below the card, listed from it, resolve through its item; no Folder "CARD" is ever
+    // made.
+    std::filesystem::create_directories(card_ + "/DCIM");
+    std::ofstream(card_ + "/DCIM/x.jpg") << "x";
     struct Found : IMediaDatabaseRefreshPathObserver {
         void notifyFSItemUpdated(FileSystemItemMO* item, const std::string&, bool status) override
         {
             found = status ? Ref<FileSystemItemMO>(item) : Ref<FileSystemItemMO>();
+            ended = true;
         }
         Ref<FileSystemItemMO> found;
+        bool ended = false;
     } refreshed;
     ASSERT_TRUE(database.enqueueRefreshPath(card_ + "/DCIM/x.jpg", &refreshed));
-    EXPECT_EQ(refreshed.found, picture);
+    ASSERT_TRUE(spinUntil([&] { return refreshed.ended; }, 20000));
+    const Ref<FileSystemItemMO> picture = refreshed.found;
+    ASSERT_TRUE(picture);
+    const Ref<FileSystemItemMO> dcim = picture->parent();
+    EXPECT_EQ(dcim->parent(), card);
+    EXPECT_EQ(picture->fullPath(), card_ + "/DCIM/x.jpg");
+    EXPECT_EQ(database.findExistingItemForPath(card_ + "/DCIM/x.jpg"), picture);
+    EXPECT_EQ(database.findExistingItemForPath(card_), card);
+    ASSERT_TRUE(spinUntil([&] { return dcim->refreshStatus() == 0 && card->refreshStatus() == 0; }, 20000))
+        << "the card and its folder are listed";
+    picture->setDatabaseRating(Value(4));
     EXPECT_TRUE(database.searchObjectsBy("name==%@", {Value("CARD")}, 10, "Folder")->empty());
     database.saveChanges();
 
@@ -134,7 +144,9 @@ TEST_F(CatalogueMountsTest, ACardKeepsItsItemAcrossMountsAndNoFolderIsMadeForIt)
     auto again = notices.posted[2].userInfo.get("FileSystemItemMO").toObject<FileSystemItemMO>();
     EXPECT_EQ(again, card);
     EXPECT_TRUE(card->isValid());
+    // What was listed before the card went is not verified any more, down the whole tree.
     EXPECT_EQ(card->refreshStatus(), kRefreshStatusNotVerified);
+    EXPECT_EQ(dcim->refreshStatus(), kRefreshStatusNotVerified);
     EXPECT_EQ(picture->refreshStatus(), kRefreshStatusNotVerified);
     EXPECT_EQ(database.findExistingItemForPath(card_ + "/DCIM/x.jpg"), picture);
     EXPECT_EQ(picture->databaseRating().toString(), "4");

@@ -7,14 +7,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 
 #include <QImage>
 #include <filesystem>
 #include <fstream>
 
+#include "../FileSystemFixtures.h"
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "Common/FileSystem/FNSubscribeFileObserver.h"
@@ -287,6 +290,45 @@ TEST_F(CatalogueUpdaterTest, FilesGetSmallThenLargeThumbnails)
     EXPECT_FALSE(pdf->hasCachedThumbnailImage());
 }
 
+TEST_F(CatalogueUpdaterTest, AFifoNamedLikeAPictureHoldsUpNoThumbnail)
+{
+    // Nothing ever writes into the FIFO: reading it would wait for ever.
+    const std::string fifo = path("a-pipe.jpg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; ++i) {
+        names.push_back("photo" + std::to_string(i) + ".jpg");
+        writePicture(path(names.back()), "public.jpeg", 64, 48, false);
+    }
+    refresh(*folder_);
+    Ref<FileSystemItemMO> pipe = folder_->childWithName("a-pipe.jpg");
+    ASSERT_TRUE(pipe);
+    EXPECT_FALSE(pipe->isFolder());
+    EXPECT_EQ(pipe->type(), std::optional<std::string>("public.item")) << "listed as what it is";
+    EXPECT_FALSE(pipe->decodable());
+
+    // Its request is served first, the pictures' after it.
+    pipe->setRefreshingPriority(1000);
+    pipe->enqueueRefresh();
+    std::vector<Ref<FileSystemItemMO>> pictures;
+    for (const std::string& name : names) {
+        pictures.push_back(folder_->childWithName(name));
+        ASSERT_TRUE(pictures.back()) << name;
+        pictures.back()->enqueueRefresh();
+    }
+    const bool allThumbnails = spinUntil([&] {
+        return std::all_of(pictures.begin(), pictures.end(), [](const Ref<FileSystemItemMO>& picture) {
+            return !picture->hasPendingRefreshStatusRequests() && picture->hasCachedThumbnailImage();
+        });
+    }, 30000);
+    // A file thread stuck on the FIFO is let go, so that the threads can stop.
+    if (const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); writer >= 0)
+        ::close(writer);
+    EXPECT_TRUE(allThumbnails);
+    EXPECT_TRUE(spinUntil([&] { return !pipe->hasPendingRefreshStatusRequests(); }, 20000));
+    EXPECT_FALSE(pipe->hasCachedThumbnailImage());
+}
+
 TEST_F(CatalogueUpdaterTest, PictureMetadataIsStoredUpright)
 {
     const Value properties = Value::dictionary(
@@ -424,6 +466,50 @@ TEST_F(CatalogueUpdaterTest, ChangesOfOneItemWithinAPassReachAnObserverOnce)
     database_->removeItemUpdateObserver(&observer, folder_.get());
 }
 
+// Counts every call of each observer kind into a counter that outlives it; never removes itself.
+class CountingObserver : public IFSItemChangedNotification,
+                         public IFSItemThumbnailChangedNotification,
+                         public IMediaDatabaseRefreshPathObserver {
+public:
+    explicit CountingObserver(int& calls)
+        : calls_(calls)
+    {
+    }
+    void notifyFSItemChanged(FileSystemItemMO*, bool) override { ++calls_; }
+    void notifyFSItemThumbnailChanged(FileSystemItemMO*) override { ++calls_; }
+    void notifyFSItemUpdated(FileSystemItemMO*, const std::string&, bool) override { ++calls_; }
+
+private:
+    int& calls_;
+};
+
+TEST_F(CatalogueUpdaterTest, AnObserverDestroyedWhileRegisteredIsNeverCalled)
+{
+    ASSERT_EQ(::mkdir(path("a").c_str(), 0755), 0);
+    int livingCalls = 0;
+    int deadCalls = 0;
+    CountingObserver living(livingCalls);
+    auto dead = std::make_unique<CountingObserver>(deadCalls);
+    for (CountingObserver* observer : {&living, dead.get()}) {
+        database_->addItemUpdateObserver(observer, folder_.get());
+        database_->addThumbnailUpdateObserver(observer, folder_.get());
+    }
+    PathUpdaterEnds livingEnds;
+    ASSERT_TRUE(database_->enqueueRefreshPath(path("a"), &livingEnds));
+    ASSERT_TRUE(database_->enqueueRefreshPath(path("a"), dead.get()));
+    dead.reset();
+
+    database_->notifyFSItemChanged(folder_.get(), true);
+    database_->notifyFSItemChanged(folder_.get(), false);
+    database_->notifyFSItemChanged(nullptr, false);
+    database_->notifyFSItemThumbnailChanged(folder_.get());
+    ASSERT_TRUE(spinUntil([&] { return livingCalls >= 4 && !livingEnds.calls.empty(); }, 30000)) << livingCalls;
+    spinEvents(50);
+    EXPECT_EQ(deadCalls, 0);
+    database_->removeItemUpdateObserver(&living, folder_.get());
+    database_->removeThumbnailUpdateObserver(&living, folder_.get());
+}
+
 // Items of the catalogue's own volume tree (from its root item), as paths resolve.
 Ref<FileSystemItemMO> storedFolder(MediaDatabase& database, const std::string& path)
 {
@@ -447,6 +533,75 @@ int validChildren(FileSystemItemMO& folder)
     for (const auto& child : folder.elements())
         count += child->valid();
     return count;
+}
+
+TEST_F(CatalogueUpdaterTest, AskingANeverListedFolderAboutItsChildrenListsIt)
+{
+    // Each question, on a folder of its own that nothing listed yet: the folder asks for its
+    // listing at once, and the child on disk is there once it was applied.
+    const std::vector<std::pair<std::string, std::function<void(FileSystemItemMO&)>>> questions {
+        {"numberOfChildrenWithMask", [](FileSystemItemMO& f) { f.numberOfChildrenWithMask(kMaskAll); }},
+        {"childAtIndex", [](FileSystemItemMO& f) { f.childAtIndex(0, kMaskAll); }},
+        {"containsChild", [](FileSystemItemMO& f) { f.containsChild(nullptr, kMaskAll); }},
+        {"childWithName", [](FileSystemItemMO& f) { f.childWithName("x.jpg"); }},
+    };
+    for (const auto& [name, ask] : questions) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(::mkdir(path(name).c_str(), 0755), 0);
+        std::ofstream(path(name + "/x.jpg")) << "x";
+        Ref<FileSystemItemMO> folder = storedFolder(*database_, path(name));
+        ASSERT_EQ(folder->refreshStatus(), kRefreshStatusNotVerified);
+        ask(*folder);
+        EXPECT_TRUE(folder->hasPendingRefreshStatusRequests());
+        EXPECT_TRUE(spinUntil([&] { return folder->refreshStatus() == 0 && validChildren(*folder) == 1; }, 20000));
+    }
+    // What the lists are made of, and the question of pending requests, ask for nothing.
+    ASSERT_EQ(::mkdir(path("quiet").c_str(), 0755), 0);
+    Ref<FileSystemItemMO> quiet = storedFolder(*database_, path("quiet"));
+    quiet->childrenWithMask(kMaskAll);
+    quiet->childrenRefreshStatusWithMask(kMaskAll);
+    quiet->batchLoadItemsSortedByName({});
+    EXPECT_EQ(quiet->refreshStatus(), kRefreshStatusNotVerified);
+}
+
+constexpr const char* UnreadableFolderVariable = "VISTEL_TEST_UNREADABLE_FOLDER";
+
+TEST_F(CatalogueUpdaterTest, AFolderThatCannotBeReadIsListedAsEmpty)
+{
+    std::string why;
+    if (!canRunAsNobody(why))
+        VISTEL_SKIP_UNAVAILABLE() << why;
+    std::string log;
+    EXPECT_TRUE(runAsNobody("CatalogueUpdaterTest.DISABLED_AFolderThatCannotBeReadAsUser", UnreadableFolderVariable,
+                            "1", *tree_ / "output.txt", log))
+        << log;
+}
+
+// Runs only in the child that AFolderThatCannotBeReadIsListedAsEmpty starts (hence disabled).
+TEST_F(CatalogueUpdaterTest, DISABLED_AFolderThatCannotBeReadAsUser)
+{
+    if (!std::getenv(UnreadableFolderVariable))
+        GTEST_SKIP() << "started by AFolderThatCannotBeReadIsListedAsEmpty only";
+    ASSERT_NE(::geteuid(), 0u);
+    const std::string closed = path("closed");
+    ASSERT_EQ(::mkdir(closed.c_str(), 0755), 0);
+    for (const char* name : {"a.jpg", "b.jpg", "notes.txt"})
+        std::ofstream(closed + "/" + name) << "x";
+    Ref<FileSystemItemMO> folder = storedFolder(*database_, closed);
+    refresh(*folder);
+    ASSERT_EQ(validChildren(*folder), 3);
+
+    // Closed: the folder stays, empty for every view, and the log says why.
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    ScopedLogCapture log;
+    refresh(*folder);
+    ::chmod(closed.c_str(), 0755);
+    EXPECT_TRUE(folder->valid());
+    EXPECT_EQ(validChildren(*folder), 0);
+    EXPECT_EQ(folder->numberOfChildrenWithMask(kMaskValid | kMaskVisible | kMaskInvisible | kMaskFiles | kMaskFolders |
+                                               kMaskDecodable | kMaskNotDecodable | kMaskBundles | kMaskPlainFolders),
+              0);
+    EXPECT_TRUE(log.contains("cannot read the folder " + closed)) << testing::PrintToString(log.lines());
 }
 
 TEST_F(CatalogueUpdaterTest, FilesCopiedIntoARefreshedFolderAppearWithoutAnyOtherAction)

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <map>
 
 #include "Common/FileSystem/Catalogue/DirectoryEnumerator.h"
 #include "Common/FileSystem/FileSystemFunctions.h"
+#include "Platform/Log.h"
 #include "TestSupport.h"
 
 namespace vistel {
@@ -95,6 +101,50 @@ TEST(DirectoryEnumerator, DescribesEachEntryWithTheSameDatesAsFileAttributes)
         EXPECT_FALSE(enumerator->imageDataWithQuality(0.5f));
     }
     EXPECT_EQ(seen, 6);
+}
+
+TEST(DirectoryEnumerator, SpecialFilesAreWhatTheyAreAndLinksLeadingNowhereAreLogged)
+{
+    test::TemporaryFolder folder("vistel-enum");
+    ASSERT_EQ(::mkfifo((folder / "pipe.jpg").c_str(), 0644), 0);
+    const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = folder / "socket.png";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::symlink("missing.jpg", (folder / "dangling.jpg").c_str());
+    ::symlink("loop-b", (folder / "loop-a").c_str());
+    ::symlink("loop-a", (folder / "loop-b").c_str());
+    writeFile(folder / "picture.jpg", "x");
+
+    ScopedLogCapture log;
+    auto enumerator = VolumeDirectoryEnumerator::create(folder.path());
+    ASSERT_TRUE(enumerator);
+    enumerator->setDesiredInfo(kUpdaterInfo);
+    std::map<std::string, std::pair<std::string, std::string>> seen; // name: file type, content type
+    while (auto name = enumerator->nextObject())
+        seen[*name] = {enumerator->fileAttributes()["NSFileType"].toString(), enumerator->contentTypeFromType().value_or("")};
+    ::close(server);
+    using Facts = std::pair<std::string, std::string>;
+    EXPECT_EQ(seen["pipe.jpg"], (Facts {"NSFileTypeUnknown", "public.item"}));
+    EXPECT_EQ(seen["socket.png"], (Facts {"NSFileTypeSocket", "public.item"}));
+    EXPECT_EQ(seen["picture.jpg"], (Facts {"NSFileTypeRegular", "public.jpeg"}));
+    // One line for each link that leads nowhere, naming it and why; nothing for the rest.
+    std::vector<std::string> lines;
+    for (const std::string& line : log.lines())
+        if (line.find(folder.path()) != std::string::npos)
+            lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    ASSERT_EQ(lines.size(), 3u) << testing::PrintToString(lines);
+    EXPECT_NE(lines[0].find(folder / "dangling.jpg"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("dangling symbolic link"), std::string::npos) << lines[0];
+    for (const std::string& line : {lines[1], lines[2]})
+        EXPECT_NE(line.find("symbolic link loop"), std::string::npos) << line;
+    EXPECT_NE(lines[1].find(folder / "loop-a"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(folder / "loop-b"), std::string::npos) << lines[2];
 }
 
 TEST(DirectoryEnumerator, WithoutInformationKnowsOnlyNames)

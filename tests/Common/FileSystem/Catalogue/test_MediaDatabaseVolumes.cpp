@@ -31,13 +31,18 @@ protected:
         return item;
     }
     // Folder items from the path's volume item down to `path`; the last one.
+    // The Folder items down to `path`, each as a listing leaves it (verified: looking one up
+    // by path asks for no listing, so nothing else gets watched).
     Ref<FileSystemItemMO> itemsDownTo(const std::string& path)
     {
         Ref<FileSystemItemMO> folder = database_->volumeItemForPath(path);
+        folder->setRefreshStatus(0);
         const std::size_t inside = pathComponents(folder->fullPath()).size();
         const std::vector<std::string> components = pathComponents(path);
-        for (std::size_t i = inside; i < components.size(); ++i)
+        for (std::size_t i = inside; i < components.size(); ++i) {
             folder = database_->createChildOf(folder.get(), components[i], "Folder");
+            folder->setRefreshStatus(0);
+        }
         return folder;
     }
     static bool watched(const std::string& path)
