@@ -14,6 +14,7 @@
 
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "CatalogueTestSupport.h"
+#include "Common/FileSystem/Catalogue/DecodePool.h"
 #include "ExifFixtures.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/FilePaths.h"
@@ -244,6 +245,8 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     }
     listFolder();
     ASSERT_EQ(source_.items.size(), 40u);
+    // One decode worker, so that what was made before the jump is known exactly.
+    DecodePool::setWorkerCount(1);
     ArrivalRecorder recorder;
     database_->addThumbnailUpdateObserver(&recorder, nullptr);
 
@@ -269,9 +272,9 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     // The first cells' thumbnails come in; meanwhile the user jumps to the end.
     ASSERT_TRUE(spinUntil([&] { return recorder.arrivals.size() >= 2; }, 60000));
     const std::size_t beforeJump = recorder.arrivals.size();
-    // Made before the jump: the job running now, the results waiting in the queue and the one
-    // taken from it for the main loop's next pass.
-    const std::size_t madeBefore = MediaDatabase::resultsQueue()->count() + 2;
+    // Made before the jump: the jobs running now (one per decode worker at most), the results
+    // waiting in the queue and the one taken from it for the main loop's next pass.
+    const std::size_t madeBefore = MediaDatabase::resultsQueue()->count() + DecodePool::shared().workerCount() + 1;
     QScrollBar* bar = area_->verticalScrollBar();
     bar->setValue(bar->maximum());
     grid->repaint();
