@@ -53,7 +53,7 @@ unsigned DecodePool::workerCount() const
     return targetWorkers_;
 }
 
-void DecodePool::setTakeObserver(std::function<void(std::int64_t)> observer)
+void DecodePool::setTakeObserver(TakeObserver observer)
 {
     DecodePool& pool = shared();
     std::lock_guard lock(pool.mutex_);
@@ -128,7 +128,8 @@ void DecodePool::workerMain(unsigned index)
 {
     for (;;) {
         Task task;
-        std::function<void(std::int64_t)> observer;
+        TakeObserver observer;
+        std::uint64_t takenBefore = 0;
         {
             std::unique_lock lock(mutex_);
             work_.wait(lock, [&] { return index >= targetWorkers_ || !queued_.empty(); });
@@ -144,9 +145,10 @@ void DecodePool::workerMain(unsigned index)
             queued_.erase(top);
             running_.push_back(task.owner);
             observer = observer_;
+            takenBefore = taken_++;
         }
         if (observer)
-            observer(task.priority);
+            observer(task.priority, takenBefore);
         try {
             task.body();
         } catch (const std::exception& exception) {

@@ -41,8 +41,10 @@ public:
     // Tasks queued, and tasks running, of every owner.
     std::size_t queuedCount() const;
     std::size_t runningCount() const;
-    // Called on the worker as it takes a task, with the task's priority (tests).
-    static void setTakeObserver(std::function<void(std::int64_t priority)> observer);
+    // Called on the worker as it takes a task, with the task's priority and the number of tasks
+    // taken before it (tests: observers of several workers may run in any order).
+    using TakeObserver = std::function<void(std::int64_t priority, std::uint64_t takenBefore)>;
+    static void setTakeObserver(TakeObserver observer);
 
 private:
     struct Task {
@@ -63,7 +65,8 @@ private:
     std::vector<const void*> running_; // the owner of each running task
     unsigned targetWorkers_ = 0;
     std::vector<bool> alive_; // by worker index
-    std::function<void(std::int64_t)> observer_;
+    TakeObserver observer_;
+    std::uint64_t taken_ = 0;
 };
 
 } // namespace vistel

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <functional>
@@ -447,15 +448,23 @@ struct TakenDecodes {
     std::mutex mutex;
     std::condition_variable opened;
     bool gateOpen = true;
-    std::vector<std::int64_t> priorities;
+    std::map<std::uint64_t, std::int64_t> byOrder; // priority by place in the pool's order
 
     TakenDecodes()
     {
-        DecodePool::setTakeObserver([this](std::int64_t priority) {
+        DecodePool::setTakeObserver([this](std::int64_t priority, std::uint64_t takenBefore) {
             std::unique_lock lock(mutex);
-            priorities.push_back(priority);
+            byOrder[takenBefore] = priority;
             opened.wait(lock, [this] { return gateOpen; });
         });
+    }
+    std::vector<std::int64_t> priorities()
+    {
+        std::lock_guard lock(mutex);
+        std::vector<std::int64_t> ordered;
+        for (const auto& [order, priority] : byOrder)
+            ordered.push_back(priority);
+        return ordered;
     }
     ~TakenDecodes() { DecodePool::setTakeObserver({}); }
     void setGateOpen(bool open)
@@ -469,7 +478,7 @@ struct TakenDecodes {
     std::size_t count()
     {
         std::lock_guard lock(mutex);
-        return priorities.size();
+        return byOrder.size();
     }
 };
 
@@ -513,7 +522,7 @@ TEST(FileUpdaterThread, VisibleCellsAreDecodedFirstByAPoolOfFourInPriorityOrder)
         expected.push_back(priority::valueFromMinorAndMajor(minor, 1));
     for (int minor = 5; minor >= 0; --minor)
         expected.push_back(priority::valueFromMinorAndMajor(minor, -1));
-    EXPECT_EQ(taken.priorities, expected);
+    EXPECT_EQ(taken.priorities(), expected);
     for (Value r; !(r = results->tryDequeue(true)).isNull();) {
         const bool background = r[kNeedsHighQualityThumbnail].toBool();
         EXPECT_TRUE(background ? r[kThumbnailLargeData].isData() : r[kThumbnailSmallImage].isObject()) << r[kPath].toString();
