@@ -272,9 +272,9 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     // The first cells' thumbnails come in; meanwhile the user jumps to the end.
     ASSERT_TRUE(spinUntil([&] { return recorder.arrivals.size() >= 2; }, 60000));
     const std::size_t beforeJump = recorder.arrivals.size();
-    // Made before the jump: the jobs running now (one per decode worker at most), the results
-    // waiting in the queue and the one taken from it for the main loop's next pass.
-    const std::size_t madeBefore = MediaDatabase::resultsQueue()->count() + DecodePool::shared().workerCount() + 1;
+    // Made before the jump: the job running now, the results waiting in the queue and the one
+    // taken from it for the main loop's next pass.
+    const std::size_t madeBefore = MediaDatabase::resultsQueue()->count() + 2;
     QScrollBar* bar = area_->verticalScrollBar();
     bar->setValue(bar->maximum());
     grid->repaint();
