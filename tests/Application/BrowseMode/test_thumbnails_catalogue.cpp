@@ -14,6 +14,7 @@
 
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "CatalogueTestSupport.h"
+#include "Common/FileSystem/Catalogue/DecodePool.h"
 #include "ExifFixtures.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/FilePaths.h"
@@ -244,6 +245,8 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     }
     listFolder();
     ASSERT_EQ(source_.items.size(), 40u);
+    // One decode worker, so that what was made before the jump is known exactly.
+    DecodePool::setWorkerCount(1);
     ArrivalRecorder recorder;
     database_->addThumbnailUpdateObserver(&recorder, nullptr);
 

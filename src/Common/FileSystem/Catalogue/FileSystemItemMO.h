@@ -213,6 +213,9 @@ public:
     // Asks for what the item lacks: a listing (folders), a small thumbnail, then once verified
     // and idle a background high-quality thumbnail (decodable files without one).
     void enqueueRefresh();
+    // A decodable file without a stored large thumbnail asks for one at background priority
+    // (once: not while such a request is pending).
+    void enqueueStoredThumbnail();
     // A small-thumbnail request, of `size` when given.
     void enqueueThumbnailImageRequest(std::optional<float> size);
     // The views draw the item at `size`: decode a fitting small thumbnail from the stored

@@ -110,7 +110,14 @@ void FileSystemItemMO::enqueueRefresh()
     }
     if (needsRefresh())
         enqueueThumbnailImageRequest(std::nullopt);
-    if (hasCachedThumbnailLargeData() || status != 0 || !decodable())
+    if (status == 0)
+        enqueueStoredThumbnail();
+}
+
+void FileSystemItemMO::enqueueStoredThumbnail()
+{
+    MediaDatabase* database = mediaDatabase();
+    if (!database || isFolder() || !decodable() || hasCachedThumbnailLargeData() || hasRefreshStatus(RefreshHighQualityQueued))
         return;
     appendRefreshStatus(RefreshHighQualityQueued);
     Value request = createUpdateRequest();

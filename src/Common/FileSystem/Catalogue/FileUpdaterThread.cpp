@@ -2,12 +2,15 @@
 
 #include <cmath>
 
+#include "Common/FileSystem/Catalogue/DecodePool.h"
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "Common/FileSystem/FileSystemFunctions.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/Imaging/ImageDestination.h"
 #include "Platform/Imaging/ImageProperties.h"
 #include "Platform/Imaging/MultiImage.h"
+#include "Platform/Exception.h"
+#include "Platform/Log.h"
 #include "Platform/UserDefaults.h"
 
 namespace vistel {
@@ -114,8 +117,34 @@ MediaDatabaseUpdaterThread::DuplicateAnswer MDItemUpdaterThread::processDuplicat
     return StackChanged;
 }
 
+namespace {
+
+bool isDecodeJob(const MDUpdaterThreadJob& job)
+{
+    const std::string type = job.request()[kType].toString();
+    return type == kTypeFile || type == kTypeDecodeSmall;
+}
+
+} // namespace
+
+void MDItemUpdaterThread::main()
+{
+    MediaDatabaseUpdaterThread::main();
+    // Stopped: what was handed to the pool and not begun is dropped, what runs is waited for.
+    DecodePool::shared().cancel(this);
+}
+
 void MDItemUpdaterThread::continueJobs()
 {
+    // A thread driven from another one (tests) runs its jobs in place, one after the other.
+    const bool handsToPool = NSThreadExt::currentThreadExt() == this;
+    if (handsToPool && isDecodeJob(*jobsStack_.back())) {
+        DecodePool::shared().waitForRoom(this, [this] { return isCancelled(); });
+        if (isCancelled())
+            return;
+        // What came while the workers were busy competes for the free one.
+        fillJobsStack(true);
+    }
     currentJob_ = jobsStack_.back();
     jobsStack_.pop_back();
     const Value& request = currentJob_->request();
@@ -124,12 +153,32 @@ void MDItemUpdaterThread::continueJobs()
         changePriority(request);
         return;
     }
-    if (type == kTypeDecodeSmall) {
+    if (!isDecodeJob(*currentJob_))
+        return;
+    if (!handsToPool) {
+        runDecodeJob(request);
+        return;
+    }
+    Ref<MDItemUpdaterThread> self(this);
+    DecodePool::shared().submit(this, currentJob_->priority(), currentJob_->index(), [self, request] {
+        if (self->isCancelled())
+            return;
+        try {
+            self->runDecodeJob(request);
+        } catch (const Exception& exception) {
+            ZovLog(self->description() + " JOB FAILED: Caught exception " + exception.name() + ": " + exception.reason()
+                   + ". Job type " + request[kType].toString() + " path " + request[kPath].toString() + ".");
+            self->sendFailure(request);
+        }
+    });
+}
+
+void MDItemUpdaterThread::runDecodeJob(const Value& request)
+{
+    if (request[kType].toString() == kTypeDecodeSmall) {
         createImageWithRequest(request);
         return;
     }
-    if (type != kTypeFile)
-        return;
     const Value attributes = FileSystemFunctions::fileAttributesAtPath(request[kPath].toString(), true);
     if (attributes.size() == 0) {
         sendItemStatus(request, false);

@@ -1,5 +1,6 @@
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -327,6 +328,30 @@ void MediaDatabase::noteAndSaveChanges(const Notification& notification)
         Ref<MediaDatabase> self(this);
         RunLoop::main()->perform([self] { self->noteAndSaveChanges(); });
     }
+    scheduleIdleSave();
+}
+
+void MediaDatabase::scheduleIdleSave()
+{
+    const RunLoop::TimePoint when =
+        RunLoop::Clock::now() + std::chrono::duration_cast<RunLoop::Clock::duration>(std::chrono::duration<double>(IdleSaveDelay));
+    if (idleSaveTimer_ && idleSaveTimer_->isValid()) {
+        idleSaveTimer_->setFireDate(when);
+        return;
+    }
+    // Default mode only: not inside a modal alert or a drag.
+    idleSaveTimer_ = RunLoop::main()->scheduleTimer(IdleSaveDelay, false, [this, alive = std::weak_ptr<bool>(alive_)](RunLoop::Timer&) {
+        const auto living = alive.lock();
+        if (!living || !*living)
+            return;
+        if (managedObjectContext_ && managedObjectContext_->hasChanges()) {
+            ErrorRecord error;
+            if (managedObjectContext_->commitEditing(&error))
+                saveChanges();
+            else
+                PlatformApplication::presentError(error);
+        }
+    });
 }
 
 void MediaDatabase::noteAndSaveChanges()
@@ -357,6 +382,10 @@ void MediaDatabase::saveChanges()
 
 void MediaDatabase::releaseStack()
 {
+    if (idleSaveTimer_) {
+        idleSaveTimer_->invalidate();
+        idleSaveTimer_ = nullptr;
+    }
     if (managedObjectContext_)
         NotificationCenter::defaultCenter().removeObserver(this);
     tagNameCache_.clear();

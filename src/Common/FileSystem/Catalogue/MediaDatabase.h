@@ -16,7 +16,10 @@
 // Saving. The context's one "objects did change" notification per main-loop pass schedules a
 // save when more than 250 objects are inserted or updated; noteAndSaveChanges() (called after
 // every applied updater result) saves when more than 100 are. So the file is written in batches,
-// each one transaction. Save failures are shown; the changes stay for the next save.
+// each one transaction. Whatever is left unsaved is saved IdleSaveDelay seconds after the last
+// change, once the main loop has nothing else to do: a rating or the last thumbnails of a folder
+// never wait for the next burst (or a crash). Save failures are shown; the changes stay for the
+// next save.
 //
 // Volumes. Every volume and camera seen is one Volume item (FileSystemVolumeMO) whose uuid is
 // its device key. The volume mounted at "/" is the root item; it holds the hidden Folder
@@ -67,6 +70,7 @@
 #include "Platform/NotificationCenter.h"
 #include "Platform/Object.h"
 #include "Platform/ObjectStore/ObjectStore.h"
+#include "Platform/RunLoop.h"
 #include "Common/Tools/Threads/SignalObject.h"
 
 namespace vistel {
@@ -137,6 +141,7 @@ public:
     void noteAndSaveChanges(const Notification& notification);
     void noteAndSaveChanges();
     void saveChanges();
+    static constexpr double IdleSaveDelay = 1.0;
 
     // --- shutting down and wiping -----------------------------------------------------------
     void stopAll();
@@ -275,11 +280,14 @@ private:
     void buildVolumes();
     // Applies the next queued result, then schedules the next pass's.
     void applyNextResult();
+    // Moves the idle save to IdleSaveDelay from now.
+    void scheduleIdleSave();
 
     Ref<store::PersistentStoreCoordinator> persistentStoreCoordinator_;
     Ref<store::ObjectModel> managedObjectModel_;
     Ref<store::ManagedObjectContext> managedObjectContext_;
     bool isStopped_ = false;
+    Ref<RunLoop::Timer> idleSaveTimer_;
     // Tag-name text -> its TagName object; released by stopAll().
     std::unordered_map<std::string, Ref<store::ManagedObject>> tagNameCache_;
     // The valid volume items by display name; nullopt: built again on next use.

@@ -453,6 +453,10 @@ void MediaDatabase::updateFileItem(FileSystemItemMO* file, const Value& result)
     }
     if (file->refreshStatus() != kRefreshStatusNotVerified)
         file->removeRefreshStatus(bit);
+    // A picture that got its first thumbnail gets its stored one next, in the background,
+    // whether or not it is drawn again.
+    if (bit == FileSystemItemMO::RefreshQueued && result[kThumbnailSmallImage].isObject() && file->refreshStatus() == 0)
+        file->enqueueStoredThumbnail();
     if (changed)
         notifyFSItemChanged(file, false);
 }

@@ -250,7 +250,9 @@ void registerThumbnailStyleDefaults();
 // large ones, and re-orders queued file jobs for "CP" requests. File results of a thumbnail
 // carry the picture's page metadata (upright size, resolution, depth, profile, orientation)
 // and its metadata dictionaries under "pageMetadata". The preferences are followed while the
-// thread runs (observers of the standard defaults, atomics read between steps).
+// thread runs (observers of the standard defaults, atomics read between steps). The decodes
+// run on the workers of the DecodePool shared by every volume's thread, the thread's most
+// urgent jobs first; stopping the thread drops what it handed there and waits for what runs.
 class MDItemUpdaterThread : public MediaDatabaseUpdaterThread {
 public:
     static constexpr float LargeThumbnailSize = 320;
@@ -272,7 +274,13 @@ public:
 protected:
     MDItemUpdaterThread();
     ~MDItemUpdaterThread() override;
+    void main() override;
+    // Takes the top job; on the thread's own body a decode goes to the shared DecodePool
+    // (waiting first while this thread's share of the workers is busy) and posts its result
+    // there, elsewhere (a thread driven by tests) it runs in place.
     void continueJobs() override;
+    // The work of one "File" or "CIFDAS" job, posting its result (any thread).
+    void runDecodeJob(const Value& request);
     DuplicateAnswer processDuplicateRequest(const Value& request, MDUpdaterThreadJob& job, std::size_t index) override;
     void changePriority(const Value& request);
     void createImageWithRequest(const Value& request);

@@ -197,3 +197,55 @@ TEST_F(CatalogueRestartTest, KilledWhileSavingReopensWhole)
     EXPECT_TRUE(root->childWithName(batchFileName(previous, BatchSize - 1)));
     EXPECT_TRUE(Alert::answeredAlerts().empty());
 }
+
+namespace {
+
+constexpr int IdleFiles = 75;
+
+} // namespace
+
+// Run by the idle-save test in a child process: fewer changes than a batch (files, a rating, a
+// keyword, a category), then the main loop runs until the process is killed.
+TEST_F(CatalogueRestartTest, DISABLED_FewChangesThenIdle)
+{
+    ::setenv("XDG_DATA_HOME", std::getenv("VISTEL_KILL_TEST_DATA"), 1);
+    MediaDatabase& database = openCatalogue();
+    auto root = database.createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
+    root->setUuid("root");
+    for (int i = 0; i < IdleFiles; ++i)
+        root->createChildWithName("f" + std::to_string(i), MediaDatabase::EntityFile, true);
+    auto rated = root->childWithName("f7");
+    rated->setDatabaseRating(Value(4));
+    rated->setDatabaseKeywords(Value::array({"harbour"}));
+    FileSystemItemMOCategory::rootCategory()->childWithName("Albums")->setToItem(rated.get());
+    database.noteAndSaveChanges(); // too few for a batch
+    spinUntil([] { return false; }, 600000);
+}
+
+TEST_F(CatalogueRestartTest, FewChangesAreSavedWhenIdleAndSurviveAKill)
+{
+    ::setenv("VISTEL_KILL_TEST_DATA", folder_.path().c_str(), 1);
+    const std::string path = MediaDatabase::create()->databaseURL();
+    const pid_t child = spawnTestProcess("CatalogueRestartTest.DISABLED_FewChangesThenIdle", "/dev/null");
+    ASSERT_GT(child, 0);
+    // Read through a connection of our own, as after a crash.
+    auto savedFiles = [&] { return committedNumber(path, "SELECT count(*) FROM Element WHERE Z_ENT='File'"); };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (savedFiles() < IdleFiles && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_EQ(savedFiles(), IdleFiles) << "the changes were not saved while the writer was idle";
+
+    MediaDatabase& database = openCatalogue();
+    auto root = database.objectExistingForUUID("root");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->numberOfChildren(), std::size_t(IdleFiles));
+    auto rated = root->childWithName("f7");
+    ASSERT_TRUE(rated);
+    EXPECT_EQ(rated->databaseRating().toString(), "4");
+    EXPECT_EQ(rated->databaseKeywords().toString(), "harbour");
+    const std::set<std::string> categories = FileSystemItemMOCategory::categoryUniqueIDsForItem(rated.get());
+    EXPECT_EQ(categories,
+              std::set<std::string> {FileSystemItemMOCategory::rootCategory()->childWithName("Albums")->uniqueIDString()});
+}

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <functional>
 #include <sstream>
 
 #include <QImage>
 
+#include "Common/FileSystem/Catalogue/DecodePool.h"
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "Common/FileSystem/FileSystemFunctions.h"
 #include "Platform/Imaging/ImageDestination.h"
@@ -401,6 +407,148 @@ TEST(FileUpdaterThread, PriorityChangesMoveForegroundJobsOnly)
     thread->fillJobsStack(true);
     thread->continueJobs();
     EXPECT_EQ(stackOf(*thread), (std::vector<std::string> {"File /b", "File /c", "File /a"}));
+}
+
+// Writes `count` JPEG files named 0.jpg, 1.jpg, ... into `folder`.
+std::vector<std::string> writeJpegs(const test::TemporaryFolder& folder, int count, int width, int height)
+{
+    const Value::Bytes bytes = jpegBytes(width, height);
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(folder / (std::to_string(i) + ".jpg"));
+        std::ofstream(paths.back(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                            static_cast<std::streamsize>(bytes.size()));
+    }
+    return paths;
+}
+
+Value thumbnailRequest(const std::string& path, std::int64_t priority, bool background)
+{
+    Value r = request(kTypeFile, path, priority);
+    r.set(kNeedsThumbnail, Value(true));
+    if (background)
+        r.set(kNeedsHighQualityThumbnail, Value(true));
+    return r;
+}
+
+bool waitFor(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!done())
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return true;
+}
+
+// The priorities of the decodes as the pool's workers take them; each take waits while the gate
+// is closed.
+struct TakenDecodes {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool gateOpen = true;
+    std::map<std::uint64_t, std::int64_t> byOrder; // priority by place in the pool's order
+
+    TakenDecodes()
+    {
+        DecodePool::setTakeObserver([this](std::int64_t priority, std::uint64_t takenBefore) {
+            std::unique_lock lock(mutex);
+            byOrder[takenBefore] = priority;
+            opened.wait(lock, [this] { return gateOpen; });
+        });
+    }
+    std::vector<std::int64_t> priorities()
+    {
+        std::lock_guard lock(mutex);
+        std::vector<std::int64_t> ordered;
+        for (const auto& [order, priority] : byOrder)
+            ordered.push_back(priority);
+        return ordered;
+    }
+    ~TakenDecodes() { DecodePool::setTakeObserver({}); }
+    void setGateOpen(bool open)
+    {
+        {
+            std::lock_guard lock(mutex);
+            gateOpen = open;
+        }
+        opened.notify_all();
+    }
+    std::size_t count()
+    {
+        std::lock_guard lock(mutex);
+        return byOrder.size();
+    }
+};
+
+// The registered file thread of `volume`, answering into `results`, over four workers.
+Ref<MDItemUpdaterThread> threadOnAPoolOfFour(std::int16_t volume, const Ref<ThreadSafeQueue>& results)
+{
+    registerThumbnailStyleDefaults();
+    DecodePool::setWorkerCount(4);
+    Ref<MDItemUpdaterThread> thread = MDItemUpdaterThread::targetObjectWithID(volume);
+    thread->setResultsQueue(results);
+    return thread;
+}
+
+TEST(FileUpdaterThread, VisibleCellsAreDecodedFirstByAPoolOfFourInPriorityOrder)
+{
+    test::TemporaryFolder folder("vistel-pool");
+    const std::vector<std::string> paths = writeJpegs(folder, 20, 640, 480);
+    TakenDecodes taken;
+    const Ref<ThreadSafeQueue> results = ThreadSafeQueue::create();
+    Ref<MDItemUpdaterThread> thread = threadOnAPoolOfFour(901, results);
+    // Ten pictures at background priority: four workers take four of them and are held there.
+    taken.setGateOpen(false);
+    for (int i = 0; i < 10; ++i)
+        thread->addRequest(thumbnailRequest(paths[i], priority::valueFromMinorAndMajor(i, -1), true));
+    thread->startOnce();
+    ASSERT_TRUE(waitFor([&] { return taken.count() == 4; }));
+    // Ten visible cells come meanwhile, in no particular order.
+    const int visibleOrder[] = {3, 9, 0, 5, 1, 8, 2, 7, 4, 6};
+    for (int minor : visibleOrder)
+        thread->addRequest(thumbnailRequest(paths[10 + minor], priority::valueFromMinorAndMajor(minor, 1), false));
+    taken.setGateOpen(true);
+    ASSERT_TRUE(waitFor([&] { return results->count() == 20; }));
+    MediaDatabaseUpdaterThread::stopAllThreads();
+
+    // The four held, then every visible cell, the most urgent first, then the rest of the
+    // background.
+    std::vector<std::int64_t> expected;
+    for (int minor = 9; minor >= 6; --minor)
+        expected.push_back(priority::valueFromMinorAndMajor(minor, -1));
+    for (int minor = 9; minor >= 0; --minor)
+        expected.push_back(priority::valueFromMinorAndMajor(minor, 1));
+    for (int minor = 5; minor >= 0; --minor)
+        expected.push_back(priority::valueFromMinorAndMajor(minor, -1));
+    EXPECT_EQ(taken.priorities(), expected);
+    for (Value r; !(r = results->tryDequeue(true)).isNull();) {
+        const bool background = r[kNeedsHighQualityThumbnail].toBool();
+        EXPECT_TRUE(background ? r[kThumbnailLargeData].isData() : r[kThumbnailSmallImage].isObject()) << r[kPath].toString();
+    }
+}
+
+TEST(FileUpdaterThread, AStoppedThreadLeavesNoDecodeRunningOrQueued)
+{
+    test::TemporaryFolder folder("vistel-pool");
+    const std::vector<std::string> paths = writeJpegs(folder, 40, 1600, 1200);
+    TakenDecodes taken;
+    const Ref<ThreadSafeQueue> results = ThreadSafeQueue::create();
+    Ref<MDItemUpdaterThread> thread = threadOnAPoolOfFour(902, results);
+    for (const std::string& path : paths)
+        thread->addRequest(thumbnailRequest(path, 0, true));
+    thread->startOnce();
+    ASSERT_TRUE(waitFor([&] { return taken.count() >= 2; }));
+    MediaDatabaseUpdaterThread::stopAllThreads();
+    EXPECT_EQ(DecodePool::shared().runningCount(), 0u);
+    EXPECT_EQ(DecodePool::shared().queuedCount(), 0u);
+    const std::size_t takenAtStop = taken.count(), resultsAtStop = results->count();
+    EXPECT_LT(takenAtStop, paths.size());
+    // Nothing is taken or answered later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(taken.count(), takenAtStop);
+    EXPECT_EQ(results->count(), resultsAtStop);
 }
 
 #ifdef VISTEL_FOLDERLISTING_PATH
