@@ -234,6 +234,8 @@ public:
     // YES only for a place. A name that is empty, holds ":", "/" or NUL, or is longer than 255
     // bytes of UTF-8 changes nothing.
     bool renameItem(Object* item, const std::string& newName);
+    // A row as the handler's actions take it: a place item itself, else the row's catalogue item.
+    Ref<Object> handlerItemOf(Object* item) const;
     static bool isAcceptableItemName(const std::string& name);
     bool itemIsDestinationForAnUserAction(const Object* item) const;
 

@@ -72,6 +72,15 @@ FileSystemItemMO* BrowserPanel::selectedCatalogueItem() const
     return isFolderItem(item) ? managedObjectOf(item) : nullptr;
 }
 
+// A row as the handler's actions see it: a place stays a place (the handler never renames or
+// deletes it as the folder it shows), any other row is its catalogue item.
+Ref<Object> BrowserPanel::handlerItemOf(Object* item) const
+{
+    if (dynamic_cast<PlaceBrowserPanelItem*>(item))
+        return Ref<Object>(item);
+    return Ref<Object>(managedObjectOf(item));
+}
+
 // --- the context menu --------------------------------------------------------------------------------
 
 QMenu* BrowserPanel::itemPopupMenu(Object* item)
@@ -195,7 +204,7 @@ bool BrowserPanel::validateUserInterfaceItem(const UserInterfaceItem& uiItem)
         return false;
     BasicUIHandler::Items selection;
     for (const Ref<Object>& each : treeView_->selectedItemsArray())
-        selection.emplace_back(managedObjectOf(each.get()));
+        selection.push_back(handlerItemOf(each.get()));
     return handler->validateUserAction(action, managedObjectOf(item), action == "paste:" ? nullptr : &selection,
                                        clipboardData(), nullptr);
 }
@@ -268,8 +277,12 @@ bool BrowserPanel::performAction(const std::string& action, QObject* sender)
             return false;
         Object* item = selectedItem();
         BasicUIHandler::Items items;
-        if (FileSystemItemMO* folder = managedObjectOf(item))
-            items.emplace_back(folder);
+        if (managedObjectOf(item))
+            items.push_back(handlerItemOf(item));
+        // Validated once more: a key's shortcut may reach here for a row the handler refuses.
+        if (!handler->validateUserAction(action, managedObjectOf(item), action == "paste:" ? nullptr : &items,
+                                         clipboardData(), nullptr))
+            return false;
         handler->processItems(items, managedObjectOf(item), action, clipboardData(), this);
     }
     return true;

@@ -323,6 +323,7 @@ TEST_F(BrowserPanelTest, ContextMenusAndValidation)
         {"photos", "onDeleteFolderAction:", false, "Move to trash"},
         {"Pictures", "onDeleteFolderAction:", false, "Move to trash"},
         {"Pictures", "moveToTrash:", false, "Move to trash"},
+        {"Pictures", "rename:", false, ""},
         {"2024", "moveToTrash:", true, "Move to trash"},
         {"2024", "onCreateFolderAction:", true, "Create new folder"},
         {"2024", "rename:", true, ""},
@@ -403,6 +404,22 @@ TEST_F(BrowserPanelTest, Renames)
     // Places are not edited inline.
     EXPECT_FALSE(panel_->shouldEditTableColumn(*tree_, nullptr, pictures).value_or(true));
     panel_->renameItem(place("Photos"), "Pictures");
+
+    // Nor renamed by the rename command (F2): nothing is asked and the folder stays.
+    tree_->selectRowIndexes({rowOf(place("Pictures"))}, false);
+    std::vector<std::string> asked;
+    ScopedResponder responder([&](const AlertRecord& record) {
+        asked.push_back(record.messageText);
+        AlertResponse typed = AlertResponse::pressButton(0);
+        typed.text = "Escaped";
+        return typed;
+    });
+    EXPECT_FALSE(validates("rename:"));
+    panel_->performAction("rename:", nullptr);
+    spinEvents(200);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(home() + "/Pictures"));
+    EXPECT_FALSE(std::filesystem::exists(home() + "/Escaped"));
 }
 
 TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)

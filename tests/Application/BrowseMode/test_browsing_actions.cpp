@@ -545,11 +545,43 @@ TEST_F(BrowsingActionsTest, TrashOnAStickDeletePermanentlyAndNewFolders)
     const Items withPlace {Ref<Object>(item(tree_ / "stick/b.jpg")), makeRef<Object>()};
     EXPECT_FALSE(handler_->validateUserAction("moveToTrash:", nullptr, &withPlace, nullptr, nullptr));
 
+    // Deleting for good asks once per action, naming the one item or counting them; Cancel
+    // deletes nothing.
+    ::mkdir((tree_ / "stick/album").c_str(), 0755);
+    writeFile(tree_ / "stick/album/c.jpg", "c");
     const Items b = items({tree_ / "stick/b.jpg"});
-    ASSERT_TRUE(handler_->validateUserAction("deletePermanently:", nullptr, &b, nullptr, nullptr));
-    EXPECT_TRUE(handler_->processItems(b, nullptr, "deletePermanently:", nullptr, nullptr));
-    ASSERT_TRUE(spinUntil([&] { return records.finished() == 2; }));
-    EXPECT_FALSE(exists(tree_ / "stick/b.jpg"));
+    const Items both = items({tree_ / "stick/b.jpg", tree_ / "stick/album"});
+    struct Case {
+        const Items& items;
+        const char* answer;
+        const char* question;
+        bool deleted;
+    } cases[] = {
+        {b, "Cancel", "Are you sure you want to permanently delete b.jpg?", false},
+        {both, "Cancel", "Are you sure you want to permanently delete 2 items?", false},
+        {both, "Delete", "Are you sure you want to permanently delete 2 items?", true},
+    };
+    for (const Case& c : cases) {
+        std::vector<AlertRecord> asked;
+        ScopedResponder responder([&](const AlertRecord& record) {
+            asked.push_back(record);
+            return AlertResponse::pressTitled(c.answer);
+        });
+        ASSERT_TRUE(handler_->validateUserAction("deletePermanently:", nullptr, &c.items, nullptr, nullptr));
+        EXPECT_EQ(handler_->processItems(c.items, nullptr, "deletePermanently:", nullptr, nullptr), c.deleted);
+        ASSERT_EQ(asked.size(), 1u) << c.question;
+        EXPECT_EQ(asked[0].messageText, c.question);
+        ASSERT_EQ(asked[0].buttons.size(), 2u);
+        EXPECT_EQ(asked[0].buttons[0].title, "Delete");
+        EXPECT_EQ(asked[0].buttons[1].title, "Cancel");
+        if (c.deleted)
+            ASSERT_TRUE(spinUntil([&] { return records.finished() == 2; }));
+        else
+            spinEvents(100);
+        EXPECT_EQ(exists(tree_ / "stick/b.jpg"), !c.deleted) << c.question;
+        EXPECT_EQ(exists(tree_ / "stick/album/c.jpg"), !c.deleted) << c.question;
+    }
+    EXPECT_EQ(records.finished(), 2);
     EXPECT_FALSE(exists(trash + "/files/b.jpg"));
 
     // New folders: "untitled folder", then a numbered one; the catalogue knows both under the
