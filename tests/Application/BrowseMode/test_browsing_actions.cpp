@@ -193,6 +193,8 @@ TEST_F(BrowsingActionsTest, PastePredicate)
     ::mkdir((tree_ / "src/sub/deeper").c_str(), 0755);
     ::mkdir((tree_ / "dest").c_str(), 0755);
     ::mkdir((tree_ / "locked").c_str(), 0755);
+    ::mkdir((tree_ / "nest").c_str(), 0755);
+    ::mkdir((tree_ / "nest/nest").c_str(), 0755);
     writeFile(tree_ / "src/a.jpg", "a");
     writeFile(tree_ / "b.jpg", "b");
     ASSERT_EQ(::symlink((tree_ / "src").c_str(), (tree_ / "link").c_str()), 0);
@@ -214,6 +216,8 @@ TEST_F(BrowsingActionsTest, PastePredicate)
         {"a folder into its subfolder", items({tree_ / "src"}), item(tree_ / "src/sub/deeper"), false, false},
         {"through a link to an ancestor", items({tree_ / "src"}), item(tree_ / "link/sub"), false, false},
         {"into a link inside itself", items({tree_ / "src"}), item(tree_ / "src/sub/up"), false, false},
+        // Its copy would take the place of the folder that holds it.
+        {"into the ancestor holding a folder of its name", items({tree_ / "nest/nest"}), item(tree_.path()), false, false},
         {"a missing file", items({tree_ / "b.jpg", tree_ / "gone.jpg"}), item(tree_ / "dest"), false, false},
         {"a folder onto a frame", items({tree_ / "src"}), frame, false, false},
         {"a file onto a frame (moved only)", items({tree_ / "b.jpg"}), frame, false, true},
