@@ -71,10 +71,11 @@ std::vector<std::string> pasteboardFileNames(Pasteboard* pasteboard)
     return names;
 }
 
-// Every character but the ones no file name may hold here.
+// Every character but NUL: a name with ":" or "/" is refused as a whole once typed, never
+// quietly changed into another name.
 CharacterSet fileNameCharacters()
 {
-    return CharacterSet::characterSetWithCharactersInString(std::string(":/\0", 3)).invertedSet();
+    return CharacterSet::characterSetWithCharactersInString(std::string("\0", 1)).invertedSet();
 }
 
 } // namespace
@@ -234,7 +235,18 @@ bool BrowsingUAHandler::renameItems(const Items& items)
                                  &filter);
     if (!typed || typed->empty())
         return false;
-    return renameItem(item, extension.empty() ? *typed : *typed + "." + extension);
+    const std::string name = extension.empty() ? *typed : *typed + "." + extension;
+    if (!isValidNewName(name)) {
+        const char* selector = "renameItems:";
+        Alert alert;
+        alert.setMessageText(vistel::format(ZOV_TRANSLATE("The name \"%@\" cannot be used.", selector), name));
+        alert.setInformativeText(
+            ZOV_TRANSLATE("Try using another name, with fewer characters or no punctuation marks.", selector));
+        alert.addButtonWithTitle(ZOV_TRANSLATE("OK", selector));
+        alert.runModal();
+        return false;
+    }
+    return renameItem(item, name);
 }
 
 bool BrowsingUAHandler::renameItem(Object* object, const std::string& newName)

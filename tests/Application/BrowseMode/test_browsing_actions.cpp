@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "../ShellTestSupport.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
@@ -419,7 +420,7 @@ TEST_F(BrowsingActionsTest, RenameKeepsTheExtensionAndRefusesWhatNoNameMayHold)
         std::vector<AlertRecord> asked;
         ScopedResponder responder([&](const AlertRecord& record) {
             asked.push_back(record);
-            return response;
+            return asked.size() == 1 ? response : AlertResponse::pressButton(0);
         });
         const int before = records.finished();
         const Items one = items({path});
@@ -439,8 +440,19 @@ TEST_F(BrowsingActionsTest, RenameKeepsTheExtensionAndRefusesWhatNoNameMayHold)
     EXPECT_TRUE(exists(tree_ / "trip.jpg"));
     EXPECT_FALSE(exists(tree_ / "photo.jpg"));
 
-    // The field takes no ":" or "/": those keys are refused, the rest typed.
-    rename(tree_ / "trip.jpg", typing("a:b/c"));
+    // A name no file may take is refused as a whole, never changed into another one.
+    for (const auto& [path, typed, refused] : {std::tuple<std::string, std::string, std::string> {"trip.jpg", "a:b", "a:b.jpg"},
+                                              {"trip.jpg", "../escaped", "../escaped.jpg"},
+                                              {"album", "..", ".."}}) {
+        asked = rename(tree_ / path, typing(typed));
+        ASSERT_EQ(asked.size(), 2u) << typed;
+        EXPECT_EQ(asked[1].messageText, "The name \"" + refused + "\" cannot be used.");
+        EXPECT_EQ(asked[1].informativeText, "Try using another name, with fewer characters or no punctuation marks.");
+        EXPECT_TRUE(exists(tree_ / path)) << typed;
+    }
+    for (const char* changed : {"ab.jpg", "..escaped.jpg", "escaped.jpg", "a"})
+        EXPECT_FALSE(exists(tree_ / changed)) << changed;
+    rename(tree_ / "trip.jpg", typing("abc"));
     EXPECT_TRUE(exists(tree_ / "abc.jpg"));
     // 251 bytes of two-byte characters (and one more byte) fit beside ".jpg"; a 252nd byte
     // does not.
