@@ -205,7 +205,8 @@ bool BrowserPanel::validateUserInterfaceItem(const UserInterfaceItem& uiItem)
     BasicUIHandler::Items selection;
     for (const Ref<Object>& each : treeView_->selectedItemsArray())
         selection.push_back(handlerItemOf(each.get()));
-    return handler->validateUserAction(action, managedObjectOf(item), action == "paste:" ? nullptr : &selection,
+    const bool fromClipboard = action == "paste:" || action == "move:";
+    return handler->validateUserAction(action, managedObjectOf(item), fromClipboard ? nullptr : &selection,
                                        clipboardData(), nullptr);
 }
 
@@ -277,10 +278,11 @@ bool BrowserPanel::performAction(const std::string& action, QObject* sender)
             return false;
         Object* item = selectedItem();
         BasicUIHandler::Items items;
-        if (managedObjectOf(item))
+        // Move Here takes the clipboard's names into the row's folder.
+        if (managedObjectOf(item) && action != "move:")
             items.push_back(handlerItemOf(item));
         // Validated once more: a key's shortcut may reach here for a row the handler refuses.
-        if (!handler->validateUserAction(action, managedObjectOf(item), action == "paste:" ? nullptr : &items,
+        if (!handler->validateUserAction(action, managedObjectOf(item), items.empty() ? nullptr : &items,
                                          clipboardData(), nullptr))
             return false;
         handler->processItems(items, managedObjectOf(item), action, clipboardData(), this);

@@ -182,7 +182,18 @@ bool BrowsingUAHandler::validatePaste(const UserAction& a)
     return canPasteItems(a.selection, a.location, a.pasteboard) && !isOnPictureFrame(asItem(a.location));
 }
 
-bool BrowsingUAHandler::validateMove(const UserAction& a) { return canPasteItems(a.selection, a.location, a.pasteboard); }
+bool BrowsingUAHandler::validateMove(const UserAction& a)
+{
+    if (!canPasteItems(a.selection, a.location, a.pasteboard))
+        return false;
+    // Moving an entry into the folder it is in already would do nothing.
+    const std::string destination = normalizedPath(asItem(a.location)->fullPath());
+    const std::vector<std::string> paths = a.selection && !a.selection->empty() ? pathesListFromItemsList(*a.selection)
+                                                                                : pasteboardFileNames(a.pasteboard);
+    return std::none_of(paths.begin(), paths.end(), [&](const std::string& path) {
+        return normalizedPath(parentFolderPath(path)) == destination;
+    });
+}
 
 bool BrowsingUAHandler::performPaste(const UserAction& a)
 {

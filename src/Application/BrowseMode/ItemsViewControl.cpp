@@ -348,7 +348,8 @@ bool ItemsViewControl::processItems(const IndexSet& indexes, const std::string& 
         // The drag's data (the shared drag pasteboard unless given), never the clipboard.
         action = "copy:";
         pasteboard = dragData_ ? dragData_ : Pasteboard::dragPasteboard()->mimeData();
-    } else if (selector == "paste:") {
+    } else if (selector == "paste:" || selector == "move:") {
+        // Paste and Move Here take the clipboard's names, never the selection.
         passed.clear();
     }
     const bool done = userActionsDelegate_->processItems(passed, location.get(), action, pasteboard, sender);
@@ -384,7 +385,8 @@ bool ItemsViewControl::validateUserInterfaceItem(QObject* item)
         return false;
     Ref<FileSystemItemMO> location = selectedFolderLocation();
     const BasicUIHandler::Items selected = asItems(selectedItems());
-    return userActionsDelegate_->validateUserAction(action, location.get(), action == "paste:" ? nullptr : &selected,
+    const bool fromClipboard = action == "paste:" || action == "move:";
+    return userActionsDelegate_->validateUserAction(action, location.get(), fromClipboard ? nullptr : &selected,
                                                     QGuiApplication::clipboard()->mimeData(), item);
 }
 

@@ -225,6 +225,7 @@ TEST_F(BrowsingActionsTest, PastePredicate)
         {"into a read-only folder", items({tree_ / "b.jpg"}), locked, false, false},
         {"files into a writable folder", items({tree_ / "b.jpg", tree_ / "src/a.jpg"}), item(tree_ / "dest"), true, true},
         {"a folder beside itself", items({tree_ / "src/sub"}), item(tree_ / "dest"), true, true},
+        {"a file into the folder it is in", items({tree_ / "src/a.jpg", tree_ / "b.jpg"}), item(tree_ / "src"), true, false},
         {"no folder", items({tree_ / "b.jpg"}), nullptr, false, false},
     };
     for (const Case& c : cases) {
@@ -237,6 +238,11 @@ TEST_F(BrowsingActionsTest, PastePredicate)
     EXPECT_TRUE(handler_->validateUserAction("paste:", item(tree_ / "dest").get(), nullptr, clipboard(), nullptr));
     putOnClipboard({tree_ / "src"});
     EXPECT_FALSE(handler_->validateUserAction("paste:", item(tree_ / "link/sub").get(), nullptr, clipboard(), nullptr));
+    // ... and Move Here takes only names from another folder.
+    EXPECT_TRUE(handler_->validateUserAction("move:", item(tree_ / "dest").get(), nullptr, clipboard(), nullptr));
+    putOnClipboard({tree_ / "dest/../src/a.jpg"});
+    EXPECT_TRUE(handler_->validateUserAction("paste:", item(tree_ / "src").get(), nullptr, clipboard(), nullptr));
+    EXPECT_FALSE(handler_->validateUserAction("move:", item(tree_ / "src").get(), nullptr, clipboard(), nullptr));
     EXPECT_FALSE(handler_->validateUserAction("paste:", item(tree_ / "dest").get(), nullptr, nullptr, nullptr));
     ZovVolumeManager::sharedVolumeManager().removeVolumeInfo(7401);
 }

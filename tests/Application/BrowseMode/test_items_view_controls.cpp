@@ -344,10 +344,17 @@ TEST_F(ItemsViewControlTest, ActionsGoToTheHandlerAndCutOrDeleteClearTheSelectio
         EXPECT_EQ(selection_->selectedObjectsIndexes().empty(), c.clears) << c.action;
     }
 
-    // Paste passes no items; forwarding answers the handler's selectors only.
+    // Paste and Move Here pass no items, validating or performing: they take the clipboard's
+    // names, never the selected pictures. Forwarding answers the handler's selectors only.
     selection_->setSelectedObjectsIndexes(IndexSet {1});
-    control_->processItems(IndexSet {1}, "paste:", nullptr);
-    EXPECT_TRUE(handler_.last("process:paste:")->names.empty());
+    for (const std::string action : {"paste:", "move:"}) {
+        control_->processItems(IndexSet {1}, action, nullptr);
+        EXPECT_TRUE(handler_.last("process:" + action)->names.empty()) << action;
+        ActionItem item("Paste", action);
+        control_->validateUserInterfaceItem(static_cast<QObject*>(&item));
+        ASSERT_TRUE(handler_.last("validate:" + action));
+        EXPECT_TRUE(handler_.last("validate:" + action)->names.empty()) << action;
+    }
     EXPECT_TRUE(control_->respondsToAction("rotateLeft:"));
     EXPECT_FALSE(control_->respondsToAction("frobnicate:"));
     EXPECT_TRUE(control_->performAction("rotateLeft:", nullptr));
