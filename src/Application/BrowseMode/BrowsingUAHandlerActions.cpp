@@ -8,6 +8,8 @@
 
 #include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 
@@ -76,6 +78,32 @@ std::vector<std::string> pasteboardFileNames(Pasteboard* pasteboard)
 CharacterSet fileNameCharacters()
 {
     return CharacterSet::characterSetWithCharactersInString(std::string("\0", 1)).invertedSet();
+}
+
+// "/a/b.plist" -> "/a/b 2.plist" for 2.
+std::string numberedExportPath(const std::string& path, int number)
+{
+    const std::string name = lastPathComponent(path);
+    const std::string base = name.substr(0, name.size() - std::string(".plist").size());
+    return joinPath(parentFolderPath(path), base + " " + std::to_string(number) + ".plist");
+}
+
+// Whether the file at `path` is an earlier export of the same picture: a property list of
+// one dictionary holding exactly the keys of the new one.
+bool isEarlierExport(const std::string& path, const struct stat& info, const Value& exported)
+{
+    constexpr off_t largest = 16 * 1024 * 1024;
+    if (!S_ISREG(info.st_mode) || info.st_size > largest)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<Value> earlier = in ? Value::fromXmlPropertyList(text) : std::nullopt;
+    if (!earlier || !earlier->isDictionary() || earlier->size() != exported.size())
+        return false;
+    for (const auto& [key, value] : exported.asDictionary())
+        if (!earlier->contains(key))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -339,16 +367,18 @@ void BrowsingUAHandler::exportMetadataThread(const std::vector<std::string>& pat
             continue;
         }
         const Value::Bytes bytes(xml->begin(), xml->end());
-        // Never over a file already there: a list of another picture of the same name, or
-        // anything else.
+        // An earlier export of this picture is replaced; nothing else ever is (a list of
+        // another picture of the same name, any other file): the list takes the next free
+        // numbered name instead.
         const std::string wanted = exportedMetadataPath(path);
-        StatusCode result = status::NoError;
+        StatusCode result = status::DuplicateName;
         std::string target = wanted;
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            target = NSStringExtensions::createUniqueFilePathFromPath(wanted, 1);
+        for (int number = 0; number < 1000 && result == status::DuplicateName; ++number) {
+            target = number == 0 ? wanted : numberedExportPath(wanted, number);
+            struct stat existing {};
+            if (::lstat(target.c_str(), &existing) == 0 && !isEarlierExport(target, existing, merged))
+                continue;
             result = FileSystemFunctions::writeNSDataToFile(target, &bytes);
-            if (result != status::DuplicateName)
-                break;
         }
         if (result != status::NoError) {
             ZovLog(vistel::format("BrowsingUAHandler::exportMetadataThread %@: %@", target, statusText(result)));

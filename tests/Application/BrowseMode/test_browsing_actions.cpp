@@ -672,6 +672,24 @@ TEST_F(BrowsingActionsTest, ExportWritesEachPicturesMetadataBesideItAndOverwrite
     EXPECT_FALSE(exists(tree_ / "notes.plist"));
     EXPECT_FALSE(exists(tree_ / "pipe.plist"));
     EXPECT_TRUE(log.contains(tree_ / "c.plist exists"));
+
+    // Exported again: each earlier export (the same keys) is replaced where it is; another
+    // property list, or any other file, never is.
+    copyPicture(tree_ / "d.jpg");
+    writeFile(tree_ / "d.plist", *Value::dictionary({{"Kept", Value(1)}}).toXmlPropertyList());
+    const std::string keptList = contents(tree_ / "d.plist");
+    writeFile(tree_ / "a.plist", "<?xml version=\"1.0\"?>" + expected.substr(expected.find("<!DOCTYPE")));
+    worker = handler_->exportMetadata(items({tree_ / "a.jpg", tree_ / "b.jpg", tree_ / "b.tif", tree_ / "c.jpg", tree_ / "d.jpg"}));
+    ASSERT_TRUE(worker);
+    ASSERT_TRUE(spinUntil([&] { return worker->isFinished(); }));
+    EXPECT_EQ(contents(tree_ / "a.plist"), expected);
+    EXPECT_EQ(contents(tree_ / "b.plist"), expected);
+    EXPECT_EQ(contents(tree_ / "c.plist"), "mine");
+    EXPECT_EQ(contents(tree_ / "c 1.plist"), expected);
+    EXPECT_EQ(contents(tree_ / "d.plist"), keptList);
+    EXPECT_EQ(contents(tree_ / "d 1.plist"), expected);
+    for (const char* numbered : {"a 1.plist", "b 2.plist", "c 2.plist", "d 2.plist"})
+        EXPECT_FALSE(exists(tree_ / numbered)) << numbered;
 }
 
 } // namespace
