@@ -250,6 +250,8 @@ public:
 
     // Drag and drop.
     std::uint32_t dragOperationForInfo(const QMimeData& data, Object* item) const;
+    // That operation as a drop action, limited to what the drag's source allows.
+    Qt::DropAction sidebarDropAction(const QMimeData& data, Object* item) const;
     static bool isDraggedItemPlace(const QMimeData& data);
     // The paths a drag carries: of "ZovPlacesListType" for a drag of places, else the file names.
     static std::vector<std::string> draggedPaths(const QMimeData& data);

@@ -510,6 +510,15 @@ std::uint32_t BrowserPanel::dragOperationForInfo(const QMimeData& data, Object* 
     return handler->dragOperationForPath(folder->fullPath(), draggedPaths(data));
 }
 
+Qt::DropAction BrowserPanel::sidebarDropAction(const QMimeData& data, Object* item) const
+{
+    const std::uint32_t operation = dragOperationForInfo(data, item);
+    const Qt::DropAction wanted = operation == NSDragOperationMove ? Qt::MoveAction
+        : operation == NSDragOperationCopy                         ? Qt::CopyAction
+                                                                   : Qt::IgnoreAction;
+    return dropActionAllowedBySource(wanted, treeView_->draggingSourceOperationMask());
+}
+
 std::optional<Qt::DropAction> BrowserPanel::validateDrop(OutlineView&, const QMimeData& data, Object* item, long)
 {
     const bool places = isDraggedItemPlace(data);
@@ -518,14 +527,14 @@ std::optional<Qt::DropAction> BrowserPanel::validateDrop(OutlineView&, const QMi
             return Qt::IgnoreAction;
         if (!data.hasUrls() && !data.hasFormat(Pasteboard::FilenamesMimeType))
             return Qt::IgnoreAction;
-        const std::uint32_t operation = dragOperationForInfo(data, item);
-        if (operation != NSDragOperationCopy && operation != NSDragOperationMove)
+        const Qt::DropAction operation = sidebarDropAction(data, item);
+        if (operation == Qt::IgnoreAction)
             return Qt::IgnoreAction;
         BrowsingUAHandler* handler = uiHandler();
-        const std::string action = operation == NSDragOperationCopy ? "paste:" : "move:";
+        const std::string action = operation == Qt::CopyAction ? "paste:" : "move:";
         if (!handler || !handler->validateUserAction(action, managedObjectOf(item), nullptr, &data, nullptr))
             return Qt::IgnoreAction;
-        return operation == NSDragOperationCopy ? Qt::CopyAction : Qt::MoveAction;
+        return operation;
     }
     const std::vector<std::string> paths = draggedPaths(data);
     if (paths.size() != 1 || !folderExists(paths.front()))
@@ -541,7 +550,7 @@ std::optional<bool> BrowserPanel::acceptDrop(OutlineView&, const QMimeData& data
         BrowsingUAHandler* handler = uiHandler();
         if (!handler)
             return false;
-        const bool move = (dragOperationForInfo(data, item) & NSDragOperationMove)
+        const bool move = sidebarDropAction(data, item) == Qt::MoveAction
                           && handler->validateUserAction("move:", managedObjectOf(item), nullptr, &data, nullptr);
         return handler->processItems({}, managedObjectOf(item), move ? "move:" : "paste:", &data, this);
     }

@@ -39,6 +39,17 @@ class FileSystemItemMO;
 class NSThreadExt;
 class BrowserPanelHistory;
 
+// The drop operation as far as the drag's source allows it: a move it does not allow becomes a
+// copy when it allows that; anything else it does not allow is no drop.
+inline Qt::DropAction dropActionAllowedBySource(Qt::DropAction wanted, Qt::DropActions allowed)
+{
+    if (wanted == Qt::IgnoreAction || (allowed & wanted))
+        return wanted;
+    if (wanted == Qt::MoveAction && (allowed & Qt::CopyAction))
+        return Qt::CopyAction;
+    return Qt::IgnoreAction;
+}
+
 // What validating a drop tells the item: 1 when the drop folder is on a picture frame, else 0.
 class SpecialDropLocationValidatedUserInterfaceItem {
 public:

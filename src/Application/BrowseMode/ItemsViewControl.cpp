@@ -567,7 +567,8 @@ void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
         event->ignore();
         return;
     }
-    const Qt::DropAction operation = draggingEntered(*event->mimeData(), event->position().toPoint());
+    const Qt::DropAction operation = dropActionAllowedBySource(
+        draggingEntered(*event->mimeData(), event->position().toPoint()), event->possibleActions());
     if (operation != Qt::IgnoreAction)
         event->setDropAction(operation);
     event->accept();
@@ -575,7 +576,8 @@ void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
 
 void ItemsViewControl::dragMoveEvent(QDragMoveEvent* event)
 {
-    answerDrag(event, draggingUpdated(*event->mimeData(), event->position().toPoint()));
+    answerDrag(event, dropActionAllowedBySource(draggingUpdated(*event->mimeData(), event->position().toPoint()),
+                                                event->possibleActions()));
 }
 
 void ItemsViewControl::dragLeaveEvent(QDragLeaveEvent*) { draggingExited(); }
@@ -583,7 +585,9 @@ void ItemsViewControl::dragLeaveEvent(QDragLeaveEvent*) { draggingExited(); }
 void ItemsViewControl::dropEvent(QDropEvent* event)
 {
     const QPoint point = event->position().toPoint();
-    const Qt::DropAction operation = dragOperation(*event->mimeData(), point);
+    // A source that allows no move (a copy from another program) never has its files moved.
+    const Qt::DropAction operation =
+        dropActionAllowedBySource(dragOperation(*event->mimeData(), point), event->possibleActions());
     if (performDragOperation(*event->mimeData(), point, operation, nullptr)) {
         event->setDropAction(operation);
         event->accept();

@@ -662,6 +662,41 @@ TEST_F(BrowserPanelTest, DraggingPlaces)
     panel_->placesReader()->insertPlace(home() + "/Desktop", std::string("Desktop"), 1);
 }
 
+TEST_F(BrowserPanelTest, DropsOnAFolderDoOnlyWhatTheDragsSourceAllows)
+{
+    installFileOperations();
+    ASSERT_TRUE(locate(home() + "/Pictures/2024"));
+    Object* folder = tree_->itemAtRow(tree_->selectedRow());
+    std::ofstream(home() + "/Pictures/dropped.jpg") << "x";
+    QMimeData data;
+    Ref<Pasteboard> board = Pasteboard::pasteboardWithMimeData(&data);
+    board->declareTypes({NSFilenamesPboardType});
+    board->setPropertyList(Value::array({Value(home() + "/Pictures/dropped.jpg")}), NSFilenamesPboardType);
+
+    // The same volume: a move, unless the source offers none.
+    struct Case {
+        Qt::DropActions offered;
+        Qt::DropAction answered;
+    } cases[] = {
+        {Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction},
+        {Qt::CopyAction, Qt::CopyAction},
+        {Qt::LinkAction, Qt::IgnoreAction},
+    };
+    for (const Case& c : cases) {
+        tree_->setDraggingSourceOperationMask(c.offered);
+        EXPECT_EQ(panel_->validateDrop(*tree_, data, folder, -1), c.answered) << int(c.offered);
+    }
+    // Dropped from a source that allows copying only: copied, the original stays.
+    tree_->setDraggingSourceOperationMask(Qt::CopyAction);
+    EXPECT_TRUE(panel_->acceptDrop(*tree_, data, folder, -1).value_or(false));
+    tree_->setDraggingSourceOperationMask(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
+    EXPECT_TRUE(spinUntil([&] { return std::filesystem::exists(home() + "/Pictures/2024/dropped.jpg"); }, 30000));
+    spinEvents(100);
+    EXPECT_TRUE(std::filesystem::exists(home() + "/Pictures/dropped.jpg"));
+    std::filesystem::remove(home() + "/Pictures/dropped.jpg");
+    std::filesystem::remove(home() + "/Pictures/2024/dropped.jpg");
+}
+
 // Rows selected before the panel has the browse mode's selection (at start-up, the catalogue
 // already knowing the start folder) are browsed once it gets one.
 TEST_F(BrowserPanelTest, RowsSelectedBeforeTheSelectionArrivesAreBrowsed)
