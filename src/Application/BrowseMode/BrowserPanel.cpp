@@ -230,6 +230,11 @@ void BrowserPanel::setUpTree()
     toolbar_ = GTBottomToolbarStyle::newToolbarViewWithFrame(QRect(0, 0, 1, GTBottomToolbarStyle::toolbarHeight()));
     View::addSubview(this, toolbar_);
     buttonsStatusUpdater_ = std::make_unique<ZovButtonsStatusUpdater>(*this, *this, toolbar_);
+    // The buttons act on the sidebar's selected row wherever the focus is: a new folder made
+    // with "+" is selected and its name opened for editing, as from the row's menu.
+    for (std::uint32_t identifier : {0u, 1u})
+        if (auto* control = dynamic_cast<Control*>(buttonsStatusUpdater_->controlWithID(identifier)))
+            control->setTarget(this);
 
     NotificationCenter& center = NotificationCenter::defaultCenter();
     center.addObserver(this, [this](const Notification& n) { notifyMediaMounted(n); }, "MountMedia");

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
@@ -20,6 +22,9 @@
 #include "../ShellTestSupport.h"
 #include "BrowseTestSupport.h"
 #include "Application/BrowseMode/BrowserPanel.h"
+#include "Application/BrowseMode/ItemsPanel.h"
+#include "Application/BrowseMode/ItemsViewControl.h"
+#include "Common/Views/GTBottomToolbarStyle.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/PlaceBrowserPanelItem.h"
@@ -443,6 +448,28 @@ TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)
     ASSERT_EQ(selected.size(), 1u);
     EXPECT_EQ(selected.front()->fullPath(), created);
     EXPECT_FALSE(dynamic_cast<PlaceBrowserPanelItem*>(tree_->itemAtRow(tree_->selectedRow())));
+    EXPECT_EQ(browsingNames(), (std::vector<std::string> {"untitled folder"}));
+    EXPECT_TRUE(tree_->isEditing());
+    std::filesystem::remove(created);
+}
+
+TEST_F(BrowserPanelTest, ThePlusButtonOpensTheNewFolderForRenamingWhereverTheFocusIs)
+{
+    installFileOperations();
+    ASSERT_TRUE(locate(home() + "/Pictures/2024"));
+    // The grid has the focus, as after a click on a picture.
+    window_->window()->activateWindow();
+    ASSERT_TRUE(spinUntil([&] { return QApplication::activeWindow() == window_->window(); }, 3000));
+    QWidget* grid = mode_->itemsPanel()->currentViewControl()->itemsViewWidget();
+    grid->setFocus();
+    ASSERT_TRUE(spinUntil([&] { return QApplication::focusWidget() == grid; }, 3000));
+    auto* plus = qobject_cast<QAbstractButton*>(panel_->buttonsStatusUpdater()->controlWithID(0));
+    ASSERT_TRUE(plus);
+    plus->setEnabled(true);
+    plus->click();
+    const std::string created = home() + "/Pictures/2024/untitled folder";
+    EXPECT_TRUE(std::filesystem::is_directory(created));
+    ASSERT_TRUE(spinUntil([&] { return !panel_->newFolderPath(); }, 60000));
     EXPECT_EQ(browsingNames(), (std::vector<std::string> {"untitled folder"}));
     EXPECT_TRUE(tree_->isEditing());
     std::filesystem::remove(created);
