@@ -550,7 +550,10 @@ void BrowserPanel::outlineViewSelectionDidChange()
     if (inside)
         return;
     inside = true;
-    newFolderPath_.reset();
+    // A renamed folder's row goes before its new one comes: that change keeps the new name
+    // pending.
+    if (!pendingIsRename_)
+        newFolderPath_.reset();
     ItemList collected;
     std::vector<int> kept;
     bool duplicates = false;
@@ -879,6 +882,7 @@ void BrowserPanel::selectPendingRow(int row, FileSystemItemMO* folder)
     if (browsingSelection_)
         browsingSelection_->setSelectedFolders({Ref<FileSystemItemMO>(folder)});
     newFolderPath_.reset();
+    pendingIsRename_ = false;
 }
 
 void BrowserPanel::startProgressIndicatorWithItems(const std::vector<Ref<FileSystemItemMO>>& items)
@@ -907,6 +911,7 @@ void BrowserPanel::handleBrowsingSelectionNotifications(const Notification& noti
     const std::int64_t bitmap = info.contains(kObjectsChangesBitmap) ? info[kObjectsChangesBitmap].toInt64() : 7;
     if (info.contains(kClearDatabaseNotification)) {
         newFolderPath_.reset();
+        pendingIsRename_ = false;
         treeView_->clear();
         for (const Ref<GroupList>& group : groups_)
             group->items.clear();

@@ -373,6 +373,7 @@ void BrowserPanel::onCreateFolderAction()
     treeView_->expandItem(item);
     newFolderPath_ = created->fullPath();
     startEditNewFolder_ = true;
+    pendingIsRename_ = false;
 }
 
 void BrowserPanel::onUnmountVolumeAction()
@@ -407,11 +408,11 @@ bool BrowserPanel::renameItem(Object* item, const std::string& newName)
     BrowsingUAHandler* handler = uiHandler();
     const bool renamed = itemRenamer_ ? itemRenamer_(folder, newName) : handler && handler->renameItem(folder, newName);
     if (renamed) {
-        startEditNewFolder_ = false;
-        newFolderPath_ = joinPath(parent, newName);
+        selectFolderWhenListed(joinPath(parent, newName));
     } else {
         startEditNewFolder_ = false;
         newFolderPath_.reset();
+        pendingIsRename_ = false;
     }
     return false;
 }
@@ -448,6 +449,7 @@ void BrowserPanel::resetPictureFrame()
         return;
     }
     newFolderPath_ = volume->fullPath();
+    pendingIsRename_ = false;
     device->setDisplayName(volume->name());
     volume->setDeviceCategory(ZovDeviceInfo::generalUSBFileStorageCategory());
     if (database_) {

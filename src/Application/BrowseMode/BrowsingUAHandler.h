@@ -222,6 +222,9 @@ public:
     // A name holds no ":", "/" or NUL, is not empty, "." or "..", and takes at most 255 UTF-8
     // bytes.
     static bool isValidNewName(const std::string& name);
+    // Keeps a renamed item selected once the catalogue lists it under `renamedPath`: a selected
+    // folder through the sidebar, a selected picture in the browsing selection.
+    void followRename(FileSystemItemMO* item, const std::string& renamedPath);
     // How many bytes the typed part of a name may take when the extension is added to it.
     static int renameByteLimit(const std::string& extension);
 

@@ -13,6 +13,9 @@
 #include <memory>
 #include <set>
 
+#include "Application/BrowseMode/BrowserPanel.h"
+#include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/FileOperationLauncher.h"
 #include "Common/Alert/FilteredInputFormatter.h"
 #include "Common/Alert/NSAlertExtensions.h"
@@ -305,8 +308,29 @@ bool BrowsingUAHandler::renameItem(Object* object, const std::string& newName)
     FileOperationLauncher* operations = FileOperationLauncher::installed();
     if (!operations)
         return false;
+    const std::string renamed = joinPath(parentFolderPath(item->fullPath()), newName);
     operations->rename(item->fullPath(), newName);
+    followRename(item, renamed);
     return true;
+}
+
+void BrowsingUAHandler::followRename(FileSystemItemMO* item, const std::string& renamedPath)
+{
+    // The catalogue lists the renamed item as a new one: it is selected again by its new path,
+    // a folder in the sidebar (and so browsed), a picture in the items view.
+    auto* controller = dynamic_cast<BrowsingModeController*>(ownerController());
+    BrowsingSelection* selection = controller ? controller->browsingSelection() : nullptr;
+    if (!selection)
+        return;
+    const ItemList& folders = selection->selectedFolders();
+    if (std::find(folders.begin(), folders.end(), Ref<FileSystemItemMO>(item)) != folders.end()) {
+        if (BrowserPanel* sidebar = controller->browserPanel())
+            sidebar->selectFolderWhenListed(renamedPath);
+        return;
+    }
+    const ItemList shown = selection->selectedItems();
+    if (std::find(shown.begin(), shown.end(), Ref<FileSystemItemMO>(item)) != shown.end())
+        selection->selectPathWhenListed(renamedPath);
 }
 
 bool BrowsingUAHandler::validateRename(const UserAction& a) { return canRenameItems(a.items()); }

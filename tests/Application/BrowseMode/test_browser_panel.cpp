@@ -425,8 +425,25 @@ TEST_F(BrowserPanelTest, Renames)
     EXPECT_TRUE(asked.empty());
     EXPECT_TRUE(std::filesystem::is_directory(home() + "/Pictures"));
     EXPECT_FALSE(std::filesystem::exists(home() + "/Escaped"));
+
+    // Renamed with the rename command (F2) on its row, a folder stays selected and browsed
+    // under its new name.
+    ASSERT_TRUE(locate(home() + "/Pictures/2028"));
+    {
+        ScopedResponder typing([&](const AlertRecord&) {
+            AlertResponse typed = AlertResponse::pressKey(AlertResponse::Key::Return);
+            typed.text = "2029";
+            return typed;
+        });
+        ASSERT_TRUE(validates("rename:"));
+        panel_->performAction("rename:", nullptr);
+    }
+    EXPECT_TRUE(spinUntil([&] { return std::filesystem::is_directory(home() + "/Pictures/2029"); }, 60000));
+    EXPECT_TRUE(spinUntil([&] { return browsingNames() == std::vector<std::string> {"2029"}; }, 60000))
+        << testing::PrintToString(browsingNames());
+    EXPECT_EQ(selectedNames(), (std::vector<std::string> {"2029"}));
     // The tests after this one find the folder under its first name.
-    std::filesystem::rename(home() + "/Pictures/2028", home() + "/Pictures/2024");
+    std::filesystem::rename(home() + "/Pictures/2029", home() + "/Pictures/2024");
 }
 
 TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)
