@@ -1,4 +1,5 @@
 #include "Application/Application.h"
+#include "Application/CameraLaunchSetting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -94,6 +95,7 @@ Application::~Application()
         Responder::setApplicationResponder(nullptr);
     if (installedExceptionLog_)
         setCaughtExceptionHandler({});
+    CameraLaunchSetting::stop();
     preferencesController_.reset();
     testBundles_.clear();
     mainWindow_.reset();
@@ -121,6 +123,7 @@ void Application::applicationDidFinishLaunching()
             testBundles_ = AddOnSearch::loadComponents(bundles, *this);
     });
     RIReperesentation::tryToUpdateBundle(*Bundle::main(), RIReperesentation::imageUnfilteredFileTypesProperties());
+    CameraLaunchSetting::keepInStep();
     cameraQuestion();
 
     mainWindow_ = MainWindow::create(ApplicationDocController::shared().takeLastOpenFilePath());

@@ -12,6 +12,7 @@
 #include "Common/Volumes/ZovVolumeInfo.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Platform/FilePaths.h"
+#include "Platform/Formatter.h"
 #include "Platform/Gui/Alert.h"
 #include "ZovTranslatorManager.h"
 
@@ -194,6 +195,24 @@ void BasicUIHandler::moveToTrash(const Items& items)
                                              ZOV_TRANSLATE("Do you want to delete all items permanently?", "moveToTrash:"));
     if (alert->runModal() == NSAlertDefaultReturn)
         deleteItems(items, true);
+}
+
+bool BasicUIHandler::confirmPermanentDeletion(const Items& items) const
+{
+    std::vector<FileSystemItemMO*> named;
+    for (const Ref<Object>& item : items)
+        if (FileSystemItemMO* object = asItem(item.get()))
+            named.push_back(object);
+    if (named.empty())
+        return false;
+    const char* selector = "confirmPermanentDeletion:";
+    const std::string what = named.size() == 1
+        ? named.front()->displayName()
+        : vistel::format(ZOV_TRANSLATE("%d items", selector), static_cast<int>(named.size()));
+    auto alert = Alert::alertWithMessageText(
+        vistel::format(ZOV_TRANSLATE("Are you sure you want to permanently delete %@?", selector), what),
+        ZOV_TRANSLATE("Delete", selector), ZOV_TRANSLATE("Cancel", selector), std::nullopt, std::string());
+    return alert->runModal() == NSAlertDefaultReturn;
 }
 
 void BasicUIHandler::deleteItems(const Items& items, bool permanently)

@@ -84,6 +84,9 @@ public:
     // them permanently instead.
     void moveToTrash(const Items& items);
     void deleteItems(const Items& items, bool permanently);
+    // Asks once, before anything is deleted for good: "Are you sure you want to permanently
+    // delete %@?" with the item's name (or "%d items"), "Delete" and "Cancel". True for Delete.
+    bool confirmPermanentDeletion(const Items& items) const;
     // `arguments`: {"keyFolderName": name (optional), "keyParentItem": the folder item}. The new
     // catalogue item, or null (also for a name that is not one plain file name).
     Ref<FileSystemItemMO> createSubfolder(const Value& arguments);

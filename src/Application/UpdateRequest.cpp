@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "Common/Tools/Threads/ThreadMessages.h"
+#include "Platform/AtomicFileWriter.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Log.h"
 
@@ -442,7 +443,8 @@ bool UpdateRequest::openPartial(Transfer& transfer)
     const int fd = ::mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    ::fchmod(fd, 0644);
+    // mkostemp makes the file 0600: it takes the mode any new file of the user's gets.
+    ::fchmod(fd, 0666 & ~processUmask());
     transfer.fd = fd;
     partialPath_ = path;
     return true;

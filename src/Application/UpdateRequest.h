@@ -4,7 +4,7 @@
 //
 // Two kinds: fetch() keeps the answer in memory (at most MaxAnswerLength bytes; a longer answer
 // fails); download() writes the body into a folder: first into a hidden partial file (mode
-// 0644) beside the destination, which is renamed without replacing anything (RENAME_NOREPLACE)
+// 0666 less the umask, as any new file) beside the destination, which is renamed without replacing anything (RENAME_NOREPLACE)
 // to the first free name of "name.ext", "name (2).ext", ... once the body is complete. A failed
 // or cancelled download removes its partial file. The file name is the answer's
 // Content-Disposition name, else the URL's last path component, made safe (safeFileName).

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
@@ -289,6 +290,32 @@ TEST_F(UpdateCheck, DownloadsBesideAnUntouchedFileOfTheSameName)
     EXPECT_EQ(texts.front(), ZOVUpdater::progressText(0, body.size()));
     EXPECT_EQ(texts.front().rfind("0 of ", 0), 0u);
     EXPECT_EQ(texts.back(), ZOVUpdater::progressText(body.size(), body.size()));
+}
+
+// Run by the test below with the umask 077.
+TEST_F(UpdateCheck, DISABLED_ADownloadUnderAStrictUmask)
+{
+    server.route("/files/private.pkg", {200, "OK", {}, "secret"});
+    const Download run(server.url("/files/private.pkg"), downloads);
+    ASSERT_TRUE(run.done);
+    ASSERT_TRUE(run.result.ok()) << run.result.errorText;
+    struct stat info {};
+    ASSERT_EQ(::stat(run.result.path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(UpdateCheck, ADownloadFollowsTheUmask)
+{
+    const std::string output = downloads + ".umask-run.txt";
+    std::string error;
+    const pid_t child = test::spawnTestProcess("UpdateCheck.DISABLED_ADownloadUnderAStrictUmask", output,
+                                               {"/bin/sh", "-c", "umask 077 && exec \"$@\"", "sh"}, {}, &error);
+    ASSERT_GT(child, 0) << error;
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(output);
+    EXPECT_NE(readFile(output).find("[  PASSED  ] 1 test"), std::string::npos) << readFile(output);
+    fs::remove(output);
 }
 
 TEST_F(UpdateCheck, TheUpdaterOpensTheDownloadNamedByTheServer)

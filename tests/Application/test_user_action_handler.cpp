@@ -17,6 +17,8 @@
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/Volumes/ZovDeviceInfo.h"
+#include "Common/Volumes/ZovVolumeInfo.h"
+#include "Common/FileSystem/MountTable.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Platform/FilePaths.h"
 #include "ShellTestSupport.h"
@@ -75,7 +77,18 @@ protected:
         dvd = child(root, "dvd", MediaDatabase::EntityVolume, false);
         nas = child(root, "nas", MediaDatabase::EntityVolume, true);
         onUsb = child(usb, "d.jpg", MediaDatabase::EntityFile, true);
-        previousLookup_ = BasicUIHandler::setVolumeLookup([](const std::string& path) -> Ref<ZovDeviceInfo> {
+        frame = child(root, "frame", MediaDatabase::EntityVolume, true);
+        onFrame = child(frame, "album", MediaDatabase::EntityFolder, true);
+        MountTableEntry frameMount;
+        frameMount.mountPoint = "/frame";
+        frameMount.fileSystem = "vfat";
+        frameMount.mountOptions = frameMount.superOptions = "rw";
+        Ref<ZovVolumeInfo> frameInfo = ZovVolumeInfo::volumeInfoWithMount(frameMount, 7301);
+        ASSERT_TRUE(frameInfo);
+        frameInfo->setDeviceCategory(ZovDeviceInfo::pictureFrameCategory());
+        previousLookup_ = BasicUIHandler::setVolumeLookup([frameInfo](const std::string& path) -> Ref<ZovDeviceInfo> {
+            if (path.rfind("/frame", 0) == 0)
+                return frameInfo;
             if (path.rfind("/usb", 0) == 0)
                 return makeRef<FakeVolume>("/usb", DeviceType::USB, true, true);
             if (path.rfind("/dvd", 0) == 0)
@@ -101,7 +114,7 @@ protected:
     }
 
     Ref<MediaDatabase> database;
-    Ref<FileSystemItemMO> root, photos, a, b, locked, c, usb, dvd, nas, onUsb;
+    Ref<FileSystemItemMO> root, photos, a, b, locked, c, usb, dvd, nas, onUsb, frame, onFrame;
     RecordingFileOperation operations;
     BasicUIHandler handler {nullptr};
 
@@ -128,6 +141,7 @@ TEST_F(HandlerTest, PredicatesOverItemsAndVolumes)
         {"USB volume", usb.get(), true, false, true, true, true, true},
         {"DVD volume", dvd.get(), false, false, false, true, true, true},
         {"network volume", nas.get(), false, false, true, true, true, true},
+        {"folder on a picture frame", onFrame.get(), true, true, false, false, true, false},
         {"not an item", plain.get(), false, false, false, false, false, false},
         {"nothing", nullptr, false, false, false, false, false, false},
     };

@@ -230,6 +230,11 @@ void BrowserPanel::setUpTree()
     toolbar_ = GTBottomToolbarStyle::newToolbarViewWithFrame(QRect(0, 0, 1, GTBottomToolbarStyle::toolbarHeight()));
     View::addSubview(this, toolbar_);
     buttonsStatusUpdater_ = std::make_unique<ZovButtonsStatusUpdater>(*this, *this, toolbar_);
+    // The buttons act on the sidebar's selected row wherever the focus is: a new folder made
+    // with "+" is selected and its name opened for editing, as from the row's menu.
+    for (std::uint32_t identifier : {0u, 1u})
+        if (auto* control = dynamic_cast<Control*>(buttonsStatusUpdater_->controlWithID(identifier)))
+            control->setTarget(this);
 
     NotificationCenter& center = NotificationCenter::defaultCenter();
     center.addObserver(this, [this](const Notification& n) { notifyMediaMounted(n); }, "MountMedia");
@@ -545,7 +550,10 @@ void BrowserPanel::outlineViewSelectionDidChange()
     if (inside)
         return;
     inside = true;
-    newFolderPath_.reset();
+    // A renamed folder's row goes before its new one comes: that change keeps the new name
+    // pending.
+    if (!pendingIsRename_)
+        newFolderPath_.reset();
     ItemList collected;
     std::vector<int> kept;
     bool duplicates = false;
@@ -874,6 +882,7 @@ void BrowserPanel::selectPendingRow(int row, FileSystemItemMO* folder)
     if (browsingSelection_)
         browsingSelection_->setSelectedFolders({Ref<FileSystemItemMO>(folder)});
     newFolderPath_.reset();
+    pendingIsRename_ = false;
 }
 
 void BrowserPanel::startProgressIndicatorWithItems(const std::vector<Ref<FileSystemItemMO>>& items)
@@ -902,6 +911,7 @@ void BrowserPanel::handleBrowsingSelectionNotifications(const Notification& noti
     const std::int64_t bitmap = info.contains(kObjectsChangesBitmap) ? info[kObjectsChangesBitmap].toInt64() : 7;
     if (info.contains(kClearDatabaseNotification)) {
         newFolderPath_.reset();
+        pendingIsRename_ = false;
         treeView_->clear();
         for (const Ref<GroupList>& group : groups_)
             group->items.clear();

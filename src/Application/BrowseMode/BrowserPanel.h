@@ -234,6 +234,15 @@ public:
     // YES only for a place. A name that is empty, holds ":", "/" or NUL, or is longer than 255
     // bytes of UTF-8 changes nothing.
     bool renameItem(Object* item, const std::string& newName);
+    // Selects the folder at `path` (a folder being renamed) as soon as the catalogue lists it.
+    void selectFolderWhenListed(const std::string& path)
+    {
+        startEditNewFolder_ = false;
+        newFolderPath_ = path;
+        pendingIsRename_ = true;
+    }
+    // A row as the handler's actions take it: a place item itself, else the row's catalogue item.
+    Ref<Object> handlerItemOf(Object* item) const;
     static bool isAcceptableItemName(const std::string& name);
     bool itemIsDestinationForAnUserAction(const Object* item) const;
 
@@ -248,6 +257,8 @@ public:
 
     // Drag and drop.
     std::uint32_t dragOperationForInfo(const QMimeData& data, Object* item) const;
+    // That operation as a drop action, limited to what the drag's source allows.
+    Qt::DropAction sidebarDropAction(const QMimeData& data, Object* item) const;
     static bool isDraggedItemPlace(const QMimeData& data);
     // The paths a drag carries: of "ZovPlacesListType" for a drag of places, else the file names.
     static std::vector<std::string> draggedPaths(const QMimeData& data);
@@ -282,6 +293,8 @@ private:
     Ref<MediaDatabase> database_;
     Ref<ZovPlacesReader> places_;
     bool startEditNewFolder_ = false;
+    // The pending path is a renamed folder's: kept while its old row goes away.
+    bool pendingIsRename_ = false;
     // While the tree follows the browsing selection, its changes are not sent back.
     bool followingSelection_ = false;
     std::optional<std::string> newFolderPath_;

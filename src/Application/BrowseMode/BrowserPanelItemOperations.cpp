@@ -72,6 +72,15 @@ FileSystemItemMO* BrowserPanel::selectedCatalogueItem() const
     return isFolderItem(item) ? managedObjectOf(item) : nullptr;
 }
 
+// A row as the handler's actions see it: a place stays a place (the handler never renames or
+// deletes it as the folder it shows), any other row is its catalogue item.
+Ref<Object> BrowserPanel::handlerItemOf(Object* item) const
+{
+    if (dynamic_cast<PlaceBrowserPanelItem*>(item))
+        return Ref<Object>(item);
+    return Ref<Object>(managedObjectOf(item));
+}
+
 // --- the context menu --------------------------------------------------------------------------------
 
 QMenu* BrowserPanel::itemPopupMenu(Object* item)
@@ -195,8 +204,9 @@ bool BrowserPanel::validateUserInterfaceItem(const UserInterfaceItem& uiItem)
         return false;
     BasicUIHandler::Items selection;
     for (const Ref<Object>& each : treeView_->selectedItemsArray())
-        selection.emplace_back(managedObjectOf(each.get()));
-    return handler->validateUserAction(action, managedObjectOf(item), action == "paste:" ? nullptr : &selection,
+        selection.push_back(handlerItemOf(each.get()));
+    const bool fromClipboard = action == "paste:" || action == "move:";
+    return handler->validateUserAction(action, managedObjectOf(item), fromClipboard ? nullptr : &selection,
                                        clipboardData(), nullptr);
 }
 
@@ -268,8 +278,13 @@ bool BrowserPanel::performAction(const std::string& action, QObject* sender)
             return false;
         Object* item = selectedItem();
         BasicUIHandler::Items items;
-        if (FileSystemItemMO* folder = managedObjectOf(item))
-            items.emplace_back(folder);
+        // Move Here takes the clipboard's names into the row's folder.
+        if (managedObjectOf(item) && action != "move:")
+            items.push_back(handlerItemOf(item));
+        // Validated once more: a key's shortcut may reach here for a row the handler refuses.
+        if (!handler->validateUserAction(action, managedObjectOf(item), items.empty() ? nullptr : &items,
+                                         clipboardData(), nullptr))
+            return false;
         handler->processItems(items, managedObjectOf(item), action, clipboardData(), this);
     }
     return true;
@@ -358,6 +373,7 @@ void BrowserPanel::onCreateFolderAction()
     treeView_->expandItem(item);
     newFolderPath_ = created->fullPath();
     startEditNewFolder_ = true;
+    pendingIsRename_ = false;
 }
 
 void BrowserPanel::onUnmountVolumeAction()
@@ -392,11 +408,11 @@ bool BrowserPanel::renameItem(Object* item, const std::string& newName)
     BrowsingUAHandler* handler = uiHandler();
     const bool renamed = itemRenamer_ ? itemRenamer_(folder, newName) : handler && handler->renameItem(folder, newName);
     if (renamed) {
-        startEditNewFolder_ = false;
-        newFolderPath_ = joinPath(parent, newName);
+        selectFolderWhenListed(joinPath(parent, newName));
     } else {
         startEditNewFolder_ = false;
         newFolderPath_.reset();
+        pendingIsRename_ = false;
     }
     return false;
 }
@@ -433,6 +449,7 @@ void BrowserPanel::resetPictureFrame()
         return;
     }
     newFolderPath_ = volume->fullPath();
+    pendingIsRename_ = false;
     device->setDisplayName(volume->name());
     volume->setDeviceCategory(ZovDeviceInfo::generalUSBFileStorageCategory());
     if (database_) {
@@ -495,6 +512,15 @@ std::uint32_t BrowserPanel::dragOperationForInfo(const QMimeData& data, Object* 
     return handler->dragOperationForPath(folder->fullPath(), draggedPaths(data));
 }
 
+Qt::DropAction BrowserPanel::sidebarDropAction(const QMimeData& data, Object* item) const
+{
+    const std::uint32_t operation = dragOperationForInfo(data, item);
+    const Qt::DropAction wanted = operation == NSDragOperationMove ? Qt::MoveAction
+        : operation == NSDragOperationCopy                         ? Qt::CopyAction
+                                                                   : Qt::IgnoreAction;
+    return dropActionAllowedBySource(wanted, treeView_->draggingSourceOperationMask());
+}
+
 std::optional<Qt::DropAction> BrowserPanel::validateDrop(OutlineView&, const QMimeData& data, Object* item, long)
 {
     const bool places = isDraggedItemPlace(data);
@@ -503,14 +529,14 @@ std::optional<Qt::DropAction> BrowserPanel::validateDrop(OutlineView&, const QMi
             return Qt::IgnoreAction;
         if (!data.hasUrls() && !data.hasFormat(Pasteboard::FilenamesMimeType))
             return Qt::IgnoreAction;
-        const std::uint32_t operation = dragOperationForInfo(data, item);
-        if (operation != NSDragOperationCopy && operation != NSDragOperationMove)
+        const Qt::DropAction operation = sidebarDropAction(data, item);
+        if (operation == Qt::IgnoreAction)
             return Qt::IgnoreAction;
         BrowsingUAHandler* handler = uiHandler();
-        const std::string action = operation == NSDragOperationCopy ? "paste:" : "move:";
+        const std::string action = operation == Qt::CopyAction ? "paste:" : "move:";
         if (!handler || !handler->validateUserAction(action, managedObjectOf(item), nullptr, &data, nullptr))
             return Qt::IgnoreAction;
-        return operation == NSDragOperationCopy ? Qt::CopyAction : Qt::MoveAction;
+        return operation;
     }
     const std::vector<std::string> paths = draggedPaths(data);
     if (paths.size() != 1 || !folderExists(paths.front()))
@@ -526,7 +552,7 @@ std::optional<bool> BrowserPanel::acceptDrop(OutlineView&, const QMimeData& data
         BrowsingUAHandler* handler = uiHandler();
         if (!handler)
             return false;
-        const bool move = (dragOperationForInfo(data, item) & NSDragOperationMove)
+        const bool move = sidebarDropAction(data, item) == Qt::MoveAction
                           && handler->validateUserAction("move:", managedObjectOf(item), nullptr, &data, nullptr);
         return handler->processItems({}, managedObjectOf(item), move ? "move:" : "paste:", &data, this);
     }

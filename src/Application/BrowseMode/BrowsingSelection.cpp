@@ -236,6 +236,7 @@ void BrowsingSelection::setSelectedFolders(const ItemList& folders)
 {
     if (folders == selectedFolders_)
         return;
+    pathsToSelect_.clear();
     stopObserving();
     const ItemList old = selectedFolders_;
     selectedFolders_.clear();
@@ -307,6 +308,16 @@ void BrowsingSelection::updateFoldersObjects(bool keepSelection)
             return true;
         });
     }
+    // Items renamed here come back as new items: selected again by their new paths.
+    if (!pathsToSelect_.empty()) {
+        for (std::size_t i = 0; i < foldersObjects_.size(); ++i) {
+            auto wanted = std::find(pathsToSelect_.begin(), pathsToSelect_.end(), foldersObjects_[i]->fullPath());
+            if (wanted == pathsToSelect_.end())
+                continue;
+            selectedObjectsIndexes_.addIndex(i);
+            pathsToSelect_.erase(wanted);
+        }
+    }
     if (!notificationCache_.contains(BrowsingSelectionObjectsSelectionChanged))
         notificationCache_.set(BrowsingSelectionObjectsSelectionChanged,
                                Value::dictionary({{kOldSelectedObjectsIndexes, Value(IndexSetObject::create(oldSelection))},
@@ -319,6 +330,7 @@ void BrowsingSelection::updateFoldersObjects(bool keepSelection)
 
 bool BrowsingSelection::setSelectedObjectsIndexesWithSendNotification(const IndexSet& indexes, bool sendNotification)
 {
+    pathsToSelect_.clear();
     if (indexes == selectedObjectsIndexes_)
         return false;
     const IndexSet old = selectedObjectsIndexes_;

@@ -89,6 +89,10 @@ public:
     void setSelectedObjectsIndexes(const IndexSet& indexes) { setSelectedObjectsIndexesWithSendNotification(indexes, true); }
     bool setSelectedObjectsIndexesWithSendNotification(const IndexSet& indexes, bool sendNotification);
     void removeSelection() { setSelectedObjectsIndexes(IndexSet()); }
+    // An item about to appear under this path (a picture being renamed) is added to the
+    // selection when a rebuild first lists it. Forgotten when the folders or the selected
+    // indexes are set.
+    void selectPathWhenListed(const std::string& path) { pathsToSelect_.push_back(path); }
     std::uint32_t objectsMask() const;
 
     // --- catalogue callbacks -------------------------------------------------------------------
@@ -119,6 +123,7 @@ private:
     Value notificationCache_ = Value::dictionary();
     Ref<RunLoop::Timer> notificationCacheTimer_;
     ItemList foldersObjects_;
+    std::vector<std::string> pathsToSelect_;
     Ref<MediaDatabase> database_; // the catalogue observed (kept alive while observed)
 };
 

@@ -288,7 +288,8 @@ bool BrowsingUAHandler::performDelete(const UserAction& a)
 
 bool BrowsingUAHandler::performDeletePermanently(const UserAction& a)
 {
-    if (a.items().empty())
+    // Nothing comes back from a permanent delete: it is asked for once per action.
+    if (a.items().empty() || !confirmPermanentDeletion(a.items()))
         return false;
     deleteItems(a.items(), true);
     return true;

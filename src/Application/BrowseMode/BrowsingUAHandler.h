@@ -39,6 +39,17 @@ class FileSystemItemMO;
 class NSThreadExt;
 class BrowserPanelHistory;
 
+// The drop operation as far as the drag's source allows it: a move it does not allow becomes a
+// copy when it allows that; anything else it does not allow is no drop.
+inline Qt::DropAction dropActionAllowedBySource(Qt::DropAction wanted, Qt::DropActions allowed)
+{
+    if (wanted == Qt::IgnoreAction || (allowed & wanted))
+        return wanted;
+    if (wanted == Qt::MoveAction && (allowed & Qt::CopyAction))
+        return Qt::CopyAction;
+    return Qt::IgnoreAction;
+}
+
 // What validating a drop tells the item: 1 when the drop folder is on a picture frame, else 0.
 class SpecialDropLocationValidatedUserInterfaceItem {
 public:
@@ -211,6 +222,9 @@ public:
     // A name holds no ":", "/" or NUL, is not empty, "." or "..", and takes at most 255 UTF-8
     // bytes.
     static bool isValidNewName(const std::string& name);
+    // Keeps a renamed item selected once the catalogue lists it under `renamedPath`: a selected
+    // folder through the sidebar, a selected picture in the browsing selection.
+    void followRename(FileSystemItemMO* item, const std::string& renamedPath);
     // How many bytes the typed part of a name may take when the extension is added to it.
     static int renameByteLimit(const std::string& extension);
 

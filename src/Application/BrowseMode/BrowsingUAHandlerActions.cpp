@@ -8,9 +8,14 @@
 
 #include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 
+#include "Application/BrowseMode/BrowserPanel.h"
+#include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/FileOperationLauncher.h"
 #include "Common/Alert/FilteredInputFormatter.h"
 #include "Common/Alert/NSAlertExtensions.h"
@@ -71,10 +76,37 @@ std::vector<std::string> pasteboardFileNames(Pasteboard* pasteboard)
     return names;
 }
 
-// Every character but the ones no file name may hold here.
+// Every character but NUL: a name with ":" or "/" is refused as a whole once typed, never
+// quietly changed into another name.
 CharacterSet fileNameCharacters()
 {
-    return CharacterSet::characterSetWithCharactersInString(std::string(":/\0", 3)).invertedSet();
+    return CharacterSet::characterSetWithCharactersInString(std::string("\0", 1)).invertedSet();
+}
+
+// "/a/b.plist" -> "/a/b 2.plist" for 2.
+std::string numberedExportPath(const std::string& path, int number)
+{
+    const std::string name = lastPathComponent(path);
+    const std::string base = name.substr(0, name.size() - std::string(".plist").size());
+    return joinPath(parentFolderPath(path), base + " " + std::to_string(number) + ".plist");
+}
+
+// Whether the file at `path` is an earlier export of the same picture: a property list of
+// one dictionary holding exactly the keys of the new one.
+bool isEarlierExport(const std::string& path, const struct stat& info, const Value& exported)
+{
+    constexpr off_t largest = 16 * 1024 * 1024;
+    if (!S_ISREG(info.st_mode) || info.st_size > largest)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<Value> earlier = in ? Value::fromXmlPropertyList(text) : std::nullopt;
+    if (!earlier || !earlier->isDictionary() || earlier->size() != exported.size())
+        return false;
+    for (const auto& [key, value] : exported.asDictionary())
+        if (!earlier->contains(key))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -181,7 +213,18 @@ bool BrowsingUAHandler::validatePaste(const UserAction& a)
     return canPasteItems(a.selection, a.location, a.pasteboard) && !isOnPictureFrame(asItem(a.location));
 }
 
-bool BrowsingUAHandler::validateMove(const UserAction& a) { return canPasteItems(a.selection, a.location, a.pasteboard); }
+bool BrowsingUAHandler::validateMove(const UserAction& a)
+{
+    if (!canPasteItems(a.selection, a.location, a.pasteboard))
+        return false;
+    // Moving an entry into the folder it is in already would do nothing.
+    const std::string destination = normalizedPath(asItem(a.location)->fullPath());
+    const std::vector<std::string> paths = a.selection && !a.selection->empty() ? pathesListFromItemsList(*a.selection)
+                                                                                : pasteboardFileNames(a.pasteboard);
+    return std::none_of(paths.begin(), paths.end(), [&](const std::string& path) {
+        return normalizedPath(parentFolderPath(path)) == destination;
+    });
+}
 
 bool BrowsingUAHandler::performPaste(const UserAction& a)
 {
@@ -234,7 +277,18 @@ bool BrowsingUAHandler::renameItems(const Items& items)
                                  &filter);
     if (!typed || typed->empty())
         return false;
-    return renameItem(item, extension.empty() ? *typed : *typed + "." + extension);
+    const std::string name = extension.empty() ? *typed : *typed + "." + extension;
+    if (!isValidNewName(name)) {
+        const char* selector = "renameItems:";
+        Alert alert;
+        alert.setMessageText(vistel::format(ZOV_TRANSLATE("The name \"%@\" cannot be used.", selector), name));
+        alert.setInformativeText(
+            ZOV_TRANSLATE("Try using another name, with fewer characters or no punctuation marks.", selector));
+        alert.addButtonWithTitle(ZOV_TRANSLATE("OK", selector));
+        alert.runModal();
+        return false;
+    }
+    return renameItem(item, name);
 }
 
 bool BrowsingUAHandler::renameItem(Object* object, const std::string& newName)
@@ -254,8 +308,29 @@ bool BrowsingUAHandler::renameItem(Object* object, const std::string& newName)
     FileOperationLauncher* operations = FileOperationLauncher::installed();
     if (!operations)
         return false;
+    const std::string renamed = joinPath(parentFolderPath(item->fullPath()), newName);
     operations->rename(item->fullPath(), newName);
+    followRename(item, renamed);
     return true;
+}
+
+void BrowsingUAHandler::followRename(FileSystemItemMO* item, const std::string& renamedPath)
+{
+    // The catalogue lists the renamed item as a new one: it is selected again by its new path,
+    // a folder in the sidebar (and so browsed), a picture in the items view.
+    auto* controller = dynamic_cast<BrowsingModeController*>(ownerController());
+    BrowsingSelection* selection = controller ? controller->browsingSelection() : nullptr;
+    if (!selection)
+        return;
+    const ItemList& folders = selection->selectedFolders();
+    if (std::find(folders.begin(), folders.end(), Ref<FileSystemItemMO>(item)) != folders.end()) {
+        if (BrowserPanel* sidebar = controller->browserPanel())
+            sidebar->selectFolderWhenListed(renamedPath);
+        return;
+    }
+    const ItemList shown = selection->selectedItems();
+    if (std::find(shown.begin(), shown.end(), Ref<FileSystemItemMO>(item)) != shown.end())
+        selection->selectPathWhenListed(renamedPath);
 }
 
 bool BrowsingUAHandler::validateRename(const UserAction& a) { return canRenameItems(a.items()); }
@@ -316,16 +391,18 @@ void BrowsingUAHandler::exportMetadataThread(const std::vector<std::string>& pat
             continue;
         }
         const Value::Bytes bytes(xml->begin(), xml->end());
-        // Never over a file already there: a list of another picture of the same name, or
-        // anything else.
+        // An earlier export of this picture is replaced; nothing else ever is (a list of
+        // another picture of the same name, any other file): the list takes the next free
+        // numbered name instead.
         const std::string wanted = exportedMetadataPath(path);
-        StatusCode result = status::NoError;
+        StatusCode result = status::DuplicateName;
         std::string target = wanted;
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            target = NSStringExtensions::createUniqueFilePathFromPath(wanted, 1);
+        for (int number = 0; number < 1000 && result == status::DuplicateName; ++number) {
+            target = number == 0 ? wanted : numberedExportPath(wanted, number);
+            struct stat existing {};
+            if (::lstat(target.c_str(), &existing) == 0 && !isEarlierExport(target, existing, merged))
+                continue;
             result = FileSystemFunctions::writeNSDataToFile(target, &bytes);
-            if (result != status::DuplicateName)
-                break;
         }
         if (result != status::NoError) {
             ZovLog(vistel::format("BrowsingUAHandler::exportMetadataThread %@: %@", target, statusText(result)));

@@ -348,7 +348,8 @@ bool ItemsViewControl::processItems(const IndexSet& indexes, const std::string& 
         // The drag's data (the shared drag pasteboard unless given), never the clipboard.
         action = "copy:";
         pasteboard = dragData_ ? dragData_ : Pasteboard::dragPasteboard()->mimeData();
-    } else if (selector == "paste:") {
+    } else if (selector == "paste:" || selector == "move:") {
+        // Paste and Move Here take the clipboard's names, never the selection.
         passed.clear();
     }
     const bool done = userActionsDelegate_->processItems(passed, location.get(), action, pasteboard, sender);
@@ -384,7 +385,8 @@ bool ItemsViewControl::validateUserInterfaceItem(QObject* item)
         return false;
     Ref<FileSystemItemMO> location = selectedFolderLocation();
     const BasicUIHandler::Items selected = asItems(selectedItems());
-    return userActionsDelegate_->validateUserAction(action, location.get(), action == "paste:" ? nullptr : &selected,
+    const bool fromClipboard = action == "paste:" || action == "move:";
+    return userActionsDelegate_->validateUserAction(action, location.get(), fromClipboard ? nullptr : &selected,
                                                     QGuiApplication::clipboard()->mimeData(), item);
 }
 
@@ -565,7 +567,8 @@ void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
         event->ignore();
         return;
     }
-    const Qt::DropAction operation = draggingEntered(*event->mimeData(), event->position().toPoint());
+    const Qt::DropAction operation = dropActionAllowedBySource(
+        draggingEntered(*event->mimeData(), event->position().toPoint()), event->possibleActions());
     if (operation != Qt::IgnoreAction)
         event->setDropAction(operation);
     event->accept();
@@ -573,7 +576,8 @@ void ItemsViewControl::dragEnterEvent(QDragEnterEvent* event)
 
 void ItemsViewControl::dragMoveEvent(QDragMoveEvent* event)
 {
-    answerDrag(event, draggingUpdated(*event->mimeData(), event->position().toPoint()));
+    answerDrag(event, dropActionAllowedBySource(draggingUpdated(*event->mimeData(), event->position().toPoint()),
+                                                event->possibleActions()));
 }
 
 void ItemsViewControl::dragLeaveEvent(QDragLeaveEvent*) { draggingExited(); }
@@ -581,7 +585,9 @@ void ItemsViewControl::dragLeaveEvent(QDragLeaveEvent*) { draggingExited(); }
 void ItemsViewControl::dropEvent(QDropEvent* event)
 {
     const QPoint point = event->position().toPoint();
-    const Qt::DropAction operation = dragOperation(*event->mimeData(), point);
+    // A source that allows no move (a copy from another program) never has its files moved.
+    const Qt::DropAction operation =
+        dropActionAllowedBySource(dragOperation(*event->mimeData(), point), event->possibleActions());
     if (performDragOperation(*event->mimeData(), point, operation, nullptr)) {
         event->setDropAction(operation);
         event->accept();

@@ -47,6 +47,14 @@ Ref<OrganizeItemList> makeAutoCategoriesList(const char* name)
     return makeRef<OrganizeItemList>(name, std::move(entries));
 }
 
+// The categories section is the catalogue's root category; without a catalogue, an empty row.
+Ref<Object> categoriesSection()
+{
+    if (Ref<FileSystemItemMOCategory> root = FileSystemItemMOCategory::rootCategory())
+        return root;
+    return makeRef<OrganizeItemList>("Categories", std::vector<Ref<Object>> {});
+}
+
 } // namespace
 
 // ---- rows -----------------------------------------------------------------------------------
@@ -129,11 +137,10 @@ OrganizeItemList& OrganizePanel::specialItemsList()
 OrganizePanel::OrganizePanel()
 {
     setGeometry(0, 0, 1, 1);
-    // The categories section is the catalogue's root category; without a catalogue, an empty row.
-    if (Ref<FileSystemItemMOCategory> root = FileSystemItemMOCategory::rootCategory())
-        categoriesGroup_ = root;
-    else
-        categoriesGroup_ = makeRef<OrganizeItemList>("Categories", std::vector<Ref<Object>> {});
+    categoriesGroup_ = categoriesSection();
+    database_ = Ref<MediaDatabase>(MediaDatabase::defaultMediaDatabase());
+    if (database_)
+        database_->addItemUpdateObserver(this, nullptr);
 
     auto* outline = new OutlineView(this);
     organizeOutlineView_ = outline;
@@ -180,10 +187,37 @@ OrganizePanel::OrganizePanel()
 
 OrganizePanel::~OrganizePanel()
 {
+    if (database_)
+        database_->removeItemUpdateObserver(this, nullptr);
     if (organizeOutlineView_) {
         organizeOutlineView_->setDataSource(nullptr);
         organizeOutlineView_->setDelegate(nullptr);
     }
+}
+
+void OrganizePanel::notifyFSItemChanged(FileSystemItemMO* item, bool reloadChildren)
+{
+    if (item || !reloadChildren)
+        return;
+    // The old categories went with the catalogue: their rows would show nothing.
+    OutlineView* outline = organizeOutlineView_;
+    // The other rows keep how they were folded; the new categories open.
+    std::vector<Object*> expanded;
+    if (outline)
+        for (Object* row : {static_cast<Object*>(&ratingsList()), static_cast<Object*>(&autoCategoriesList()),
+                            static_cast<Object*>(&commonlyUsedList()), static_cast<Object*>(&photoPropertiesList()),
+                            static_cast<Object*>(&specialItemsList())})
+            if (outline->isItemExpanded(row))
+                expanded.push_back(row);
+    categoriesGroup_ = categoriesSection();
+    searchSets_[SectionCategories].clear();
+    if (!outline)
+        return;
+    outline->reloadData();
+    outline->numberOfRows(); // the sections' rows are made again
+    outline->expandItem(categoriesGroup_.get(), true);
+    for (Object* row : expanded)
+        outline->expandItem(row, false);
 }
 
 void OrganizePanel::resizeEvent(QResizeEvent* event)

@@ -30,6 +30,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Platform/Gui/OutlineView.h"
 #include "Platform/Gui/Responder.h"
 #include "Platform/Object.h"
@@ -115,6 +116,7 @@ private:
 
 class OrganizePanel : public QWidget,
                       public Responder,
+                      public IFSItemChangedNotification,
                       public OutlineViewDataSource,
                       public OutlineViewDelegate {
 public:
@@ -133,6 +135,9 @@ public:
 
     OrganizePanel();
     ~OrganizePanel() override;
+    // A cleared catalogue (no item, reload): the categories section is built again from the
+    // new root category, its ticks dropped.
+    void notifyFSItemChanged(FileSystemItemMO* item, bool reloadChildren) override;
 
     OutlineView* organizeOutlineView() const { return organizeOutlineView_; }
 
@@ -194,6 +199,7 @@ private:
 
     QPointer<OutlineView> organizeOutlineView_;
     Ref<Object> categoriesGroup_;
+    Ref<MediaDatabase> database_; // observed for a cleared catalogue
     std::array<std::vector<Ref<Object>>, 4> searchSets_;
     IBrowsingSetSelection* selection_ = nullptr; // never set: the ticks filter nothing
     Cell plainCell_;

@@ -343,6 +343,9 @@ private:
     bool isDoneItemsFastUpdating_ = true;
     Ref<RunLoop::Timer> autoScrollTimer_;
     int clickCount_ = 0;
+    // A plain press on one item of a larger selection: the item selected alone when the press
+    // ends without a drag (a drag takes the whole selection). -1: none.
+    std::int64_t soleSelectionOnRelease_ = -1;
     QPointer<QWidget> watchedViewport_;
     QPointF startMouseDownPoint_;
     QPointF currentMouseDownPoint_;

@@ -62,6 +62,7 @@ void ThumbnailsView::mousePressEvent(QMouseEvent* event)
         return;
     }
     clickCount_ = 1;
+    soleSelectionOnRelease_ = -1;
     flags_.isMouseDown = true;
     flags_.startDrag = false;
     flags_.startSelectionFrame = false;
@@ -93,6 +94,9 @@ void ThumbnailsView::mousePressEvent(QMouseEvent* event)
             }
         } else if (!selection.containsIndex(index)) {
             selection = IndexSet(index);
+        } else if (selection.count() > 1) {
+            // Never narrowed on the press: a drag from here carries the whole selection.
+            soleSelectionOnRelease_ = static_cast<std::int64_t>(index);
         }
         flags_.startDrag = true;
     } else {
@@ -199,6 +203,13 @@ void ThumbnailsView::mouseReleaseEvent(QMouseEvent* event)
         QWidget::mouseReleaseEvent(event);
         return;
     }
+    if (soleSelectionOnRelease_ >= 0 && clickCount_ == 1) {
+        // A click without a drag on one of several selected items selects it alone.
+        const IndexSet sole(static_cast<std::uint64_t>(soleSelectionOnRelease_));
+        soleSelectionOnRelease_ = -1;
+        setSelectedItemIndexes(sole);
+        enqueueReorderRequestsForItemsWithIndexes(sole);
+    }
     if (userActionsDelegate_) {
         if (clickCount_ == 1)
             userActionsDelegate_->itemsViewPerformClick(this);
@@ -223,6 +234,7 @@ void ThumbnailsView::finishPress()
     flags_.startDrag = false;
     flags_.startSelectionFrame = false;
     trackedDecoration_ = nullptr;
+    soleSelectionOnRelease_ = -1;
     stopAutoscroll();
 }
 

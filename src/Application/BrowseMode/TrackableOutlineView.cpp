@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QDrag>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -312,6 +313,33 @@ void TrackableOutlineView::startDrag(Qt::DropActions)
 bool TrackableOutlineView::isPointInView(QPoint globalPoint) const
 {
     return rect().contains(mapFromGlobal(globalPoint));
+}
+
+// The data source decides from the dragged data; what the drag's source allows is kept for it
+// while the drag is over the view.
+void TrackableOutlineView::dragEnterEvent(QDragEnterEvent* event)
+{
+    draggingSourceActions_ = event->possibleActions();
+    OutlineView::dragEnterEvent(event);
+}
+
+void TrackableOutlineView::dragMoveEvent(QDragMoveEvent* event)
+{
+    draggingSourceActions_ = event->possibleActions();
+    OutlineView::dragMoveEvent(event);
+}
+
+void TrackableOutlineView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    draggingSourceActions_ = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    OutlineView::dragLeaveEvent(event);
+}
+
+void TrackableOutlineView::dropEvent(QDropEvent* event)
+{
+    draggingSourceActions_ = event->possibleActions();
+    OutlineView::dropEvent(event);
+    draggingSourceActions_ = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 }
 
 bool TrackableOutlineView::draggingEnded(const QMimeData& data, QPoint globalPoint)

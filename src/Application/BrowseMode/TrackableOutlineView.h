@@ -73,6 +73,10 @@ public:
     // The end of a drag this view started, released at `globalPoint`: outside the view a drag
     // of places removes the first dragged place. Answers whether a place was removed.
     bool draggingEnded(const QMimeData& data, QPoint globalPoint);
+    // What the source of the drag over the view allows (its possible actions); every action
+    // while no drag is over it. Tests set it as a drag would.
+    Qt::DropActions draggingSourceOperationMask() const { return draggingSourceActions_; }
+    void setDraggingSourceOperationMask(Qt::DropActions actions) { draggingSourceActions_ = actions; }
     // Whether the last press was on a disclosure triangle (the click's action then toggles
     // nothing more).
     bool lastPressWasOnDisclosure() const { return lastPressOnDisclosure_; }
@@ -85,6 +89,10 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
@@ -94,6 +102,7 @@ private:
     void tellSelectionChanged();
 
     BrowserPanel* browserPanel_;
+    Qt::DropActions draggingSourceActions_ = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
     Ref<ZOVProgressIndicator> progressIndicator_;
     bool lastPressOnDisclosure_ = false;
     bool reloading_ = false;

@@ -224,13 +224,23 @@ std::optional<Value> Pasteboard::propertyListForType(const std::string& type) co
         if (std::optional<std::string> xml = read(FilenamesMimeType))
             if (std::optional<Value> list = Value::fromXmlPropertyList(*xml); list && list->isArray())
                 return list;
-        std::optional<std::string> uris = read(UriListMimeType);
-        if (!uris)
+        // A URI list, else a file manager's copied files ("copy" or "cut", then one URL a line).
+        std::vector<std::string> urls;
+        if (std::optional<std::string> uris = read(UriListMimeType)) {
+            urls = uriListLines(*uris);
+        } else if (std::optional<std::string> copied = read(GnomeCopiedFilesMimeType)) {
+            urls = uriListLines(*copied);
+            if (urls.empty() || (urls.front() != "copy" && urls.front() != "cut"))
+                return std::nullopt;
+            urls.erase(urls.begin());
+        } else {
             return std::nullopt;
+        }
+        // A URL's "." and ".." segments are resolved as URLs are: "file:///a/b/../c" is /a/c.
         Value paths = Value::array();
-        for (const std::string& line : uriListLines(*uris))
-            if (std::optional<std::string> path = pathForFileURL(line))
-                paths.append(*path);
+        for (const std::string& url : urls)
+            if (std::optional<std::string> path = pathForFileURL(url))
+                paths.append(normalizedPath(*path));
         return paths;
     }
     if (std::optional<std::string> bytes = dataForType(type)) {

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -21,6 +23,9 @@
 #include "../ShellTestSupport.h"
 #include "BrowseTestSupport.h"
 #include "Application/BrowseMode/BrowserPanel.h"
+#include "Application/BrowseMode/ItemsPanel.h"
+#include "Application/BrowseMode/ItemsViewControl.h"
+#include "Common/Views/GTBottomToolbarStyle.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/PlaceBrowserPanelItem.h"
@@ -324,6 +329,7 @@ TEST_F(BrowserPanelTest, ContextMenusAndValidation)
         {"photos", "onDeleteFolderAction:", false, "Move to trash"},
         {"Pictures", "onDeleteFolderAction:", false, "Move to trash"},
         {"Pictures", "moveToTrash:", false, "Move to trash"},
+        {"Pictures", "rename:", false, ""},
         {"2024", "moveToTrash:", true, "Move to trash"},
         {"2024", "onCreateFolderAction:", true, "Create new folder"},
         {"2024", "rename:", true, ""},
@@ -404,6 +410,41 @@ TEST_F(BrowserPanelTest, Renames)
     // Places are not edited inline.
     EXPECT_FALSE(panel_->shouldEditTableColumn(*tree_, nullptr, pictures).value_or(true));
     panel_->renameItem(place("Photos"), "Pictures");
+
+    // Nor renamed by the rename command (F2): nothing is asked and the folder stays.
+    tree_->selectRowIndexes({rowOf(place("Pictures"))}, false);
+    std::vector<std::string> asked;
+    ScopedResponder responder([&](const AlertRecord& record) {
+        asked.push_back(record.messageText);
+        AlertResponse typed = AlertResponse::pressButton(0);
+        typed.text = "Escaped";
+        return typed;
+    });
+    EXPECT_FALSE(validates("rename:"));
+    panel_->performAction("rename:", nullptr);
+    spinEvents(200);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(home() + "/Pictures"));
+    EXPECT_FALSE(std::filesystem::exists(home() + "/Escaped"));
+
+    // Renamed with the rename command (F2) on its row, a folder stays selected and browsed
+    // under its new name.
+    ASSERT_TRUE(locate(home() + "/Pictures/2028"));
+    {
+        ScopedResponder typing([&](const AlertRecord&) {
+            AlertResponse typed = AlertResponse::pressKey(AlertResponse::Key::Return);
+            typed.text = "2029";
+            return typed;
+        });
+        ASSERT_TRUE(validates("rename:"));
+        panel_->performAction("rename:", nullptr);
+    }
+    EXPECT_TRUE(spinUntil([&] { return std::filesystem::is_directory(home() + "/Pictures/2029"); }, 60000));
+    EXPECT_TRUE(spinUntil([&] { return browsingNames() == std::vector<std::string> {"2029"}; }, 60000))
+        << testing::PrintToString(browsingNames());
+    EXPECT_EQ(selectedNames(), (std::vector<std::string> {"2029"}));
+    // The tests after this one find the folder under its first name.
+    std::filesystem::rename(home() + "/Pictures/2029", home() + "/Pictures/2024");
 }
 
 TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)
@@ -425,6 +466,28 @@ TEST_F(BrowserPanelTest, ANewFolderFromAPlaceOpensUnderItsVolumeForRenaming)
     ASSERT_EQ(selected.size(), 1u);
     EXPECT_EQ(selected.front()->fullPath(), created);
     EXPECT_FALSE(dynamic_cast<PlaceBrowserPanelItem*>(tree_->itemAtRow(tree_->selectedRow())));
+    EXPECT_EQ(browsingNames(), (std::vector<std::string> {"untitled folder"}));
+    EXPECT_TRUE(tree_->isEditing());
+    std::filesystem::remove(created);
+}
+
+TEST_F(BrowserPanelTest, ThePlusButtonOpensTheNewFolderForRenamingWhereverTheFocusIs)
+{
+    installFileOperations();
+    ASSERT_TRUE(locate(home() + "/Pictures/2024"));
+    // The grid has the focus, as after a click on a picture.
+    window_->window()->activateWindow();
+    ASSERT_TRUE(spinUntil([&] { return QApplication::activeWindow() == window_->window(); }, 3000));
+    QWidget* grid = mode_->itemsPanel()->currentViewControl()->itemsViewWidget();
+    grid->setFocus();
+    ASSERT_TRUE(spinUntil([&] { return QApplication::focusWidget() == grid; }, 3000));
+    auto* plus = qobject_cast<QAbstractButton*>(panel_->buttonsStatusUpdater()->controlWithID(0));
+    ASSERT_TRUE(plus);
+    plus->setEnabled(true);
+    plus->click();
+    const std::string created = home() + "/Pictures/2024/untitled folder";
+    EXPECT_TRUE(std::filesystem::is_directory(created));
+    ASSERT_TRUE(spinUntil([&] { return !panel_->newFolderPath(); }, 60000));
     EXPECT_EQ(browsingNames(), (std::vector<std::string> {"untitled folder"}));
     EXPECT_TRUE(tree_->isEditing());
     std::filesystem::remove(created);
@@ -728,6 +791,41 @@ TEST_F(BrowserPanelTest, DraggingPlaces)
     // Put the places back.
     panel_->placesReader()->removePlace(panel_->placesReader()->placeByPath(home() + "/photos"));
     panel_->placesReader()->insertPlace(home() + "/Desktop", std::string("Desktop"), 1);
+}
+
+TEST_F(BrowserPanelTest, DropsOnAFolderDoOnlyWhatTheDragsSourceAllows)
+{
+    installFileOperations();
+    ASSERT_TRUE(locate(home() + "/Pictures/2024"));
+    Object* folder = tree_->itemAtRow(tree_->selectedRow());
+    std::ofstream(home() + "/Pictures/dropped.jpg") << "x";
+    QMimeData data;
+    Ref<Pasteboard> board = Pasteboard::pasteboardWithMimeData(&data);
+    board->declareTypes({NSFilenamesPboardType});
+    board->setPropertyList(Value::array({Value(home() + "/Pictures/dropped.jpg")}), NSFilenamesPboardType);
+
+    // The same volume: a move, unless the source offers none.
+    struct Case {
+        Qt::DropActions offered;
+        Qt::DropAction answered;
+    } cases[] = {
+        {Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction},
+        {Qt::CopyAction, Qt::CopyAction},
+        {Qt::LinkAction, Qt::IgnoreAction},
+    };
+    for (const Case& c : cases) {
+        tree_->setDraggingSourceOperationMask(c.offered);
+        EXPECT_EQ(panel_->validateDrop(*tree_, data, folder, -1), c.answered) << int(c.offered);
+    }
+    // Dropped from a source that allows copying only: copied, the original stays.
+    tree_->setDraggingSourceOperationMask(Qt::CopyAction);
+    EXPECT_TRUE(panel_->acceptDrop(*tree_, data, folder, -1).value_or(false));
+    tree_->setDraggingSourceOperationMask(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
+    EXPECT_TRUE(spinUntil([&] { return std::filesystem::exists(home() + "/Pictures/2024/dropped.jpg"); }, 30000));
+    spinEvents(100);
+    EXPECT_TRUE(std::filesystem::exists(home() + "/Pictures/dropped.jpg"));
+    std::filesystem::remove(home() + "/Pictures/dropped.jpg");
+    std::filesystem::remove(home() + "/Pictures/2024/dropped.jpg");
 }
 
 // Rows selected before the panel has the browse mode's selection (at start-up, the catalogue

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "../ShellTestSupport.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
@@ -193,6 +194,8 @@ TEST_F(BrowsingActionsTest, PastePredicate)
     ::mkdir((tree_ / "src/sub/deeper").c_str(), 0755);
     ::mkdir((tree_ / "dest").c_str(), 0755);
     ::mkdir((tree_ / "locked").c_str(), 0755);
+    ::mkdir((tree_ / "nest").c_str(), 0755);
+    ::mkdir((tree_ / "nest/nest").c_str(), 0755);
     writeFile(tree_ / "src/a.jpg", "a");
     writeFile(tree_ / "b.jpg", "b");
     ASSERT_EQ(::symlink((tree_ / "src").c_str(), (tree_ / "link").c_str()), 0);
@@ -214,12 +217,15 @@ TEST_F(BrowsingActionsTest, PastePredicate)
         {"a folder into its subfolder", items({tree_ / "src"}), item(tree_ / "src/sub/deeper"), false, false},
         {"through a link to an ancestor", items({tree_ / "src"}), item(tree_ / "link/sub"), false, false},
         {"into a link inside itself", items({tree_ / "src"}), item(tree_ / "src/sub/up"), false, false},
+        // Its copy would take the place of the folder that holds it.
+        {"into the ancestor holding a folder of its name", items({tree_ / "nest/nest"}), item(tree_.path()), false, false},
         {"a missing file", items({tree_ / "b.jpg", tree_ / "gone.jpg"}), item(tree_ / "dest"), false, false},
         {"a folder onto a frame", items({tree_ / "src"}), frame, false, false},
         {"a file onto a frame (moved only)", items({tree_ / "b.jpg"}), frame, false, true},
         {"into a read-only folder", items({tree_ / "b.jpg"}), locked, false, false},
         {"files into a writable folder", items({tree_ / "b.jpg", tree_ / "src/a.jpg"}), item(tree_ / "dest"), true, true},
         {"a folder beside itself", items({tree_ / "src/sub"}), item(tree_ / "dest"), true, true},
+        {"a file into the folder it is in", items({tree_ / "src/a.jpg", tree_ / "b.jpg"}), item(tree_ / "src"), true, false},
         {"no folder", items({tree_ / "b.jpg"}), nullptr, false, false},
     };
     for (const Case& c : cases) {
@@ -232,6 +238,11 @@ TEST_F(BrowsingActionsTest, PastePredicate)
     EXPECT_TRUE(handler_->validateUserAction("paste:", item(tree_ / "dest").get(), nullptr, clipboard(), nullptr));
     putOnClipboard({tree_ / "src"});
     EXPECT_FALSE(handler_->validateUserAction("paste:", item(tree_ / "link/sub").get(), nullptr, clipboard(), nullptr));
+    // ... and Move Here takes only names from another folder.
+    EXPECT_TRUE(handler_->validateUserAction("move:", item(tree_ / "dest").get(), nullptr, clipboard(), nullptr));
+    putOnClipboard({tree_ / "dest/../src/a.jpg"});
+    EXPECT_TRUE(handler_->validateUserAction("paste:", item(tree_ / "src").get(), nullptr, clipboard(), nullptr));
+    EXPECT_FALSE(handler_->validateUserAction("move:", item(tree_ / "src").get(), nullptr, clipboard(), nullptr));
     EXPECT_FALSE(handler_->validateUserAction("paste:", item(tree_ / "dest").get(), nullptr, nullptr, nullptr));
     ZovVolumeManager::sharedVolumeManager().removeVolumeInfo(7401);
 }
@@ -415,7 +426,7 @@ TEST_F(BrowsingActionsTest, RenameKeepsTheExtensionAndRefusesWhatNoNameMayHold)
         std::vector<AlertRecord> asked;
         ScopedResponder responder([&](const AlertRecord& record) {
             asked.push_back(record);
-            return response;
+            return asked.size() == 1 ? response : AlertResponse::pressButton(0);
         });
         const int before = records.finished();
         const Items one = items({path});
@@ -435,8 +446,19 @@ TEST_F(BrowsingActionsTest, RenameKeepsTheExtensionAndRefusesWhatNoNameMayHold)
     EXPECT_TRUE(exists(tree_ / "trip.jpg"));
     EXPECT_FALSE(exists(tree_ / "photo.jpg"));
 
-    // The field takes no ":" or "/": those keys are refused, the rest typed.
-    rename(tree_ / "trip.jpg", typing("a:b/c"));
+    // A name no file may take is refused as a whole, never changed into another one.
+    for (const auto& [path, typed, refused] : {std::tuple<std::string, std::string, std::string> {"trip.jpg", "a:b", "a:b.jpg"},
+                                              {"trip.jpg", "../escaped", "../escaped.jpg"},
+                                              {"album", "..", ".."}}) {
+        asked = rename(tree_ / path, typing(typed));
+        ASSERT_EQ(asked.size(), 2u) << typed;
+        EXPECT_EQ(asked[1].messageText, "The name \"" + refused + "\" cannot be used.");
+        EXPECT_EQ(asked[1].informativeText, "Try using another name, with fewer characters or no punctuation marks.");
+        EXPECT_TRUE(exists(tree_ / path)) << typed;
+    }
+    for (const char* changed : {"ab.jpg", "..escaped.jpg", "escaped.jpg", "a"})
+        EXPECT_FALSE(exists(tree_ / changed)) << changed;
+    rename(tree_ / "trip.jpg", typing("abc"));
     EXPECT_TRUE(exists(tree_ / "abc.jpg"));
     // 251 bytes of two-byte characters (and one more byte) fit beside ".jpg"; a 252nd byte
     // does not.
@@ -545,11 +567,43 @@ TEST_F(BrowsingActionsTest, TrashOnAStickDeletePermanentlyAndNewFolders)
     const Items withPlace {Ref<Object>(item(tree_ / "stick/b.jpg")), makeRef<Object>()};
     EXPECT_FALSE(handler_->validateUserAction("moveToTrash:", nullptr, &withPlace, nullptr, nullptr));
 
+    // Deleting for good asks once per action, naming the one item or counting them; Cancel
+    // deletes nothing.
+    ::mkdir((tree_ / "stick/album").c_str(), 0755);
+    writeFile(tree_ / "stick/album/c.jpg", "c");
     const Items b = items({tree_ / "stick/b.jpg"});
-    ASSERT_TRUE(handler_->validateUserAction("deletePermanently:", nullptr, &b, nullptr, nullptr));
-    EXPECT_TRUE(handler_->processItems(b, nullptr, "deletePermanently:", nullptr, nullptr));
-    ASSERT_TRUE(spinUntil([&] { return records.finished() == 2; }));
-    EXPECT_FALSE(exists(tree_ / "stick/b.jpg"));
+    const Items both = items({tree_ / "stick/b.jpg", tree_ / "stick/album"});
+    struct Case {
+        const Items& items;
+        const char* answer;
+        const char* question;
+        bool deleted;
+    } cases[] = {
+        {b, "Cancel", "Are you sure you want to permanently delete b.jpg?", false},
+        {both, "Cancel", "Are you sure you want to permanently delete 2 items?", false},
+        {both, "Delete", "Are you sure you want to permanently delete 2 items?", true},
+    };
+    for (const Case& c : cases) {
+        std::vector<AlertRecord> asked;
+        ScopedResponder responder([&](const AlertRecord& record) {
+            asked.push_back(record);
+            return AlertResponse::pressTitled(c.answer);
+        });
+        ASSERT_TRUE(handler_->validateUserAction("deletePermanently:", nullptr, &c.items, nullptr, nullptr));
+        EXPECT_EQ(handler_->processItems(c.items, nullptr, "deletePermanently:", nullptr, nullptr), c.deleted);
+        ASSERT_EQ(asked.size(), 1u) << c.question;
+        EXPECT_EQ(asked[0].messageText, c.question);
+        ASSERT_EQ(asked[0].buttons.size(), 2u);
+        EXPECT_EQ(asked[0].buttons[0].title, "Delete");
+        EXPECT_EQ(asked[0].buttons[1].title, "Cancel");
+        if (c.deleted)
+            ASSERT_TRUE(spinUntil([&] { return records.finished() == 2; }));
+        else
+            spinEvents(100);
+        EXPECT_EQ(exists(tree_ / "stick/b.jpg"), !c.deleted) << c.question;
+        EXPECT_EQ(exists(tree_ / "stick/album/c.jpg"), !c.deleted) << c.question;
+    }
+    EXPECT_EQ(records.finished(), 2);
     EXPECT_FALSE(exists(trash + "/files/b.jpg"));
 
     // New folders: "untitled folder", then a numbered one; the catalogue knows both under the
@@ -618,6 +672,24 @@ TEST_F(BrowsingActionsTest, ExportWritesEachPicturesMetadataBesideItAndOverwrite
     EXPECT_FALSE(exists(tree_ / "notes.plist"));
     EXPECT_FALSE(exists(tree_ / "pipe.plist"));
     EXPECT_TRUE(log.contains(tree_ / "c.plist exists"));
+
+    // Exported again: each earlier export (the same keys) is replaced where it is; another
+    // property list, or any other file, never is.
+    copyPicture(tree_ / "d.jpg");
+    writeFile(tree_ / "d.plist", *Value::dictionary({{"Kept", Value(1)}}).toXmlPropertyList());
+    const std::string keptList = contents(tree_ / "d.plist");
+    writeFile(tree_ / "a.plist", "<?xml version=\"1.0\"?>" + expected.substr(expected.find("<!DOCTYPE")));
+    worker = handler_->exportMetadata(items({tree_ / "a.jpg", tree_ / "b.jpg", tree_ / "b.tif", tree_ / "c.jpg", tree_ / "d.jpg"}));
+    ASSERT_TRUE(worker);
+    ASSERT_TRUE(spinUntil([&] { return worker->isFinished(); }));
+    EXPECT_EQ(contents(tree_ / "a.plist"), expected);
+    EXPECT_EQ(contents(tree_ / "b.plist"), expected);
+    EXPECT_EQ(contents(tree_ / "c.plist"), "mine");
+    EXPECT_EQ(contents(tree_ / "c 1.plist"), expected);
+    EXPECT_EQ(contents(tree_ / "d.plist"), keptList);
+    EXPECT_EQ(contents(tree_ / "d 1.plist"), expected);
+    for (const char* numbered : {"a 1.plist", "b 2.plist", "c 2.plist", "d 2.plist"})
+        EXPECT_FALSE(exists(tree_ / numbered)) << numbered;
 }
 
 } // namespace

@@ -177,6 +177,24 @@ TEST_F(BrowsingSelectionTest, RebuildKeepsSelectionInOneForwardPass)
     EXPECT_EQ(selection_->selectedObjectsIndexes(), (IndexSet {4}));
 }
 
+TEST_F(BrowsingSelectionTest, ARenamedPictureIsSelectedAgainUnderItsNewName)
+{
+    selection_->setSelectedFolders({a_});
+    selection_->setSelectedObjectsIndexes(IndexSet {1});
+    // The catalogue lists the renamed file as a new item, the old one gone.
+    selection_->selectPathWhenListed(a_->fullPath() + "/trip.jpg");
+    Ref<FileSystemItemMO> a2 = selection_->foldersObjectAtIndex(1);
+    a_->deleteChild(a2.get(), true);
+    pictureItem(a_, "trip.jpg");
+    database_->notifyFSItemChanged(a_.get(), true);
+    ASSERT_TRUE(spinUntil([&] { return shown().size() == 3u && shown()[2] == "trip.jpg"; }, 5000));
+    EXPECT_EQ(names(selection_->selectedItems()), (std::vector<std::string> {"trip.jpg"}));
+    // Only once: listed again later, it is not selected again.
+    selection_->setSelectedObjectsIndexes(IndexSet {0});
+    selection_->updateFoldersObjects(true);
+    EXPECT_EQ(names(selection_->selectedItems()), (std::vector<std::string> {"a1.jpg"}));
+}
+
 TEST_F(BrowsingSelectionTest, ShownIndexNamesTheShownItemUntilTheRebuild)
 {
     selection_->setSelectedFolders({a_});

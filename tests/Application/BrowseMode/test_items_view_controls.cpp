@@ -344,10 +344,17 @@ TEST_F(ItemsViewControlTest, ActionsGoToTheHandlerAndCutOrDeleteClearTheSelectio
         EXPECT_EQ(selection_->selectedObjectsIndexes().empty(), c.clears) << c.action;
     }
 
-    // Paste passes no items; forwarding answers the handler's selectors only.
+    // Paste and Move Here pass no items, validating or performing: they take the clipboard's
+    // names, never the selected pictures. Forwarding answers the handler's selectors only.
     selection_->setSelectedObjectsIndexes(IndexSet {1});
-    control_->processItems(IndexSet {1}, "paste:", nullptr);
-    EXPECT_TRUE(handler_.last("process:paste:")->names.empty());
+    for (const std::string action : {"paste:", "move:"}) {
+        control_->processItems(IndexSet {1}, action, nullptr);
+        EXPECT_TRUE(handler_.last("process:" + action)->names.empty()) << action;
+        ActionItem item("Paste", action);
+        control_->validateUserInterfaceItem(static_cast<QObject*>(&item));
+        ASSERT_TRUE(handler_.last("validate:" + action));
+        EXPECT_TRUE(handler_.last("validate:" + action)->names.empty()) << action;
+    }
     EXPECT_TRUE(control_->respondsToAction("rotateLeft:"));
     EXPECT_FALSE(control_->respondsToAction("frobnicate:"));
     EXPECT_TRUE(control_->performAction("rotateLeft:", nullptr));
@@ -425,6 +432,32 @@ TEST_F(ItemsViewControlTest, DropsGoToTheFolderUnderThePointerOrTheSelectedFolde
     EXPECT_TRUE(control_->performDragOperation(files, empty, Qt::CopyAction, nullptr));
     EXPECT_EQ(handler_.last("process:paste:")->location, a_.get());
     EXPECT_FALSE(control_->performDragOperation(files, empty, Qt::IgnoreAction, nullptr));
+
+    // What the drag's source allows bounds the operation: a move becomes a copy when only Copy
+    // is offered, and a drag offering only Link drops nothing.
+    handler_.dragOperation = 16;
+    struct Case {
+        Qt::DropActions offered;
+        Qt::DropAction answered;
+        const char* performed;
+    } cases[] = {
+        {Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction, "process:move:"},
+        {Qt::CopyAction | Qt::LinkAction, Qt::CopyAction, "process:paste:"},
+        {Qt::LinkAction, Qt::IgnoreAction, nullptr},
+    };
+    for (const Case& c : cases) {
+        handler_.calls.clear();
+        QDragEnterEvent enter(empty, c.offered, &files, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(control_.get(), &enter);
+        QDragMoveEvent move(empty, c.offered, &files, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(control_.get(), &move);
+        EXPECT_EQ(move.isAccepted() ? move.dropAction() : Qt::IgnoreAction, c.answered) << int(c.offered);
+        QDropEvent drop(empty, c.offered, &files, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(control_.get(), &drop);
+        for (const char* what : {"process:move:", "process:paste:"})
+            EXPECT_EQ(handler_.last(what) != nullptr, c.performed && std::string(what) == c.performed)
+                << int(c.offered) << " " << what;
+    }
 }
 
 TEST_F(ItemsViewControlTest, HoveringAFolderTwoSecondsWithoutMovingOpensIt)

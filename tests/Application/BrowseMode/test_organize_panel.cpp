@@ -114,6 +114,15 @@ TEST_F(OrganizePanelTest, TheOutlineShowsFourSectionsWithTheirRows)
     EXPECT_NE(OrganizePanel::commonlyUsedList().elements()[0], OrganizePanel::photoPropertiesList().elements()[0]);
 }
 
+TEST_F(OrganizePanelTest, AnEmptiedCatalogueGivesTheCategoriesAgain)
+{
+    const std::string before = dump();
+    click(boxCentre(rowTitled("Albums")));
+    ASSERT_NE(dump(), before);
+    database_->clearAll();
+    ASSERT_TRUE(spinUntil([&] { return dump() == before; }, 5000)) << dump();
+}
+
 TEST_F(OrganizePanelTest, Val1IsTickedUnderOneFieldOnly)
 {
     outline_->expandItem(&OrganizePanel::commonlyUsedList());

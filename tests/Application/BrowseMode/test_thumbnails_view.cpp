@@ -96,7 +96,7 @@ TEST_F(ThumbnailsViewTest, ClickTable)
         {"ctrl adds", {5, 9}, 7, Qt::ControlModifier, IndexSet({5, 7, 9})},
         {"ctrl removes", {5, 9}, 5, Qt::ControlModifier, IndexSet(9)},
         {"ctrl+shift toggles, no range", {5, 9}, 12, Qt::ControlModifier | Qt::ShiftModifier, IndexSet({5, 9, 12})},
-        {"plain press on a selected item keeps all", {5, 9}, 9, Qt::NoModifier, IndexSet({5, 9})},
+        {"plain click on one of several selected selects it alone", {5, 9}, 9, Qt::NoModifier, IndexSet(9)},
         {"plain press elsewhere", {5, 9}, 3, Qt::NoModifier, IndexSet(3)},
     };
     for (const Case& c : cases) {
@@ -109,6 +109,22 @@ TEST_F(ThumbnailsViewTest, ClickTable)
         EXPECT_EQ(delegate_.clicks, clicks + 1);
     }
     EXPECT_EQ(delegate_.controlClicks, 0); // Ctrl+click never opens the menu
+
+    // The press on a selected item keeps the whole selection: a drag from it carries all and
+    // leaves all selected; only a release without a drag narrows it.
+    source_.selection = IndexSet::withRange(0, 4);
+    QTest::mousePress(grid_.get(), Qt::LeftButton, {}, centreOf(2));
+    EXPECT_EQ(source_.selection, IndexSet::withRange(0, 4));
+    QTest::mouseRelease(grid_.get(), Qt::LeftButton, {}, centreOf(2));
+    EXPECT_EQ(source_.selection, IndexSet(2));
+    source_.selection = IndexSet::withRange(0, 4);
+    delegate_.processed.clear();
+    QTest::mousePress(grid_.get(), Qt::LeftButton, {}, centreOf(2));
+    move(centreOf(2) + QPoint(20, 0));
+    QTest::mouseRelease(grid_.get(), Qt::LeftButton, {}, centreOf(2) + QPoint(20, 0));
+    ASSERT_EQ(delegate_.processed.size(), 1u);
+    EXPECT_EQ(delegate_.processed[0].second, IndexSet::withRange(0, 4));
+    EXPECT_EQ(source_.selection, IndexSet::withRange(0, 4));
 
     // The name under a thumbnail belongs to the item; the spacing between cells does not.
     source_.selection = {};

@@ -103,6 +103,31 @@ TEST(Pasteboard, FileNamesOnTheClipboardInEveryForm)
     EXPECT_FALSE(general->availableType(NSFilenamesPboardType));
 }
 
+TEST(Pasteboard, ForeignFileListsInEitherFormWithDotSegmentsResolved)
+{
+    Ref<Pasteboard> general = Pasteboard::generalPasteboard();
+    struct Case {
+        const char* what;
+        const char* mimeType;
+        const char* bytes;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"a file manager's copy", Pasteboard::GnomeCopiedFilesMimeType, "copy\nfile:///p/a.jpg\nfile:///p/b%20c.jpg",
+         {"/p/a.jpg", "/p/b c.jpg"}},
+        {"a file manager's cut", Pasteboard::GnomeCopiedFilesMimeType, "cut\nfile:///p/a.jpg\n", {"/p/a.jpg"}},
+        {"no verb first", Pasteboard::GnomeCopiedFilesMimeType, "file:///p/a.jpg\n", {}},
+        {"dot segments in a URI list", "text/uri-list", "file:///p/q/../a.jpg\r\nfile:///p/./x/..\r\n", {"/p/a.jpg", "/p"}},
+        {"dot segments in a copy", Pasteboard::GnomeCopiedFilesMimeType, "copy\nfile:///p/q/%2E%2E/a.jpg", {"/p/a.jpg"}},
+    };
+    for (const Case& c : cases) {
+        auto* foreign = new QMimeData;
+        foreign->setData(c.mimeType, c.bytes);
+        QGuiApplication::clipboard()->setMimeData(foreign);
+        EXPECT_EQ(stringsOf(general->propertyListForType(NSFilenamesPboardType)), c.names) << c.what;
+        EXPECT_EQ(general->availableType(NSFilenamesPboardType), !c.names.empty()) << c.what;
+    }
+}
+
 TEST(Pasteboard, DragDataIsWrittenInPlace)
 {
     QMimeData data;
