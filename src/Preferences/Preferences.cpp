@@ -260,9 +260,11 @@ ItemsViewPreferences& ItemsViewPreferences::shared()
 void ItemsViewPreferences::bindTo(Preferences& preferences)
 {
     const Value continuous = Value::dictionary({{NSContinuouslyUpdatesValueBindingOption, Value(true)}});
+    binding_ = true;
     preferences.bind(*this, "showUndecodableFiles", prefs::ShowNonImagesFiles, continuous);
     preferences.bind(*this, "showFolders", prefs::ShowFolders, continuous);
     preferences.bind(*this, "showBundles", prefs::BrowseInsideBundles, continuous);
+    binding_ = false;
 }
 
 std::uint32_t ItemsViewPreferences::itemsMask() const
@@ -309,7 +311,8 @@ void ItemsViewPreferences::set(std::string_view binding, bool value, bool fromBi
     *stored = value;
     if (!fromBinding)
         bindingValueChanged(binding, true);
-    NotificationCenter::defaultCenter().postNotificationName(ItemsViewPreferencesItemsMaskChanged);
+    if (!binding_)
+        NotificationCenter::defaultCenter().postNotificationName(ItemsViewPreferencesItemsMaskChanged);
 }
 
 void ItemsViewPreferences::setShowUndecodableFiles(bool value) { set("showUndecodableFiles", value, false); }

@@ -191,6 +191,9 @@ private:
     bool showUndecodableFiles_ = false;
     bool showFolders_ = true;
     bool showBundles_ = false;
+    // True while bindTo reads the stored values: no change notice goes out then, since a
+    // listener would ask shared() for the masks while it is still being made.
+    bool binding_ = false;
 };
 
 } // namespace vistel

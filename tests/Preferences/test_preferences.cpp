@@ -185,6 +185,26 @@ TEST(PreferencesTest, ItemsMasksFollowTheThreeSwitches)
     NotificationCenter::defaultCenter().removeObserver(&posted, {}, nullptr);
 }
 
+// Binding reads the stored switches without a change notice: the shared instance binds while it
+// is being made, and a listener asking it for the masks then would wait on itself.
+TEST(PreferencesTest, BindingReadsStoredSwitchesWithoutNotice)
+{
+    Fixture f;
+    f.preferences.setValue(Value(true), "ItemsView.ShowNonImagesFiles");
+    f.preferences.setValue(Value(false), "ItemsView.ShowFolders");
+    int posted = 0;
+    NotificationCenter::defaultCenter().addObserver(&posted, [&](const Notification&) { ++posted; },
+                                                    ItemsViewPreferencesItemsMaskChanged);
+    ItemsViewPreferences items;
+    items.bindTo(f.preferences);
+    EXPECT_TRUE(items.showUndecodableFiles());
+    EXPECT_FALSE(items.showFolders());
+    EXPECT_EQ(posted, 0);
+    f.preferences.setValue(Value(false), "ItemsView.ShowNonImagesFiles");
+    EXPECT_EQ(posted, 1);
+    NotificationCenter::defaultCenter().removeObserver(&posted, {}, nullptr);
+}
+
 TEST(PreferencesTest, ChangesAreSavedAboutASecondLater)
 {
     test::TemporaryFolder folder;

@@ -35,6 +35,15 @@ BrowsingSelection::BrowsingSelection()
         database_->addItemUpdateObserver(this, nullptr);
         database_->addThumbnailUpdateObserver(this, nullptr);
     }
+    // Showing or hiding files that are not pictures (folders, bundles) changes the list at once.
+    NotificationCenter::defaultCenter().addObserver(
+        this,
+        [this](const Notification&) {
+            Ref<BrowsingSelection> keepAlive(this);
+            updateFoldersObjects(true);
+            notificationCacheTimerFunction();
+        },
+        ItemsViewPreferencesItemsMaskChanged);
 }
 
 BrowsingSelection::~BrowsingSelection()

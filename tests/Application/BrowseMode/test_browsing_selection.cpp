@@ -16,6 +16,7 @@
 #include "Platform/Exception.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Log.h"
+#include "Preferences/Preferences.h"
 
 namespace vistel::test {
 namespace {
@@ -193,6 +194,27 @@ TEST_F(BrowsingSelectionTest, ARenamedPictureIsSelectedAgainUnderItsNewName)
     selection_->setSelectedObjectsIndexes(IndexSet {0});
     selection_->updateFoldersObjects(true);
     EXPECT_EQ(names(selection_->selectedItems()), (std::vector<std::string> {"a1.jpg"}));
+}
+
+TEST_F(BrowsingSelectionTest, ShowingFilesThatAreNotPicturesChangesTheListAtOnce)
+{
+    Ref<FileSystemItemMO> notes = a_->createChildWithName("a2 notes.txt", MediaDatabase::EntityFile, true);
+    notes->setValid(true);
+    a_->updateObjectInCache(notes.get());
+    ItemsViewPreferences& preferences = ItemsViewPreferences::shared();
+    ASSERT_FALSE(preferences.showUndecodableFiles());
+    selection_->setSelectedFolders({a_});
+    selection_->setSelectedObjectsIndexes(IndexSet {1, 2});
+    recorder_.received.clear();
+
+    preferences.setShowUndecodableFiles(true);
+    EXPECT_EQ(shown(), (std::vector<std::string> {"a1.jpg", "a2 notes.txt", "a2.jpg", "a3.jpg"}));
+    EXPECT_EQ(names(selection_->selectedItems()), (std::vector<std::string> {"a2.jpg", "a3.jpg"}));
+    ASSERT_FALSE(recorder_.received.empty());
+    EXPECT_TRUE(recorder_.received.back().contains(BrowsingSelectionObjectsListChanged));
+    preferences.setShowUndecodableFiles(false);
+    EXPECT_EQ(shown(), (std::vector<std::string> {"a1.jpg", "a2.jpg", "a3.jpg"}));
+    EXPECT_EQ(names(selection_->selectedItems()), (std::vector<std::string> {"a2.jpg", "a3.jpg"}));
 }
 
 TEST_F(BrowsingSelectionTest, ShownIndexNamesTheShownItemUntilTheRebuild)
