@@ -102,3 +102,156 @@ set(CMAKE_LINK_LIBRARY_USING_VISTEL_NO_AS_NEEDED_SUPPORTED TRUE)
 function(vistel_link_netwrappers target)
   target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:VISTEL_NO_AS_NEEDED,vistel_netwrappers>")
 endfunction()
+
+# ---------------------------------------------------------------------------------------------
+# Precompiled headers. Parsing the standard library, Qt and GoogleTest again in every translation
+# unit was most of the build's time; each C++ library and test of the project now loads them from
+# a precompiled header instead. Only third-party headers go in: a project header in it would make
+# every file depend on it, so that touching it rebuilds everything.
+#
+# A target gets the richest set that its links allow (a library that does not link Qt never sees
+# a Qt header, so `signals`, `slots` and `emit` mean nothing new to it), and tests get GoogleTest
+# on top. With GCC each set is compiled once, by a small object library, and the targets reuse it
+# (REUSE_FROM); clang refuses a header precompiled under other definitions, so there every target
+# compiles its own. C sources, executables (tools, probes, fuzzers, benchmarks: few files each),
+# libVorm and targets with their own visibility are left alone, as is anything with the
+# VISTEL_NO_PCH property. -DVISTEL_PCH=OFF builds without them (to find a missing #include).
+option(VISTEL_PCH "Use precompiled headers" ON)
+
+set(VISTEL_PCH_STD
+  <algorithm> <array> <atomic> <chrono> <cmath> <condition_variable> <cstddef> <cstdint> <cstdio>
+  <cstdlib> <cstring> <deque> <exception> <filesystem> <fstream> <functional> <limits> <map>
+  <memory> <mutex> <optional> <set> <sstream> <string> <string_view> <thread> <unordered_map>
+  <utility> <vector>)
+set(VISTEL_PCH_QT_CORE
+  <QtCore/QByteArray> <QtCore/QCoreApplication> <QtCore/QHash> <QtCore/QList> <QtCore/QObject>
+  <QtCore/QPointer> <QtCore/QRectF> <QtCore/QSizeF> <QtCore/QString> <QtCore/QTimer> <QtCore/QVariant>)
+set(VISTEL_PCH_QT_GUI
+  <QtGui/QGuiApplication> <QtGui/QImage> <QtGui/QPainter> <QtGui/QScreen>)
+set(VISTEL_PCH_QT_WIDGETS
+  <QtWidgets/QApplication> <QtWidgets/QHBoxLayout> <QtWidgets/QMenu> <QtWidgets/QScrollBar>
+  <QtWidgets/QVBoxLayout> <QtWidgets/QWidget>)
+set(VISTEL_PCH_TEST <gtest/gtest.h>)
+
+# Every target the libraries `target` links to, directly or through others, into `out`.
+function(_vistel_link_closure target out)
+  set(seen "")
+  set(queue "${target}")
+  while(queue)
+    list(POP_FRONT queue item)
+    if(NOT TARGET "${item}")
+      continue()
+    endif()
+    get_target_property(aliased "${item}" ALIASED_TARGET)
+    if(aliased)
+      set(item "${aliased}")
+    endif()
+    if("${item}" IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen "${item}")
+    get_target_property(type "${item}" TYPE)
+    get_target_property(imported "${item}" IMPORTED)
+    set(links "")
+    get_target_property(interface "${item}" INTERFACE_LINK_LIBRARIES)
+    if(interface)
+      list(APPEND links ${interface})
+    endif()
+    if(NOT imported AND NOT type STREQUAL "INTERFACE_LIBRARY")
+      get_target_property(direct "${item}" LINK_LIBRARIES)
+      if(direct)
+        list(APPEND links ${direct})
+      endif()
+    endif()
+    foreach(link IN LISTS links)
+      # $<LINK_ONLY:x> and $<LINK_LIBRARY:feature,x>: the library is the last item.
+      string(REGEX REPLACE "^\\$<[A-Z_]+:(.*,)?([^,>]+)>$" "\\2" link "${link}")
+      if(TARGET "${link}")
+        list(APPEND queue "${link}")
+      endif()
+    endforeach()
+  endwhile()
+  set(${out} "${seen}" PARENT_SCOPE)
+endfunction()
+
+# Every build-system target defined in `dir` and below, into `out`.
+function(_vistel_targets_below dir out)
+  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    _vistel_targets_below("${sub}" below)
+    list(APPEND targets ${below})
+  endforeach()
+  set(${out} "${targets}" PARENT_SCOPE)
+endfunction()
+
+# Gives each eligible target its precompiled header; called once, after every target exists.
+function(vistel_apply_precompiled_headers)
+  if(NOT VISTEL_PCH)
+    return()
+  endif()
+  set(share OFF)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    set(share ON)
+  endif()
+  _vistel_targets_below("${PROJECT_SOURCE_DIR}" targets)
+  file(WRITE "${CMAKE_BINARY_DIR}/pch/empty.cpp.in" "// Compiled only to make the precompiled header.\n")
+  configure_file("${CMAKE_BINARY_DIR}/pch/empty.cpp.in" "${CMAKE_BINARY_DIR}/pch/empty.cpp" COPYONLY)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(NOT type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|STATIC_LIBRARY|OBJECT_LIBRARY)$")
+      continue()
+    endif()
+    get_target_property(source_dir ${target} SOURCE_DIR)
+    get_target_property(no_pch ${target} VISTEL_NO_PCH)
+    get_target_property(visibility ${target} CXX_VISIBILITY_PRESET)
+    get_target_property(own ${target} PRECOMPILE_HEADERS)
+    get_target_property(reuse ${target} PRECOMPILE_HEADERS_REUSE_FROM)
+    if(no_pch OR visibility OR own OR reuse OR source_dir MATCHES "^${PROJECT_SOURCE_DIR}/LibVorm(/|$)")
+      continue()
+    endif()
+    get_target_property(sources ${target} SOURCES)
+    list(FILTER sources INCLUDE REGEX "\\.(cpp|cc|cxx)$")
+    if(NOT sources)
+      continue()
+    endif()
+    _vistel_link_closure(${target} closure)
+    set(headers ${VISTEL_PCH_STD})
+    set(set_name std)
+    set(set_links "")
+    if(Qt6::Core IN_LIST closure)
+      list(APPEND headers ${VISTEL_PCH_QT_CORE})
+      set(set_name qtcore)
+      set(set_links Qt6::Core)
+    endif()
+    if(Qt6::Gui IN_LIST closure)
+      list(APPEND headers ${VISTEL_PCH_QT_GUI})
+      set(set_name qtgui)
+      set(set_links Qt6::Gui)
+    endif()
+    if(Qt6::Widgets IN_LIST closure)
+      list(APPEND headers ${VISTEL_PCH_QT_WIDGETS})
+      set(set_name qtwidgets)
+      set(set_links Qt6::Widgets)
+    endif()
+    if(GTest::gtest IN_LIST closure)
+      list(APPEND headers ${VISTEL_PCH_TEST})
+      string(APPEND set_name _test)
+      list(APPEND set_links GTest::gtest)
+    endif()
+    list(TRANSFORM headers PREPEND "$<$<COMPILE_LANGUAGE:CXX>:")
+    list(TRANSFORM headers APPEND ">")
+    if(NOT share)
+      target_precompile_headers(${target} PRIVATE ${headers})
+      continue()
+    endif()
+    set(owner vistel_pch_${set_name})
+    if(NOT TARGET ${owner})
+      add_library(${owner} OBJECT "${CMAKE_BINARY_DIR}/pch/empty.cpp")
+      set_target_properties(${owner} PROPERTIES AUTOMOC OFF)
+      target_link_libraries(${owner} PRIVATE ${set_links})
+      target_precompile_headers(${owner} PRIVATE ${headers})
+    endif()
+    target_precompile_headers(${target} REUSE_FROM ${owner})
+  endforeach()
+endfunction()
