@@ -4,7 +4,8 @@
 macro(vistel_apply_project_flags)
   add_compile_options(-Wall -Wextra)
   if(VISTEL_SANITIZE)
-    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    # -O1: the tests run several times faster than at -O0 and the reports keep their lines.
+    add_compile_options(-O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
   endif()
   if(VISTEL_FUZZ)
