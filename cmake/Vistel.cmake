@@ -27,32 +27,66 @@ function(vistel_add_subdirectories)
   endforeach()
 endfunction()
 
-# vistel_add_tests(LIBS lib... [LABELS label...] [MAIN target])
-# Every test_*.cpp in the calling folder becomes its own GoogleTest executable, so one area's
-# broken test cannot stop another's from building. GUI tests run on the offscreen platform.
-# MAIN names a library that provides main(); gtest_main otherwise.
+# vistel_add_tests(LIBS lib... [LABELS label...] [MAIN target] [ALONE test_x...])
+# The test_*.cpp files of the calling folder are linked into one GoogleTest executable,
+# tests_<folder> (tests/Common/XML: tests_Common_XML), in build/tests; gtest_discover_tests makes
+# each test its own ctest entry. Each file is first compiled by an object library named after it
+# (test_x for test_x.cpp), so that per-file settings stay per file:
+#   target_compile_definitions(test_x PRIVATE ...), target_include_directories(test_x ...),
+#   target_link_libraries(test_x PRIVATE ...) and add_dependencies(test_x ...) all apply to test_x
+#   and reach the executable it ends up in.
+# A file that cannot share a process with the others runs alone, in an executable of its own
+# (target test_x_alone, file build/tests/test_x): a file that registers a gtest Environment,
+# starts its own binary again (spawnTestProcess, runAsNobody, runTestUnderXvfb), sets up a mount
+# namespace or a private bus, changes the process environment (setenv, qputenv, ShellTestSupport)
+# or has its own main() is found by those names; any other is named in ALONE, or carries the
+# word VISTEL_TEST_RUNS_ALONE in a comment. GUI tests run on the offscreen platform. MAIN names a
+# library that provides main(); gtest_main otherwise.
+set(VISTEL_TEST_ALONE_PATTERN
+  "AddGlobalTestEnvironment|spawnTestProcess|runAsNobody|runTestUnderXvfb|PrivateMountNamespace|PrivateSystemBus|QDBusConnection|ShellTestSupport|setenv|putenv|/proc/self/exe|int main[ ]*[(]|VISTEL_TEST_RUNS_ALONE")
 function(vistel_add_tests)
-  cmake_parse_arguments(T "" "MAIN" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "MAIN" "LIBS;LABELS;ALONE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp")
+  if(NOT sources)
+    return()
+  endif()
   if(NOT T_MAIN)
     set(T_MAIN GTest::gtest_main)
   endif()
   file(RELATIVE_PATH area "${PROJECT_SOURCE_DIR}/tests" "${CMAKE_CURRENT_SOURCE_DIR}")
+  string(REGEX REPLACE "[^A-Za-z0-9_]" "_" group "tests_${area}")
+  set(shared "")
   foreach(source IN LISTS sources)
     get_filename_component(name "${source}" NAME_WE)
-    add_executable(${name} "${source}")
+    add_library(${name} OBJECT "${source}")
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock ${T_MAIN})
-    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
     target_compile_definitions(${name} PRIVATE
       VISTEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
       VISTEL_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
-    gtest_discover_tests(${name}
-      DISCOVERY_MODE PRE_TEST
-      PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VISTEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
-        LABELS "${area};${T_LABELS}"
-        TIMEOUT 600)
+    file(READ "${source}" text)
+    if(name IN_LIST T_ALONE OR text MATCHES "${VISTEL_TEST_ALONE_PATTERN}")
+      _vistel_test_executable(${name}_alone ${name} ${name})
+    else()
+      list(APPEND shared ${name})
+    endif()
   endforeach()
+  if(shared)
+    _vistel_test_executable(${group} ${group} ${shared})
+  endif()
+endfunction()
+
+# The test executable `target` (file build/tests/`file`) made of the test object libraries given.
+function(_vistel_test_executable target file)
+  add_executable(${target})
+  target_link_libraries(${target} PRIVATE ${ARGN})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${file} RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests"
+    VISTEL_TEST_EXECUTABLE ON)
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VISTEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+      LABELS "${area};${T_LABELS}"
+      TIMEOUT 600)
 endfunction()
 
 # vistel_add_fuzzers(LIBS lib...): each fuzz_*.cpp in the calling folder becomes a libFuzzer
@@ -254,5 +288,33 @@ function(vistel_apply_precompiled_headers)
       target_precompile_headers(${owner} PRIVATE ${headers})
     endif()
     target_precompile_headers(${target} REUSE_FROM ${owner})
+  endforeach()
+endfunction()
+
+# What the test executables load at run time without linking it: the staged resources, and the
+# codec plug-ins for any test that links the codec host. Building one test executable then builds
+# what it needs to run. Called once, after every target exists.
+function(vistel_add_test_runtime_dependencies)
+  _vistel_targets_below("${PROJECT_SOURCE_DIR}" targets)
+  set(plugins "")
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    get_target_property(source_dir ${target} SOURCE_DIR)
+    if(type STREQUAL "MODULE_LIBRARY" AND source_dir MATCHES "^${PROJECT_SOURCE_DIR}/plugins/")
+      list(APPEND plugins ${target})
+    endif()
+  endforeach()
+  foreach(target IN LISTS targets)
+    get_target_property(is_test ${target} VISTEL_TEST_EXECUTABLE)
+    if(NOT is_test)
+      continue()
+    endif()
+    if(TARGET vistel_resources)
+      add_dependencies(${target} vistel_resources)
+    endif()
+    _vistel_link_closure(${target} closure)
+    if(plugins AND (vistel_imaging IN_LIST closure OR vistel_codeckit IN_LIST closure))
+      add_dependencies(${target} ${plugins})
+    endif()
   endforeach()
 endfunction()
