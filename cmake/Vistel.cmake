@@ -155,7 +155,7 @@ option(VISTEL_PCH "Use precompiled headers" ON)
 
 set(VISTEL_PCH_STD
   <algorithm> <array> <atomic> <chrono> <cmath> <condition_variable> <cstddef> <cstdint> <cstdio>
-  <cstdlib> <cstring> <deque> <exception> <filesystem> <fstream> <functional> <limits> <map>
+  <cstdlib> <cstring> <deque> <exception> <fstream> <functional> <limits> <map>
   <memory> <mutex> <optional> <set> <sstream> <string> <string_view> <thread> <unordered_map>
   <utility> <vector>)
 set(VISTEL_PCH_QT_CORE
@@ -166,7 +166,9 @@ set(VISTEL_PCH_QT_GUI
 set(VISTEL_PCH_QT_WIDGETS
   <QtWidgets/QApplication> <QtWidgets/QHBoxLayout> <QtWidgets/QMenu> <QtWidgets/QScrollBar>
   <QtWidgets/QVBoxLayout> <QtWidgets/QWidget>)
-set(VISTEL_PCH_TEST <gtest/gtest.h>)
+# <filesystem> brings std::quoted (<iomanip>), which argument-dependent lookup would then prefer
+# to a file's own quoted(); GoogleTest includes <iomanip> anyway.
+set(VISTEL_PCH_TEST <gtest/gtest.h> <filesystem>)
 
 # Every target the libraries `target` links to, directly or through others, into `out`.
 function(_vistel_link_closure target out)
