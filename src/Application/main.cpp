@@ -12,6 +12,8 @@
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/FileOperationLauncher.h"
 #include "Application/NSApplicationWithLimitedOpenFiles.h"
+#include "Application/PartialCopySweep.h"
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/Icons/NSImageNameTemplatesLoader.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/Bundle.h"
@@ -88,5 +90,13 @@ int main(int argc, char** argv)
     if (!files.empty())
         platformApplication.doOpenFiles(files);
     application.applicationDidFinishLaunching();
+    // Partial copies that copies killed mid-way left in the catalogue's folders go once the
+    // window is up.
+    RunLoop::main()->perform(
+        [] {
+            if (MediaDatabase* catalogue = Application::mediaDatabase())
+                sweepPartialCopiesInCataloguedFolders(*catalogue);
+        },
+        {NSDefaultRunLoopMode});
     return platformApplication.exec();
 }

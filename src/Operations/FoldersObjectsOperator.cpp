@@ -107,6 +107,11 @@ void FoldersObjectsOperator::keepFoldersAbove(const std::string& path)
     }
 }
 
+bool FoldersObjectsOperator::isKeptFolder(const FSObjectInfo& item) const
+{
+    return item.fsType() == 1 && keptFolders_.count({item.objectRef().device, item.objectRef().inode});
+}
+
 void FoldersObjectsOperator::startNext()
 {
     if (finished_)
@@ -120,7 +125,7 @@ void FoldersObjectsOperator::startNext()
     // Folders that hold a kept item stay, without a question, counted done.
     while (currentProcessIndex_ < objectsToProcess_.size()) {
         const Ref<FSObjectInfo>& next = objectsToProcess_[currentProcessIndex_];
-        if (next->fsType() != 1 || !keptFolders_.count({next->objectRef().device, next->objectRef().inode}))
+        if (!isKeptFolder(*next))
             break;
         keepFoldersAbove(next->objectPath());
         totalBytesDone_ += next->objectSize();
@@ -153,14 +158,14 @@ void FoldersObjectsOperator::startNext()
     if (item->isLocked() && !handleLockedObject(path, &lockedFileAction_))
         return;
 
-    // This item and the items after it that need no question are deleted in order by one
-    // worker; it stops at the first failure or once cancelled. It hands the results back in
-    // batches, and never gets more than MaxAhead items ahead of the ones recorded, so that the
-    // records never trail the deletions far.
+    // This item and the items after it that need no question and are not kept are deleted in
+    // order by one worker; it stops at the first failure or once cancelled. It hands the results
+    // back in batches, and never gets more than MaxAhead items ahead of the ones recorded, so
+    // that the records never trail the deletions far.
     std::vector<Ref<FSObjectInfo>> run {item};
     for (std::size_t next = currentProcessIndex_ + 1; next < objectsToProcess_.size(); ++next) {
         const Ref<FSObjectInfo>& other = objectsToProcess_[next];
-        if (other->isLocked() || other->isParentLocked())
+        if (other->isLocked() || other->isParentLocked() || isKeptFolder(*other))
             break;
         run.push_back(other);
     }

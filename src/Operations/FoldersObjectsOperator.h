@@ -54,6 +54,7 @@ private:
     void complete();
     // Marks the selected-tree folders above `path` to be kept silently.
     void keepFoldersAbove(const std::string& path);
+    bool isKeptFolder(const FSObjectInfo& item) const;
     void addStatusStringsTo(Value& record) const override;
 
     Paths selectedObjects_;

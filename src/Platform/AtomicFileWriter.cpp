@@ -1,7 +1,6 @@
 #include "Platform/AtomicFileWriter.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 
@@ -10,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <random>
 #include <vector>
 
+#include "Platform/AbandonedItems.h"
 #include "Platform/FilePaths.h"
 #include "Platform/FolderListing.h"
 
@@ -24,8 +23,6 @@ namespace {
 constexpr std::string_view kTemporaryPrefix = ".vistel-tmp-";
 constexpr std::size_t kTemporaryRandomLength = 10;
 constexpr char kTemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-// A temporary file untouched this long and held by nobody belongs to a writer that died.
-constexpr std::time_t kStaleAfterSeconds = 60;
 
 // Read from /proc, never by setting the mask and back: another thread creating a file in
 // between would get the wrong mode.
@@ -71,30 +68,6 @@ std::string describeType(mode_t mode)
     case S_IFBLK: return "a block device";
     case S_IFLNK: return "a symbolic link";
     default: return "not a regular file";
-    }
-}
-
-// Removes the temporary files of writers that died: older than a minute, and not locked.
-// The lock decides, not the age alone: a slow writer keeps its lock for as long as it lives.
-void removeStaleTemporaries(int folder)
-{
-    FileDescriptor listed;
-    std::vector<std::string> names;
-    readFolderAt(folder, ".", listed, names); // what could be read is enough
-    const std::time_t now = std::time(nullptr);
-    for (const std::string& name : names) {
-        if (!isAtomicWriteTemporaryName(name))
-            continue;
-        const FileDescriptor fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat info {};
-        if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || now - info.st_mtime < kStaleAfterSeconds)
-            continue;
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        struct stat named {};
-        if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == info.st_dev
-            && named.st_ino == info.st_ino)
-            ::unlinkat(folder, name.c_str(), 0);
     }
 }
 
@@ -196,7 +169,7 @@ bool Writer::findTarget()
 
 bool Writer::createTemporary()
 {
-    removeStaleTemporaries(folder_.get());
+    sweepAbandonedItems(folder_.get(), isAtomicWriteTemporaryName);
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::string name = randomTemporaryName();
         file_ = FileDescriptor(::openat(folder_.get(), name.c_str(),
@@ -206,7 +179,7 @@ bool Writer::createTemporary()
             result_.temporaryName = temporaryName_;
             // Tells the sweep of other writers that this file is alive. Where the file system
             // has no locks the file is still fresh for a minute, which the sweep respects.
-            ::flock(file_.get(), LOCK_EX | LOCK_NB);
+            holdWhileWritten(file_.get());
             return true;
         }
         if (errno != EEXIST)

@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <set>
+
 #include "../Common/FileSystem/FileSystemFixtures.h"
 #include "OperationsTestSupport.h"
 #include "Platform/FilePaths.h"
@@ -232,6 +235,57 @@ TEST_P(BatchTable, RecordsQuestionsAndDisk)
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, BatchTable, testing::ValuesIn(batchCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// "Skip" on a locked file inside a selected folder, wherever the file stands among the items
+// collected: the file and every folder above it stay, without another question or an alert,
+// and everything else is deleted, the items selected after the folder included.
+struct SkipLayout {
+    const char* name;
+    // Files under "album" (deleted in name order, each folder after its contents); the one
+    // called "locked.jpg" is locked (no write permission for its owner).
+    std::vector<std::string> files;
+    std::set<std::string> kept; // what stays under the scratch folder's "album"
+};
+
+const SkipLayout skipLayouts[] = {
+    {"FirstInItsFolder", {"locked.jpg", "m.jpg", "z.jpg"}, {"locked.jpg"}},
+    {"InTheMiddle", {"a.jpg", "locked.jpg", "m.jpg"}, {"locked.jpg"}},
+    {"LastInItsFolder", {"a.jpg", "b.jpg", "locked.jpg"}, {"locked.jpg"}},
+    {"DeeperWithItemsAfterItsFolder", {"inner/a.jpg", "inner/locked.jpg", "inner/m.jpg", "z.jpg"},
+     {"inner", "inner/locked.jpg"}},
+};
+
+class DeleteSkip : public testing::TestWithParam<SkipLayout> { };
+
+TEST_P(DeleteSkip, KeepsTheFileAndItsFoldersAndDeletesTheRest)
+{
+    const SkipLayout& layout = GetParam();
+    test::ScratchFolder scratch;
+    for (const std::string& file : layout.files) {
+        std::filesystem::create_directories(parentFolderPath(scratch / ("album/" + file)));
+        writeFile(scratch / ("album/" + file), file, lastPathComponent(file) == "locked.jpg" ? 0444 : 0644);
+    }
+    writeFile(scratch / "later.jpg", "selected after the folder");
+    test::ScopedResponder responder(test::scriptedAnswers({AlertResponse::pressTitled("Skip")}));
+
+    const Ref<FileOperation> operation = FileOperation::deleteObjects({scratch / "album", scratch / "later.jpg"});
+    test::RecordObserver records(operation);
+    ASSERT_TRUE(records.waitForEnd());
+
+    EXPECT_EQ(test::alertMessages(), std::vector<std::string> {"Item named \"locked.jpg\" is locked."});
+    EXPECT_EQ(fileOperationStage(records.last()), 3u);
+    EXPECT_EQ(fileOperationError(records.last()), 0);
+    // The skipped file and the kept folders count as done.
+    EXPECT_EQ(fileOperationObjectsComplete(records.last()), fileOperationObjectTotal(records.last()));
+    EXPECT_EQ(test::namesIn(scratch.path()), std::set<std::string> {"album"});
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch / "album"))
+        left.insert(entry.path().lexically_relative(scratch / "album").string());
+    EXPECT_EQ(left, layout.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, DeleteSkip, testing::ValuesIn(skipLayouts),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileOperationQuit, HeldCopyDescribesItselfUntilItsFinalRecord)

@@ -51,8 +51,10 @@ TEST_P(AsUnprivilegedUser, Runs)
     if (!test::canRunAsNobody(why))
         VISTEL_SKIP_UNAVAILABLE() << why;
     test::ScratchFolder folder(0777);
-    // Root's own folder, which the user may read but not write.
+    // Root's own folder, which the user may read but not write, with a file the user cannot
+    // remove (though it is not locked: its owner may write it).
     ::mkdir((folder / "root's").c_str(), 0755);
+    writeFile(folder / "root's/root.jpg", "root's");
     std::string log;
     EXPECT_TRUE(test::runAsNobody(std::string("OperationsAsUser.DISABLED_") + GetParam().child, FolderVariable,
                                   folder.path(), folder / "output.txt", log))
@@ -64,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(Operations, AsUnprivilegedUser,
                                          UserCase {"DeleteLockedFolderAfterUnlock"}, UserCase {"SkipLockedFileInFolder"},
                                          UserCase {"ApplyToAllSkip"}, UserCase {"StopIsRemembered"},
                                          UserCase {"CopyIntoUnwritableFolder"}, UserCase {"UnreadableFileLeftOut"},
-                                         UserCase {"CreateFolderInUnwritableParent"}),
+                                         UserCase {"CreateFolderInUnwritableParent"},
+                                         UserCase {"FailedDeleteStopsItsRun"}),
                          [](const auto& info) { return std::string(info.param.child); });
 
 // The user's own folder inside the shared scratch folder, with the Trash under it.
@@ -191,6 +194,28 @@ TEST_F(OperationsAsUser, DISABLED_UnreadableFileLeftOut)
     EXPECT_EQ(fileOperationStage(records->last()), 3u);
     EXPECT_TRUE(test::alertMessages().empty());
     EXPECT_EQ(namesIn(mine + "/dst/tree"), std::set<std::string> {"r.jpg"});
+}
+
+TEST_F(OperationsAsUser, DISABLED_FailedDeleteStopsItsRun)
+{
+    // Three items that need no question, so one worker takes them as one run; the middle one
+    // cannot be removed.
+    writeFile(mine + "/a.jpg", "a");
+    writeFile(mine + "/z.jpg", "z");
+    test::ScopedResponder responder(test::scriptedAnswers({}));
+    const Ref<FileOperation> operation
+        = FileOperation::deleteObjects({mine + "/a.jpg", scratch + "/root's/root.jpg", mine + "/z.jpg"});
+    test::RecordObserver records(operation);
+    ASSERT_TRUE(records.waitForEnd());
+    // The worker holds the operation until its run has ended: anything it deleted after the
+    // failure is gone once it lets go.
+    ASSERT_TRUE(test::spinUntil([&] { return operation->retainCount() == 2; })) << operation->retainCount();
+
+    EXPECT_EQ(fileOperationStage(records.last()), kFSOperationStageCancelled);
+    EXPECT_EQ(fileOperationError(records.last()), status::AccessDenied);
+    EXPECT_EQ(test::alertMessages().size(), 1u); // the failure's alert
+    EXPECT_EQ(namesIn(mine), std::set<std::string> {"z.jpg"});
+    EXPECT_EQ(namesIn(scratch + "/root's"), std::set<std::string> {"root.jpg"});
 }
 
 TEST_F(OperationsAsUser, DISABLED_CreateFolderInUnwritableParent)

@@ -146,8 +146,6 @@ void FolderProgressPanel::progress(const Notification& notification)
         stopListening();
     if (stage == kFSOperationStageCancelled)
         return;
-    if (fileOperationOperationType(info) == kFileOperationDelete)
-        return;
     applyInfo(info);
 }
 
@@ -168,8 +166,15 @@ void FolderProgressPanel::applyInfo(const Value& userInfo)
         break;
     case 2:
         progressIndicator_->setRange(0, ProgressScale);
-        progressIndicator_->setValue(
-            scaledProgress(fileOperationBytesComplete(userInfo), fileOperationBytesTotal(userInfo)));
+        if (fileOperationOperationType(userInfo) == kFileOperationDelete) {
+            // Deleting takes about as long for a large file as for a small one: items count.
+            const auto count = [](int objects) { return std::uint64_t(std::max(objects, 0)); };
+            progressIndicator_->setValue(scaledProgress(count(fileOperationObjectsComplete(userInfo)),
+                                                        count(fileOperationObjectTotal(userInfo))));
+        } else {
+            progressIndicator_->setValue(
+                scaledProgress(fileOperationBytesComplete(userInfo), fileOperationBytesTotal(userInfo)));
+        }
         break;
     default:
         break;

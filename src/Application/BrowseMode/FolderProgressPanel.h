@@ -8,14 +8,15 @@
 //   stage 1 (preflight)  the bar is busy;
 //   stage 2 (running)    the bar shows bytes done of the total, scaled to 0..ProgressScale
 //                        (QProgressBar counts in int; a total of 0 is an empty bar, never
-//                        Qt's busy mode);
+//                        Qt's busy mode); for a delete (operation type 2) items done of the
+//                        total instead;
 //   stage 3 (complete)   the bar is full and the panel is `completed`;
 //   stage 3 or 4         the panel stops listening: the stop button sends nothing more.
-// Records of a delete (operation type 2) after the first leave the panel as it is. The line is
-// the record's explanation format (translated, so untrusted: filled only by vistel::format)
-// with the item's display name and, when the record has a destination, the display name of
-// the destination's folder; the destination takes at most half the room, both are shortened
-// in the middle so that the line fits the text's width.
+// The line is the record's explanation format (translated, so untrusted: filled only by
+// vistel::format) with the item's display name (a delete's records carry the name only) and,
+// when the record has a destination, the display name of the destination's folder; the
+// destination takes at most half the room, both are shortened in the middle so that the line
+// fits the text's width. A record without an item leaves the line as it is.
 //
 // Stop posts "kFSOperationCancelNotification" (object: the operation) on the default queue as
 // soon as possible, never coalesced.

@@ -9,11 +9,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
+#include <map>
 #include <new>
 #include <thread>
 #include <vector>
 
+#include "Platform/AbandonedItems.h"
 #include "Platform/FileOperations/FileTree.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Log.h"
@@ -56,6 +59,16 @@ public:
 
     void report(const std::string& item) { operation_.report(item, kFSOperationStageRunning, progress); }
 
+    // Holds the lock that keeps other processes' sweeps off the partial copy (the top item
+    // made, open as `fd`) until releasePartialCopy().
+    void holdPartialCopy(int fd)
+    {
+        partialCopy_ = FileDescriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        if (partialCopy_)
+            holdWhileWritten(partialCopy_.get());
+    }
+    void releasePartialCopy() { partialCopy_ = FileDescriptor(); }
+
     FSFileOperation::Progress progress;
 
     // Copies the item `name` of the folder open as `sourceParent` (its path, for reports and
@@ -74,6 +87,7 @@ private:
 
     FSFileOperation& operation_;
     std::uint32_t flags_;
+    FileDescriptor partialCopy_;
     std::shared_ptr<FSFileOperationChunkHook> chunkHook_ = currentChunkHook();
 };
 
@@ -177,6 +191,8 @@ StatusCode Job::copyFile(int sourceParent, const std::string& name, const std::s
         ::openat(targetParent, targetName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!targetFd)
         return statusFromErrno(errno);
+    if (topLevel)
+        holdPartialCopy(targetFd.get());
 
     constexpr size_t chunk = 1 << 20;
     bool useCopyRange = true;
@@ -262,6 +278,8 @@ StatusCode Job::copyFolder(int sourceParent, const std::string& name, const std:
         ::openat(targetParent, targetName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!target)
         return statusFromErrno(errno);
+    if (depth == 0)
+        holdPartialCopy(target.get());
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(folder);
@@ -417,6 +435,29 @@ StatusCode checkDestination(const Request& request, Job& job, std::string& desti
     return 0;
 }
 
+// Sweeps the partial copies killed writers left in the destination folder open as `folder`,
+// at most once a minute a folder: what turned abandoned since the last sweep waited a minute
+// anyway, and a batch of many items into one large folder must not list it for each.
+void sweepPartialCopiesOnce(int folder)
+{
+    struct stat info {};
+    if (::fstat(folder, &info) != 0)
+        return;
+    static std::mutex mutex;
+    static std::map<std::pair<dev_t, ino_t>, std::time_t> lastSwept;
+    const std::time_t now = std::time(nullptr);
+    {
+        std::lock_guard lock(mutex);
+        std::time_t& last = lastSwept[{info.st_dev, info.st_ino}];
+        if (last != 0 && now - last < kAbandonedAfterSeconds && now >= last)
+            return;
+        last = now;
+        if (lastSwept.size() > 4096)
+            std::erase_if(lastSwept, [now](const auto& entry) { return now - entry.second >= kAbandonedAfterSeconds; });
+    }
+    sweepAbandonedPartialCopiesAt(folder);
+}
+
 // Copies into a hidden temporary item beside the destination and gives it its name only when
 // it is whole, so no partial item ever carries the destination name. `sourceParent` is the
 // source's folder, opened once for the whole operation.
@@ -426,6 +467,7 @@ StatusCode copyTree(const Request& request, Job& job, int sourceParent, const st
     const FileDescriptor targetFolder(::open(request.destinationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!targetFolder)
         return statusFromErrno(errno);
+    sweepPartialCopiesOnce(targetFolder.get());
     std::string temporaryName;
     for (int attempt = 0;; ++attempt) {
         temporaryName = uniqueHiddenName("partial");
@@ -442,10 +484,11 @@ StatusCode copyTree(const Request& request, Job& job, int sourceParent, const st
         result = status::UserCanceled;
     if (result == 0)
         result = placeItem(temporary, destination, job.overwrite());
-    if (result != 0) {
+    if (result != 0)
         removeOwnTree(temporary);
+    job.releasePartialCopy();
+    if (result != 0)
         return result;
-    }
     finalItem = destination;
     return 0;
 }
@@ -526,6 +569,8 @@ void runMove(FSFileOperation& operation, const Request& request)
     if (job.cancelled())
         return finish(status::UserCanceled);
 
+    if (const FileDescriptor folder(::open(request.destinationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder)
+        sweepPartialCopiesOnce(folder.get());
     const StatusCode result = placeItem(request.source, destination, job.overwrite());
     if (result == status::DifferentVolumes) {
         runCopy(operation, request, true);

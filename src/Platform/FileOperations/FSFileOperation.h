@@ -12,7 +12,9 @@
 // What the engine guarantees on disk:
 //   - a copy is built under a hidden temporary name in the destination folder and given its
 //     final name only when the whole tree was copied; a failed or cancelled copy removes what
-//     it made and never touches the source;
+//     it made and never touches the source; the hidden item is held (flock) while it is
+//     written, and a copy or move into a folder first removes those that copies killed
+//     mid-way left there (sweepAbandonedPartialCopies, FileTree.h);
 //   - symbolic links are copied as links and never followed; FIFOs, devices and sockets are
 //     never opened: such a source is refused (ParameterError), one inside a folder is left
 //     out (logged);

@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
 
+#include "Platform/AbandonedItems.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -267,6 +269,50 @@ StatusCode removePath(const std::string& path, bool ownTree)
 StatusCode removeTree(const std::string& path) { return removePath(path, false); }
 
 StatusCode removeOwnTree(const std::string& path) { return removePath(path, true); }
+
+StatusCode removeOwnTreeAt(int parent, const std::string& name)
+{
+    if (!isPlainFileName(name))
+        return status::ParameterError;
+    return removeAt(parent, name.c_str(), 0, true);
+}
+
+bool isPartialCopyName(std::string_view name)
+{
+    // ".vistel-partial-<pid>-<counter>-<16 hex digits>"
+    constexpr std::string_view prefix = ".vistel-partial-";
+    if (!name.starts_with(prefix))
+        return false;
+    name.remove_prefix(prefix.size());
+    auto digits = [&name](bool hex) {
+        std::size_t length = 0;
+        while (length < name.size() && (std::isdigit(static_cast<unsigned char>(name[length])) ||
+                                        (hex && name[length] >= 'a' && name[length] <= 'f')))
+            ++length;
+        name.remove_prefix(length);
+        return length;
+    };
+    auto dash = [&name] {
+        if (name.empty() || name.front() != '-')
+            return false;
+        name.remove_prefix(1);
+        return true;
+    };
+    return digits(false) > 0 && dash() && digits(false) > 0 && dash() && digits(true) == 16 && name.empty();
+}
+
+void sweepAbandonedPartialCopiesAt(int folder)
+{
+    sweepAbandonedItems(folder, isPartialCopyName,
+                        [](int parent, const std::string& name) { removeOwnTreeAt(parent, name); });
+}
+
+void sweepAbandonedPartialCopies(const std::string& folder)
+{
+    const FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd)
+        sweepAbandonedPartialCopiesAt(fd.get());
+}
 
 void measureTree(const std::string& path, std::uint64_t& bytes, std::uint64_t& objects)
 {

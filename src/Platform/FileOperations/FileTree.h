@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <utility>
 
@@ -24,6 +25,16 @@ StatusCode readLinkAt(int parent, const std::string& name, std::string& target);
 // ".vistel-<purpose>-<pid>-<counter>-<random>": a name no user item is expected to carry.
 std::string uniqueHiddenName(const char* purpose);
 
+// True for the hidden name a copy is built under (uniqueHiddenName("partial")).
+bool isPartialCopyName(std::string_view name);
+// Removes the partial copies in the folder that writers killed mid-way left behind: those
+// that no live process holds and that were left untouched for a minute (the sweep the atomic
+// writer makes of its temporary files, Platform/AbandonedItems.h). The folder is opened
+// without following a link at its last component; a folder that cannot be opened is left.
+void sweepAbandonedPartialCopies(const std::string& folder);
+// The same for the folder open as `folder`.
+void sweepAbandonedPartialCopiesAt(int folder);
+
 // Renames `from` to `to` without ever replacing an item, or, with `overwrite`, replacing
 // whatever is at `to` (a folder too) only once `from` is in place. DifferentVolumes when the
 // two are on different file systems.
@@ -35,6 +46,8 @@ StatusCode removeTree(const std::string& path);
 // The same for a tree this process made (a partial copy): its folders owned by the effective
 // user are opened up first, so that a read-only mode copied into the tree does not keep it.
 StatusCode removeOwnTree(const std::string& path);
+// The same for the item `name` of the folder open as `parent`.
+StatusCode removeOwnTreeAt(int parent, const std::string& name);
 
 // Adds the tree's regular-file bytes and its items (the item itself included; FIFOs, devices
 // and sockets not counted) to the totals. Unreadable folders count as themselves only.

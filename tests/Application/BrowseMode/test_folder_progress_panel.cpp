@@ -1,6 +1,6 @@
 // The progress strip driven by scripted status records: stages, the bar's scale, the shortened
-// line, the stop button's cancel, the delayed closes, one strip at a time, deletes, and format
-// strings that do not fit their arguments.
+// line, the stop button's cancel, the delayed closes, one strip at a time, deletes counted by
+// items, and format strings that do not fit their arguments.
 
 #include <gtest/gtest.h>
 
@@ -49,6 +49,9 @@ protected:
     {
         strip_ = FolderProgressStrip::create({[this](FolderProgressPanel* panel) {
                                                   shown_.push_back(panel);
+                                                  QObject::connect(panel->progressIndicator(),
+                                                                   &QProgressBar::valueChanged, panel,
+                                                                   [this](int value) { barValues_.push_back(value); });
                                                   panel->resize(420, FolderProgressPanel::PanelHeight);
                                                   panel->show();
                                               },
@@ -80,6 +83,8 @@ protected:
     Ref<FolderProgressStrip> strip_;
     std::vector<FolderProgressPanel*> shown_, closed_;
     std::vector<Ref<Object>> cancels_;
+    // Every value the shown bars took, in order.
+    std::vector<int> barValues_;
     Ref<Object> copy_ = makeRef<Operation>();
 };
 
@@ -165,25 +170,50 @@ TEST_F(ProgressTest, ASecondOperationIsIgnoredWhileAStripIsShown)
     EXPECT_NE(panel(), nullptr);
 }
 
-TEST_F(ProgressTest, ADeleteShowsItsFirstLineOnlyAndAZeroTotalIsAnEmptyBar)
+TEST_F(ProgressTest, ADeleteShowsItsItemCountAndAZeroTotalIsAnEmptyBar)
 {
-    Value first = record(2, 0, 0, kFileOperationDelete);
-    first.set(kFSOperationCurrentObjectKey, "a.jpg");
-    first.remove(kFSOperationDestinationObjectKey);
-    post(copy_, first);
+    // A delete's records name the item only, and count items; their bytes do not matter.
+    auto deleteRecord = [](std::uint32_t stage, const char* name, int done, int total) {
+        Value info = record(stage, 5, 10, kFileOperationDelete);
+        info.remove(kFSOperationDestinationObjectKey);
+        info.set(kFSOperationCurrentObjectKey, name);
+        info.set(kFSOperationObjectsCompleteKey, done);
+        info.set(kFSOperationTotalObjectsKey, total);
+        return info;
+    };
+    post(copy_, deleteRecord(2, "a.jpg", 0, 0));
     ASSERT_NE(panel(), nullptr);
     EXPECT_EQ(line(), "Deleting [a.jpg]");
     QProgressBar* bar = panel()->progressIndicator();
     EXPECT_EQ(bar->maximum(), FolderProgressPanel::ProgressScale); // not Qt's busy mode
     EXPECT_EQ(bar->value(), 0);
 
-    Value later = first;
-    later.set(kFSOperationCurrentObjectKey, "b.jpg");
-    later.set(kFSOperationTotalBytesKey, 10);
-    later.set(kFSOperationBytesCompleteKey, 5);
-    post(copy_, later);
-    EXPECT_EQ(line(), "Deleting [a.jpg]");
-    EXPECT_EQ(bar->value(), 0);
+    post(copy_, deleteRecord(2, "b.jpg", 1, 4));
+    EXPECT_EQ(line(), "Deleting [b.jpg]");
+    EXPECT_EQ(bar->value(), FolderProgressPanel::ProgressScale / 4);
+    post(copy_, deleteRecord(2, "c.jpg", 3, 4));
+    EXPECT_EQ(bar->value(), FolderProgressPanel::ProgressScale * 3 / 4);
+    post(copy_, deleteRecord(3, "c.jpg", 4, 4));
+    EXPECT_TRUE(panel()->completed());
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(ProgressTest, ARealDeleteMovesTheBarItemByItemToItsEnd)
+{
+    TemporaryFolder folder;
+    std::filesystem::create_directories(folder.path() + "/album");
+    for (const char* name : {"/album/a.jpg", "/album/b.jpg", "/album/c.jpg", "/album/d.jpg"})
+        std::ofstream(folder.path() + name) << name;
+    Ref<FileOperation> operation = FileOperation::deleteObjects({folder.path() + "/album"});
+    ASSERT_TRUE(spinUntil([&] { return operation->isFinished(); }, 10000));
+    ASSERT_EQ(shown_.size(), 1u);
+    ASSERT_NE(panel(), nullptr);
+    EXPECT_TRUE(panel()->completed());
+    EXPECT_EQ(panel()->progressIndicator()->maximum(), FolderProgressPanel::ProgressScale);
+    EXPECT_EQ(panel()->progressIndicator()->value(), FolderProgressPanel::ProgressScale);
+    // Five items (four files, then their folder): the bar stood at each fifth on the way.
+    EXPECT_EQ(barValues_, (std::vector<int> {2000, 4000, 6000, 8000, 10000}));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/album"));
 }
 
 TEST_F(ProgressTest, FormatsThatDoNotFitTheirArgumentsShowPlaceholders)

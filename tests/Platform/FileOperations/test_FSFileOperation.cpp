@@ -7,6 +7,7 @@
 #include <linux/loop.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -1017,6 +1019,117 @@ TEST(FSFileOperation, FailedCopyRemovesItsReadOnlyFolders)
     EXPECT_TRUE(test::runAsNobody("FSFileOperation.DISABLED_FailedCopyCleanupAsUser", "VISTEL_FILEOPS_FOLDER",
                                   scratch.path(), scratch / "log.txt", log))
         << log;
+}
+
+// --- partial copies of killed writers ---------------------------------------------------------------
+
+constexpr const char* PartialCopyFolderVariable = "VISTEL_PARTIAL_COPY_FOLDER";
+constexpr const char* PartialCopySourceVariable = "VISTEL_PARTIAL_COPY_SOURCE";
+
+// In a child process: copies the source the parent names into "<folder>/dst" and, once the
+// first chunk is written, makes "<folder>/started-<pid>" and waits there to be killed.
+TEST(FSFileOperation, DISABLED_CopyThatWaitsMidwayToBeKilled)
+{
+    const char* folder = std::getenv(PartialCopyFolderVariable);
+    const char* source = std::getenv(PartialCopySourceVariable);
+    ASSERT_TRUE(folder && source);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives the test that started it
+    const std::string started = std::string(folder) + "/started-" + std::to_string(::getpid());
+    ScopedFSFileOperationChunkHook hook([started](FSFileOperation&, std::uint64_t) {
+        test::writeFile(started, "");
+        for (;;)
+            ::pause();
+    });
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    ASSERT_EQ(operation->startCopy(source, std::string(folder) + "/dst", std::nullopt, 0, recorder.callback(), 0.05), 0);
+    recorder.runUntilFinal(*operation);
+    ADD_FAILURE() << "the copy was not held";
+}
+
+TEST(FSFileOperation, PartialCopiesOfKilledWritersAreSweptThoseStillWrittenStay)
+{
+    test::ScratchFolder scratch(0755);
+    ::mkdir((scratch / "dst").c_str(), 0755);
+    test::writeFile(scratch / "photo.bin", randomBytes(3u << 20, 3));
+    ::mkdir((scratch / "album").c_str(), 0755);
+    ::mkdir((scratch / "album/inner").c_str(), 0755);
+    test::writeFile(scratch / "album/inner/photo.bin", randomBytes(3u << 20, 4));
+    test::writeFile(scratch / "small.jpg", "pixels");
+
+    // Two writers stop in the middle of their copies into dst: a folder's, whose writer is then
+    // killed, and a file's, whose writer lives on.
+    struct Child {
+        pid_t pid = -1;
+        void kill()
+        {
+            if (pid > 0) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+            pid = -1;
+        }
+        ~Child() { kill(); }
+    } killed, alive;
+    const std::pair<Child*, std::string> starts[] = {{&killed, scratch / "album"}, {&alive, scratch / "photo.bin"}};
+    std::map<pid_t, std::string> partials;
+    for (const auto& [child, source] : starts) {
+        std::string error;
+        child->pid = test::spawnTestProcess("FSFileOperation.DISABLED_CopyThatWaitsMidwayToBeKilled",
+                                            scratch / ("log-" + lastPathComponent(source)), {},
+                                            {std::string(PartialCopyFolderVariable) + "=" + scratch.path(),
+                                             std::string(PartialCopySourceVariable) + "=" + source},
+                                            &error);
+        ASSERT_GT(child->pid, 0) << error;
+        const std::string started = scratch / ("started-" + std::to_string(child->pid));
+        for (int waited = 0; ::access(started.c_str(), F_OK) != 0; waited += 10) {
+            ASSERT_LT(waited, 120000) << test::readFile(scratch / ("log-" + lastPathComponent(source)));
+            std::this_thread::sleep_for(10ms);
+        }
+        for (const std::string& name : test::namesIn(scratch / "dst"))
+            if (isPartialCopyName(name) && name.find("-" + std::to_string(child->pid) + "-") != std::string::npos)
+                partials[child->pid] = name;
+        ASSERT_TRUE(partials.count(child->pid)) << source;
+    }
+    const std::string killedPartial = partials[killed.pid];
+    const std::string alivePartial = partials[alive.pid];
+    killed.kill();
+    ASSERT_TRUE(std::filesystem::is_directory(scratch / ("dst/" + killedPartial)));
+    // Both left untouched for long enough (made old rather than waited for).
+    for (const std::string& name : {killedPartial, alivePartial})
+        test::makeOld(scratch / ("dst/" + name));
+
+    // The next copy into the folder sweeps what the killed writer left, and only that.
+    Recorder recorder;
+    auto operation = FSFileOperation::create();
+    ASSERT_EQ(operation->startCopy(scratch / "small.jpg", scratch / "dst", std::nullopt, 0, recorder.callback(), 0.05), 0);
+    ASSERT_TRUE(recorder.runUntilFinal(*operation));
+    EXPECT_EQ(recorder.last().error, 0);
+    EXPECT_EQ(test::namesIn(scratch / "dst"), (std::set<std::string> {alivePartial, "small.jpg"}));
+
+    // Once its writer is gone too, the sweep at start-up takes the other one.
+    alive.kill();
+    sweepAbandonedPartialCopies(scratch / "dst");
+    EXPECT_EQ(test::namesIn(scratch / "dst"), (std::set<std::string> {"small.jpg"}));
+}
+
+TEST(FSFileOperation, PartialCopyNames)
+{
+    struct Case {
+        std::string name;
+        bool partial;
+    } cases[] = {
+        {uniqueHiddenName("partial"), true},
+        {".vistel-partial-12-0-0123456789abcdef", true},
+        {uniqueHiddenName("replaced"), false},
+        {".vistel-partial-12-0-0123456789abcdef.jpg", false},
+        {".vistel-partial-12-0-0123456789ABCDEF", false},
+        {".vistel-partial--0-0123456789abcdef", false},
+        {"vistel-partial-12-0-0123456789abcdef", false},
+        {".vistel-tmp-0123456789", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isPartialCopyName(c.name), c.partial) << c.name;
 }
 
 } // namespace
