@@ -266,8 +266,9 @@ TEST(PictureDocumentTest, EveryPictureWindowShowsTheStoredToolbarOrTheDefaults)
     EXPECT_EQ(toolbarOf(first)->itemIdentifiers(), defaults);
     closeAndWait(first);
     const Value stored = UserDefaults::standard().dictionaryForKey(key);
-    if (!stored.isNull())
+    if (!stored.isNull()) {
         EXPECT_EQ(stored.get("TB Item Identifiers").asArray().size(), defaults.size());
+    }
 
     // Edited in one window, the next one shows the edit.
     Document* second = controller.openDocumentWithContentsOfFile(writePicture(folder / "second.jpg", 1), true);

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QStringList>
 #include <QTimer>
@@ -23,6 +24,7 @@ public:
         : dialog_(dialog)
     {
     }
+    QDialog& dialog() { return dialog_; }
     // Selects the first row of that label; false when there is none.
     bool selectAvailable(const QString& label) { return select(list("available"), label); }
     bool selectCurrent(int row)
@@ -82,9 +84,11 @@ inline bool runCustomizePalette(WindowToolbar& toolbar, const std::function<void
                 continue;
             ran = true;
             poll.stop();
+            QPointer<QDialog> alive(dialog);
             CustomizePalette palette(*dialog);
             steps(palette);
-            dialog->accept();
+            if (alive) // the steps may have let the dialog go with its window
+                alive->accept();
             return;
         }
     });

@@ -267,8 +267,10 @@ void WindowToolbar::runCustomizationPalette()
 {
     if (!allowsCustomization_)
         return;
-    QDialog dialog(window());
-    dialog.setWindowTitle(QStringLiteral("Customize Toolbar"));
+    // On the heap: the window (and with it this tool bar and the dialog) may go while the dialog
+    // runs, when the program quits.
+    QPointer<QDialog> dialog = new QDialog(window());
+    dialog->setWindowTitle(QStringLiteral("Customize Toolbar"));
     auto* available = new QListWidget;
     available->setObjectName(QStringLiteral("available"));
     auto* current = new QListWidget;
@@ -302,14 +304,14 @@ void WindowToolbar::runCustomizationPalette()
     auto* up = new QPushButton(QStringLiteral("Up"));
     auto* down = new QPushButton(QStringLiteral("Down"));
     auto* defaults = new QPushButton(QStringLiteral("Default Set"));
-    connect(add, &QPushButton::clicked, &dialog, [&] {
+    connect(add, &QPushButton::clicked, dialog, [&] {
         if (QListWidgetItem* row = available->currentItem()) {
             const int at = current->currentRow() < 0 ? int(identifiers_.size()) : current->currentRow() + 1;
             insertItemWithItemIdentifier(row->data(Qt::UserRole).toString().toStdString(), std::size_t(at));
             fill();
         }
     });
-    connect(remove, &QPushButton::clicked, &dialog, [&] {
+    connect(remove, &QPushButton::clicked, dialog, [&] {
         if (current->currentRow() >= 0) {
             removeItemAtIndex(std::size_t(current->currentRow()));
             fill();
@@ -323,9 +325,9 @@ void WindowToolbar::runCustomizationPalette()
         fill();
         current->setCurrentRow(row + delta);
     };
-    connect(up, &QPushButton::clicked, &dialog, [&] { move(-1); });
-    connect(down, &QPushButton::clicked, &dialog, [&] { move(1); });
-    connect(defaults, &QPushButton::clicked, &dialog, [&] {
+    connect(up, &QPushButton::clicked, dialog, [&] { move(-1); });
+    connect(down, &QPushButton::clicked, dialog, [&] { move(1); });
+    connect(defaults, &QPushButton::clicked, dialog, [&] {
         resetToDefaults();
         fill();
     });
@@ -338,11 +340,13 @@ void WindowToolbar::runCustomizationPalette()
     lists->addLayout(buttons);
     lists->addWidget(current);
     auto* done = new QDialogButtonBox(QDialogButtonBox::Ok);
-    connect(done, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    auto* column = new QVBoxLayout(&dialog);
+    connect(done, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    auto* column = new QVBoxLayout(dialog);
     column->addLayout(lists);
     column->addWidget(done);
-    dialog.exec();
+    dialog->exec();
+    // Nothing of this tool bar is touched here: it may be gone with the dialog.
+    delete dialog.data();
 }
 
 } // namespace vistel

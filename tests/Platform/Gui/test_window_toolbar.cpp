@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QPointer>
+#include <QWidget>
 
 #include <map>
 
@@ -184,12 +185,35 @@ TEST(WindowToolbarTest, NothingIsStoredBeforeTheItemsAreKnown)
     }
     // Whatever is stored is what showed.
     const Value stored = defaults.dictionaryForKey(WindowToolbar::configurationKey("Test"));
-    if (!stored.isNull())
+    if (!stored.isNull()) {
         EXPECT_EQ(stored.get("TB Item Identifiers").asArray().size(), 3u);
+    }
     // The next window shows the same.
     WindowToolbar next("Test");
     next.setAutosavesConfiguration(true, &defaults);
     next.setDisplayMode(2);
     next.setDelegate(&delegate);
     EXPECT_EQ(next.itemIdentifiers(), (Identifiers {"ZoomIn", "ZoomOut", NSToolbarFlexibleSpaceItemIdentifier}));
+}
+
+TEST(WindowToolbarTest, TheWindowMayGoWhileThePaletteIsOpen)
+{
+    // As when the program quits with the dialog open: the window takes its tool bar and the dialog.
+    UserDefaults defaults("");
+    Delegate delegate;
+    auto* window = new QWidget;
+    auto* toolbar = new WindowToolbar("Test", window);
+    toolbar->setAllowsUserCustomization(true);
+    toolbar->setAutosavesConfiguration(true, &defaults);
+    toolbar->setDelegate(&delegate);
+    window->show();
+    QPointer<QWidget> dialog;
+    const bool ran = test::runCustomizePalette(*toolbar, [&](test::CustomizePalette& palette) {
+        ASSERT_TRUE(palette.selectAvailable("BestFit"));
+        ASSERT_TRUE(palette.press("Add"));
+        dialog = &palette.dialog();
+        delete window;
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(dialog.isNull()); // it went with the window, and nothing touched it after
 }
