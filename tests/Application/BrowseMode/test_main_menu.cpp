@@ -16,6 +16,7 @@
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/MainMenu.h"
 #include "Application/MainWindow.h"
+#include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Platform/Gui/Responder.h"
 #include "Platform/Gui/Window.h"
 
@@ -89,6 +90,8 @@ TEST(MainMenuTest, EveryItemOfTheMainWindowIsAnsweredByOneOfItsResponders)
         ::unsetenv("VISTEL_SERVER_URL");
     application.terminate();
     MainWindow::clearModeFactories();
+    // The sidebar's listings run on the catalogue's threads: they end with the test.
+    Application::mediaDatabase()->stopAll();
 }
 
 } // namespace
