@@ -10,6 +10,7 @@
 
 #include "Common/Strings/NSStringApplicationInfoAddition.h"
 #include "Platform/Formatter.h"
+#include "Platform/Gui/Window.h"
 #include "Platform/Gui/Workspace.h"
 #include "ZovTranslatorManager.h"
 
@@ -63,6 +64,7 @@ AboutBoxController::AboutBoxController(Ref<Bundle> bundle)
 {
     window_ = new QWidget(nullptr, Qt::Dialog);
     window_->setObjectName("About");
+    closeWithEscapeAndCloseKey(window_);
     auto* layout = new QVBoxLayout(window_);
     layout->setContentsMargins(32, 24, 32, 20);
     layout->setSpacing(8);

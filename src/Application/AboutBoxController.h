@@ -3,7 +3,8 @@
 // program's name ("CFBundleName", else the fixed product name), "Version <short version>
 // (<bundle version>)" and the copyright ("NSHumanReadableCopyright" as the user's language has
 // it), centred; a button opens the licence agreement ("License.rtf" of the preferred
-// localisation) with the default application, shown only when that document ships.
+// localisation) with the default application, shown only when that document ships. Escape and
+// Ctrl+W close it.
 //
 // Thread rules: main thread only.
 #include <string>

@@ -25,6 +25,7 @@
 #include "Platform/Gui/Alert.h"
 #include "Platform/Gui/PlatformApplication.h"
 #include "Platform/Gui/Window.h"
+#include "Platform/Gui/Workspace.h"
 #include "Platform/Log.h"
 #include "Preferences/Preferences.h"
 #include "ZovTranslatorManager.h"
@@ -61,6 +62,7 @@ Application::Application()
     setActionHandler("saveAction:", [this](QObject*) { saveAction(); });
     setActionHandler("emptyDatabase:", [this](QObject*) { emptyDatabase(); });
     setActionHandler("terminate:", [this](QObject*) { terminate(); });
+    setActionHandler("showReleaseNotes:", [this](QObject*) { showReleaseNotes(); });
     setActionHandler("checkForUpdateImmediately:", [](QObject*) { ZOVUpdater::checkImmediately(); });
     setActionHandler("showPreferences:", [this](QObject*) { showPreferences(); });
     setActionHandler("showAboutBox:", [](QObject*) { AboutBoxController::orderFrontAboutBox(); });
@@ -199,8 +201,26 @@ void Application::customizeMenu(QMenuBar* menuBar)
 
 void Application::showBrowser()
 {
-    if (mainWindow_)
-        mainWindow_->showWindow();
+    if (!mainWindow_)
+        return;
+    Window* window = mainWindow_->window();
+    if (window->isMinimized())
+        window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    mainWindow_->showWindow();
+}
+
+std::string Application::releaseNotesURL()
+{
+    std::string server = ZOVUpdater::serverURL();
+    while (!server.empty() && server.back() == '/')
+        server.pop_back();
+    return server.empty() ? std::string() : server + "/client/en/301869";
+}
+
+bool Application::showReleaseNotes()
+{
+    const std::string url = releaseNotesURL();
+    return !url.empty() && Workspace::openURL(url);
 }
 
 void Application::saveAction()
@@ -234,7 +254,9 @@ void Application::openFiles(const std::vector<std::string>& paths)
 bool Application::validateUserInterfaceItem(const UserInterfaceItem& item)
 {
     if (item.action() == "showBrowser:")
-        return !mainWindow_ || !mainWindow_->window()->isVisible();
+        return !mainWindow_ || !mainWindow_->window()->isVisible() || mainWindow_->window()->isMinimized();
+    if (item.action() == "showReleaseNotes:")
+        return !releaseNotesURL().empty();
     if (item.action() == "toggleToolbarShown:")
         return activeToolbar() != nullptr;
     if (item.action() == "runToolbarCustomizationPalette:")

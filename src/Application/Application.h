@@ -67,7 +67,12 @@ public:
     // The preferences window's controller, made on first use.
     PreferencesController& preferencesController();
     void showPreferences();
+    // Brings the main window back (restored when minimised), raised and active.
     void showBrowser();
+    // Opens the release notes of the update server in the default browser; false without a server.
+    bool showReleaseNotes();
+    // The release notes' address on the update server; empty without a server.
+    static std::string releaseNotesURL();
     void saveAction();
     // Asks first (default "Cancel"): the catalogue's own ratings, keywords and categories go.
     void emptyDatabase();

@@ -29,20 +29,20 @@ std::vector<MainMenu::Entry> MainMenu::table(WindowKind kind)
                       help = t("Help");
     std::vector<Entry> entries = {
         {file, t("Open…"), "openDocument:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_O)})},
-        {file, t("New Folder"), "newFolder:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)})},
+        {file, t("New Folder"), "onCreateFolderAction:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)})},
         {file, t("Close Window"), "performClose:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_W)})},
-        {file, t("Save As…"), "saveAs:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)})},
+        {file, t("Save As…"), "saveDocumentAs:", 0, keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)})},
         {file, t("Print…"), kind == WindowKind::Main ? "printPictures:" : "printDocument:", 0,
          keys({QKeySequence(Qt::CTRL | Qt::Key_P)})},
         {file, "", "", 0, {}},
         {file, t("Export Metadata"), "exportMetadata:", 0, {}},
-        {file, t("Batch Convert…"), "batchConvert:", 0, {}},
+        {file, t("Batch Convert…"), "batchConvertFileFormat:", 0, {}},
         {file, t("Batch Resize…"), "batchResize:", 0, {}},
         {file, t("Batch Rename…"), "batchRename:", 0, {}},
         {file, "", "", 0, {}},
-        {file, t("New Frame…"), "newFrame:", 0, {}},
-        {file, t("Configure Frame…"), "configureFrame:", 0, {}},
-        {file, t("Reset Frame"), "resetFrame:", 0, {}},
+        {file, t("New Frame…"), "newPictureFrame:", 0, {}},
+        {file, t("Configure Frame…"), "editPictureFrame:", 0, {}},
+        {file, t("Reset Frame"), "resetPictureFrame:", 0, {}},
         {file, t("Send to Frame"), "sendToFrame:", 0, {}},
         {file, t("Eject"), "onUnmountVolumeAction:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_E)})},
         {file, "", "", 0, {}},
@@ -67,8 +67,8 @@ std::vector<MainMenu::Entry> MainMenu::table(WindowKind kind)
         {edit, "", "", 0, {}},
         {edit, t("Preferences…"), "showPreferences:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_Comma)})},
 
-        {view, t("as Thumbnails"), "viewAsThumbnails:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_1)})},
-        {view, t("as List"), "viewAsList:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_2)})},
+        {view, t("as Thumbnails"), "asThumbnails:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_1)})},
+        {view, t("as List"), "asList:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_2)})},
         {view, "", "", 0, {}},
         {view, t("Organize Panel"), "showHideOrganizePanel:", 0, {}},
         {view, t("Properties Panel"), "showHidePropertiesPanel:", 0, {}},
@@ -76,20 +76,20 @@ std::vector<MainMenu::Entry> MainMenu::table(WindowKind kind)
         {view, t("Zoom In"), "zoomIn:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)})},
         {view, t("Zoom Out"), "zoomOut:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_Minus)})},
         {view, t("Best Fit"), "bestFit:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_0)})},
-        {view, t("Full Screen"), "toggleFullScreen:", 0, keys({QKeySequence(Qt::Key_F11)})},
+        {view, t("Full Screen"), kind == WindowKind::Main ? "goFullScreen:" : "toggleFullScreen:", 0, keys({QKeySequence(Qt::Key_F11)})},
         {view, "", "", 0, {}},
         {view, t("Show/Hide Toolbar"), "toggleToolbarShown:", 0, {}},
         {view, t("Customize Toolbar…"), "runToolbarCustomizationPalette:", 0, {}},
 
-        {go, t("Back"), "goBack:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Left)})},
-        {go, t("Forward"), "goForward:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Right)})},
-        {go, t("Enclosing Folder"), "goUp:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Up)})},
+        {go, t("Back"), "backward:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Left)})},
+        {go, t("Forward"), "forward:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Right)})},
+        {go, t("Enclosing Folder"), "enclosingFolder:", 0, keys({QKeySequence(Qt::ALT | Qt::Key_Up)})},
 
         {window, t("Minimize"), "performMiniaturize:", 0, keys({QKeySequence(Qt::CTRL | Qt::Key_M)})},
         {window, t("Browser"), "showBrowser:", 0, {}},
     };
     if (!serverURL().empty()) {
-        entries.push_back({help, t("Release Notes"), "releaseNotes:", 0, {}});
+        entries.push_back({help, t("Release Notes"), "showReleaseNotes:", 0, {}});
         entries.push_back({help, t("Check for Updates…"), "checkForUpdateImmediately:", 0, {}});
     }
     entries.push_back({help, t("About CFBundleName"), "showAboutBox:", 1, {}});

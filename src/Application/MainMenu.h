@@ -4,7 +4,8 @@
 // Each entry has its menu, title (translated; "CFBundleName" is put in by
 // Application::customizeMenu), action, tag and shortcuts; items are ActionItems, so they
 // travel the responder chain and validate against it (a menu validates as it opens). The Print
-// item sends printPictures: in the main window and printDocument: in picture windows. Release
+// item sends printPictures: in the main window and printDocument: in picture windows; Full Screen
+// sends goFullScreen: to the main window's mode and toggleFullScreen: in picture windows. Release
 // Notes and Check for Updates… are listed only when the build names an update server.
 //
 // Thread rules: main thread only.

@@ -141,6 +141,7 @@ void PreferencesController::makeWindow()
             window_->windowHandle()->setTransientParent(main->windowHandle());
     }
     window_->setObjectName("Preferences");
+    closeWithEscapeAndCloseKey(window_);
     window_->setWindowTitle(QString::fromStdString(ZOV_TRANSLATE("Preferences", "makeWindow")));
     auto* layout = new QVBoxLayout(window_);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -7,8 +7,8 @@
 // General, Manage, View, Software Update and Print); a pane key added twice is refused. The
 // window: a tool window over the main window, 0.9 opaque (where a compositor draws opacity),
 // hidden while the program is inactive and shown again when it comes back, focusable so the
-// keyboard reaches the controls; title "Preferences"; its toolbar is neither customisable nor
-// stored.
+// keyboard reaches the controls; title "Preferences"; Escape and Ctrl+W close it; its toolbar
+// is neither customisable nor stored.
 //
 // Thread rules: main thread only. The Application owns the one controller, made on first use.
 #include <map>

@@ -4,14 +4,17 @@
 #include <cmath>
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolBar>
 
 #include "Application/MainMenu.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
@@ -146,8 +149,6 @@ void RIDocument::makeWindowControllers()
     scrollArea_->setWidget(documentView_);
     scrollArea_->viewport()->installEventFilter(new ViewportWatcher(scrollArea_->viewport(), this));
     window->setContentView(scrollArea_);
-    window->resize(std::clamp(image_.width(), 320, 1000), std::clamp(image_.height() + 60, 240, 800));
-    WindowFrameAutosave::setFrameAutosaveName(window, FrameAutosaveName);
 
     auto* toolbar = new WindowToolbar(ToolbarIdentifier);
     toolbar->setAllowsUserCustomization(true);
@@ -156,8 +157,25 @@ void RIDocument::makeWindowControllers()
     toolbar->setDelegate(this);
     window->addToolBar(toolbar);
     MainMenu::install(window->menuBar(), MainMenu::WindowKind::Picture);
+    window->resize(firstWindowSize(*window));
+    WindowFrameAutosave::setFrameAutosaveName(window, FrameAutosaveName);
     addWindow(window);
     bestFitAction();
+}
+
+QSize RIDocument::firstWindowSize(QMainWindow& window) const
+{
+    // The menu bar and tool bar above the picture, and the scroll area's frame around it.
+    window.ensurePolished();
+    const int frame = scrollArea_ ? 2 * scrollArea_->frameWidth() : 0;
+    int above = 0;
+    if (QWidget* bar = window.menuWidget())
+        above += bar->sizeHint().height();
+    for (QToolBar* toolbar : window.findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly))
+        above += toolbar->sizeHint().height();
+    const QSize wanted = image_.size().expandedTo(QSize(1, 1)) + QSize(frame, frame + above);
+    QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    return screen ? wanted.boundedTo(screen->availableGeometry().size()) : wanted;
 }
 
 std::optional<std::vector<std::string>> RIDocument::toolbarAllowedItemIdentifiers(WindowToolbar&)

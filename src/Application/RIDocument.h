@@ -6,7 +6,8 @@
 // scroll area with the picture view (NSImageViewWithGreyBack: light grey behind the picture,
 // the picture centred at the view's scale) and a small tool bar (zoom in, zoom out, best fit).
 // Best fit keeps the picture fitted to the visible area (never enlarged) and follows window
-// resizing; a zoom leaves it. The window's frame is kept under "MyDocumentWindow". Printing puts
+// resizing; a zoom leaves it. The window's frame is kept under "MyDocumentWindow"; without one
+// the window opens at the picture's size, limited to the screen's available area. Printing puts
 // the picture on one page, fitted.
 //
 // Thread rules: main thread only.
@@ -21,6 +22,7 @@
 #include "Platform/Gui/WindowToolbar.h"
 #include "ZovClass.h"
 
+class QMainWindow;
 class QPrinter;
 class QScrollArea;
 
@@ -77,6 +79,9 @@ public:
 
 private:
     class ViewportWatcher;
+    // Without a stored frame: the picture's upright size (with the bars and the scroll area's
+    // frame), limited to the screen's available area.
+    QSize firstWindowSize(QMainWindow& window) const;
     QImage image_;
     QPointer<NSImageViewWithGreyBack> documentView_;
     QPointer<QScrollArea> scrollArea_;

@@ -122,3 +122,22 @@ TEST(AboutBox, TheSharedBoxIsMadeOnce)
     EXPECT_EQ(first->applicationNameTextField()->text(), "Vistel");
     EXPECT_TRUE(first->copyrightTextField()->text().startsWith("Copyright ©")) << first->copyrightTextField()->text().toStdString();
 }
+
+TEST(AboutBox, EscapeAndTheCloseKeyCloseIt)
+{
+    BundleFolder folder("Keys", {});
+    AboutBoxController about(folder.bundle({"en"}));
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Escape, Qt::NoModifier},
+                                                              {Qt::Key_W, Qt::ControlModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        about.window()->show();
+        ASSERT_TRUE(about.window()->isVisible());
+        // From the window's button, which leaves these keys alone.
+        QTest::keyClick(about.licenseButton(), key, modifiers);
+        EXPECT_FALSE(about.window()->isVisible()) << QKeySequence(key | modifiers).toString().toStdString();
+    }
+    // Other keys leave it open.
+    about.window()->show();
+    QTest::keyClick(about.window(), Qt::Key_W);
+    EXPECT_TRUE(about.window()->isVisible());
+}

@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <set>
+
 #include "Application/Application.h"
 #include "Application/MainMenu.h"
 #include "Application/MainWindow.h"
@@ -21,6 +23,7 @@
 #include "FileSystemFixtures.h"
 #include "Platform/Exception.h"
 #include "Platform/Gui/Window.h"
+#include "Platform/Gui/Workspace.h"
 #include "Platform/Log.h"
 #include "Preferences/Preferences.h"
 #include "ShellTestSupport.h"
@@ -64,7 +67,7 @@ TEST(ApplicationTest, StartsWithTheCatalogueAndTheMainWindowAndQuitsWhenNothingI
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(Preferences::sharedPreferences().integerForKey("BrowserPanel.Width"), 300);
 
-    // "Browser" is offered exactly while the main window is hidden.
+    // "Browser" is offered exactly while the main window is hidden or minimised, and brings it back.
     ActionItem browser("Browser", "showBrowser:");
     EXPECT_FALSE(application.validateUserInterfaceItem(browser));
     window->close(); // closing hides it, the program goes on
@@ -73,6 +76,13 @@ TEST(ApplicationTest, StartsWithTheCatalogueAndTheMainWindowAndQuitsWhenNothingI
     EXPECT_TRUE(application.validateUserInterfaceItem(browser));
     application.showBrowser();
     EXPECT_TRUE(window->isVisible());
+    window->showMinimized();
+    ASSERT_TRUE(window->isMinimized());
+    EXPECT_TRUE(application.validateUserInterfaceItem(browser));
+    EXPECT_TRUE(Responder::sendAction("showBrowser:", &application, &browser, nullptr));
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(application.validateUserInterfaceItem(browser));
 
     application.terminate();
     EXPECT_EQ(terminated.count, 1);
@@ -269,17 +279,17 @@ TEST(ApplicationTest, TheMainMenuAfterCustomizing)
         }
     const std::vector<std::string> expected = {
         "File|Open…|openDocument:|0|Ctrl+O",
-        "File|New Folder|newFolder:|0|Ctrl+Shift+N",
+        "File|New Folder|onCreateFolderAction:|0|Ctrl+Shift+N",
         "File|Close Window|performClose:|0|Ctrl+W",
-        "File|Save As…|saveAs:|0|Ctrl+Shift+S",
+        "File|Save As…|saveDocumentAs:|0|Ctrl+Shift+S",
         "File|Print…|printPictures:|0|Ctrl+P",
         "File|Export Metadata|exportMetadata:|0",
-        "File|Batch Convert…|batchConvert:|0",
+        "File|Batch Convert…|batchConvertFileFormat:|0",
         "File|Batch Resize…|batchResize:|0",
         "File|Batch Rename…|batchRename:|0",
-        "File|New Frame…|newFrame:|0",
-        "File|Configure Frame…|configureFrame:|0",
-        "File|Reset Frame|resetFrame:|0",
+        "File|New Frame…|newPictureFrame:|0",
+        "File|Configure Frame…|editPictureFrame:|0",
+        "File|Reset Frame|resetPictureFrame:|0",
         "File|Send to Frame|sendToFrame:|0",
         "File|Eject|onUnmountVolumeAction:|0|Ctrl+E",
         "File|Empty Database…|emptyDatabase:|0",
@@ -297,29 +307,71 @@ TEST(ApplicationTest, TheMainMenuAfterCustomizing)
         "Edit|Rotate Left|rotateLeft:|0|Ctrl+L",
         "Edit|Rotate Right|rotateRight:|0|Ctrl+R",
         "Edit|Preferences…|showPreferences:|0|Ctrl+,",
-        "View|as Thumbnails|viewAsThumbnails:|0|Ctrl+1",
-        "View|as List|viewAsList:|0|Ctrl+2",
+        "View|as Thumbnails|asThumbnails:|0|Ctrl+1",
+        "View|as List|asList:|0|Ctrl+2",
         "View|Organize Panel|showHideOrganizePanel:|0",
         "View|Properties Panel|showHidePropertiesPanel:|0",
         "View|Zoom In|zoomIn:|0|Ctrl++|Ctrl+=",
         "View|Zoom Out|zoomOut:|0|Ctrl+-",
         "View|Best Fit|bestFit:|0|Ctrl+0",
-        "View|Full Screen|toggleFullScreen:|0|F11",
+        "View|Full Screen|goFullScreen:|0|F11",
         "View|Show/Hide Toolbar|toggleToolbarShown:|0",
         "View|Customize Toolbar…|runToolbarCustomizationPalette:|0",
-        "Go|Back|goBack:|0|Alt+Left",
-        "Go|Forward|goForward:|0|Alt+Right",
-        "Go|Enclosing Folder|goUp:|0|Alt+Up",
+        "Go|Back|backward:|0|Alt+Left",
+        "Go|Forward|forward:|0|Alt+Right",
+        "Go|Enclosing Folder|enclosingFolder:|0|Alt+Up",
         "Window|Minimize|performMiniaturize:|0|Ctrl+M",
         "Window|Browser|showBrowser:|0",
         "Help|About Vistel|showAboutBox:|1",
     };
     EXPECT_EQ(rows, expected);
-    // Picture windows print the document.
+    // Picture windows print the document and toggle their own full screen.
     MainMenu::install(&bar, MainMenu::WindowKind::Picture);
-    bool printsDocument = false;
-    for (QAction* item : bar.actions().at(0)->menu()->actions())
-        if (auto* actionItem = dynamic_cast<ActionItem*>(item))
-            printsDocument = printsDocument || actionItem->action() == "printDocument:";
-    EXPECT_TRUE(printsDocument);
+    std::set<std::string> pictureActions;
+    for (QAction* top : bar.actions())
+        for (QAction* item : top->menu()->actions())
+            if (auto* actionItem = dynamic_cast<ActionItem*>(item))
+                pictureActions.insert(actionItem->action());
+    EXPECT_TRUE(pictureActions.count("printDocument:"));
+    EXPECT_TRUE(pictureActions.count("toggleFullScreen:"));
+    EXPECT_FALSE(pictureActions.count("goFullScreen:"));
+}
+
+TEST(ApplicationTest, ReleaseNotesOpenFromTheUpdateServerOnlyWhenThereIsOne)
+{
+    ASSERT_TRUE(privateFolders);
+    Application application;
+    std::vector<std::string> opened;
+    const Workspace::Opener previous = Workspace::setOpener([&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    ActionItem notes("Release Notes", "showReleaseNotes:");
+    const char* const saved = std::getenv("VISTEL_SERVER_URL");
+    const std::string before = saved ? saved : "";
+
+    ::setenv("VISTEL_SERVER_URL", "", 1);
+    EXPECT_FALSE(application.validateUserInterfaceItem(notes));
+    application.showReleaseNotes();
+    EXPECT_TRUE(opened.empty());
+
+    ::setenv("VISTEL_SERVER_URL", "https://updates.example.org/", 1);
+    EXPECT_TRUE(application.validateUserInterfaceItem(notes));
+    EXPECT_TRUE(Responder::sendAction("showReleaseNotes:", nullptr, &notes, nullptr));
+    EXPECT_EQ(opened, std::vector<std::string> {"https://updates.example.org/client/en/301869"});
+    // The menu lists it with a server.
+    QMenuBar bar;
+    MainMenu::install(&bar, MainMenu::WindowKind::Main);
+    bool listed = false;
+    for (QAction* top : bar.actions())
+        for (QAction* item : top->menu()->actions())
+            if (auto* actionItem = dynamic_cast<ActionItem*>(item))
+                listed = listed || (actionItem->action() == "showReleaseNotes:" && item->text() == "Release Notes");
+    EXPECT_TRUE(listed);
+
+    if (saved)
+        ::setenv("VISTEL_SERVER_URL", before.c_str(), 1);
+    else
+        ::unsetenv("VISTEL_SERVER_URL");
+    Workspace::setOpener(previous);
 }

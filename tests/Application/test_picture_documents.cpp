@@ -16,14 +16,19 @@
 #include <QImage>
 #include <QListView>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollArea>
 
 #include "Application/ApplicationDocController.h"
 #include "Application/RIDocument.h"
+#include "CustomizePalette.h"
 #include "ExifFixtures.h"
 #include "Platform/Gui/View.h"
 #include "Platform/RunLoop.h"
 #include "Platform/Gui/Window.h"
+#include "Platform/Gui/WindowFrameAutosave.h"
+#include "Platform/Gui/WindowToolbar.h"
+#include "Platform/UserDefaults.h"
 #include "ShellTestSupport.h"
 #include "TestSupport.h"
 
@@ -51,6 +56,22 @@ std::string writePicture(const std::string& path, unsigned orientation, int heig
     const std::vector<std::uint8_t> file = test::withApp1(jpeg, test::kExifHeader, exif);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     return path;
+}
+
+// The picture window's tool bar.
+WindowToolbar* toolbarOf(Document* document)
+{
+    return document && document->firstWindow() ? document->firstWindow()->findChild<WindowToolbar*>() : nullptr;
+}
+
+// Closes the document and waits for its window to go.
+void closeAndWait(Document* document)
+{
+    QPointer<Window> window = document->firstWindow();
+    document->close();
+    const auto deadline = RunLoop::Clock::now() + std::chrono::seconds(2);
+    while (window && RunLoop::Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 bool isReddish(QColor c) { return c.red() > 180 && c.blue() < 90; }
@@ -192,4 +213,105 @@ TEST(PictureDocumentTest, TheOpenPanelListsPicturesOfEitherCase)
     EXPECT_EQ(ApplicationDocController::typeFromFileExtension("jpg"), "public.jpeg");
     const std::vector<std::string> jpegExtensions = ApplicationDocController::fileExtensionsFromType("public.jpeg");
     EXPECT_NE(std::find(jpegExtensions.begin(), jpegExtensions.end(), "jpg"), jpegExtensions.end());
+}
+
+TEST(PictureDocumentTest, WithoutAStoredFrameTheWindowTakesThePicturesUprightSizeWithinTheScreen)
+{
+    ASSERT_TRUE(privateFolders);
+    test::TemporaryFolder folder;
+    const QSize available = QGuiApplication::primaryScreen()->availableGeometry().size();
+    struct Case {
+        const char* what;
+        unsigned orientation;
+        int height; // the file is twice as wide
+        QSize upright;
+    } cases[] = {
+        {"a small picture", 1, 120, QSize(240, 120)},
+        {"turned a quarter: upright is taller than wide", 6, 150, QSize(150, 300)},
+        {"larger than the screen", 1, 1600, QSize(3200, 1600)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UserDefaults::standard().removeObjectForKey(WindowFrameAutosave::defaultsKey(RIDocument::FrameAutosaveName));
+        const std::string path = writePicture(folder / (std::to_string(c.height) + ".jpg"), c.orientation, c.height);
+        auto* document = dynamic_cast<RIDocument*>(ApplicationDocController::shared().openDocumentWithContentsOfFile(path, true));
+        ASSERT_NE(document, nullptr);
+        Window* window = document->firstWindow();
+        QCoreApplication::processEvents();
+        const QSize viewport = window->findChild<QScrollArea*>()->viewport()->size();
+        if (c.upright.width() <= available.width() / 2 && c.upright.height() <= available.height() / 2) {
+            // The whole picture at 100 %, nothing around it.
+            EXPECT_EQ(viewport, c.upright);
+            EXPECT_DOUBLE_EQ(View::scalePercent(document->documentView()), 100.0);
+        } else {
+            EXPECT_LE(window->width(), available.width());
+            EXPECT_LE(window->height(), available.height());
+            EXPECT_GE(window->width(), available.width() * 3 / 4);
+        }
+        closeAndWait(document);
+    }
+}
+
+TEST(PictureDocumentTest, EveryPictureWindowShowsTheStoredToolbarOrTheDefaults)
+{
+    ASSERT_TRUE(privateFolders);
+    test::TemporaryFolder folder;
+    const std::string key = WindowToolbar::configurationKey(RIDocument::ToolbarIdentifier);
+    UserDefaults::standard().removeObjectForKey(key);
+    const std::vector<std::string> defaults {"ZoomIn Item Identifier", "ZoomOut Item Identifier",
+                                             "ZoomBest Item Identifier", NSToolbarFlexibleSpaceItemIdentifier};
+    ApplicationDocController& controller = ApplicationDocController::shared();
+    Document* first = controller.openDocumentWithContentsOfFile(writePicture(folder / "first.jpg", 1), true);
+    ASSERT_TRUE(toolbarOf(first));
+    EXPECT_EQ(toolbarOf(first)->itemIdentifiers(), defaults);
+    closeAndWait(first);
+    const Value stored = UserDefaults::standard().dictionaryForKey(key);
+    if (!stored.isNull()) {
+        EXPECT_EQ(stored.get("TB Item Identifiers").asArray().size(), defaults.size());
+    }
+
+    // Edited in one window, the next one shows the edit.
+    Document* second = controller.openDocumentWithContentsOfFile(writePicture(folder / "second.jpg", 1), true);
+    ASSERT_TRUE(toolbarOf(second));
+    EXPECT_EQ(toolbarOf(second)->itemIdentifiers(), defaults);
+    toolbarOf(second)->removeItemAtIndex(0);
+    closeAndWait(second);
+    Document* third = controller.openDocumentWithContentsOfFile(writePicture(folder / "third.jpg", 1), true);
+    ASSERT_TRUE(toolbarOf(third));
+    EXPECT_EQ(toolbarOf(third)->itemIdentifiers(), std::vector<std::string>(defaults.begin() + 1, defaults.end()));
+    toolbarOf(third)->resetToDefaults();
+    closeAndWait(third);
+}
+
+TEST(PictureDocumentTest, ThePaletteEditsThePictureWindowsToolbar)
+{
+    ASSERT_TRUE(privateFolders);
+    test::TemporaryFolder folder;
+    UserDefaults::standard().removeObjectForKey(WindowToolbar::configurationKey(RIDocument::ToolbarIdentifier));
+    Document* document = ApplicationDocController::shared().openDocumentWithContentsOfFile(writePicture(folder / "p.jpg", 1), true);
+    WindowToolbar* toolbar = toolbarOf(document);
+    ASSERT_TRUE(toolbar);
+    const std::string zoomIn = "ZoomIn Item Identifier", zoomOut = "ZoomOut Item Identifier",
+                      best = "ZoomBest Item Identifier", flexible = NSToolbarFlexibleSpaceItemIdentifier,
+                      space = NSToolbarSpaceItemIdentifier;
+    const bool ran = test::runCustomizePalette(*toolbar, [&](test::CustomizePalette& palette) {
+        ASSERT_TRUE(palette.selectAvailable("Space"));
+        ASSERT_TRUE(palette.selectCurrent(0));
+        ASSERT_TRUE(palette.press("Add"));
+        EXPECT_EQ(toolbar->itemIdentifiers(), (std::vector<std::string> {zoomIn, space, zoomOut, best, flexible}));
+        ASSERT_TRUE(palette.selectCurrent(0));
+        ASSERT_TRUE(palette.press("Remove"));
+        ASSERT_TRUE(palette.selectCurrent(1));
+        ASSERT_TRUE(palette.press("Up"));
+        EXPECT_EQ(toolbar->itemIdentifiers(), (std::vector<std::string> {zoomOut, space, best, flexible}));
+        ASSERT_TRUE(palette.press("Default Set"));
+        ASSERT_TRUE(palette.selectCurrent(2));
+        ASSERT_TRUE(palette.press("Down"));
+    });
+    ASSERT_TRUE(ran);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(toolbar->itemIdentifiers(), (std::vector<std::string> {zoomIn, zoomOut, flexible, best}));
+    EXPECT_EQ(toolbar->actions().size(), 4);
+    toolbar->resetToDefaults();
+    closeAndWait(document);
 }

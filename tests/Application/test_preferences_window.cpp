@@ -263,3 +263,19 @@ TEST_F(PreferencesWindow, ClickedCheckBoxReachesANewProcess)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
     EXPECT_NE(output.find(before ? "VALUE=NO" : "VALUE=YES"), std::string::npos) << output;
 }
+
+TEST_F(PreferencesWindow, EscapeAndTheCloseKeyCloseIt)
+{
+    PreferencesController controller;
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Escape, Qt::NoModifier},
+                                                              {Qt::Key_W, Qt::ControlModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        controller.showPreferences();
+        QWidget* window = controller.window();
+        ASSERT_TRUE(window->isVisible());
+        // From a control of the pane shown.
+        QWidget* control = controller.pane(controller.currentPaneKey())->paneView()->findChild<QWidget*>();
+        QTest::keyClick(control ? control : window, key, modifiers);
+        EXPECT_FALSE(window->isVisible()) << QKeySequence(key | modifiers).toString().toStdString();
+    }
+}

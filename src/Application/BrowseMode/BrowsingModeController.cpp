@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QShortcut>
 #include <QTabBar>
 #include <QToolButton>
 #include <QWidgetAction>
@@ -271,11 +270,8 @@ void BrowsingModeController::installNavigationKeys()
         if (handler_)
             handler_->processItems({}, nullptr, action, nullptr, nullptr);
     };
-    for (auto [key, action] : {std::pair {Qt::Key_Left, "backward:"}, {Qt::Key_Right, "forward:"}}) {
-        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | key), container);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, container, [send, action] { send(action); });
-    }
+    // Alt+Left / Alt+Right are the main menu's Back and Forward: a second shortcut here would
+    // make both ambiguous, and neither would act.
     qApp->installEventFilter(new MouseNavigationFilter(container, send));
 }
 

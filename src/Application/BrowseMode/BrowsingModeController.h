@@ -11,8 +11,9 @@
 //
 // The navigation history follows the sidebar (historySidebar()); the tool bar's
 // "historyNavigator" segments then send "actionBrowse:" to this mode, which hands it to the
-// handler, and take their tool tips and enabled states from the history. Alt+Left / Alt+Right
-// and the mouse's Back / Forward buttons over the mode's views send "backward:" / "forward:".
+// handler, and take their tool tips and enabled states from the history. The mouse's Back /
+// Forward buttons over the mode's views send "backward:" / "forward:" (Alt+Left / Alt+Right are
+// the main menu's Back and Forward, which reach the mode through the window's chain).
 // The status bar shows the browsing selection.
 //
 // The right-hand tabbed panel (DynamicTabbedPanel) holds the "Organize" tab (OrganizePanel). Its

@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
 #include <QWidget>
+
+#include <unordered_map>
 
 namespace vistel {
 
@@ -18,6 +22,55 @@ WeakResponder& applicationResponderLink()
 
 // A chain that loops back on itself ends where it would repeat.
 constexpr std::size_t MaximumChainLength = 256;
+
+// A menu bar, a menu or a part of either: where focus goes while the menus are used from the
+// keyboard, never the view the user works in.
+bool isMenuWidget(const QWidget* widget)
+{
+    for (; widget; widget = widget->parentWidget())
+        if (qobject_cast<const QMenuBar*>(widget) || qobject_cast<const QMenu*>(widget))
+            return true;
+    return false;
+}
+
+// The last view of each window that had the focus, menus left out.
+std::unordered_map<const QWidget*, QPointer<QWidget>>& focusedViews()
+{
+    static std::unordered_map<const QWidget*, QPointer<QWidget>> views;
+    return views;
+}
+
+void trackFocusedViews()
+{
+    static bool connected = false;
+    auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (connected || !application)
+        return;
+    connected = true;
+    QObject::connect(application, &QApplication::focusChanged, application, [](QWidget*, QWidget* now) {
+        if (!now || isMenuWidget(now))
+            return;
+        auto& views = focusedViews();
+        // Entries of windows that are gone go as others come.
+        for (auto it = views.begin(); it != views.end();)
+            it = it->second ? std::next(it) : views.erase(it);
+        views[now->window()] = now;
+    });
+}
+
+// The view the window's chain starts from: its focus widget, or, while the menu bar holds the
+// focus, the view that had it before.
+QWidget* focusedView(QWidget* window)
+{
+    QWidget* focus = window ? window->focusWidget() : QApplication::focusWidget();
+    if (!focus || !isMenuWidget(focus))
+        return focus;
+    QWidget* owner = window ? window : focus->window();
+    auto found = focusedViews().find(owner);
+    if (found != focusedViews().end() && found->second && found->second->window() == owner && !isMenuWidget(found->second))
+        return found->second;
+    return nullptr;
+}
 
 } // namespace
 
@@ -87,9 +140,10 @@ std::vector<Responder*> Responder::responderChain(QWidget* window)
         chain.push_back(responder);
         return true;
     };
+    trackFocusedViews();
     if (!window)
         window = QApplication::activeWindow();
-    QWidget* first = window ? window->focusWidget() : QApplication::focusWidget();
+    QWidget* first = focusedView(window);
     if (!first)
         first = window;
     for (QWidget* widget = first; widget; widget = widget->parentWidget())
@@ -141,6 +195,7 @@ bool Control::validateFrom(QWidget* window) const
 ActionItem::ActionItem(const QString& text, std::string action, QObject* parent)
     : QAction(text, parent)
 {
+    trackFocusedViews();
     setAction(std::move(action));
     connect(this, &QAction::triggered, this, [this] {
         QWidget* window = itemWindow();

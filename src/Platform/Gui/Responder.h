@@ -10,7 +10,8 @@
 // Controls, menu items and toolbar items hold an action, a tag and a weak target (Control,
 // ActionItem, ActionButton). With a target, the action goes to that responder (when it is still
 // alive). Without one, it travels the chain, and the first responder that takes it performs it:
-//   the focused widget of the sender's window, its ancestors that are responders (the window
+//   the focused widget of the sender's window (while its menu bar has the focus, as after a
+//   menu closed with Escape, the view that had it before), its ancestors that are responders (the window
 //   among them), then from the last of those each nextResponder() in turn (window -> window
 //   controller -> whatever the shell sets as its next responder, the current mode), and last
 //   the application's responder.

@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include "Platform/Gui/View.h"
@@ -85,6 +86,42 @@ QScreen* Window::screenWithNumber(std::uint32_t number)
             return screen;
     }
     return nullptr;
+}
+
+namespace {
+
+class CloseKeys : public QObject {
+public:
+    explicit CloseKeys(QWidget* window)
+        : QObject(window)
+        , window_(window)
+    {
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        const bool escape = key->key() == Qt::Key_Escape && modifiers == Qt::NoModifier;
+        const bool closeKey = (key->key() == Qt::Key_W && modifiers == Qt::ControlModifier) ||
+                              key->matches(QKeySequence::Close);
+        if (!escape && !closeKey)
+            return false;
+        window_->close();
+        return true;
+    }
+
+private:
+    QWidget* window_;
+};
+
+} // namespace
+
+void closeWithEscapeAndCloseKey(QWidget* window)
+{
+    if (window)
+        window->installEventFilter(new CloseKeys(window));
 }
 
 void Window::closeEvent(QCloseEvent* event)

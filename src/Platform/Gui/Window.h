@@ -65,4 +65,8 @@ private:
     QSizeF maxSize_;
 };
 
+// Escape and Ctrl+W close `window` (a panel or dialog without a menu of its own), from any of
+// its widgets that leaves the key alone.
+void closeWithEscapeAndCloseKey(QWidget* window);
+
 } // namespace vistel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -151,26 +152,30 @@ QAction* WindowToolbar::makeItem(const std::string& identifier, bool willBeInser
 
 void WindowToolbar::rebuild()
 {
-    for (QAction* item : items_) {
-        removeAction(item);
-        if (item && item->parent() == this)
-            item->deleteLater();
-    }
-    items_.clear();
-    if (!delegate_)
-        return; // the items are made once the delegate is known
-    std::vector<std::string> kept;
-    for (const std::string& identifier : identifiers_) {
-        QAction* item = makeItem(identifier, true);
-        if (!item)
-            continue; // an identifier nobody makes any more
-        if (delegate_)
+    std::vector<QPointer<QAction>> old;
+    old.swap(items_);
+    for (const QPointer<QAction>& item : old)
+        if (item)
+            removeAction(item);
+    if (delegate_) {
+        std::vector<std::string> kept;
+        for (const std::string& identifier : identifiers_) {
+            QAction* item = makeItem(identifier, true);
+            if (!item)
+                continue; // an identifier nobody makes any more
+            // An item the delegate hands back may be waiting to be deleted from an earlier pass.
+            QCoreApplication::removePostedEvents(item, QEvent::DeferredDelete);
             delegate_->toolbarWillAddItem(*this, item);
-        addAction(item);
-        items_.push_back(item);
-        kept.push_back(identifier);
+            addAction(item);
+            items_.emplace_back(item);
+            kept.push_back(identifier);
+        }
+        identifiers_ = kept;
     }
-    identifiers_ = kept;
+    // The toolbar's own items that no longer show go (later: one may be sending its action now).
+    for (const QPointer<QAction>& item : old)
+        if (item && item->parent() == this && std::find(items_.begin(), items_.end(), item) == items_.end())
+            item->deleteLater();
     showSelection();
 }
 
@@ -187,6 +192,8 @@ void WindowToolbar::showSelection()
     if (std::find(selectable.begin(), selectable.end(), selected_) == selectable.end())
         selected_.clear();
     for (std::size_t i = 0; i < items_.size() && i < identifiers_.size(); ++i) {
+        if (!items_[i])
+            continue;
         const bool isSelectable =
             std::find(selectable.begin(), selectable.end(), identifiers_[i]) != selectable.end();
         items_[i]->setCheckable(isSelectable);
@@ -197,7 +204,8 @@ void WindowToolbar::showSelection()
 
 void WindowToolbar::store()
 {
-    if (!autosaves_ || !defaults_)
+    // Before the list is known there is nothing shown to keep (and a stored one must stay).
+    if (!autosaves_ || !defaults_ || !configured_)
         return;
     Value list = Value::array();
     for (const std::string& identifier : identifiers_)
@@ -259,10 +267,14 @@ void WindowToolbar::runCustomizationPalette()
 {
     if (!allowsCustomization_)
         return;
-    QDialog dialog(window());
-    dialog.setWindowTitle(QStringLiteral("Customize Toolbar"));
+    // On the heap: the window (and with it this tool bar and the dialog) may go while the dialog
+    // runs, when the program quits.
+    QPointer<QDialog> dialog = new QDialog(window());
+    dialog->setWindowTitle(QStringLiteral("Customize Toolbar"));
     auto* available = new QListWidget;
+    available->setObjectName(QStringLiteral("available"));
     auto* current = new QListWidget;
+    current->setObjectName(QStringLiteral("current"));
     auto labelOf = [this](const std::string& identifier) {
         if (isStandard(identifier))
             return standardLabel(identifier);
@@ -270,7 +282,9 @@ void WindowToolbar::runCustomizationPalette()
         QString text = item ? item->text() : QString::fromStdString(identifier);
         if (text.isEmpty())
             text = QString::fromStdString(identifier);
-        delete item;
+        // A delegate may hand out the item the toolbar shows: only a spare one of ours goes.
+        if (item && item->parent() == this && std::find(items_.begin(), items_.end(), item) == items_.end())
+            delete item;
         return text;
     };
     auto fill = [&] {
@@ -290,14 +304,14 @@ void WindowToolbar::runCustomizationPalette()
     auto* up = new QPushButton(QStringLiteral("Up"));
     auto* down = new QPushButton(QStringLiteral("Down"));
     auto* defaults = new QPushButton(QStringLiteral("Default Set"));
-    connect(add, &QPushButton::clicked, &dialog, [&] {
+    connect(add, &QPushButton::clicked, dialog, [&] {
         if (QListWidgetItem* row = available->currentItem()) {
             const int at = current->currentRow() < 0 ? int(identifiers_.size()) : current->currentRow() + 1;
             insertItemWithItemIdentifier(row->data(Qt::UserRole).toString().toStdString(), std::size_t(at));
             fill();
         }
     });
-    connect(remove, &QPushButton::clicked, &dialog, [&] {
+    connect(remove, &QPushButton::clicked, dialog, [&] {
         if (current->currentRow() >= 0) {
             removeItemAtIndex(std::size_t(current->currentRow()));
             fill();
@@ -311,9 +325,9 @@ void WindowToolbar::runCustomizationPalette()
         fill();
         current->setCurrentRow(row + delta);
     };
-    connect(up, &QPushButton::clicked, &dialog, [&] { move(-1); });
-    connect(down, &QPushButton::clicked, &dialog, [&] { move(1); });
-    connect(defaults, &QPushButton::clicked, &dialog, [&] {
+    connect(up, &QPushButton::clicked, dialog, [&] { move(-1); });
+    connect(down, &QPushButton::clicked, dialog, [&] { move(1); });
+    connect(defaults, &QPushButton::clicked, dialog, [&] {
         resetToDefaults();
         fill();
     });
@@ -326,11 +340,13 @@ void WindowToolbar::runCustomizationPalette()
     lists->addLayout(buttons);
     lists->addWidget(current);
     auto* done = new QDialogButtonBox(QDialogButtonBox::Ok);
-    connect(done, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    auto* column = new QVBoxLayout(&dialog);
+    connect(done, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    auto* column = new QVBoxLayout(dialog);
     column->addLayout(lists);
     column->addWidget(done);
-    dialog.exec();
+    dialog->exec();
+    // Nothing of this tool bar is touched here: it may be gone with the dialog.
+    delete dialog.data();
 }
 
 } // namespace vistel

@@ -5,9 +5,11 @@
 // Every item has a string identifier. The delegate lists the identifiers allowed and the
 // default ones and makes the item for an identifier (an ActionItem, or a QWidgetAction for a
 // control); the standard identifiers (separator, space, flexible space, customise) are made
-// here. What the toolbar shows is its list of identifiers: the autosaved one when the
+// here. A delegate may keep its items and give the same one again: an item shown again is
+// kept, and only the toolbar's own items that no longer show are deleted. What the toolbar shows is its list of identifiers: the autosaved one when the
 // configuration is autosaved and one is stored, else the delegate's defaults. Every change of
-// the list or of the shown state is stored, with autosave on, under
+// the list or of the shown state is stored, with autosave on (once the list is known: stored,
+// set, or the delegate's defaults), under
 // "NSToolbar Configuration <identifier>" as {"TB Item Identifiers", "TB Is Shown",
 // "TB Display Mode"}. The customise dialog lets the user add allowed items, remove and reorder
 // items, and go back to the defaults.
@@ -21,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include <QPointer>
 #include <QToolBar>
 
 class QAction;
@@ -109,7 +112,8 @@ private:
     bool shown_ = true;
     bool configured_ = false; // the identifiers came from a stored configuration or a caller
     std::vector<std::string> identifiers_;
-    std::vector<QAction*> items_;
+    // Delegates may keep and hand back their items, and items may go while shown.
+    std::vector<QPointer<QAction>> items_;
 };
 
 } // namespace vistel

@@ -18,6 +18,7 @@
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/BrowseMode/FolderProgressPanel.h"
 #include "Application/BrowseMode/WindowStatusBarPanel.h"
+#include "Application/MainMenu.h"
 #include "Application/MainWindow.h"
 #include "CatalogueTestSupport.h"
 #include "HistoryTestSupport.h"
@@ -143,6 +144,8 @@ TEST_F(BrowseNavigationTest, KeysAndMouseButtonsGoBackAndForward)
 {
     choose(1);
     choose(3);
+    // The keys are the main menu's Back and Forward.
+    MainMenu::install(window_->window()->menuBar(), MainMenu::WindowKind::Main);
     QWidget* inside = new QWidget(mode_->containerView());
     inside->setGeometry(10, 10, 50, 50);
     inside->show();

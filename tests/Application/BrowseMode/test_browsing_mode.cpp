@@ -12,6 +12,7 @@
 #include "Application/BrowseMode/BrowsingModeController.h"
 #include "Application/MainWindow.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
+#include "CustomizePalette.h"
 #include "Platform/Exception.h"
 #include "Platform/Gui/Responder.h"
 #include "Platform/Gui/Window.h"
@@ -145,6 +146,54 @@ TEST_F(BrowsingModeTest, TheUpArrowPointsUp)
         for (int x = 0; x < w; ++x)
             differing += std::abs(qAlpha(up.pixel(x, y)) - qAlpha(right.pixel(w - 1 - y, x))) > 8;
     EXPECT_EQ(differing, 0);
+}
+
+TEST_F(BrowsingModeTest, ThePaletteAddsRemovesReordersAndResetsTheBrowseToolbar)
+{
+    WindowToolbar* toolbar = mode_->controllerToolBar();
+    toolbar->setAllowsUserCustomization(true);
+    const std::vector<std::string> defaults = *mode_->toolbarDefaultItemIdentifiers(*toolbar);
+    toolbar->resetToDefaults();
+    const std::string separator = NSToolbarSeparatorItemIdentifier, space = NSToolbarSpaceItemIdentifier;
+    auto shows = [&](const std::vector<std::string>& identifiers) {
+        EXPECT_EQ(toolbar->itemIdentifiers(), identifiers);
+        EXPECT_EQ(toolbar->actions().size(), qsizetype(identifiers.size()));
+    };
+    const bool ran = runCustomizePalette(*toolbar, [&](CustomizePalette& palette) {
+        // The view switch, then a space, after the history control.
+        ASSERT_TRUE(palette.selectAvailable("View"));
+        ASSERT_TRUE(palette.selectCurrent(0));
+        ASSERT_TRUE(palette.press("Add"));
+        ASSERT_TRUE(palette.selectAvailable("Space"));
+        ASSERT_TRUE(palette.selectCurrent(1));
+        ASSERT_TRUE(palette.press("Add"));
+        shows({"historyNavigator", "thumbViewMode", space, separator, "newPhotoFrame", "editPhotoFrame", "resetPhotoFrame"});
+        // Out goes the separator; the history control moves down and back up.
+        ASSERT_TRUE(palette.selectCurrent(3));
+        ASSERT_TRUE(palette.press("Remove"));
+        ASSERT_TRUE(palette.selectCurrent(0));
+        ASSERT_TRUE(palette.press("Down"));
+        shows({"thumbViewMode", "historyNavigator", space, "newPhotoFrame", "editPhotoFrame", "resetPhotoFrame"});
+        ASSERT_TRUE(palette.press("Up"));
+        ASSERT_TRUE(palette.selectCurrent(1));
+        ASSERT_TRUE(palette.press("Remove"));
+        ASSERT_TRUE(palette.press("Default Set"));
+        shows(defaults);
+        ASSERT_TRUE(palette.selectAvailable("View"));
+        ASSERT_TRUE(palette.selectCurrent(0));
+        ASSERT_TRUE(palette.press("Add"));
+    });
+    ASSERT_TRUE(ran);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::vector<std::string> expected = defaults;
+    expected.insert(expected.begin() + 1, "thumbViewMode");
+    shows(expected);
+    // The history control still drives its segments.
+    mode_->validateSegments();
+    auto* history = dynamic_cast<QWidgetAction*>(toolbar->itemAt(0));
+    ASSERT_TRUE(history);
+    EXPECT_EQ(history->defaultWidget()->findChildren<QToolButton*>().size(), 3);
+    toolbar->resetToDefaults();
 }
 
 } // namespace

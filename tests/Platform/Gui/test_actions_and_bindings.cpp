@@ -188,6 +188,38 @@ TEST_F(ChainFixture, AMenuItemValidatedOffIgnoresItsShortcut)
     EXPECT_TRUE(log.empty());
 }
 
+TEST_F(ChainFixture, AMenuClosedWithEscapeLeavesTheChainAtTheFocusedView)
+{
+    // Copy is the focused view's: the chain has to start there to enable it.
+    edit->setActionHandler("copy:", [&](QObject*) { log.push_back("edit"); });
+    QMenu* menu = window.menuBar()->addMenu("&File");
+    menu->addAction(new ActionItem(QString("Open"), "other:", menu));
+    QMenu* editMenu = window.menuBar()->addMenu("&Edit");
+    auto* copy = new ActionItem(QString("Copy"), "copy:", editMenu);
+    copy->setShortcut(QKeySequence("Ctrl+C"));
+    editMenu->addAction(copy);
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    edit->setFocus();
+    ASSERT_TRUE(spinUntil([&] { return QApplication::focusWidget() == edit; }, 2000));
+
+    // A menu opened, then closed with Escape.
+    menu->popup(QPoint(0, 0));
+    ASSERT_TRUE(spinUntil([&] { return menu->isVisible(); }, 2000));
+    QTest::keyClick(menu, Qt::Key_Escape);
+    ASSERT_TRUE(spinUntil([&] { return !menu->isVisible(); }, 2000));
+    // The menu bar, used from the keyboard, holds the focus then.
+    window.menuBar()->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(spinUntil([&] { return window.focusWidget() == window.menuBar(); }, 2000));
+    ASSERT_EQ(window.focusWidget(), window.menuBar());
+
+    EXPECT_EQ(Responder::responderChain(&window).front(), edit);
+    copy->validate();
+    EXPECT_TRUE(copy->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(log, std::vector<std::string> {"edit"});
+}
+
 TEST(EventTracking, DefaultModeWorkWaitsWhileAButtonIsHeld)
 {
     QWidget widget;

@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QPointer>
+#include <QWidget>
+
+#include <map>
 
 #include "Platform/Gui/Responder.h"
 #include "Platform/Gui/WindowToolbar.h"
+#include "CustomizePalette.h"
 #include "Platform/UserDefaults.h"
 #include "TestSupport.h"
 
@@ -36,6 +41,19 @@ public:
         return new ActionItem(QString::fromStdString(identifier), identifier + ":");
     }
     int made = 0;
+};
+
+// Keeps the item it made for each identifier and hands it out again while it lives.
+class KeepingDelegate : public Delegate {
+public:
+    QAction* toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier, bool inserted) override
+    {
+        QPointer<QAction>& kept = items[identifier];
+        if (!kept)
+            kept = Delegate::toolbarItemForItemIdentifier(toolbar, identifier, inserted);
+        return kept;
+    }
+    std::map<std::string, QPointer<QAction>> items;
 };
 
 using Identifiers = std::vector<std::string>;
@@ -94,4 +112,108 @@ TEST(WindowToolbarTest, EditsSurviveARestart)
     other.setAutosavesConfiguration(true, &empty);
     other.setDelegate(&delegate);
     EXPECT_TRUE(other.itemIdentifiers().empty());
+}
+
+TEST(WindowToolbarTest, ThePaletteAddsRemovesReordersAndResets)
+{
+    Delegate fresh;
+    KeepingDelegate keeping;
+    const std::pair<const char*, Delegate*> delegates[] = {{"new items every time", &fresh},
+                                                           {"items kept by the delegate", &keeping}};
+    for (const auto& [what, delegate] : delegates) {
+        SCOPED_TRACE(what);
+        UserDefaults defaults("");
+        WindowToolbar toolbar("Test");
+        toolbar.setAllowsUserCustomization(true);
+        toolbar.setAutosavesConfiguration(true, &defaults);
+        toolbar.setDelegate(delegate);
+        // What the tool bar shows is what it lists, item for item.
+        auto shows = [&](const Identifiers& identifiers) {
+            EXPECT_EQ(toolbar.itemIdentifiers(), identifiers);
+            const QList<QAction*> shown = toolbar.actions();
+            EXPECT_EQ(shown.size(), qsizetype(identifiers.size()));
+            for (qsizetype i = 0; i < shown.size(); ++i)
+                EXPECT_EQ(shown[i], toolbar.itemAt(std::size_t(i))) << i;
+        };
+        const std::string flexible = NSToolbarFlexibleSpaceItemIdentifier;
+        const bool ran = test::runCustomizePalette(toolbar, [&](test::CustomizePalette& palette) {
+            EXPECT_EQ(palette.currentLabels(), (QStringList {"ZoomIn", "ZoomOut", "Flexible Space"}));
+            // Add after the row chosen.
+            ASSERT_TRUE(palette.selectAvailable("BestFit"));
+            ASSERT_TRUE(palette.selectCurrent(0));
+            ASSERT_TRUE(palette.press("Add"));
+            shows({"ZoomIn", "BestFit", "ZoomOut", flexible});
+            ASSERT_TRUE(palette.selectAvailable("Flexible Space"));
+            ASSERT_TRUE(palette.press("Add"));
+            shows({"ZoomIn", "BestFit", "ZoomOut", flexible, flexible});
+            ASSERT_TRUE(palette.selectCurrent(1));
+            ASSERT_TRUE(palette.press("Remove"));
+            shows({"ZoomIn", "ZoomOut", flexible, flexible});
+            ASSERT_TRUE(palette.selectCurrent(0));
+            ASSERT_TRUE(palette.press("Down"));
+            shows({"ZoomOut", "ZoomIn", flexible, flexible});
+            ASSERT_TRUE(palette.press("Down"));
+            ASSERT_TRUE(palette.press("Up"));
+            shows({"ZoomOut", "ZoomIn", flexible, flexible});
+            ASSERT_TRUE(palette.selectCurrent(3));
+            ASSERT_TRUE(palette.press("Remove"));
+            ASSERT_TRUE(palette.press("Default Set"));
+            shows({"ZoomIn", "ZoomOut", flexible});
+            EXPECT_EQ(palette.currentLabels(), (QStringList {"ZoomIn", "ZoomOut", "Flexible Space"}));
+        });
+        ASSERT_TRUE(ran);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        shows({"ZoomIn", "ZoomOut", flexible});
+        EXPECT_EQ(toolbar.itemAt(0)->text(), "ZoomIn");
+        // Every edit was stored.
+        const Value stored = defaults.dictionaryForKey(WindowToolbar::configurationKey("Test"));
+        EXPECT_EQ(stored.get("TB Item Identifiers").asArray().size(), 3u);
+    }
+}
+
+TEST(WindowToolbarTest, NothingIsStoredBeforeTheItemsAreKnown)
+{
+    UserDefaults defaults("");
+    Delegate delegate;
+    {
+        // The window's set-up order: autosave and display mode before the delegate.
+        WindowToolbar toolbar("Test");
+        toolbar.setAutosavesConfiguration(true, &defaults);
+        toolbar.setDisplayMode(2);
+        toolbar.setDelegate(&delegate);
+        EXPECT_EQ(toolbar.itemIdentifiers(), (Identifiers {"ZoomIn", "ZoomOut", NSToolbarFlexibleSpaceItemIdentifier}));
+    }
+    // Whatever is stored is what showed.
+    const Value stored = defaults.dictionaryForKey(WindowToolbar::configurationKey("Test"));
+    if (!stored.isNull()) {
+        EXPECT_EQ(stored.get("TB Item Identifiers").asArray().size(), 3u);
+    }
+    // The next window shows the same.
+    WindowToolbar next("Test");
+    next.setAutosavesConfiguration(true, &defaults);
+    next.setDisplayMode(2);
+    next.setDelegate(&delegate);
+    EXPECT_EQ(next.itemIdentifiers(), (Identifiers {"ZoomIn", "ZoomOut", NSToolbarFlexibleSpaceItemIdentifier}));
+}
+
+TEST(WindowToolbarTest, TheWindowMayGoWhileThePaletteIsOpen)
+{
+    // As when the program quits with the dialog open: the window takes its tool bar and the dialog.
+    UserDefaults defaults("");
+    Delegate delegate;
+    auto* window = new QWidget;
+    auto* toolbar = new WindowToolbar("Test", window);
+    toolbar->setAllowsUserCustomization(true);
+    toolbar->setAutosavesConfiguration(true, &defaults);
+    toolbar->setDelegate(&delegate);
+    window->show();
+    QPointer<QWidget> dialog;
+    const bool ran = test::runCustomizePalette(*toolbar, [&](test::CustomizePalette& palette) {
+        ASSERT_TRUE(palette.selectAvailable("BestFit"));
+        ASSERT_TRUE(palette.press("Add"));
+        dialog = &palette.dialog();
+        delete window;
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(dialog.isNull()); // it went with the window, and nothing touched it after
 }
