@@ -131,25 +131,14 @@ DetailViewControlTableView::DetailViewControlTableView(DetailsViewControl& contr
 
 IndexSet DetailViewControlTableView::selectedItemsIndexes() const
 {
-    IndexSet set;
-    for (int row : selectedRowIndexes())
-        set.addIndex(std::uint64_t(row));
-    return set;
+    return selectedRowIndexSet();
 }
 
 void DetailViewControlTableView::setSelectedItemIndexes(const IndexSet& indexes)
 {
     if (indexes == selectedItemsIndexes())
         return;
-    std::vector<int> rows;
-    const int count = numberOfRows();
-    indexes.enumerate([&](std::uint64_t index) {
-        if (index >= std::uint64_t(count))
-            return false;
-        rows.push_back(int(index));
-        return true;
-    });
-    selectRowIndexes(rows, false);
+    selectRowIndexSet(indexes);
 }
 
 QMenu* DetailViewControlTableView::menuForRow(int row)
