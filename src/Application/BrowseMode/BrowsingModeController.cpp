@@ -132,6 +132,7 @@ BrowsingModeController::BrowsingModeController(MainWindow* mainWindowController)
 BrowsingModeController::~BrowsingModeController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    storeItemsViewMode();
     if (navigationHistory_)
         navigationHistory_->detachBrowserPanel();
     // The panel outlives this object (the frame deletes it): it lets go of the selection and
@@ -235,7 +236,7 @@ void BrowsingModeController::initWindowLayout()
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification& notification) { onViewModeChanged(notification); },
         ItemsPanelSelectionChangedNotification, View::viewObject(items));
-    const std::string mode = Preferences::sharedPreferences().stringForKey("ItemsView.DefaultMode");
+    const std::string mode = Preferences::sharedPreferences().stringForKey(prefs::ItemsViewDefaultMode);
     items->setMode(mode.empty() ? ItemsPanelThumbnailsMode : mode);
 
     // The sidebar, docked on the left.
@@ -322,6 +323,20 @@ bool BrowsingModeController::validateUserInterfaceItem(const UserInterfaceItem& 
 IBrowserPanelHistorySource* BrowsingModeController::historySidebar()
 {
     return browserPanel();
+}
+
+void BrowsingModeController::windowWillClose()
+{
+    storeItemsViewMode();
+}
+
+void BrowsingModeController::storeItemsViewMode()
+{
+    if (!itemsPanel_)
+        return;
+    const std::string mode = itemsPanel_->browsingModeTag();
+    if (mode != ItemsPanelNullMode)
+        Preferences::sharedPreferences().setValue(Value(mode), prefs::ItemsViewDefaultMode);
 }
 
 void BrowsingModeController::selectDefaultItem()
