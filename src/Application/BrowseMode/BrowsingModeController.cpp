@@ -164,7 +164,12 @@ ItemsPanel* BrowsingModeController::itemsPanel() const { return itemsPanel_.data
 void BrowsingModeController::setActive(bool active)
 {
     BasicModeController::setActive(active);
-    if (!active || !itemsPanel_)
+    if (!active)
+        return;
+    // The sidebar may have chosen its folder before it was in the window: the caption follows now.
+    if (BrowserPanel* panel = browserPanel(); panel && parentWindow())
+        panel->reloadWindowCaption();
+    if (!itemsPanel_)
         return;
     if (ItemsViewControl* control = itemsPanel_->currentViewControl())
         if (QWidget* view = control->itemsViewWidget(); view && parentWindow())
