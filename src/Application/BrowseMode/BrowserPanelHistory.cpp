@@ -24,6 +24,9 @@ BrowserPanelHistory::BrowserPanelHistory(IBrowserPanelHistorySource* browserPane
     database_ = Ref<MediaDatabase>(MediaDatabase::defaultMediaDatabase());
     if (database_)
         database_->addItemUpdateObserver(this, nullptr);
+    // A selection the sidebar made before the history existed (the start folder, found while
+    // the sidebar was being built) is its first entry, as if it had been heard.
+    browserPanelSelectionChanged();
 }
 
 BrowserPanelHistory::~BrowserPanelHistory()

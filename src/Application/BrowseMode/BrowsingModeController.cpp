@@ -131,6 +131,7 @@ BrowsingModeController::BrowsingModeController(MainWindow* mainWindowController)
 BrowsingModeController::~BrowsingModeController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    storeItemsViewMode();
     if (navigationHistory_)
         navigationHistory_->detachBrowserPanel();
     // The panel outlives this object (the frame deletes it): it lets go of the selection and
@@ -162,7 +163,12 @@ ItemsPanel* BrowsingModeController::itemsPanel() const { return itemsPanel_.data
 void BrowsingModeController::setActive(bool active)
 {
     BasicModeController::setActive(active);
-    if (!active || !itemsPanel_)
+    if (!active)
+        return;
+    // The sidebar may have chosen its folder before it was in the window: the caption follows now.
+    if (BrowserPanel* panel = browserPanel(); panel && parentWindow())
+        panel->reloadWindowCaption();
+    if (!itemsPanel_)
         return;
     if (ItemsViewControl* control = itemsPanel_->currentViewControl())
         if (QWidget* view = control->itemsViewWidget(); view && parentWindow())
@@ -234,7 +240,7 @@ void BrowsingModeController::initWindowLayout()
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification& notification) { onViewModeChanged(notification); },
         ItemsPanelSelectionChangedNotification, View::viewObject(items));
-    const std::string mode = Preferences::sharedPreferences().stringForKey("ItemsView.DefaultMode");
+    const std::string mode = Preferences::sharedPreferences().stringForKey(prefs::ItemsViewDefaultMode);
     items->setMode(mode.empty() ? ItemsPanelThumbnailsMode : mode);
 
     // The sidebar, docked on the left.
@@ -318,6 +324,20 @@ bool BrowsingModeController::validateUserInterfaceItem(const UserInterfaceItem& 
 IBrowserPanelHistorySource* BrowsingModeController::historySidebar()
 {
     return browserPanel();
+}
+
+void BrowsingModeController::windowWillClose()
+{
+    storeItemsViewMode();
+}
+
+void BrowsingModeController::storeItemsViewMode()
+{
+    if (!itemsPanel_)
+        return;
+    const std::string mode = itemsPanel_->browsingModeTag();
+    if (mode != ItemsPanelNullMode)
+        Preferences::sharedPreferences().setValue(Value(mode), prefs::ItemsViewDefaultMode);
 }
 
 void BrowsingModeController::selectDefaultItem()

@@ -96,6 +96,9 @@ public:
     BrowserPanel* browserPanel() const { return browserPanelView_ ? browserPanel_ : nullptr; }
     // The main window asks for the start location: the sidebar selects it.
     void selectDefaultItem() override;
+    // As the window closes (and when the mode goes) the items panel's mode is kept under
+    // "ItemsView.DefaultMode", the mode the next window starts in.
+    void windowWillClose() override;
 
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
@@ -116,6 +119,7 @@ protected:
     virtual IBrowserPanelHistorySource* historySidebar();
 
 private:
+    void storeItemsViewMode();
     void installNavigationKeys();
     QAction* makeItem(const std::string& identifier);
     // Presses segment 0 of the "View" item for the list mode, segment 1 for the thumbnails mode,

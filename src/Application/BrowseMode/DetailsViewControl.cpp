@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -23,6 +24,7 @@
 #include "Platform/Imaging/ImageRep.h"
 #include "Platform/Imaging/MultiImage.h"
 #include "Platform/Imaging/PlatformImage.h"
+#include "Platform/UserDefaults.h"
 #include "ZovTranslatorManager.h"
 
 namespace vistel {
@@ -83,6 +85,19 @@ DateFormatters& formatters()
     return shared;
 }
 
+// The picture scaled into a square of `side`, centred on a clear ground: every row's name then
+// starts at the same place, whatever the shape of its picture.
+QImage squareImage(const QImage& picture, int side)
+{
+    if (picture.isNull())
+        return {};
+    QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
+    square.fill(Qt::transparent);
+    QPainter painter(&square);
+    painter.drawImage(QPoint((side - picture.width()) / 2, (side - picture.height()) / 2), picture);
+    return square;
+}
+
 QImage imageOf(const Ref<MultiImage>& image, QSize size)
 {
     if (!image)
@@ -131,25 +146,22 @@ DetailViewControlTableView::DetailViewControlTableView(DetailsViewControl& contr
 
 IndexSet DetailViewControlTableView::selectedItemsIndexes() const
 {
-    IndexSet set;
-    for (int row : selectedRowIndexes())
-        set.addIndex(std::uint64_t(row));
-    return set;
+    return selectedRowIndexSet();
 }
 
 void DetailViewControlTableView::setSelectedItemIndexes(const IndexSet& indexes)
 {
     if (indexes == selectedItemsIndexes())
         return;
-    std::vector<int> rows;
-    const int count = numberOfRows();
-    indexes.enumerate([&](std::uint64_t index) {
-        if (index >= std::uint64_t(count))
-            return false;
-        rows.push_back(int(index));
-        return true;
-    });
-    selectRowIndexes(rows, false);
+    selectRowIndexSet(indexes);
+}
+
+bool DetailViewControlTableView::viewportEvent(QEvent* event)
+{
+    const bool handled = TableView::viewportEvent(event);
+    if (event->type() == QEvent::Resize)
+        control_.fitNameColumn();
+    return handled;
 }
 
 QMenu* DetailViewControlTableView::menuForRow(int row)
@@ -224,8 +236,16 @@ DetailsViewControl::DetailsViewControl(QWidget* parent) : ItemsViewControl(paren
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     table_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    table_->header()->setStretchLastSection(true);
-    table_->setAutosaveName(std::string(zovClass().name()));
+    const std::string autosaveName(zovClass().name());
+    fitNameColumn_ = !UserDefaults::standard().objectForKey("NSOutlineView Columns " + autosaveName).isDictionary();
+    table_->header()->setStretchLastSection(false);
+    if (fitNameColumn_)
+        fitDateColumnToMediumStyle();
+    table_->setAutosaveName(autosaveName);
+    QObject::connect(table_->header(), &QHeaderView::sectionResized, this, [this] {
+        if (!fittingNameColumn_)
+            fitNameColumn_ = false; // the user sized a column: the layout is theirs from now on
+    });
     table_->setTableDataSource(this);
     table_->setTableDelegate(this);
     table_->setTarget(this);
@@ -254,6 +274,39 @@ QFont DetailsViewControl::cellFont()
     const double size = font.pointSizeF() > 0 ? font.pointSizeF() : 10;
     font.setPointSizeF(std::max(6.0, size - 1));
     return font;
+}
+
+void DetailsViewControl::fitDateColumnToMediumStyle()
+{
+    TableColumn* date = table_->tableColumnWithIdentifier("mdate");
+    if (!date)
+        return;
+    // A wide example: a two-digit day and hour in a month with a long abbreviation.
+    const Date example {1'790'636'338}; // 28 Sep 2026, 22:58:58 UTC
+    const QFontMetricsF metrics(date->dataCell().font(table_));
+    const double needed = std::ceil(metrics.horizontalAdvance(QString::fromStdString("  " + formattedDate(example, 2)))) + 8;
+    if (needed > date->width()) {
+        date->setWidth(needed);
+        table_->header()->resizeSection(table_->columnIndex(date), int(needed));
+    }
+}
+
+void DetailsViewControl::fitNameColumn()
+{
+    TableColumn* name = table_->tableColumnWithIdentifier("name");
+    if (!fitNameColumn_ || !name || table_->viewport()->width() <= 0)
+        return;
+    const int section = table_->columnIndex(name);
+    int others = 0;
+    for (int i = 0; i < table_->header()->count(); ++i)
+        if (i != section && !table_->header()->isSectionHidden(i))
+            others += table_->header()->sectionSize(i);
+    const int width = std::max(int(std::ceil(name->minWidth())), table_->viewport()->width() - others);
+    if (width == table_->header()->sectionSize(section))
+        return;
+    fittingNameColumn_ = true;
+    table_->header()->resizeSection(section, width);
+    fittingNameColumn_ = false;
 }
 
 void DetailsViewControl::reloadData()
@@ -409,10 +462,11 @@ bool DetailsViewControl::willDisplayCell(TableView&, Cell& cell, TableColumn*, l
         imageCell->setShowPadlock(false);
         return true;
     }
-    QImage image = object->isFolder() ? QImage() : imageOf(object->thumbnailImage(), QSize(32, 32));
+    const QSize side(NameImageSide, NameImageSide);
+    QImage image = object->isFolder() ? QImage() : imageOf(object->thumbnailImage(), side);
     if (image.isNull())
-        image = imageOf(object->iconImage(), QSize(32, 32));
-    imageCell->setImage(image);
+        image = imageOf(object->iconImage(), side);
+    imageCell->setImage(squareImage(image, NameImageSide));
     imageCell->setShowPadlock(showsPadlock(object.get()));
     return true;
 }

@@ -45,6 +45,7 @@ public:
 
 protected:
     QMenu* menuForRow(int row) override;
+    bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
@@ -94,12 +95,24 @@ public:
     int cachedDateFormatIndex() const { return cachedDateFormatIndex_; }
     // The font of every cell: the small system font.
     static QFont cellFont();
+    // The side of the square every name cell's picture is drawn in, whatever its shape.
+    static constexpr int NameImageSide = 32;
+
+    // Until the user sizes a column, and unless widths were kept from an earlier run, the name
+    // column takes the width the other columns leave.
+    void fitNameColumn();
+    bool fitsNameColumn() const { return fitNameColumn_; }
 
 private:
+    // Wide enough for the dates' medium style (a first layout only).
+    void fitDateColumnToMediumStyle();
+
     DetailViewControlTableView* table_ = nullptr;
     int cachedDateColumnWidth_ = -1;
     int cachedDateFormatIndex_ = -1;
     bool copyingSelection_ = false;
+    bool fitNameColumn_ = false;
+    bool fittingNameColumn_ = false;
 };
 
 } // namespace vistel

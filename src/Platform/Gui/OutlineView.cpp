@@ -660,6 +660,8 @@ int OutlineView::rowOfIndex(const QModelIndex& index) const
 {
     if (!index.isValid())
         return -1;
+    if (flatRows_)
+        return index.parent().isValid() ? -1 : index.row();
     ensureRows();
     auto found = rows_->rowOfNode.find(model_->nodeOf(index));
     return found == rows_->rowOfNode.end() ? -1 : found->second;
@@ -667,6 +669,8 @@ int OutlineView::rowOfIndex(const QModelIndex& index) const
 
 QModelIndex OutlineView::indexOfRow(int row, int column) const
 {
+    if (flatRows_)
+        return row >= 0 && row < model_->rowCount({}) ? model_->index(row, column, {}) : QModelIndex();
     ensureRows();
     if (row < 0 || row >= static_cast<int>(rows_->nodes.size()))
         return {};
@@ -675,6 +679,8 @@ QModelIndex OutlineView::indexOfRow(int row, int column) const
 
 int OutlineView::numberOfRows() const
 {
+    if (flatRows_)
+        return model_->rowCount({});
     ensureRows();
     return static_cast<int>(rows_->nodes.size());
 }
@@ -793,11 +799,20 @@ void OutlineView::collapseItem(Object* item, bool collapseChildren)
 
 std::vector<int> OutlineView::selectedRowIndexes() const
 {
+    // Read from the selection's ranges: asking the selection model for its selected rows
+    // checks every row against every range.
     std::vector<int> rows;
-    for (const QModelIndex& index : selectionModel()->selectedRows())
-        if (int row = rowOfIndex(index); row >= 0)
-            rows.push_back(row);
+    const int lastColumn = std::max(0, model_->columnCount({}) - 1);
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.left() > 0 || range.right() < lastColumn)
+            continue; // part of a row only
+        const QModelIndex parent = range.parent();
+        for (int modelRow = range.top(); modelRow <= range.bottom(); ++modelRow)
+            if (int row = rowOfIndex(model_->index(modelRow, 0, parent)); row >= 0)
+                rows.push_back(row);
+    }
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
@@ -815,16 +830,39 @@ std::vector<Ref<Object>> OutlineView::selectedItems() const
     return items;
 }
 
-void OutlineView::selectRowIndexes(const std::vector<int>& rows, bool byExtendingSelection)
+QItemSelection OutlineView::selectionOfRows(std::vector<int> rows) const
 {
+    // One range per run of rows that are neighbours under one parent, not one per row.
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const int lastColumn = std::max(0, model_->columnCount({}) - 1);
     QItemSelection selection;
+    QModelIndex first;
+    QModelIndex last;
+    auto close = [&] {
+        if (first.isValid())
+            selection.append(QItemSelectionRange(first, last.siblingAtColumn(lastColumn)));
+    };
     for (int row : rows) {
         const QModelIndex index = indexOfRow(row);
-        if (index.isValid())
-            selection.select(index, index);
+        if (!index.isValid())
+            continue;
+        if (first.isValid() && index.parent() == last.parent() && index.row() == last.row() + 1) {
+            last = index;
+            continue;
+        }
+        close();
+        first = last = index;
     }
-    auto flags = QItemSelectionModel::Rows | (byExtendingSelection ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect);
-    selectionModel()->select(selection, flags);
+    close();
+    return selection;
+}
+
+void OutlineView::selectRowIndexes(const std::vector<int>& rows, bool byExtendingSelection)
+{
+    const QItemSelection selection = selectionOfRows(rows);
+    selectionModel()->select(selection, QItemSelectionModel::Rows
+                                            | (byExtendingSelection ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect));
     if (!rows.empty())
         selectionModel()->setCurrentIndex(indexOfRow(rows.back()), QItemSelectionModel::NoUpdate);
 }
@@ -1321,6 +1359,7 @@ private:
 
 TableView::TableView(QWidget* parent) : OutlineView(parent), bridge_(std::make_unique<RowBridge>(*this))
 {
+    flatRows_ = true;
     setRootIsDecorated(false);
     setIndentation(0);
     setDataSource(bridge_.get());
@@ -1331,6 +1370,33 @@ TableView::~TableView()
 {
     setDataSource(nullptr);
     setDelegate(nullptr);
+}
+
+IndexSet TableView::selectedRowIndexSet() const
+{
+    IndexSet rows;
+    const int lastColumn = std::max(0, model()->columnCount() - 1);
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        if (!range.parent().isValid() && range.left() == 0 && range.right() >= lastColumn)
+            rows.addRange(std::uint64_t(range.top()), std::uint64_t(range.bottom() - range.top() + 1));
+    return rows;
+}
+
+void TableView::selectRowIndexSet(const IndexSet& rows)
+{
+    const std::uint64_t count = std::uint64_t(std::max(0, model()->rowCount()));
+    const int lastColumn = std::max(0, model()->columnCount() - 1);
+    QItemSelection selection;
+    int lastRow = -1;
+    for (const IndexSet::Range& range : rows.ranges()) {
+        if (range.location >= count)
+            break;
+        lastRow = int(std::min(range.location + range.length, count) - 1);
+        selection.append(QItemSelectionRange(indexOfRow(int(range.location)), indexOfRow(lastRow, lastColumn)));
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (lastRow >= 0)
+        selectionModel()->setCurrentIndex(indexOfRow(lastRow), QItemSelectionModel::NoUpdate);
 }
 
 long TableView::rowOfItem(const Object* item)

@@ -37,6 +37,7 @@
 #include <QTreeView>
 
 #include "Platform/Gui/Responder.h"
+#include "Platform/IndexSet.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/Object.h"
 #include "Platform/Value.h"
@@ -267,6 +268,7 @@ public:
     std::vector<int> selectedRowIndexes() const;
     int selectedRow() const; // the first, or -1
     std::vector<Ref<Object>> selectedItems() const;
+    // Selects the rows (any order, repeats allowed) as one range per run of neighbouring rows.
     void selectRowIndexes(const std::vector<int>& rows, bool byExtendingSelection);
     void deselectAll();
     // The row and column of the last click (the action's receiver asks), -1 when none.
@@ -318,6 +320,7 @@ public:
     virtual const ProgressMarkDrawing* progressIndicator() const { return nullptr; }
 
 protected:
+    bool flatRows_ = false; // a table: its rows are the model's top-level rows
     // The model index of an item's cell in a column.
     QModelIndex indexForItem(const Object* item, int column = 0) const;
     // The menu for a right or control click at a row (-1: none); default: the delegate's.
@@ -336,6 +339,7 @@ protected:
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
 private:
+    QItemSelection selectionOfRows(std::vector<int> rows) const;
     friend class OutlineItemModel;
     friend class OutlineCellDelegate;
     struct Hosted;
@@ -410,6 +414,12 @@ public:
 
     // The row an item of this table stands for (-1 for anything else).
     static long rowOfItem(const Object* item);
+
+    // The selection as rows, read from and written as ranges of the flat model: no row
+    // between a range's ends is visited, so selecting all of a long table costs one range.
+    IndexSet selectedRowIndexSet() const;
+    // Replaces the selection (rows past the end are left out); the current row becomes the last.
+    void selectRowIndexSet(const IndexSet& rows);
 
 private:
     class RowBridge;

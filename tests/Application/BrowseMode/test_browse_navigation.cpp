@@ -140,6 +140,27 @@ TEST_F(BrowseNavigationTest, TheSegmentsFollowTheHistoryAndTheirClicksMoveIt)
     EXPECT_EQ(selected(), "Pictures");
 }
 
+// The sidebar chose its start folder before the history was made: that folder is the first
+// entry, so Back is there after the user's first step.
+TEST(BrowseNavigation, AStartFolderChosenBeforeTheHistoryIsItsFirstEntry)
+{
+    ASSERT_TRUE(privateFolders);
+    FakeSidebar sidebar;
+    for (const char* name : {"Pictures", "Holiday"})
+        sidebar.rows.push_back(makeRef<FakeSidebar::Place>(name));
+    sidebar.selected = {0}; // chosen quietly, before anyone listens
+    Ref<BrowserPanelHistory> history = BrowserPanelHistory::create(&sidebar);
+    ASSERT_EQ(history->historyArray().size(), 1u);
+    EXPECT_EQ(history->currentItemIndex(), 0u);
+    EXPECT_FALSE(history->canNavigatePrevious());
+
+    sidebar.select({1});
+    ASSERT_TRUE(history->canNavigatePrevious());
+    EXPECT_EQ(history->previousFolderName(), "Back to \"Pictures\"");
+    history->navigatePrevious();
+    EXPECT_EQ(sidebar.selected, (std::vector<int> {0}));
+}
+
 TEST_F(BrowseNavigationTest, KeysAndMouseButtonsGoBackAndForward)
 {
     choose(1);

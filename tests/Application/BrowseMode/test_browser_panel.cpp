@@ -869,6 +869,23 @@ TEST_F(BrowserPanelTest, TheHistoryWalksTheSidebar)
     EXPECT_EQ(selectedNames(), (std::vector<std::string> {"Pictures"}));
 }
 
+// A folder chosen while the sidebar is not in the window yet (the start folder, found as the
+// sidebar is built) names the window as soon as the mode shows in it.
+TEST_F(BrowserPanelTest, AFolderChosenOutsideTheWindowNamesItOnceTheModeShows)
+{
+    QWidget* content = window_->window()->takeCentralWidget();
+    ASSERT_TRUE(content);
+    content->setParent(nullptr);
+    window_->window()->setWindowTitle("Vistel");
+    ASSERT_TRUE(locate(home() + "/photos"));
+    ASSERT_NE(panel_->window(), window_->window());
+    EXPECT_EQ(window_->window()->windowTitle().toStdString(), "Vistel");
+
+    mode_->setActive(true);
+    EXPECT_EQ(panel_->window(), window_->window());
+    EXPECT_EQ(window_->window()->windowTitle().toStdString(), "photos - Vistel");
+}
+
 TEST_F(BrowserPanelTest, TheSidebarWidthOutlivesTheWindow)
 {
     ASSERT_GT(panel_->width(), 0);

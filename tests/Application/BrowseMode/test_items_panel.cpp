@@ -341,5 +341,28 @@ TEST_F(ItemsPanelInWindowTest, AsListFromTheMenuMovesTheViewItem)
     EXPECT_EQ(viewSegments(), "01");
 }
 
+// The mode chosen in one window is the mode of the next: kept as the window closes, and when
+// the window goes without closing.
+TEST_F(ItemsPanelInWindowTest, TheNextWindowStartsInTheModeTheLastOneClosedIn)
+{
+    open();
+    ActionItem asList("as List", "asList:");
+    ASSERT_TRUE(Responder::sendAction("asList:", nullptr, &asList, window_->window()));
+    window_->window()->close();
+    EXPECT_EQ(UserDefaults::standard().stringForKey("ItemsView.DefaultMode"), ItemsPanelDetailsMode);
+    closeBrowseWindow(window_);
+
+    open();
+    EXPECT_EQ(mode_->itemsPanel()->mode(), ItemsPanelDetailsMode);
+    EXPECT_EQ(viewSegments(), "10");
+    ActionItem asThumbnails("as Thumbnails", "asThumbnails:");
+    ASSERT_TRUE(Responder::sendAction("asThumbnails:", nullptr, &asThumbnails, window_->window()));
+    closeBrowseWindow(window_); // never closed: the controller goes
+    EXPECT_EQ(UserDefaults::standard().stringForKey("ItemsView.DefaultMode"), ItemsPanelThumbnailsMode);
+
+    open();
+    EXPECT_EQ(mode_->itemsPanel()->mode(), ItemsPanelThumbnailsMode);
+}
+
 } // namespace
 } // namespace vistel::test

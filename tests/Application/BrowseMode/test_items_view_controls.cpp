@@ -20,7 +20,10 @@
 #include "ItemsTestSupport.h"
 #include "Common/Views/ImageAndTextCell.h"
 #include "Platform/Gui/Pasteboard.h"
+#include "Platform/Imaging/MultiImage.h"
+#include "Platform/Imaging/PlatformImage.h"
 #include "Platform/Log.h"
+#include "Platform/UserDefaults.h"
 
 namespace vistel::test {
 namespace {
@@ -521,6 +524,90 @@ TEST_F(ItemsViewControlTest, TheColumnLayoutIsKeptUnderTheControlsName)
     EXPECT_EQ(identifiers, (std::vector<std::string> {"name", "size", "itemtype", "mdate"}));
     EXPECT_EQ(table().tableColumns()[3]->title().toStdString(), "Modification Date");
     EXPECT_TRUE(dynamic_cast<ImageAndTextCell*>(&table().tableColumns()[0]->dataCell()));
+}
+
+// With no widths kept, the name takes the width the other columns leave (and follows the
+// window until the user sizes a column); the date column at its own width shows the medium
+// style. Kept widths are used as they are.
+TEST_F(ItemsViewControlTest, TheNameColumnTakesTheFreeWidthUntilTheUserSizesAColumn)
+{
+    QFont font = QFontDatabase::font("DejaVu Sans", "Book", 10);
+    ASSERT_EQ(QFontInfo(font).family(), "DejaVu Sans");
+    QApplication::setFont(font);
+    DetailsViewControl::setDateFormatLocale("en_US", "UTC");
+    const std::string kept = "NSOutlineView Columns DetailsViewControl";
+    UserDefaults::standard().removeObjectForKey(kept);
+    selection_->foldersObjectAtIndex(0)->setModificationDate(Date {1'765'365'385});
+    auto list = std::make_unique<DetailsViewControl>();
+    list->setBrowsingControlUserActionsDelegate(&handler_);
+    list->setIsViewActive(true);
+    list->setBrowsingSelection(selection_.get());
+    list->resize(900, 300);
+    list->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list.get()));
+    QHeaderView& header = *list->tableView()->header();
+    auto widths = [&] {
+        std::vector<int> out;
+        for (int i = 0; i < header.count(); ++i)
+            out.push_back(header.sectionSize(i));
+        return out;
+    };
+    const int date = header.sectionSize(3);
+    EXPECT_GE(date, 160);
+    auto freeWidth = [&] { return list->tableView()->viewport()->width() - 70 - 140 - date; };
+    EXPECT_EQ(widths(), (std::vector<int> {freeWidth(), 70, 140, date}));
+    EXPECT_GT(freeWidth(), 400);
+    list->cellText("mdate", 0);
+    EXPECT_EQ(list->cachedDateFormatIndex(), 2); // medium date and time
+
+    list->resize(1100, 300);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widths(), (std::vector<int> {freeWidth(), 70, 140, date}));
+
+    header.resizeSection(2, 100); // the user's
+    const std::vector<int> chosen = widths();
+    list->resize(700, 300);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widths(), chosen);
+    list.reset();
+
+    DetailsViewControl again;
+    again.resize(900, 300);
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    EXPECT_EQ(again.tableView()->header()->sectionSize(0), chosen[0]);
+    EXPECT_EQ(again.tableView()->header()->sectionSize(2), 100);
+    UserDefaults::standard().removeObjectForKey(kept);
+    DetailsViewControl::setDateFormatLocale("", "");
+}
+
+// Wide, tall and square pictures are drawn in one square, so every name starts at one place.
+TEST_F(ItemsViewControlTest, NameCellPicturesOfEveryShapeTakeOneSquare)
+{
+    const QSize shapes[] = {{64, 16}, {10, 40}, {32, 32}};
+    for (long row = 0; row < 3; ++row) {
+        QImage picture(shapes[row], QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::blue);
+        selection_->foldersObjectAtIndex(unsigned(row))
+            ->setThumbnailImage(MultiImage::createWithPlatformImage(PlatformImage::fromQImage(picture)));
+    }
+    TableColumn* name = table().tableColumnWithIdentifier("name");
+    const QRectF bounds(0, 0, 300, 20);
+    std::vector<double> titleStarts;
+    for (long row = 0; row < 3; ++row) {
+        ImageAndTextCell cell;
+        control_->willDisplayCell(table(), cell, name, row);
+        EXPECT_EQ(cell.image().size(), QSize(32, 32)) << row;
+        // The picture keeps its shape inside the square.
+        const QImage& square = cell.image();
+        const bool wide = shapes[row].width() > shapes[row].height();
+        const bool tall = shapes[row].width() < shapes[row].height();
+        EXPECT_EQ(qAlpha(square.pixel(16, 1)) == 0, wide) << row;
+        EXPECT_EQ(qAlpha(square.pixel(1, 16)) == 0, tall) << row;
+        titleStarts.push_back(cell.titleRectForBounds(bounds, &table()).x());
+    }
+    EXPECT_EQ(titleStarts[0], titleStarts[1]);
+    EXPECT_EQ(titleStarts[0], titleStarts[2]);
 }
 
 } // namespace

@@ -437,6 +437,53 @@ TEST(OutlineView, DragsAndDropsGoThroughTheDataSourceWithTheirMimeData)
     EXPECT_EQ(std::unique_ptr<QMimeData>(model->mimeData({model->index(0, 0)})), nullptr);
 }
 
+// Rows are selected as one range per run of neighbours under one parent, and the rows read back
+// are the rows set: runs, gaps, single rows, repeats and rows out of range, in any order; a
+// run that crosses from one parent's children to the next parent's splits there.
+TEST(OutlineView, SelectedRowsAreRangesOfNeighboursAndReadBackAsSet)
+{
+    CountingSource source;
+    for (const char* name : {"a", "b"})
+        source.root->children.push_back(makeNode(name, 4));
+    auto view = makeOutline(source);
+    view->addTableColumn(std::make_unique<TableColumn>("second"));
+    view->expandItem(nullptr);
+    ASSERT_EQ(view->numberOfRows(), 10); // a a.0 … a.3 b b.0 … b.3
+
+    struct Case {
+        std::vector<int> rows;
+        std::vector<int> selected;
+        int ranges;
+    };
+    const Case cases[] = {
+        {{}, {}, 0},
+        {{3}, {3}, 1},
+        {{1, 2, 3, 4}, {1, 2, 3, 4}, 1},
+        {{4, 2, 3, 1}, {1, 2, 3, 4}, 1},            // any order
+        {{1, 2, 4}, {1, 2, 4}, 2},                  // a gap
+        {{0, 5}, {0, 5}, 1},                        // siblings a and b are neighbours in the model
+        {{3, 4, 5, 6}, {3, 4, 5, 6}, 3},            // a.2 a.3 | b | b.0: three parents' runs
+        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 4},
+        {{2, 2, 2, 9, 42, -1}, {2, 9}, 2},          // repeats and rows that do not exist
+    };
+    for (const Case& c : cases) {
+        view->selectRowIndexes({7}, false); // something to replace
+        view->selectRowIndexes(c.rows, false);
+        EXPECT_EQ(view->selectedRowIndexes(), c.selected) << ::testing::PrintToString(c.rows);
+        EXPECT_EQ(view->selectionModel()->selection().size(), c.ranges) << ::testing::PrintToString(c.rows);
+        for (int row : c.selected)
+            EXPECT_TRUE(view->selectionModel()->isRowSelected(view->indexOfRow(row).row(), view->indexOfRow(row).parent()))
+                << row;
+    }
+
+    // Extending adds to what is selected; a cell's part of a row does not count as a row.
+    view->selectRowIndexes({1, 2}, false);
+    view->selectRowIndexes({8, 9}, true);
+    EXPECT_EQ(view->selectedRowIndexes(), (std::vector<int> {1, 2, 8, 9}));
+    view->selectionModel()->select(view->indexOfRow(4, 1), QItemSelectionModel::Select);
+    EXPECT_EQ(view->selectedRowIndexes(), (std::vector<int> {1, 2, 8, 9}));
+}
+
 // A table of numbered rows.
 struct Numbers : TableViewDataSource, TableViewDelegate {
     long rows = 5;
