@@ -9,6 +9,8 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <mutex>
+#include <unordered_set>
 
 #include <QImage>
 #include <QPainter>
@@ -255,10 +257,29 @@ std::uint64_t RIReperesentation::decodeCountOnCurrentThread()
     return tDecodeCount;
 }
 
+namespace {
+
+// Whether a failure line about a named file is new: a file that cannot be read is asked for
+// again by every redraw of a view showing it, and the log tells of it once. The memory is
+// bounded: past 10,000 lines it starts again.
+bool firstFailureReport(const std::string& line)
+{
+    static std::mutex lock;
+    static std::unordered_set<std::string> reported;
+    std::lock_guard guard(lock);
+    if (reported.size() >= 10000)
+        reported.clear();
+    return reported.insert(line).second;
+}
+
+} // namespace
+
 void RIReperesentation::noteFailureLocked(std::string_view action, std::string cause)
 {
     const std::string name = fileName_.empty() ? "(" + std::to_string(dataSize_) + " bytes)" : fileName_;
-    ZovLog("RIReperesentation::" + std::string(action) + " " + name + ": " + cause);
+    const std::string line = "RIReperesentation::" + std::string(action) + " " + name + ": " + cause;
+    if (fileName_.empty() || firstFailureReport(line))
+        ZovLog(line);
     lastFailure_ = std::move(cause);
 }
 
@@ -718,7 +739,7 @@ void RIReperesentation::logMetadata()
 {
     std::lock_guard guard(decodeLock_);
     if (imageMetadata_.size())
-        ZovLog(imageMetadata_.description());
+        ZovLog(imageMetadata_.logDescription());
     else
         ZovLog("Can't load image metadata");
     if (!decoder_ || !decoder_->vtbl->GetPageCount)
@@ -730,7 +751,7 @@ void RIReperesentation::logMetadata()
         PageInfo page {};
         if (decoder_->vtbl->GetPageInfo(decoder_.get(), std::int32_t(i), &page) >= 0 && page.pageMetadata) {
             ZovLog(vistel::format("Metadata for page №%d", i));
-            ZovLog(dictionaryOf(page.pageMetadata).description());
+            ZovLog(dictionaryOf(page.pageMetadata).logDescription());
         } else {
             ZovLog(vistel::format("Can't load page metadata for page №%d", i));
         }

@@ -160,6 +160,11 @@ public:
     // 1/0, arrays and dictionaries in the old-style property-list form "(a, b)" / "{key = value;}".
     // This is what "%@" prints.
     std::string description() const;
+    // The description as log lines show it: at most `limit` bytes (cut between characters)
+    // followed by "…" when it is longer, so a large value (maker-note bytes, a whole
+    // metadata dictionary) cannot flood the log.
+    static constexpr std::size_t LogDescriptionLimit = 256;
+    std::string logDescription(std::size_t limit = LogDescriptionLimit) const;
 
     // XML property list, plist 1.0. toXmlPropertyList() fails (nullopt) when the value holds an
     // object reference or a null anywhere, which the format cannot express, a date outside the

@@ -164,4 +164,16 @@ std::string Value::description() const
     return out;
 }
 
+std::string Value::logDescription(std::size_t limit) const
+{
+    std::string text = description();
+    if (text.size() <= limit)
+        return text;
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut; // not inside a character
+    text.resize(cut);
+    return text + "\xE2\x80\xA6"; // …
+}
+
 } // namespace vistel

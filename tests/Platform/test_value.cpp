@@ -196,6 +196,34 @@ TEST(Value, Description)
     EXPECT_NE(Value(makeRef<Token>()).description().find("Token"), std::string::npos);
 }
 
+// What log lines show of a value: the description up to 256 bytes, cut between characters and
+// marked with "…"; shorter ones whole.
+TEST(Value, LogDescriptionIsCutAt256Bytes)
+{
+    struct Case {
+        Value value;
+        std::string expected;
+    };
+    const std::string exactly(256, 'a');
+    std::string accents; // "é" is two bytes: byte 256 falls inside the 128th
+    for (int i = 0; i < 129; ++i)
+        accents += "\xC3\xA9";
+    const std::string ellipsis = "\xE2\x80\xA6";
+    const Case cases[] = {
+        {Value("short"), "short"},
+        {Value(exactly), exactly},
+        {Value(exactly + "b"), exactly + ellipsis},
+        {Value(" " + accents), " " + accents.substr(0, 254) + ellipsis},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.value.logDescription(), c.expected) << c.value.description().size();
+    // Forty thousand bytes of maker notes: 256 bytes of their hex, then the mark.
+    const std::string bytes = Value(Value::Bytes(40000, 0xAB)).logDescription();
+    EXPECT_EQ(bytes.size(), 256u + ellipsis.size());
+    EXPECT_EQ(bytes.substr(0, 10), "<abababab ");
+    EXPECT_EQ(bytes.substr(256), ellipsis);
+}
+
 TEST(Date, Iso8601RoundTrip)
 {
     struct Case {

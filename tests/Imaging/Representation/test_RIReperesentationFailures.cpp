@@ -168,6 +168,23 @@ TEST_F(RIReperesentationFailures, aLazyDecodeFailureIsKeptByTheRepresentation)
     EXPECT_EQ(log.lines().front(), "RIReperesentation::decode no-rows.bmp: " + rep->lastFailure());
 }
 
+// Views ask for a file's picture at every redraw: a file that is not a picture is logged once,
+// though every attempt still fails with its cause; another file says so in its own line.
+TEST_F(RIReperesentationFailures, aFileThatCannotBeReadIsLoggedOnce)
+{
+    const std::string text = "Meeting notes, not a photograph.\n";
+    const Bytes bytes(text.begin(), text.end());
+    ScopedLogCapture log;
+    for (int redraw = 0; redraw < 3; ++redraw) {
+        EXPECT_FALSE(RIReperesentation::imageRepWithData(bytes, false, "/pictures/meeting-notes.txt"));
+        EXPECT_EQ(RIReperesentation::lastOpenFailure(), "not a picture");
+    }
+    EXPECT_FALSE(RIReperesentation::imageRepWithData(bytes, false, "/pictures/more-notes.txt"));
+    EXPECT_EQ(log.lines(), (std::vector<std::string> {
+                               "RIReperesentation::open /pictures/meeting-notes.txt: not a picture",
+                               "RIReperesentation::open /pictures/more-notes.txt: not a picture"}));
+}
+
 TEST_F(RIReperesentationFailures, aNamelessFailureNamesTheByteCount)
 {
     ScopedLogCapture log;

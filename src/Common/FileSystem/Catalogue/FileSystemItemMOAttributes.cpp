@@ -71,7 +71,7 @@ std::optional<std::string> FileSystemItemMO::attributeValueToString(const Value&
     }
     default: break;
     }
-    ZovLog(value.description());
+    ZovLog(value.logDescription());
     ZovLog(vistel::format("FileSystemItemMO::attributeValueToString unknown value class %@",
                           value.isData() ? "NSData" : value.isDictionary() ? "NSDictionary" : "NSObject"));
     return std::nullopt;

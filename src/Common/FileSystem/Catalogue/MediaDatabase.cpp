@@ -270,7 +270,7 @@ Ref<store::PersistentStoreCoordinator> MediaDatabase::persistentStoreCoordinator
                  Value::array({ZOV_TRANSLATE("Quit", "persistentStoreCoordinator"),
                                ZOV_TRANSLATE("Recreate", "persistentStoreCoordinator")}));
         info.set(MediaDatabasePathKey, path);
-        ZovLog(info.description());
+        ZovLog(info.logDescription());
         incompatible.userInfo = info;
         Ref<MediaDatabase> self(this);
         incompatible.recoveryAttempter = [self](const ErrorRecord& e, int optionIndex) {

@@ -361,7 +361,7 @@ void MediaDatabase::processResultFromThreads(const Value& result)
             }
             item->removeRefreshStatus(FileSystemItemMO::RefreshDecodePending);
         } else {
-            ZovLog("MediaDatabase::processResultFromThreads unknown result " + result.description());
+            ZovLog("MediaDatabase::processResultFromThreads unknown result " + result.logDescription());
         }
         noteAndSaveChanges();
     } catch (const Exception& exception) {
