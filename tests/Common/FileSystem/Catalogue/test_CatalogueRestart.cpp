@@ -212,9 +212,13 @@ TEST_F(CatalogueRestartTest, DISABLED_FewChangesThenIdle)
     MediaDatabase& database = openCatalogue();
     auto root = database.createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
     root->setUuid("root");
-    for (int i = 0; i < IdleFiles; ++i)
-        root->createChildWithName("f" + std::to_string(i), MediaDatabase::EntityFile, true);
-    auto rated = root->childWithName("f7");
+    // Held from its creation: asking the folder for it by name would list the real "/".
+    Ref<FileSystemItemMO> rated;
+    for (int i = 0; i < IdleFiles; ++i) {
+        auto file = root->createChildWithName("f" + std::to_string(i), MediaDatabase::EntityFile, true);
+        if (i == 7)
+            rated = file;
+    }
     rated->setDatabaseRating(Value(4));
     rated->setDatabaseKeywords(Value::array({"harbour"}));
     FileSystemItemMOCategory::rootCategory()->childWithName("Albums")->setToItem(rated.get());
