@@ -1,6 +1,7 @@
 // Select all in a folder of 20,000 pictures, then switch the items panel to the list and back to
 // thumbnails, as Ctrl+A, Ctrl+2 and Ctrl+1 do. Each step runs to the end of its painting; the
-// longest step is the longest time the window cannot answer ("stall_ms", goal: under 100 ms).
+// longest step is the longest time the window cannot answer ("stall_ms", goal: under 100 ms), the
+// first switch, which makes the list view, included.
 // The reference: the same 20,000 rows all selected and shown in a plain QTreeView over a
 // QStandardItemModel of four columns. Goal: the switch to the list within twice the reference.
 #include <benchmark/benchmark.h>
@@ -117,13 +118,18 @@ void BM_SelectAllThenSwitchModes(benchmark::State& state)
         state.SkipWithError("the folder does not list 20,000 pictures");
         return;
     }
-    double longest = 0, selectAll = 0, toList = 0, toThumbnails = 0;
+    // The first switch to the list also makes the list view; it is counted apart
+    // ("first_to_list_ms") and the later switches make "to_list_ms".
+    double longest = 0, selectAll = 0, firstToList = -1, toList = 0, toThumbnails = 0;
     for (auto _ : state) {
         const double a = timedStep([&] { f.selection->setSelectedObjectsIndexes(IndexSet::withRange(0, kItems)); }, *f.panel);
         const double b = timedStep([&] { f.panel->setMode(ItemsPanelDetailsMode); }, *f.panel);
         const double c = timedStep([&] { f.panel->setMode(ItemsPanelThumbnailsMode); }, *f.panel);
         selectAll += a;
-        toList += b;
+        if (firstToList < 0)
+            firstToList = b;
+        else
+            toList += b;
         toThumbnails += c;
         longest = std::max({longest, a, b, c});
         state.PauseTiming();
@@ -133,7 +139,8 @@ void BM_SelectAllThenSwitchModes(benchmark::State& state)
     }
     const double rounds = double(state.iterations());
     state.counters["select_all_ms"] = selectAll / rounds;
-    state.counters["to_list_ms"] = toList / rounds;
+    state.counters["first_to_list_ms"] = firstToList;
+    state.counters["to_list_ms"] = rounds > 1 ? toList / (rounds - 1) : firstToList;
     state.counters["to_thumbnails_ms"] = toThumbnails / rounds;
     state.counters["stall_ms"] = longest;
 }

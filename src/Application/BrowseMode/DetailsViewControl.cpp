@@ -232,6 +232,7 @@ DetailsViewControl::DetailsViewControl(QWidget* parent) : ItemsViewControl(paren
         table_->addTableColumn(std::move(column));
     }
     table_->setRowHeight(20);
+    table_->setUniformRowHeights(true); // every row is one line: no row's height is asked
     table_->setAlternatingRowColors(true);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

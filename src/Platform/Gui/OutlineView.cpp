@@ -109,6 +109,17 @@ void TableColumn::setDataCell(std::unique_ptr<Cell> cell)
 
 // ---- The model -----------------------------------------------------------------------------
 
+namespace {
+
+// The item standing for a table row.
+class TableRowItem : public Object {
+public:
+    explicit TableRowItem(long row) : row(row) { }
+    const long row;
+};
+
+} // namespace
+
 // One loaded item: its count and children are asked once and kept until a reload.
 struct OutlineNode {
     Ref<Object> item;
@@ -116,7 +127,10 @@ struct OutlineNode {
     int indexInParent = 0;
     long childCount = -1; // not asked yet
     int expandable = -1;  // not asked yet
-    std::vector<std::unique_ptr<OutlineNode>> children; // made as they are asked for
+    // One slot per child, allocated together when the count is known; each is made (its item
+    // asked) the first time it is asked for. Slots never move until the children are dropped.
+    std::vector<OutlineNode> children;
+    bool made = false;
 };
 
 class OutlineItemModel : public QAbstractItemModel {
@@ -131,6 +145,13 @@ public:
     {
         if (!item)
             return const_cast<OutlineNode*>(&root_);
+        if (const TableRowItem* row = tableRow(item)) {
+            // A table's row items are found by their row, not kept in the lookup.
+            if (row->row < 0 || std::size_t(row->row) >= root_.children.size())
+                return nullptr;
+            const OutlineNode& node = root_.children[std::size_t(row->row)];
+            return node.made && node.item.get() == item ? const_cast<OutlineNode*>(&node) : nullptr;
+        }
         auto found = nodes_.find(item);
         return found == nodes_.end() ? nullptr : found->second;
     }
@@ -160,23 +181,25 @@ public:
     {
         if (row < 0 || row >= childCount(node))
             return nullptr;
-        std::unique_ptr<OutlineNode>& slot = node->children[static_cast<std::size_t>(row)];
-        if (!slot) {
-            slot = std::make_unique<OutlineNode>();
-            slot->parent = node;
-            slot->indexInParent = row;
+        OutlineNode& slot = node->children[static_cast<std::size_t>(row)];
+        if (!slot.made) {
+            slot.made = true;
+            slot.parent = node;
+            slot.indexInParent = row;
             if (OutlineViewDataSource* source = view_.dataSource())
-                slot->item = source->child(view_, row, node->item.get()).value_or(nullptr);
-            if (slot->item)
-                nodes_[slot->item.get()] = slot.get();
+                slot.item = source->child(view_, row, node->item.get()).value_or(nullptr);
+            if (slot.item && !numberedRows())
+                nodes_[slot.item.get()] = &slot;
         }
-        return slot.get();
+        return &slot;
     }
 
     bool isExpandable(OutlineNode* node) const
     {
         if (node == &root_)
             return true;
+        if (view_.flatRows_)
+            return false; // a table's rows have no children
         if (node->expandable < 0) {
             OutlineViewDataSource* source = view_.dataSource();
             node->expandable = source && source->isItemExpandable(view_, node->item.get()).value_or(false) ? 1 : 0;
@@ -187,11 +210,11 @@ public:
     // Forgets a node's children (and their items in the lookup).
     void dropChildren(OutlineNode* node)
     {
-        for (auto& child : node->children)
-            if (child) {
-                dropChildren(child.get());
-                if (child->item)
-                    nodes_.erase(child->item.get());
+        for (OutlineNode& child : node->children)
+            if (child.made) {
+                dropChildren(&child);
+                if (child.item && !numberedRows())
+                    nodes_.erase(child.item.get());
             }
         node->children.clear();
         node->childCount = -1;
@@ -330,6 +353,14 @@ public:
     }
 
 private:
+    // Whether the items are a table's own row items (a table has one level, so its rows are the
+    // root's children).
+    bool numberedRows() const { return view_.numberedRowsSource_ && view_.dataSource() == view_.numberedRowsSource_; }
+    const TableRowItem* tableRow(const Object* item) const
+    {
+        return numberedRows() ? dynamic_cast<const TableRowItem*>(item) : nullptr;
+    }
+
     OutlineView& view_;
     OutlineNode root_;
     mutable std::unordered_map<const Object*, OutlineNode*> nodes_;
@@ -761,8 +792,8 @@ void OutlineView::collapseOne(const QModelIndex& index, bool collapseChildren)
     OutlineNode* node = model_->nodeOf(index);
     if (collapseChildren && node->childCount > 0)
         for (std::size_t row = 0; row < node->children.size(); ++row)
-            if (node->children[row])
-                collapseOne(model_->indexOfNode(node->children[row].get()), true);
+            if (node->children[row].made)
+                collapseOne(model_->indexOfNode(&node->children[row]), true);
     if (!isExpanded(index))
         return;
     if (delegate_ && !delegate_->shouldCollapseItem(*this, node->item.get()).value_or(true))
@@ -807,6 +838,12 @@ std::vector<int> OutlineView::selectedRowIndexes() const
         if (range.left() > 0 || range.right() < lastColumn)
             continue; // part of a row only
         const QModelIndex parent = range.parent();
+        if (flatRows_) {
+            if (!parent.isValid())
+                for (int modelRow = range.top(); modelRow <= range.bottom(); ++modelRow)
+                    rows.push_back(modelRow);
+            continue;
+        }
         for (int modelRow = range.top(); modelRow <= range.bottom(); ++modelRow)
             if (int row = rowOfIndex(model_->index(modelRow, 0, parent)); row >= 0)
                 rows.push_back(row);
@@ -837,6 +874,21 @@ QItemSelection OutlineView::selectionOfRows(std::vector<int> rows) const
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     const int lastColumn = std::max(0, model_->columnCount({}) - 1);
     QItemSelection selection;
+    if (flatRows_) {
+        // Rows are the model's rows: each run needs its two ends only.
+        const int count = model_->rowCount({});
+        for (std::size_t i = 0; i < rows.size();) {
+            std::size_t end = i + 1;
+            while (end < rows.size() && rows[end] == rows[end - 1] + 1)
+                ++end;
+            const int top = std::max(rows[i], 0);
+            const int bottom = std::min(rows[end - 1], count - 1);
+            if (top <= bottom)
+                selection.append(QItemSelectionRange(model_->index(top, 0, {}), model_->index(bottom, lastColumn, {})));
+            i = end;
+        }
+        return selection;
+    }
     QModelIndex first;
     QModelIndex last;
     auto close = [&] {
@@ -1283,17 +1335,6 @@ void OutlineView::contextMenuEvent(QContextMenuEvent* event)
 
 // ---- TableView -----------------------------------------------------------------------------
 
-namespace {
-
-// The item standing for a table row.
-class TableRowItem : public Object {
-public:
-    explicit TableRowItem(long row) : row(row) { }
-    const long row;
-};
-
-} // namespace
-
 // Answers the outline's questions from the table's data source and delegate.
 class TableView::RowBridge : public OutlineViewDataSource, public OutlineViewDelegate {
 public:
@@ -1305,7 +1346,18 @@ public:
             return 0;
         return table_.tableDataSource_->numberOfRowsInTableView(table_).value_or(0);
     }
-    std::optional<Ref<Object>> child(OutlineView&, long index, Object*) override { return makeRef<TableRowItem>(index); }
+    std::optional<Ref<Object>> child(OutlineView&, long index, Object*) override
+    {
+        // A row's item stands for its number only: made once and kept for every reload.
+        if (index < 0)
+            return std::nullopt;
+        if (std::size_t(index) >= rows_.size())
+            rows_.resize(std::size_t(index) + 1);
+        Ref<Object>& row = rows_[std::size_t(index)];
+        if (!row)
+            row = makeRef<TableRowItem>(index);
+        return row;
+    }
     std::optional<bool> isItemExpandable(OutlineView&, Object*) override { return false; }
     std::optional<Value> objectValue(OutlineView&, TableColumn* column, Object* item) override
     {
@@ -1355,11 +1407,13 @@ public:
 
 private:
     TableView& table_;
+    std::vector<Ref<Object>> rows_;
 };
 
 TableView::TableView(QWidget* parent) : OutlineView(parent), bridge_(std::make_unique<RowBridge>(*this))
 {
     flatRows_ = true;
+    numberedRowsSource_ = bridge_.get();
     setRootIsDecorated(false);
     setIndentation(0);
     setDataSource(bridge_.get());

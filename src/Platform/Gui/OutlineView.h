@@ -321,6 +321,9 @@ public:
 
 protected:
     bool flatRows_ = false; // a table: its rows are the model's top-level rows
+    // The data source whose items are the table's own row items, found by their number rather
+    // than kept in the item lookup.
+    const OutlineViewDataSource* numberedRowsSource_ = nullptr;
     // The model index of an item's cell in a column.
     QModelIndex indexForItem(const Object* item, int column = 0) const;
     // The menu for a right or control click at a row (-1: none); default: the delegate's.

@@ -495,6 +495,43 @@ struct Numbers : TableViewDataSource, TableViewDelegate {
     std::optional<bool> shouldSelectRow(TableView&, long row) override { return row != 1; }
 };
 
+// A table's row items lead back to their rows, across reloads too, and a selection given as
+// runs of rows comes back row by row; an item that is no row of the table has none.
+TEST(TableView, RowItemsFindTheirRowsAndSelectionsComeBackWhole)
+{
+    Numbers numbers;
+    numbers.rows = 1000;
+    TableView table;
+    table.setTableDataSource(&numbers);
+    table.addTableColumn(std::make_unique<TableColumn>("n"));
+    table.addTableColumn(std::make_unique<TableColumn>("m"));
+    table.reloadData();
+    Ref<Object> row7(table.itemAtRow(7));
+    ASSERT_TRUE(row7);
+    EXPECT_EQ(table.rowForItem(row7.get()), 7);
+    EXPECT_EQ(table.rowForItem(table.itemAtRow(999)), 999);
+    const Ref<Object> stranger = makeRef<Object>();
+    EXPECT_EQ(table.rowForItem(stranger.get()), -1);
+
+    IndexSet rows = IndexSet::withRange(2, 3);
+    rows.addRange(10, 990);
+    table.selectRowIndexSet(rows);
+    EXPECT_EQ(table.selectedRowIndexSet(), rows);
+    std::vector<int> expected {2, 3, 4};
+    for (int row = 10; row < 1000; ++row)
+        expected.push_back(row);
+    EXPECT_EQ(table.selectedRowIndexes(), expected);
+    // Rows given one by one, in any order, rows past the end left out.
+    table.selectRowIndexes({501, 0, 2, 1, 500, 999, 5000}, false);
+    EXPECT_EQ(table.selectedRowIndexes(), (std::vector<int> {0, 1, 2, 500, 501, 999}));
+
+    numbers.rows = 5;
+    table.reloadData();
+    EXPECT_EQ(table.rowForItem(table.itemAtRow(3)), 3);
+    EXPECT_EQ(table.rowForItem(row7.get()), -1); // no row 7 any more
+    EXPECT_EQ(table.itemAtRow(7), nullptr);
+}
+
 TEST(TableView, RowsAreNumbersAndColumnWidthsAreSavedUnderTheAutosaveName)
 {
     UserDefaults::standard().setPath(""); // in memory: the test writes no preferences file
