@@ -237,23 +237,33 @@ TEST_P(BatchTable, RecordsQuestionsAndDisk)
 INSTANTIATE_TEST_SUITE_P(Operations, BatchTable, testing::ValuesIn(batchCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// "Skip" on a locked file inside a selected folder, wherever the file stands among the items
-// collected: the file and every folder above it stay, without another question or an alert,
-// and everything else is deleted, the items selected after the folder included.
+// "Skip" on a locked file, wherever it stands among the items collected (inside a selected
+// folder or selected itself, first or last): the file and every folder above it stay, without
+// another question or an alert, and everything else is deleted, the items selected after it
+// included. One of those, "gone.jpg", is removed by someone else while the question is open:
+// it counts as deleted.
 struct SkipLayout {
     const char* name;
-    // Files under "album" (deleted in name order, each folder after its contents); the one
-    // called "locked.jpg" is locked (no write permission for its owner).
+    // Files made under the scratch folder (each folder is deleted after its contents, in name
+    // order); the one called "locked.jpg" is locked (no write permission for its owner).
     std::vector<std::string> files;
-    std::set<std::string> kept; // what stays under the scratch folder's "album"
+    std::vector<std::string> selected; // in order, from the scratch folder
+    std::set<std::string> kept;        // what stays, from the scratch folder
 };
 
 const SkipLayout skipLayouts[] = {
-    {"FirstInItsFolder", {"locked.jpg", "m.jpg", "z.jpg"}, {"locked.jpg"}},
-    {"InTheMiddle", {"a.jpg", "locked.jpg", "m.jpg"}, {"locked.jpg"}},
-    {"LastInItsFolder", {"a.jpg", "b.jpg", "locked.jpg"}, {"locked.jpg"}},
-    {"DeeperWithItemsAfterItsFolder", {"inner/a.jpg", "inner/locked.jpg", "inner/m.jpg", "z.jpg"},
-     {"inner", "inner/locked.jpg"}},
+    {"FirstInItsFolder", {"album/locked.jpg", "album/m.jpg", "album/z.jpg"}, {"album", "gone.jpg", "later.jpg"},
+     {"album", "album/locked.jpg"}},
+    {"InTheMiddle", {"album/a.jpg", "album/locked.jpg", "album/m.jpg"}, {"album", "gone.jpg", "later.jpg"},
+     {"album", "album/locked.jpg"}},
+    {"LastInItsFolder", {"album/a.jpg", "album/b.jpg", "album/locked.jpg"}, {"album", "gone.jpg", "later.jpg"},
+     {"album", "album/locked.jpg"}},
+    {"DeeperWithItemsAfterItsFolder", {"album/inner/a.jpg", "album/inner/locked.jpg", "album/inner/m.jpg", "album/z.jpg"},
+     {"album", "gone.jpg", "later.jpg"}, {"album", "album/inner", "album/inner/locked.jpg"}},
+    {"FirstOfTheSelection", {"locked.jpg", "album/a.jpg"}, {"locked.jpg", "album", "gone.jpg", "later.jpg"},
+     {"locked.jpg"}},
+    {"LastOfTheSelection", {"album/a.jpg", "locked.jpg"}, {"album", "gone.jpg", "later.jpg", "locked.jpg"},
+     {"locked.jpg"}},
 };
 
 class DeleteSkip : public testing::TestWithParam<SkipLayout> { };
@@ -263,13 +273,21 @@ TEST_P(DeleteSkip, KeepsTheFileAndItsFoldersAndDeletesTheRest)
     const SkipLayout& layout = GetParam();
     test::ScratchFolder scratch;
     for (const std::string& file : layout.files) {
-        std::filesystem::create_directories(parentFolderPath(scratch / ("album/" + file)));
-        writeFile(scratch / ("album/" + file), file, lastPathComponent(file) == "locked.jpg" ? 0444 : 0644);
+        std::filesystem::create_directories(parentFolderPath(scratch / file));
+        writeFile(scratch / file, file, lastPathComponent(file) == "locked.jpg" ? 0444 : 0644);
     }
+    writeFile(scratch / "gone.jpg", "removed meanwhile");
     writeFile(scratch / "later.jpg", "selected after the folder");
-    test::ScopedResponder responder(test::scriptedAnswers({AlertResponse::pressTitled("Skip")}));
+    const auto skip = test::scriptedAnswers({AlertResponse::pressTitled("Skip")});
+    test::ScopedResponder responder([&](const AlertRecord& alert) {
+        std::filesystem::remove(scratch / "gone.jpg");
+        return skip(alert);
+    });
 
-    const Ref<FileOperation> operation = FileOperation::deleteObjects({scratch / "album", scratch / "later.jpg"});
+    std::vector<std::string> selection;
+    for (const std::string& name : layout.selected)
+        selection.push_back(scratch / name);
+    const Ref<FileOperation> operation = FileOperation::deleteObjects(selection);
     test::RecordObserver records(operation);
     ASSERT_TRUE(records.waitForEnd());
 
@@ -278,10 +296,9 @@ TEST_P(DeleteSkip, KeepsTheFileAndItsFoldersAndDeletesTheRest)
     EXPECT_EQ(fileOperationError(records.last()), 0);
     // The skipped file and the kept folders count as done.
     EXPECT_EQ(fileOperationObjectsComplete(records.last()), fileOperationObjectTotal(records.last()));
-    EXPECT_EQ(test::namesIn(scratch.path()), std::set<std::string> {"album"});
     std::set<std::string> left;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch / "album"))
-        left.insert(entry.path().lexically_relative(scratch / "album").string());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch.path()))
+        left.insert(entry.path().lexically_relative(scratch.path()).string());
     EXPECT_EQ(left, layout.kept);
 }
 

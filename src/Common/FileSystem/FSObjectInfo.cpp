@@ -161,16 +161,18 @@ StatusCode FSObjectInfo::deletePermanentlyFSObject()
             result = SetObjectLocked(object_.fsRef, false);
         if (result != 0)
             return result;
+        // An item someone else removed since it was listed is as deleted as it can be: done.
+        const auto removed = [](int result) -> StatusCode {
+            return result == 0 || errno == ENOENT ? 0 : statusFromErrno(errno);
+        };
         const std::string& path = object_.fsRef.path;
         struct stat info {};
         if (::lstat(path.c_str(), &info) != 0)
-            return statusFromErrno(errno);
+            return removed(-1);
         // Never delete what took the listed item's place since it was listed.
         if (info.st_dev != object_.fsRef.device || info.st_ino != object_.fsRef.inode)
             return status::NoSuchObject;
-        if (S_ISDIR(info.st_mode))
-            return ::rmdir(path.c_str()) == 0 ? 0 : statusFromErrno(errno);
-        return ::unlink(path.c_str()) == 0 ? 0 : statusFromErrno(errno);
+        return removed(S_ISDIR(info.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str()));
     }
     if (object_.type == 2) {
         const CameraFileServices camera = cameraFileServices();

@@ -211,6 +211,15 @@ std::string TypeIdentifiers::typeForMIMEType(std::string_view mimeType)
     return typeForQtMIME(database.mimeTypeForName(QString::fromStdString(wanted)));
 }
 
+void TypeIdentifiers::makeTypeDatabase()
+{
+    // Their first uses make the table and Qt's process-wide database (and register their
+    // destruction).
+    (void)table();
+    const QMimeDatabase database;
+    (void)database.mimeTypeForName(QStringLiteral("application/octet-stream"));
+}
+
 bool TypeIdentifiers::conformsTo(std::string_view identifier, std::string_view parent)
 {
     if (identifier.empty() || parent.empty())

@@ -47,6 +47,11 @@ public:
 
     // The table's identifiers, in table order.
     static std::vector<std::string> knownIdentifiers();
+
+    // Makes the type table and Qt's type database, which live until the process's static
+    // objects go. Threads that look types up stop at exit through a step registered after this
+    // call (exit runs the last registered first), so they never outlive either.
+    static void makeTypeDatabase();
 };
 
 } // namespace vistel

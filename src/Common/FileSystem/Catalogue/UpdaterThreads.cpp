@@ -9,8 +9,11 @@
 #include <cstdlib>
 #include <map>
 
+#include <QCoreApplication>
+
 #include "Common/Strings/NSStringDevices.h"
 #include "Platform/Exception.h"
+#include "Platform/Imaging/TypeIdentifiers.h"
 #include "Platform/Log.h"
 
 namespace vistel {
@@ -148,8 +151,12 @@ Registry& registry()
 {
     static Registry* instance = [] {
         // Threads are stopped at exit before static objects go (the registry itself is never
-        // destroyed: a late request finds it whole).
+        // destroyed: a late request finds it whole): before Qt's type database, which listings
+        // use and which is made first so that it goes after the stop, and before the
+        // application object goes when it does before exit.
+        TypeIdentifiers::makeTypeDatabase();
         std::atexit(&MediaDatabaseUpdaterThread::stopAllThreads);
+        qAddPostRoutine(&MediaDatabaseUpdaterThread::stopAllThreads);
         return new Registry;
     }();
     return *instance;
