@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 
 #include <QBuffer>
@@ -366,17 +367,24 @@ TEST_F(ThumbnailsCatalogueTest, LeavingAFolderStopsItsBackgroundThumbnails)
     const std::vector<std::uint8_t> bytes = jpegBytes(big, 85);
     for (int i = 0; i < 40; ++i)
         writeFile(path("big" + std::to_string(i) + ".jpg"), bytes);
+    // The folder the user goes to next: a long listing, and nothing in it to decode.
+    std::filesystem::create_directory(path("notes"));
+    for (int i = 0; i < 3000; ++i)
+        writeFile(path("notes/n" + std::to_string(i) + ".txt"), {'n'});
     DecodePool::setWorkerCount(1);
     TakenDecodes taken;
     Ref<BrowsingSelection> selection = BrowsingSelection::create();
     folder_->setValid(true);
     selection->setSelectedFolders({folder_});
     ASSERT_TRUE(spinUntil([&] { return taken.background.load() > 0; }, 60000));
-    // Left for no folder: what was asked finishes, nothing more is asked.
+    // Left for a folder still to be listed: what was asked finishes, nothing more is asked,
+    // also while the new folder's listing runs.
     const std::size_t asked = selection->backgroundThumbnails().askedCount();
     ASSERT_LE(asked, BackgroundThumbnails::window());
-    selection->setSelectedFolders({});
-    EXPECT_TRUE(selection->backgroundThumbnails().isIdle());
+    Ref<FileSystemItemMO> notes = folder_->childWithName("notes");
+    ASSERT_TRUE(notes);
+    selection->setSelectedFolders({notes});
+    ASSERT_TRUE(spinUntil([&] { return notes->refreshStatus() == 0; }, 60000));
     ASSERT_TRUE(spinUntil(
         [&] { return DecodePool::shared().queuedCount() + DecodePool::shared().runningCount() == 0 && MediaDatabase::resultsQueue()->count() == 0; },
         60000));
