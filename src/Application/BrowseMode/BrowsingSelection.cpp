@@ -75,8 +75,21 @@ void BrowsingSelection::stopNotificationCacheTimer()
     notificationCacheTimer_ = nullptr;
 }
 
+void BrowsingSelection::startBackgroundThumbnailsWhenListed()
+{
+    // They wait for the folders' listings, so that they never slow them down.
+    if (!backgroundItemsOutdated_
+        || std::any_of(selectedFolders_.begin(), selectedFolders_.end(), [](const Ref<FileSystemItemMO>& f) {
+               return f->needsRefresh() || f->hasPendingRefreshStatusRequests();
+           }))
+        return;
+    backgroundItemsOutdated_ = false;
+    backgroundThumbnails_.setItems(foldersObjects_);
+}
+
 void BrowsingSelection::notificationCacheTimerFunction()
 {
+    startBackgroundThumbnailsWhenListed();
     if (notificationCache_.size() == 0)
         return;
     std::uint64_t bitmap = 0;
@@ -259,6 +272,7 @@ void BrowsingSelection::setSelectedFolders(const ItemList& folders)
         return;
     }
     const bool keep = std::any_of(old.begin(), old.end(), [&](const Ref<FileSystemItemMO>& f) { return isFolderSelected(f.get()); });
+    backgroundThumbnails_.stop(); // what the old folders did not get yet is not asked for
     updateFoldersObjects(keep);
     if (!notificationCache_.contains(BrowsingSelectionFoldersSelectionChanged))
         notificationCache_.set(BrowsingSelectionFoldersSelectionChanged,
@@ -317,6 +331,8 @@ void BrowsingSelection::updateFoldersObjects(bool keepSelection)
             return true;
         });
     }
+    backgroundItemsOutdated_ = true;
+    startBackgroundThumbnailsWhenListed();
     // Items renamed here come back as new items: selected again by their new paths.
     if (!pathsToSelect_.empty()) {
         for (std::size_t i = 0; i < foldersObjects_.size(); ++i) {
@@ -362,6 +378,7 @@ void BrowsingSelection::notifyFSItemChanged(FileSystemItemMO* item, bool reloadC
             return;
         selectedFolders_.clear();
         foldersObjects_.clear(); // nothing shown may outlive a cleared catalogue
+        backgroundThumbnails_.stop();
         selectedObjectsIndexes_.removeAllIndexes();
         notificationCache_ = Value::dictionary();
         notificationCache_.set(kClearDatabaseNotification, Value::dictionary({{kObjectsChangesBitmap, 7}}));
@@ -382,7 +399,8 @@ void BrowsingSelection::notifyFSItemChanged(FileSystemItemMO* item, bool reloadC
     int bitmap = 0;
     if (reloadChildren) {
         if (isFolderSelected(item)) {
-            updateFoldersObjects(true);
+            // Rebuilt once, when the change is sent: a listing's many results cost one rebuild
+            // per tick, not one each.
             bitmap = 3;
         } else {
             auto gone = std::find_if(selectedFolders_.begin(), selectedFolders_.end(), [&](const Ref<FileSystemItemMO>& f) {
@@ -398,7 +416,8 @@ void BrowsingSelection::notifyFSItemChanged(FileSystemItemMO* item, bool reloadC
         }
     }
     entry.set(kChangedItems, std::move(changed));
-    entry.set(kObjectsChangesBitmap, bitmap);
+    // Or-ed: a later change of another folder keeps the rebuild an earlier one asked for.
+    entry.set(kObjectsChangesBitmap, entry[kObjectsChangesBitmap].toInt64() | bitmap);
     notificationCache_.set(FSFolderChangedNotification, std::move(entry));
 }
 

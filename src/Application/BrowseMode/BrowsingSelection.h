@@ -12,10 +12,16 @@
 // ("kOldSelectedObjectsIndexes", an IndexSetObject, is the set before); 2 the list changed,
 // 4 the folders changed.
 //
+// A shown folder whose children changed (a listing's results, one per main-loop pass) has its
+// part of the flat list rebuilt once, when the change is sent, however many results came since.
+//
 // The flat list is the list the views were built from: foldersObjectAtIndex() and
 // selectedItems() answer from it (constant time), so between a catalogue change and the next
 // rebuild an index still names the item shown there. Folders and items are held by Ref: an item
 // that turned invalid meanwhile reads invalid, never freed under its holder.
+//
+// Every picture shown gets its stored thumbnail in the background (BackgroundThumbnails), the
+// cells the views draw first; choosing other folders stops that work.
 //
 // Thread rules: main thread only (the catalogue delivers its callbacks there). The timer lives
 // on the run loop of the thread that made the selection and is invalidated by the destructor.
@@ -23,6 +29,7 @@
 #include <string>
 
 #include "Application/BrowseMode/BrowsingProtocols.h"
+#include "Common/FileSystem/Catalogue/BackgroundThumbnails.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Platform/RunLoop.h"
 #include "Platform/Value.h"
@@ -110,6 +117,9 @@ public:
 
     // The children of `folder` that the items mask lets through; none for a file.
     ItemList folderObjects(FileSystemItemMO* folder) const;
+    // Asks for the stored thumbnail of every picture shown, a few at a time, after what the
+    // views draw; stopped when the folders change.
+    const BackgroundThumbnails& backgroundThumbnails() const { return backgroundThumbnails_; }
 
 private:
     BrowsingSelection();
@@ -117,6 +127,8 @@ private:
     void startObserving();
     void stopObserving();
     void askForFreshContents();
+    // Gives the shown list to the background thumbnails once the shown folders are listed.
+    void startBackgroundThumbnailsWhenListed();
 
     ItemList selectedFolders_;
     IndexSet selectedObjectsIndexes_;
@@ -125,6 +137,8 @@ private:
     ItemList foldersObjects_;
     std::vector<std::string> pathsToSelect_;
     Ref<MediaDatabase> database_; // the catalogue observed (kept alive while observed)
+    BackgroundThumbnails backgroundThumbnails_;
+    bool backgroundItemsOutdated_ = false; // the list changed since it was given to them
 };
 
 } // namespace vistel

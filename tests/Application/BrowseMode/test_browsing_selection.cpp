@@ -16,6 +16,7 @@
 #include "Platform/Exception.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Log.h"
+#include "Platform/UserDefaults.h"
 #include "Preferences/Preferences.h"
 
 namespace vistel::test {
@@ -36,6 +37,11 @@ protected:
     {
         CatalogueTest::SetUp();
         openCatalogue();
+        // The pictures here exist in the catalogue only: no stored thumbnails are asked for
+        // (registered over the program's defaults, which are registered once, on first use).
+        Preferences::sharedPreferences();
+        UserDefaults::standard().registerDefaults(
+            Value::dictionary({{"ThumbnailStyle.GenerateHighQualityThumbnails", Value(false)}}));
         root_ = database_->createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
         root_->setValid(true);
         a_ = folder("a", {"a1.jpg", "a2.jpg", "a3.jpg"});
@@ -176,6 +182,27 @@ TEST_F(BrowsingSelectionTest, RebuildKeepsSelectionInOneForwardPass)
     selection_->updateFoldersObjects(true);
     EXPECT_EQ(shown(), (std::vector<std::string> {"a0.jpg", "a00.jpg", "a1.jpg", "a1b.jpg", "a2.jpg"}));
     EXPECT_EQ(selection_->selectedObjectsIndexes(), (IndexSet {4}));
+}
+
+TEST_F(BrowsingSelectionTest, AListingsResultsRebuildTheListOncePerNotice)
+{
+    selection_->setSelectedFolders({a_, b_});
+    recorder_.received.clear();
+
+    // A listing's results, each telling that a's children changed, then a change of b's own.
+    for (int i = 0; i < 50; ++i) {
+        pictureItem(a_, "n" + std::to_string(i) + ".jpg");
+        selection_->notifyFSItemChanged(a_.get(), true);
+    }
+    selection_->notifyFSItemChanged(b_.get(), false);
+    // Nothing rebuilt meanwhile: the views still draw the list they were built from.
+    EXPECT_EQ(shown().size(), 5u);
+    ASSERT_TRUE(spinUntil([&] { return !recorder_.received.empty(); }, 5000));
+    ASSERT_EQ(recorder_.received.size(), 1u);
+    const Value& sent = recorder_.received[0];
+    EXPECT_EQ(sent[kObjectsChangesBitmap].toInt64() & 2, 2);
+    EXPECT_EQ(sent[BrowsingSelectionObjectsListChanged][kOldFoldersObjects].size(), 5u);
+    EXPECT_EQ(shown().size(), 55u);
 }
 
 TEST_F(BrowsingSelectionTest, ARenamedPictureIsSelectedAgainUnderItsNewName)

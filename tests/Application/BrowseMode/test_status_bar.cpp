@@ -24,6 +24,8 @@
 #include "HistoryTestSupport.h"
 #include "MediaTestSupport.h"
 #include "Operations/ImageConvertor.h"
+#include "Platform/UserDefaults.h"
+#include "Preferences/Preferences.h"
 
 namespace vistel::test {
 namespace {
@@ -79,6 +81,10 @@ protected:
         const struct passwd* account = ::getpwuid(::getuid());
         user_ = std::string("/media/") + (account ? account->pw_name : "root");
         openCatalogue();
+        // Its pictures exist in the catalogue only: none is asked for its stored thumbnail.
+        Preferences::sharedPreferences();
+        UserDefaults::standard().registerDefaults(
+            Value::dictionary({{"ThumbnailStyle.GenerateHighQualityThumbnails", Value(false)}}));
         database_->volumes();
         JPEGSizeEstimate::shared().setSeed(20240611);
     }

@@ -1,9 +1,11 @@
 // The thumbnail grid over the real catalogue and its updater threads: pictures stored turned
-// or mirrored show upright, scrolling never decodes on the main thread, and the cells on
-// screen get their thumbnails first.
+// or mirrored show upright, scrolling never decodes on the main thread, the cells on screen
+// get their thumbnails first, and a shown folder gets every stored thumbnail without scrolling.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
 
 #include <QBuffer>
@@ -12,9 +14,11 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/DecodePool.h"
+#include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "ExifFixtures.h"
 #include "Imaging/RIReperesentation.h"
 #include "Platform/FilePaths.h"
@@ -313,6 +317,83 @@ TEST_F(ThumbnailsCatalogueTest, CellsOnScreenGetTheirThumbnailsFirst)
     for (FileSystemItemMO* item : recorder.arrivals)
         EXPECT_TRUE(first.containsIndex(indexOf(item)) || last.containsIndex(indexOf(item))) << item->name();
     grid->setDataSource(nullptr);
+}
+
+// Counts the decodes the workers take at background priority (stored thumbnails) and at any
+// other.
+class TakenDecodes {
+public:
+    TakenDecodes()
+    {
+        DecodePool::setTakeObserver([this](std::int64_t priority, std::uint64_t) {
+            (priority::majorFromValue(priority) < 0 ? background : foreground)++;
+        });
+    }
+    ~TakenDecodes() { DecodePool::setTakeObserver(nullptr); }
+    std::atomic<int> background {0};
+    std::atomic<int> foreground {0};
+};
+
+TEST_F(ThumbnailsCatalogueTest, AShownFolderGetsEveryStoredThumbnailWithoutScrolling)
+{
+    // 30 pictures, half with an EXIF thumbnail, and a text file that is no picture.
+    const QImage picture = quadrantPicture(640, 480);
+    for (int i = 0; i < 30; ++i)
+        writeFile(path("p" + std::to_string(i) + ".jpg"), orientedJpeg(picture, 1, i % 2 == 0));
+    writeFile(path("notes.txt"), {'h', 'i'});
+    TakenDecodes taken;
+    Ref<BrowsingSelection> selection = BrowsingSelection::create();
+    // Chosen in the sidebar, never drawn: the selection lists the folder and asks for the rest.
+    folder_->setValid(true);
+    selection->setSelectedFolders({folder_});
+    auto stored = [&] { return committed("SELECT count(*) FROM FileThumbnailLarge WHERE length(imageData) > 0"); };
+    ASSERT_TRUE(spinUntil([&] { return stored() == 30; }, 60000)) << stored();
+    for (const auto& item : folder_->childrenWithMask(kMaskAll & ~kMaskInvalid))
+        EXPECT_EQ(item->hasCachedThumbnailLargeData(), item->name() != "notes.txt") << item->name();
+    // Each picture was decoded once, in the background.
+    EXPECT_TRUE(spinUntil([&] { return selection->backgroundThumbnails().isIdle(); }, 2000));
+    EXPECT_EQ(taken.background.load(), 30);
+    EXPECT_EQ(taken.foreground.load(), 0);
+    // Shown again after a listing of the same folders: nothing is asked twice.
+    selection->updateFoldersObjects(true);
+    spinEvents(200);
+    EXPECT_EQ(taken.background.load(), 30);
+}
+
+TEST_F(ThumbnailsCatalogueTest, LeavingAFolderStopsItsBackgroundThumbnails)
+{
+    QImage big(4000, 3000, QImage::Format_RGB32);
+    big.fill(QColor(40, 120, 200));
+    const std::vector<std::uint8_t> bytes = jpegBytes(big, 85);
+    for (int i = 0; i < 40; ++i)
+        writeFile(path("big" + std::to_string(i) + ".jpg"), bytes);
+    // The folder the user goes to next: a long listing, and nothing in it to decode.
+    std::filesystem::create_directory(path("notes"));
+    for (int i = 0; i < 3000; ++i)
+        writeFile(path("notes/n" + std::to_string(i) + ".txt"), {'n'});
+    DecodePool::setWorkerCount(1);
+    TakenDecodes taken;
+    Ref<BrowsingSelection> selection = BrowsingSelection::create();
+    folder_->setValid(true);
+    selection->setSelectedFolders({folder_});
+    ASSERT_TRUE(spinUntil([&] { return taken.background.load() > 0; }, 60000));
+    // Left for a folder still to be listed: what was asked finishes, nothing more is asked,
+    // also while the new folder's listing runs.
+    const std::size_t asked = selection->backgroundThumbnails().askedCount();
+    ASSERT_LE(asked, BackgroundThumbnails::window());
+    Ref<FileSystemItemMO> notes = folder_->childWithName("notes");
+    ASSERT_TRUE(notes);
+    selection->setSelectedFolders({notes});
+    ASSERT_TRUE(spinUntil([&] { return notes->refreshStatus() == 0; }, 60000));
+    ASSERT_TRUE(spinUntil(
+        [&] { return DecodePool::shared().queuedCount() + DecodePool::shared().runningCount() == 0 && MediaDatabase::resultsQueue()->count() == 0; },
+        60000));
+    spinEvents(200);
+    EXPECT_EQ(std::size_t(taken.background.load()), asked);
+    std::size_t withStored = 0;
+    for (const auto& item : folder_->childrenWithMask(kMaskAll & ~kMaskInvalid))
+        withStored += item->hasCachedThumbnailLargeData();
+    EXPECT_EQ(withStored, asked);
 }
 
 } // namespace

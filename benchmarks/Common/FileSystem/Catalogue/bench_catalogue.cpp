@@ -5,8 +5,9 @@
 //                            saved (opening and closing the catalogue are not timed); counters:
 //                            resident bytes per item (also after returning freed memory to the
 //                            system), most timer lateness
-//   Listing/Viewed           the same listing while the folder is shown: three of its child lists
-//                            are cached and read again after every applied result, as a view does
+//   Listing/Viewed           the same listing while the folder is shown: a browse window's
+//                            selection shows it, and a view reads the count and the first screen
+//                            of its list at every change notice
 //   Listing/Find             `find <dir> -printf '%P %s %T@ %y\n'` over the same folder
 //   Thumbnails/Catalogue     first-visit small thumbnails of the corpus pictures (reduced decode)
 //                            through the file updater thread into the catalogue
@@ -29,6 +30,7 @@
 #include <iostream>
 #include <optional>
 
+#include "Application/BrowseMode/BrowsingSelection.h"
 #include "BenchmarkSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
@@ -99,20 +101,22 @@ struct Catalogue {
         timer->invalidate();
         return latest;
     }
-    // Lists the folder into the catalogue and answers its children. `viewed`: three lists of
-    // the folder are cached and read again whenever the folder tells of new children.
+    // Lists the folder into the catalogue and answers its children. `viewed`: a browse
+    // window's selection shows the folder, and a view reads what it draws at every notice.
     FileSystemItemMO::ChildList list(bool viewed = false)
     {
-        const int masks[] = {kMaskAll, kMaskVisible | kMaskValid | kMaskFolders | kMaskFiles | kMaskDecodable
-                                           | kMaskNotDecodable | kMaskBundles | kMaskPlainFolders,
-                             kMaskVisible | kMaskValid | kMaskFiles | kMaskDecodable};
-        auto read = [this, masks](const Notification&) {
-            for (int mask : masks)
-                folder->childrenWithMask(mask);
-        };
+        Ref<BrowsingSelection> selection;
         if (viewed) {
-            read({});
-            NotificationCenter::defaultCenter().addObserver(this, read, "MDFolderChangedReload", folder.get());
+            selection = BrowsingSelection::create();
+            NotificationCenter::defaultCenter().addObserver(
+                this,
+                [&selection](const Notification&) {
+                    const unsigned count = selection->foldersObjectsCount();
+                    for (unsigned i = 0; i < count && i < 40; ++i)
+                        benchmark::DoNotOptimize(selection->foldersObjectAtIndex(i));
+                },
+                BrowsingSelectionNotification, selection.get());
+            selection->setSelectedFolders({folder});
         }
         folder->enqueueRefresh();
         lateness = std::max(lateness, spinUntil([&] { return folder->refreshStatus() == 0; }));

@@ -216,6 +216,10 @@ public:
     // A decodable file without a stored large thumbnail asks for one at background priority
     // (once: not while such a request is pending).
     void enqueueStoredThumbnail();
+    // The same for a picture of a shown folder that may never have been drawn (not verified
+    // yet): asks unless a request for it is pending (whose result asks in its turn) or it has
+    // one. Answers whether a request was queued.
+    bool enqueueBackgroundThumbnail();
     // A small-thumbnail request, of `size` when given.
     void enqueueThumbnailImageRequest(std::optional<float> size);
     // The views draw the item at `size`: decode a fitting small thumbnail from the stored
@@ -368,6 +372,9 @@ private:
     void setHolderData(std::string_view relationship, std::string_view entity, const std::optional<Value::Bytes>& data);
     void buildNamedCache();
     void refreshBeforeChildQuestion();
+    // Queues the background request for the stored large thumbnail of a decodable file that has
+    // none; answers whether it did.
+    bool sendStoredThumbnailRequest();
     // Merges the children waiting to be filed into the cached lists.
     void fileWaitingChildren() const;
 

@@ -116,15 +116,28 @@ void FileSystemItemMO::enqueueRefresh()
 
 void FileSystemItemMO::enqueueStoredThumbnail()
 {
+    if (!hasRefreshStatus(RefreshHighQualityQueued))
+        sendStoredThumbnailRequest();
+}
+
+bool FileSystemItemMO::enqueueBackgroundThumbnail()
+{
+    // A not-verified word has no pending bit: its first request verifies the file too.
+    return !hasPendingRefreshStatusRequests() && sendStoredThumbnailRequest();
+}
+
+bool FileSystemItemMO::sendStoredThumbnailRequest()
+{
     MediaDatabase* database = mediaDatabase();
-    if (!database || isFolder() || !decodable() || hasCachedThumbnailLargeData() || hasRefreshStatus(RefreshHighQualityQueued))
-        return;
+    if (!database || isFolder() || !decodable() || hasCachedThumbnailLargeData())
+        return false;
     appendRefreshStatus(RefreshHighQualityQueued);
     Value request = createUpdateRequest();
     request.set(kNeedsThumbnail, Value(true));
     request.set(kNeedsHighQualityThumbnail, Value(true));
     priority::setToRequest(priority::valueFromMinorAndMajor(refreshingPriority(), -1), request);
     database->enqueueRefresh(this, std::move(request));
+    return true;
 }
 
 void FileSystemItemMO::enqueueThumbnailImageRequest(std::optional<float> size)
