@@ -3,14 +3,22 @@
 // RIDocument in a window of its own; the document types are those the installed codecs read
 // (the representation's registry), and the open panel offers their extensions in both cases.
 //
+// A picture file is read once for its type and its document: pictureFile() keeps the last file
+// it read (its bytes and a representation with only the header read) until another is asked for
+// or the document takes it, and reads it again when the file changed meanwhile.
+//
 // lastOpenFilePath is a path waiting for the main window to show it (taken, and cleared, as the
 // main window is made).
 //
 // Thread rules: main thread only.
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "Imaging/RIReperesentation.h"
 #include "Platform/Gui/Document.h"
 #include "ZovClass.h"
 
@@ -27,6 +35,17 @@ public:
     static ApplicationDocController& shared();
 
     std::string typeForContentsOfFile(const std::string& path) override;
+
+    // A picture file read: its bytes and a representation of them with the header read (no
+    // pixels decoded). Empty when the file cannot be read, is larger than
+    // MaximumPictureFileBytes or is no picture the codecs read.
+    struct PictureFile {
+        std::shared_ptr<const Value::Bytes> bytes;
+        Ref<RIReperesentation> header;
+    };
+    PictureFile pictureFile(const std::string& path);
+    // Lets go of the kept file.
+    void forgetPictureFile();
     std::unique_ptr<Document> makeDocumentForType(const std::string& type) override;
 
     // The preferred image type of a file-name extension (conforming to "public.image"), and
@@ -45,7 +64,13 @@ public:
     std::string takeLastOpenFilePath() { return std::exchange(lastOpenFilePath_, std::string()); }
 
 private:
+    struct KeptPicture {
+        std::string path;
+        struct stat status {};
+        PictureFile file;
+    };
     std::string lastOpenFilePath_;
+    KeptPicture kept_;
 };
 
 } // namespace vistel

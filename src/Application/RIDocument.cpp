@@ -1,7 +1,9 @@
 #include "Application/RIDocument.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <mutex>
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -18,6 +20,8 @@
 
 #include "Application/MainMenu.h"
 #include "Common/Strings/Gui/NSImageNamedImageExtended.h"
+#include "Common/Tools/Threads/NSThreadExt.h"
+#include "Common/Tools/Threads/ThreadMessages.h"
 #include "Imaging/ImageRepRegistry.h"
 #include "Imaging/RIReperesentation.h"
 #include "Application/ApplicationDocController.h"
@@ -26,6 +30,9 @@
 #include "Platform/Gui/View.h"
 #include "Platform/Gui/Window.h"
 #include "Platform/Gui/WindowFrameAutosave.h"
+#include "Platform/Imaging/PlatformImage.h"
+#include "Platform/Log.h"
+#include "Platform/UserDefaults.h"
 #include "ZovTranslatorManager.h"
 
 namespace vistel {
@@ -37,7 +44,41 @@ constexpr const char* ZoomOutItem = "ZoomOut Item Identifier";
 constexpr const char* ZoomBestItem = "ZoomBest Item Identifier";
 constexpr const char* SaveItem = "Save Document Item Identifier";
 
+std::mutex decodeHookLock;
+std::function<void()> decodeHook;
+std::atomic<int> decodesRunning {0};
+
+// The decoded pixels upright, in the layout the view paints fastest (opaque pictures without
+// alpha); null when there are none.
+QImage uprightPixels(RIReperesentation* rep)
+{
+    const Ref<PlatformImage> pixels = rep ? rep->cgImage() : nullptr;
+    if (!pixels)
+        return {};
+    const QImage stored = pixels->toQImage();
+    const QImage::Format format = stored.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    return RIReperesentation::uprightImage(stored.convertToFormat(format), rep->imageOrientation());
+}
+
+// The picture of `bytes` decoded to `side` pixels on its longer side (the whole picture when
+// `side` is its longer side), upright.
+QImage decodedPicture(const std::shared_ptr<const Value::Bytes>& bytes, int side, QSize pictureSize,
+                      const std::string& name)
+{
+    const Ref<RIReperesentation> rep = side >= std::max(pictureSize.width(), pictureSize.height())
+        ? RIReperesentation::imageRepWithData(bytes, true, name)
+        : RIReperesentation::imageRepWithThumbnailForData(bytes, float(side), 0, name);
+    return uprightPixels(rep.get());
+}
+
 } // namespace
+
+// What a decode and its document share: the document is cleared (on the main thread) when the
+// document goes, and the worker then skips its decode or the main thread drops its result.
+struct RIDocument::DecodeTicket {
+    RIDocument* document = nullptr; // main thread only
+    std::atomic<bool> cancelled {false};
+};
 
 // --- the picture view ----------------------------------------------------------------------
 
@@ -46,9 +87,10 @@ NSImageViewWithGreyBack::NSImageViewWithGreyBack(QWidget* parent)
 {
 }
 
-void NSImageViewWithGreyBack::setImage(const QImage& image)
+void NSImageViewWithGreyBack::setImage(const QImage& image, QSize pictureSize)
 {
     image_ = image;
+    pictureSize_ = pictureSize.isEmpty() ? image.size() : pictureSize;
     update();
 }
 
@@ -56,10 +98,10 @@ void NSImageViewWithGreyBack::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.fillRect(event->rect(), QColor(GreyLevel, GreyLevel, GreyLevel));
-    if (image_.isNull())
+    if (image_.isNull() || pictureSize_.isEmpty())
         return;
     const QSizeF scale = View::scale(this);
-    const QSizeF shown(image_.width() * scale.width(), image_.height() * scale.height());
+    const QSizeF shown(pictureSize_.width() * scale.width(), pictureSize_.height() * scale.height());
     const QRectF target((width() - shown.width()) / 2, (height() - shown.height()) / 2, shown.width(), shown.height());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, image_);
@@ -99,53 +141,139 @@ RIDocument::RIDocument()
     setActionHandler("performClose:", [this](QObject*) { close(); });
 }
 
-RIDocument::~RIDocument() = default;
+RIDocument::~RIDocument()
+{
+    if (ticket_) {
+        ticket_->document = nullptr;
+        ticket_->cancelled = true;
+    }
+}
 
 bool RIDocument::readFromFile(const std::string& path, const std::string&, ErrorRecord*)
 {
-    std::string contents;
-    if (readRegularFile(path, contents, ApplicationDocController::MaximumPictureFileBytes) != 0)
-        return false;
-    auto bytes = std::make_shared<const Value::Bytes>(contents.begin(), contents.end());
-    RIReperesentation::initialize();
-    Ref<MultiImage> picture = ImageRepRegistry::imageWithData(bytes);
-    if (!picture)
-        return false;
-    Ref<ImageRep> best = picture->bestRepresentationForSize(picture->size());
-    auto* rep = dynamic_cast<RIReperesentation*>(best.get());
+    ApplicationDocController& controller = ApplicationDocController::shared();
+    const ApplicationDocController::PictureFile file = controller.pictureFile(path);
+    controller.forgetPictureFile(); // the document keeps the bytes from now on
     // Whole pixels, upright (the representation's pixel counts are oriented).
-    const int width = rep ? static_cast<int>(rep->pixelsWide()) : 0;
-    const int height = rep ? static_cast<int>(rep->pixelsHigh()) : 0;
-    if (!rep || width <= 0 || height <= 0)
+    const QSize size(file.header ? static_cast<int>(file.header->pixelsWide()) : 0,
+                     file.header ? static_cast<int>(file.header->pixelsHigh()) : 0);
+    if (size.width() <= 0 || size.height() <= 0)
         return false;
-    QImage copy(width, height, QImage::Format_ARGB32_Premultiplied);
-    copy.fill(Qt::transparent);
-    QPainter painter(&copy);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    const bool drawn = rep->drawInRect(painter, QRectF(0, 0, width, height));
-    painter.end();
-    if (!drawn)
-        return false;
-    setImage(std::move(copy));
+    bytes_ = file.bytes;
+    pictureSize_ = size;
     return true;
 }
 
-void RIDocument::setImage(QImage image)
+void RIDocument::setDecodeHookForTesting(std::function<void()> hook)
 {
-    image_ = std::move(image);
+    std::lock_guard guard(decodeHookLock);
+    decodeHook = std::move(hook);
+}
+
+int RIDocument::decodesInFlight() { return decodesRunning.load(); }
+
+int RIDocument::shownSide(double scale) const
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const double ratio = documentView_ ? documentView_->devicePixelRatioF() : screen ? screen->devicePixelRatio() : 1.0;
+    return static_cast<int>(std::ceil(std::max(pictureSize_.width(), pictureSize_.height()) * scale * ratio - 1e-6));
+}
+
+int RIDocument::decodeSideFor(int needed) const
+{
+    const int longest = std::max(pictureSize_.width(), pictureSize_.height());
+    for (int eighths = 1; eighths < 8; ++eighths) {
+        const int side = (longest * eighths + 7) / 8;
+        if (side >= needed)
+            return side;
+    }
+    return longest;
+}
+
+void RIDocument::ensureResolution()
+{
+    if (pictureSize_.isEmpty() || !documentView_)
+        return;
+    requestDecode(decodeSideFor(shownSide(View::scale(documentView_).width())));
+}
+
+void RIDocument::requestDecode(int side)
+{
+    if (side <= requestedSide_ || !bytes_)
+        return;
+    requestedSide_ = side;
+    ++pendingDecodes_;
+    if (!ticket_) {
+        ticket_ = std::make_shared<DecodeTicket>();
+        ticket_->document = this;
+    }
+    ++decodesRunning;
+    Ref<NSThreadExt> worker = NSThreadExt::create(
+        [ticket = ticket_, bytes = bytes_, side, size = pictureSize_, name = filePath()] {
+            std::function<void()> hook;
+            {
+                std::lock_guard guard(decodeHookLock);
+                hook = decodeHook;
+            }
+            if (hook)
+                hook();
+            QImage picture;
+            try {
+                if (!ticket->cancelled)
+                    picture = decodedPicture(bytes, side, size, name);
+            } catch (const std::exception& e) { // the result still goes back: the window waits for it
+                ZovLog("RIDocument decode " + name + ": " + e.what());
+            }
+            ThreadMessages::performSelectorOnMainThread(
+                [ticket, side, picture = std::move(picture)]() mutable {
+                    --decodesRunning;
+                    if (ticket->document)
+                        ticket->document->decodeDidEnd(side, std::move(picture));
+                },
+                false);
+        });
+    worker->setName("picture decode");
+    worker->start();
+}
+
+void RIDocument::decodeDidEnd(int side, QImage picture)
+{
+    --pendingDecodes_;
+    if (picture.isNull()) {
+        if (!image_.isNull())
+            return; // a larger decode failed: the smaller picture stays (and is not asked again)
+        ticket_->document = nullptr; // later results are dropped
+        readDidFail(ErrorRecord()); // may end the document: nothing follows
+        return;
+    }
+    if (side <= decodedSide_)
+        return; // a larger one arrived first
+    decodedSide_ = side;
+    image_ = std::move(picture);
     if (documentView_)
-        documentView_->setImage(image_);
+        documentView_->setImage(image_, pictureSize_);
 }
 
 void RIDocument::makeWindowControllers()
 {
+    // The decode starts before the window is made, at the size the window will show: the
+    // stored frame or the screen's available area bounds it (a window never covers more).
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QSize box = screen->availableGeometry().size();
+        const std::string stored = UserDefaults::standard().stringForKey(WindowFrameAutosave::defaultsKey(FrameAutosaveName));
+        if (const std::optional<SavedWindowFrame> frame = parseWindowFrame(stored))
+            box = box.boundedTo(frame->frame.size());
+        const double fit = std::min({1.0, double(box.width()) / pictureSize_.width(),
+                                     double(box.height()) / pictureSize_.height()});
+        requestDecode(decodeSideFor(shownSide(fit)));
+    }
     auto* window = new Window;
     window->setWindowTitle(QString::fromStdString(lastPathComponent(filePath())));
     scrollArea_ = new QScrollArea;
     scrollArea_->setWidgetResizable(false);
     scrollArea_->setAlignment(Qt::AlignCenter);
     documentView_ = new NSImageViewWithGreyBack;
-    documentView_->setImage(image_);
+    documentView_->setImage(image_, pictureSize_);
     scrollArea_->setWidget(documentView_);
     scrollArea_->viewport()->installEventFilter(new ViewportWatcher(scrollArea_->viewport(), this));
     window->setContentView(scrollArea_);
@@ -173,7 +301,7 @@ QSize RIDocument::firstWindowSize(QMainWindow& window) const
         above += bar->sizeHint().height();
     for (QToolBar* toolbar : window.findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly))
         above += toolbar->sizeHint().height();
-    const QSize wanted = image_.size().expandedTo(QSize(1, 1)) + QSize(frame, frame + above);
+    const QSize wanted = pictureSize_.expandedTo(QSize(1, 1)) + QSize(frame, frame + above);
     QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     return screen ? wanted.boundedTo(screen->availableGeometry().size()) : wanted;
 }
@@ -250,41 +378,53 @@ void RIDocument::bestFitAction()
 
 void RIDocument::bestFit()
 {
-    if (image_.isNull() || !documentView_ || !scrollArea_)
+    if (pictureSize_.isEmpty() || !documentView_ || !scrollArea_)
         return;
     const QSize visible = scrollArea_->viewport()->size();
-    const double ratio = std::min(double(visible.width()) / image_.width(), double(visible.height()) / image_.height());
+    const double ratio = std::min(double(visible.width()) / pictureSize_.width(),
+                                  double(visible.height()) / pictureSize_.height());
     View::setScalePercent(documentView_, ratio > 1 ? 100.0 : ratio * 100.0);
     adjustFrame();
 }
 
 void RIDocument::adjustFrame()
 {
-    if (image_.isNull() || !documentView_ || !scrollArea_)
+    if (pictureSize_.isEmpty() || !documentView_ || !scrollArea_)
         return;
     const QSizeF scale = View::scale(documentView_);
-    const QSizeF scaled(image_.width() * scale.width(), image_.height() * scale.height());
+    const QSizeF scaled(pictureSize_.width() * scale.width(), pictureSize_.height() * scale.height());
     const QSize visible = scrollArea_->viewport()->size();
     const double width = scaled.width() >= visible.width() && !bestFit_ ? scaled.width() : visible.width();
     const double height = scaled.height() >= visible.height() && !bestFit_ ? scaled.height() : visible.height();
     documentView_->setGeometry(0, 0, static_cast<int>(width), static_cast<int>(height));
     documentView_->update();
+    if (documentView_->isVisible())
+        ensureResolution();
+}
+
+QImage RIDocument::fullPicture() const
+{
+    if (!image_.isNull() && image_.size() == pictureSize_)
+        return image_;
+    return bytes_ ? decodedPicture(bytes_, std::max(pictureSize_.width(), pictureSize_.height()), pictureSize_, filePath())
+                  : QImage();
 }
 
 bool RIDocument::printToPrinter(QPrinter& printer)
 {
-    if (image_.isNull())
+    const QImage picture = fullPicture();
+    if (picture.isNull())
         return false;
     printer.setFromTo(1, 1);
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     const QRectF page = printer.pageRect(QPrinter::DevicePixel);
-    const QSizeF fitted = QSizeF(image_.size()).scaled(page.size(), Qt::KeepAspectRatio);
+    const QSizeF fitted = QSizeF(picture.size()).scaled(page.size(), Qt::KeepAspectRatio);
     const QRectF target((page.width() - fitted.width()) / 2, (page.height() - fitted.height()) / 2, fitted.width(),
                         fitted.height());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, image_);
+    painter.drawImage(target, picture);
     return painter.end();
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -41,7 +42,12 @@ StatusCode listFolder(const std::string& path, std::vector<std::string>& names)
     return readFolderAt(AT_FDCWD, path, folder, names);
 }
 
-StatusCode readRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes)
+namespace {
+
+// Reads straight into the container: sized once from the file's status, grown only when the file
+// grows while it is read.
+template <class Container>
+StatusCode readRegularFileInto(const std::string& path, Container& bytes, std::size_t maxBytes)
 {
     bytes.clear();
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -56,23 +62,42 @@ StatusCode readRegularFile(const std::string& path, std::string& bytes, std::siz
         return statusFromErrno(EINVAL);
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
         return statusFromErrno(EFBIG);
-    std::string read;
-    read.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
+    Container read;
+    read.resize(static_cast<std::size_t>(info.st_size) + 1); // one more byte sees a file that grew
+    std::size_t done = 0;
     for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (done == read.size()) {
+            if (read.size() > maxBytes)
+                return statusFromErrno(EFBIG); // grew while read
+            const std::size_t cap = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
+            read.resize(std::min(cap, read.size() * 2));
+        }
+        const ssize_t got = ::read(file.get(), read.data() + done, read.size() - done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return statusFromErrno(errno);
         if (got == 0)
             break;
-        if (read.size() + static_cast<std::size_t>(got) > maxBytes)
-            return statusFromErrno(EFBIG); // grew while read
-        read.append(buffer, static_cast<std::size_t>(got));
+        done += static_cast<std::size_t>(got);
     }
+    if (done > maxBytes)
+        return statusFromErrno(EFBIG); // grew while read
+    read.resize(done);
     bytes = std::move(read);
     return 0;
+}
+
+} // namespace
+
+StatusCode readRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes)
+{
+    return readRegularFileInto(path, bytes, maxBytes);
+}
+
+StatusCode readRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t maxBytes)
+{
+    return readRegularFileInto(path, bytes, maxBytes);
 }
 
 } // namespace vistel

@@ -72,5 +72,6 @@ StatusCode readFolderAt(int parent, const std::string& name, FileDescriptor& fol
 // of EISDIR), FIFO, device or socket (of EINVAL) is refused without reading, so nothing blocks;
 // a file of more than `maxBytes` too (of EFBIG). The failure is answered, `bytes` left empty.
 StatusCode readRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes);
+StatusCode readRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t maxBytes);
 
 } // namespace vistel

@@ -1,13 +1,17 @@
-// Picture windows: one document per file, the picture upright whatever its orientation, best
-// fit and zoom, printing on one page, the open panel's types, and failures by kind.
+// Picture windows: one document per file, the window at once and the picture decoded on a
+// worker at the window's size, upright whatever its orientation, best fit and zoom, printing
+// the whole picture on one page, the open panel's types, and failures by kind.
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <filesystem>
-#include <set>
 #include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
 
 #include <QBuffer>
 #include <QDir>
@@ -74,8 +78,76 @@ void closeAndWait(Document* document)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-bool isReddish(QColor c) { return c.red() > 180 && c.blue() < 90; }
-bool isBluish(QColor c) { return c.blue() > 180 && c.red() < 90; }
+bool isReddish(QColor c) { return c.red() > 180 && c.blue() < 90 && c.green() < 90; }
+bool isBluish(QColor c) { return c.blue() > 180 && c.red() < 90 && c.green() < 90; }
+bool isGreenish(QColor c) { return c.green() > 180 && c.red() < 90 && c.blue() < 90; }
+
+// Runs the main loop until the document's decodes have arrived (at most 10 s).
+bool waitForPicture(RIDocument* document)
+{
+    const auto deadline = RunLoop::Clock::now() + std::chrono::seconds(10);
+    while (document->isDecoding() && RunLoop::Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !document->isDecoding();
+}
+
+// A JPEG of 2h x h stored pixels: red on the left half, blue on the right, and a green square in
+// the top-left corner, with orientation 6: upright it is h x 2h, red above blue, the green square
+// top right (a mirrored picture would have it top left).
+std::string writeCornerPicture(const std::string& path, int height)
+{
+    QImage image(2 * height, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < height; ++x)
+            image.setPixelColor(x, y, x < height / 2 && y < height / 2 ? Qt::green : Qt::red);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    const std::vector<std::uint8_t> jpeg(encoded.begin(), encoded.end());
+    const auto exif = test::tiffBytes(false, {{test::TiffField {0x0112, 3, {6}, {}, {}}}});
+    const std::vector<std::uint8_t> file = test::withApp1(jpeg, test::kExifHeader, exif);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    return path;
+}
+
+// Holds every picture decode until released (or the gate goes).
+class DecodeGate {
+public:
+    DecodeGate()
+    {
+        RIDocument::setDecodeHookForTesting([this] {
+            std::unique_lock lock(mutex_);
+            ++waiting_;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return open_; });
+        });
+    }
+    ~DecodeGate()
+    {
+        release();
+        RIDocument::setDecodeHookForTesting({});
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    // Whether a decode reached the gate within two seconds.
+    bool decodeWaits()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(2), [this] { return waiting_ > 0; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int waiting_ = 0;
+    bool open_ = false;
+};
 
 } // namespace
 
@@ -90,6 +162,7 @@ TEST(PictureDocumentTest, OrientationSixOpensUprightAndTheSameFileOpensOnce)
     ASSERT_NE(document, nullptr) << error.description();
     auto* picture = dynamic_cast<RIDocument*>(document);
     ASSERT_NE(picture, nullptr);
+    ASSERT_TRUE(waitForPicture(picture));
     // Turned a quarter clockwise: 20 wide, 40 high, the left half now on top.
     ASSERT_EQ(picture->image().size(), QSize(20, 40));
     EXPECT_TRUE(isReddish(picture->image().pixelColor(10, 8)));
@@ -115,6 +188,7 @@ TEST(PictureDocumentTest, BestFitNeverEnlargesAndFollowsTheWindowUntilAZoom)
     Window* window = document->firstWindow();
     window->resize(500, 400);
     QCoreApplication::processEvents();
+    ASSERT_TRUE(waitForPicture(document));
     NSImageViewWithGreyBack* view = document->documentView();
     EXPECT_TRUE(document->isBestFit());
     EXPECT_DOUBLE_EQ(View::scalePercent(view), 100.0); // smaller than the window: 100 %, centred
@@ -136,15 +210,17 @@ TEST(PictureDocumentTest, BestFitNeverEnlargesAndFollowsTheWindowUntilAZoom)
     document->close();
 }
 
-TEST(PictureDocumentTest, PrintingGivesOnePage)
+TEST(PictureDocumentTest, PrintingGivesOnePageOfTheWholePicture)
 {
-    const std::string pdfinfo = test::commandOutput("command -v pdfinfo");
-    if (pdfinfo.empty())
-        VISTEL_SKIP_UNAVAILABLE() << "pdfinfo (poppler-utils) is not installed";
+    if (test::commandOutput("command -v pdfinfo").empty() || test::commandOutput("command -v pdfimages").empty())
+        VISTEL_SKIP_UNAVAILABLE() << "pdfinfo and pdfimages (poppler-utils) are not installed";
     test::TemporaryFolder folder;
-    auto* document = dynamic_cast<RIDocument*>(
-        ApplicationDocController::shared().openDocumentWithContentsOfFile(writePicture(folder / "print.jpg", 8), false));
+    // Larger than the screen: the window shows a reduced decode.
+    auto* document = dynamic_cast<RIDocument*>(ApplicationDocController::shared().openDocumentWithContentsOfFile(
+        writeCornerPicture(folder / "print.jpg", 1200), true));
     ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(waitForPicture(document));
+    ASSERT_LT(document->image().height(), 2400);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(folder / "out.pdf"));
@@ -153,7 +229,131 @@ TEST(PictureDocumentTest, PrintingGivesOnePage)
     const std::size_t pages = info.find("Pages:");
     ASSERT_NE(pages, std::string::npos) << info;
     EXPECT_EQ(std::stoi(info.substr(pages + 6)), 1) << info;
-    document->close();
+    // The page holds the picture at its own upright size: "page num type width height ...".
+    const std::string images = test::commandOutput("pdfimages -list " + test::shellQuoted(folder / "out.pdf"));
+    std::istringstream lines(images);
+    std::vector<QSize> sizes;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string page, number, type;
+        int width = 0, height = 0;
+        if (fields >> page >> number >> type >> width >> height && type == "image")
+            sizes.emplace_back(width, height);
+    }
+    EXPECT_EQ(sizes, std::vector<QSize> {QSize(1200, 2400)}) << images;
+    closeAndWait(document);
+}
+
+TEST(PictureDocumentTest, TheWindowShowsAtOnceAndThePictureArrivesUprightAtTheWindowsSize)
+{
+    ASSERT_TRUE(privateFolders);
+    test::TemporaryFolder folder;
+    UserDefaults::standard().removeObjectForKey(WindowFrameAutosave::defaultsKey(RIDocument::FrameAutosaveName));
+    const std::string path = writeCornerPicture(folder / "IMG_0002.JPG", 1600);
+    DecodeGate gate;
+    auto* document = dynamic_cast<RIDocument*>(ApplicationDocController::shared().openDocumentWithContentsOfFile(path, true));
+    ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(gate.decodeWaits());
+    // Shown, sized for the upright picture, grey while the decode is held.
+    Window* window = document->firstWindow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(document->pictureSize(), QSize(1600, 3200));
+    EXPECT_TRUE(document->isDecoding());
+    EXPECT_TRUE(document->image().isNull());
+    NSImageViewWithGreyBack* view = document->documentView();
+    const QImage waiting = view->grab().toImage();
+    EXPECT_EQ(waiting.pixelColor(waiting.width() / 2, waiting.height() / 2), QColor(170, 170, 170));
+
+    gate.release();
+    ASSERT_TRUE(waitForPicture(document));
+    // Reduced to the eighth of the picture that covers what the window shows.
+    const QImage& image = document->image();
+    const double shown = 3200 * View::scalePercent(view) / 100;
+    EXPECT_LT(image.height(), 3200);
+    EXPECT_GE(image.height(), shown);
+    EXPECT_EQ(image.height() % 400, 0) << image.height();
+    EXPECT_EQ(image.width() * 2, image.height());
+    struct Probe {
+        double x, y;
+        bool (*colour)(QColor);
+    } probes[] = {{0.75, 0.1, isGreenish}, {0.25, 0.1, isReddish}, {0.25, 0.4, isReddish}, {0.5, 0.75, isBluish}};
+    QCoreApplication::processEvents();
+    const QImage drawn = view->grab().toImage();
+    const double scale = View::scalePercent(view) / 100;
+    const QPointF origin((view->width() - 1600 * scale) / 2, (view->height() - 3200 * scale) / 2);
+    for (const Probe& probe : probes) {
+        SCOPED_TRACE(testing::Message() << probe.x << ", " << probe.y);
+        EXPECT_TRUE(probe.colour(image.pixelColor(int(probe.x * image.width()), int(probe.y * image.height()))));
+        const QPointF at = origin + QPointF(probe.x * 1600 * scale, probe.y * 3200 * scale);
+        EXPECT_TRUE(probe.colour(drawn.pixelColor(at.toPoint())));
+    }
+
+    // Zoomed past the decoded pixels: more are decoded, the whole picture from 100 % on.
+    const int reduced = image.height();
+    while (3200 * View::scalePercent(view) / 100 <= reduced)
+        document->zoomIn();
+    ASSERT_TRUE(waitForPicture(document));
+    EXPECT_GE(document->image().height(), 3200 * View::scalePercent(view) / 100);
+    while (View::scalePercent(view) < 100)
+        document->zoomIn();
+    ASSERT_TRUE(waitForPicture(document));
+    EXPECT_EQ(document->image().size(), QSize(1600, 3200));
+    EXPECT_TRUE(isGreenish(document->image().pixelColor(1200, 300)));
+    closeAndWait(document);
+}
+
+TEST(PictureDocumentTest, AWindowClosedBeforeItsPictureArrivesGoesQuietly)
+{
+    test::TemporaryFolder folder;
+    ApplicationDocController& controller = ApplicationDocController::shared();
+    {
+        DecodeGate gate;
+        Document* document = controller.openDocumentWithContentsOfFile(writeCornerPicture(folder / "c.jpg", 800), true);
+        ASSERT_NE(document, nullptr);
+        ASSERT_TRUE(gate.decodeWaits());
+        document->firstWindow()->close();
+        const auto deadline = RunLoop::Clock::now() + std::chrono::seconds(2);
+        while (!controller.documents().empty() && RunLoop::Clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(controller.documents().empty());
+    } // the decode goes on after the document has gone
+    const auto deadline = RunLoop::Clock::now() + std::chrono::seconds(10);
+    while (RIDocument::decodesInFlight() > 0 && RunLoop::Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(RIDocument::decodesInFlight(), 0);
+    EXPECT_TRUE(controller.documents().empty());
+}
+
+TEST(PictureDocumentTest, APictureThatFailsToDecodeClosesItsWindowAsAFailedOpenDid)
+{
+    test::TemporaryFolder folder;
+    // A readable header whose picture names a quantisation table the file lacks: the decoder
+    // gives up at the first row.
+    std::string bytes;
+    {
+        std::ifstream in(writePicture(folder / "good.jpg", 1, 40), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::size_t sof = bytes.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    bytes[sof + 12] = 3; // the first component's table
+    std::ofstream(folder / "bad.jpg", std::ios::binary) << bytes;
+    ApplicationDocController& controller = ApplicationDocController::shared();
+    ASSERT_EQ(controller.typeForContentsOfFile(folder / "bad.jpg"), "public.jpeg");
+
+    test::ScriptedAlerts alerts;
+    ErrorRecord error;
+    auto* document = dynamic_cast<RIDocument*>(controller.openDocumentWithContentsOfFile(folder / "bad.jpg", true, &error));
+    ASSERT_NE(document, nullptr);
+    QPointer<Window> window = document->firstWindow();
+    const auto deadline = RunLoop::Clock::now() + std::chrono::seconds(10);
+    while ((window || !controller.documents().empty()) && RunLoop::Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(window);
+    EXPECT_TRUE(controller.documents().empty());
+    // A readable file that is no picture is not told, as before the window showed.
+    EXPECT_TRUE(alerts.messages.empty());
 }
 
 TEST(PictureDocumentTest, FailuresAreSilentForNonPicturesAndToldForUnreadableFiles)

@@ -43,3 +43,19 @@ TEST(ReadRegularFileTest, ReadsFilesAndRefusesEverythingElseUnread)
         EXPECT_TRUE(bytes.empty()) << c.name;
     }
 }
+
+TEST(ReadRegularFileTest, ReadsIntoBytesUpToTheLimit)
+{
+    test::TemporaryFolder folder;
+    const std::string contents(100000, 'x'); // more than one read's worth
+    std::ofstream(folder / "file", std::ios::binary) << contents;
+    std::vector<std::uint8_t> bytes {1, 2};
+    EXPECT_EQ(readRegularFile(folder / "file", bytes, contents.size()), 0);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), contents);
+    bytes = {1, 2};
+    EXPECT_EQ(readRegularFile(folder / "file", bytes, contents.size() - 1), statusFromErrno(EFBIG));
+    EXPECT_TRUE(bytes.empty());
+    std::ofstream(folder / "empty", std::ios::binary).flush();
+    EXPECT_EQ(readRegularFile(folder / "empty", bytes, 10), 0);
+    EXPECT_TRUE(bytes.empty());
+}

@@ -72,6 +72,13 @@ void Document::close()
             window->close();
 }
 
+void Document::readDidFail(ErrorRecord error)
+{
+    const ErrorRecord shown = DocumentController::openFailure(filePath_, std::move(error));
+    close();
+    DocumentController::presentError(shown);
+}
+
 void Document::windowWillClose(Window* closing)
 {
     if (closing_)
@@ -134,12 +141,8 @@ Document* DocumentController::openDocumentWithContentsOfFile(const std::string& 
             document.reset();
     }
     if (!document) {
-        if (failure.domain.empty()) {
-            failure.domain = NSCocoaErrorDomain;
-            failure.code = ::access(absolute.c_str(), R_OK) == 0 ? NSUserCancelledError : NSFileReadNoPermissionError;
-        }
         if (error)
-            *error = failure;
+            *error = openFailure(absolute, std::move(failure));
         return nullptr;
     }
     document->controller_ = this;
@@ -149,6 +152,15 @@ Document* DocumentController::openDocumentWithContentsOfFile(const std::string& 
     if (display)
         opened->showWindows();
     return opened;
+}
+
+ErrorRecord DocumentController::openFailure(const std::string& path, ErrorRecord failure)
+{
+    if (failure.domain.empty()) {
+        failure.domain = NSCocoaErrorDomain;
+        failure.code = ::access(path.c_str(), R_OK) == 0 ? NSUserCancelledError : NSFileReadNoPermissionError;
+    }
+    return failure;
 }
 
 void DocumentController::documentDidClose(Document* document)

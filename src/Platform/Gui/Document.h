@@ -51,6 +51,10 @@ public:
     void showWindows();
     // Closes every window and the document.
     void close();
+    // For a document that finishes reading its file after its windows show: the reading
+    // failed after all. Closes the document and shows the error its opening would have given
+    // (`error`, or the controller's for the file). The document may be gone when it returns.
+    void readDidFail(ErrorRecord error);
 
 private:
     friend class DocumentController;
@@ -87,6 +91,9 @@ public:
     // Shows the error unless it is the user-cancelled one; answers what the alert's recovery
     // attempter answers.
     static bool presentError(const ErrorRecord& error);
+    // The error of a file that could not be opened: `failure` when it says something, else
+    // 3072 (user cancelled, never shown) for a readable file and 257 for one that cannot be read.
+    static ErrorRecord openFailure(const std::string& path, ErrorRecord failure);
 
     // The open panel: a file dialog for `extensions` (empty: every file). Tests look into it.
     static std::unique_ptr<QFileDialog> makeOpenPanel(const std::vector<std::string>& extensions);
