@@ -78,6 +78,8 @@ inline constexpr const char* kTagFileSystemItemDB = "{FileSystemItem-DB}";
 inline constexpr const char* kTagRootPageMetadata = "{RootPageMetadata}";
 inline constexpr const char* kTagRootImageMetadata = "{RootImageMetadata}";
 inline constexpr const char* kTagCategories = "{FSICategories}";
+// The item's keyword set: one attribute name per keyword.
+inline constexpr const char* kTagKeywords = "{FSIKeywords}";
 
 // The refresh-status word of an item that was not verified since it was read.
 inline constexpr std::int32_t kRefreshStatusNotVerified = 0x7fffffff;
