@@ -317,6 +317,7 @@ public:
     Ref<store::ManagedObject> subTagObjectByName(std::string_view group, bool createIfNotExists);
     void setAttribute(const Value& value, std::string_view name, std::string_view group);
     Value attributeWithName(std::string_view name, std::string_view group);
+    // The names stored under the group; reading creates neither the group nor its name.
     std::set<std::string> attributeNamesForTag(std::string_view group);
     bool setAttributesValues(const std::optional<std::vector<Value>>& values, const std::vector<std::string>& names,
                              std::string_view group, bool removeOthers);
