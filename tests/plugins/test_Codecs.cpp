@@ -549,6 +549,22 @@ TEST(GIFCodec, theBlocksBeforeTheFirstFrame)
     }
 }
 
+TEST(GIFCodec, cutShortAnywhereInTheBlocksBeforeTheFirstFrame)
+{
+    const std::vector<std::uint8_t> whole = tinyGIF(true, true, true);
+    for (std::size_t size = 13 + 6; size < whole.size(); ++size) { // from the end of the global table on
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>(whole.begin(), whole.begin() + std::ptrdiff_t(size));
+        auto decoder = GIFCodec().open(encoded(bytes));
+        ASSERT_TRUE(decoder) << size; // the header is whole: the blocks are read as far as they go
+        const Value gif = decoder->page(0)->properties[kImagePropertyGIFDictionary];
+        EXPECT_TRUE(gif[kImagePropertyGIFHasGlobalColorMap].toBool()) << size;
+        // A loop count only once its sub-block is whole (the header, the global table and the
+        // block's first 18 bytes).
+        EXPECT_EQ(gif.contains(kImagePropertyGIFLoopCount), size >= 13 + 6 + 18) << size;
+        EXPECT_FALSE(decoder->decode(0, DecodeOptions {}).image && size < whole.size() - 4) << size;
+    }
+}
+
 TEST(BMPCodec, rejectsHeadersThatLie)
 {
     auto bytes = *readFixture("rgb24.bmp");
