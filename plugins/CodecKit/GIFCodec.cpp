@@ -58,10 +58,63 @@ bool isGIF(const std::uint8_t* b, std::size_t size)
     return size >= 13 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0);
 }
 
+// What the blocks before the first frame say about the picture, as the {GIF} dictionary holds
+// it: whether there is a global colour table, how often an animation repeats (the NETSCAPE2.0
+// or ANIMEXTS1.0 application block; 0 = forever), how long the first frame shows (seconds),
+// and the colour table the first frame is drawn with (its own, else the global one) as
+// [r, g, b, r, g, b, ...].
+Value gifProperties(GifFileType* gif)
+{
+    Value properties = Value::dictionary({ { kImagePropertyGIFHasGlobalColorMap, gif->SColorMap != nullptr } });
+    GifRecordType type;
+    while (DGifGetRecordType(gif, &type) == GIF_OK && type != TERMINATE_RECORD_TYPE) {
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR)
+                break;
+            if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
+                GraphicsControlBlock gcb;
+                if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK)
+                    properties.set(kImagePropertyGIFDelayTime, gcb.DelayTime / 100.0);
+            }
+            const bool loopBlock = code == APPLICATION_EXT_FUNC_CODE && ext && ext[0] >= 11
+                && (std::memcmp(ext + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(ext + 1, "ANIMEXTS1.0", 11) == 0);
+            bool firstSubBlock = true;
+            while (ext) {
+                if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR)
+                    return properties;
+                // The loop sub-block: 1, then the count, little-endian.
+                if (loopBlock && firstSubBlock && ext && ext[0] >= 3 && ext[1] == 1)
+                    properties.set(kImagePropertyGIFLoopCount, ext[2] | (ext[3] << 8));
+                firstSubBlock = false;
+            }
+            continue;
+        }
+        if (type == IMAGE_DESC_RECORD_TYPE) {
+            if (DGifGetImageDesc(gif) == GIF_ERROR)
+                break;
+            const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
+            if (map && map->Colors && map->ColorCount > 0) {
+                Value colors = Value::array();
+                colors.mutableArray().reserve(std::size_t(map->ColorCount) * 3);
+                for (int i = 0; i < map->ColorCount; ++i) {
+                    colors.append(map->Colors[i].Red);
+                    colors.append(map->Colors[i].Green);
+                    colors.append(map->Colors[i].Blue);
+                }
+                properties.set(kImagePropertyGIFImageColorMap, std::move(colors));
+            }
+        }
+        break; // the first frame ends what is read here
+    }
+    return properties;
+}
+
 class GIFDecoder final : public ImageDecoder {
 public:
-    GIFDecoder(EncodedData data, std::uint32_t width, std::uint32_t height, bool globalMap)
-        : ImageDecoder(std::move(data)), width_(width), height_(height), globalMap_(globalMap)
+    GIFDecoder(EncodedData data, std::uint32_t width, std::uint32_t height, Value gifProperties)
+        : ImageDecoder(std::move(data)), width_(width), height_(height), gifProperties_(std::move(gifProperties))
     {
     }
 
@@ -77,7 +130,7 @@ public:
         d.bitsPerSample = 8;
         d.properties = basicPageProperties(width_, height_, 8, PlatformColorSpace::createDeviceRGB(), true, 0, 0);
         d.properties.set(kImagePropertyIsIndexed, true);
-        d.properties.set(kImagePropertyGIFDictionary, Value::dictionary({ { kImagePropertyGIFHasGlobalColorMap, globalMap_ } }));
+        d.properties.set(kImagePropertyGIFDictionary, gifProperties_);
         return d;
     }
 
@@ -184,7 +237,7 @@ private:
     }
 
     std::uint32_t width_, height_;
-    bool globalMap_;
+    Value gifProperties_;
 };
 
 } // namespace
@@ -218,8 +271,8 @@ std::unique_ptr<ImageDecoder> GIFCodec::openData(EncodedData data, std::string& 
         return nullptr;
     }
     const std::uint32_t w = std::uint32_t(gif->SWidth), h = std::uint32_t(gif->SHeight);
-    const bool globalMap = gif->SColorMap != nullptr;
-    return std::make_unique<GIFDecoder>(std::move(data), w, h, globalMap);
+    Value properties = gifProperties(gif.get());
+    return std::make_unique<GIFDecoder>(std::move(data), w, h, std::move(properties));
 }
 
 } // namespace vistel::codec

@@ -21,7 +21,7 @@ constexpr std::size_t kMaxZeroFill = 1u << 16;
 // Ancillary chunks the codec has no use for (exiv2 reads the text and EXIF chunks from the bytes
 // itself). libpng skips them without reading them into memory: a text chunk claiming 2 GB
 // would otherwise be allocated whole before its checksum is even looked at.
-constexpr png_byte kIgnoredChunks[] = "tEXt\0zTXt\0iTXt\0eXIf\0sPLT\0hIST\0tIME\0bKGD\0sBIT\0cHRM\0oFFs\0pCAL\0sCAL\0";
+constexpr png_byte kIgnoredChunks[] = "tEXt\0zTXt\0iTXt\0eXIf\0sPLT\0hIST\0tIME\0bKGD\0sBIT\0oFFs\0pCAL\0sCAL\0";
 
 struct PNGHeader {
     std::uint32_t width = 0, height = 0;
@@ -35,6 +35,9 @@ struct PNGHeader {
     bool hasPHYs = false;
     png_uint_32 xPerUnit = 0, yPerUnit = 0;
     int physUnit = 0;
+    // cHRM: white point, red, green, blue, each x then y.
+    bool hasCHRM = false;
+    double chromaticities[8] = {};
 };
 
 // All state the setjmp frames share lives here, out of reach of the longjmp.
@@ -135,6 +138,8 @@ bool readHeader(PNGSession& s)
     h.hasGamma = png_get_gAMA(s.png, s.info, &h.gamma);
     h.hasSRGB = png_get_sRGB(s.png, s.info, &h.srgbIntent);
     h.hasPHYs = png_get_pHYs(s.png, s.info, &h.xPerUnit, &h.yPerUnit, &h.physUnit);
+    double* c = h.chromaticities;
+    h.hasCHRM = png_get_cHRM(s.png, s.info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]);
     if (!acceptableSize(h.width, h.height)) {
         std::snprintf(s.message, sizeof s.message, "%s", tooLargeFailure(h.width, h.height).c_str());
         return false;
@@ -214,6 +219,12 @@ public:
             png.set(kImagePropertyPNGGamma, header_.gamma);
         if (header_.hasSRGB)
             png.set(kImagePropertyPNGsRGBIntent, header_.srgbIntent);
+        if (header_.hasCHRM) {
+            Value chromaticities = Value::array();
+            for (double value : header_.chromaticities)
+                chromaticities.append(value);
+            png.set(kImagePropertyPNGChromaticities, std::move(chromaticities));
+        }
         d.properties = basicPageProperties(d.width, d.height, d.bitsPerSample, colorSpaceFor(modelOf(header_.colorType), header_.icc),
             alpha, d.dpiWidth, d.dpiHeight);
         if (header_.colorType == PNG_COLOR_TYPE_PALETTE)

@@ -7,13 +7,15 @@
 // its raw value into text, and the control that edits it. A profile points at the first row of
 // one table and knows how many rows it has; MetadataProfileEnumerator walks them.
 //
-// Tables here: IPTC (48 fields of the picture's "{IPTC}" dictionary) and automatic categories
-// (the same 48 fields, in a table of its own). Each table is built once per process, on the
-// first call of its class function, into storage that lives until the process ends; every
-// profile made for it points into the same rows, so row pointers and the texts they refer to
-// stay valid for the whole run. A table's names are translated once, as it is built, under the
-// table's own function ("iptcDictionary", "autoCategoriesDictionary"), so the two tables can be
-// translated apart.
+// The five tables: database (7 fields the catalogue keeps for each item, the ones the database
+// view edits), file (25 fields of the catalogue item and its picture), EXIF (169 fields of the
+// picture's image-property dictionaries), IPTC (48 fields of its "{IPTC}" dictionary) and
+// automatic categories (the same 48 fields, in a table of its own). Each table is built once per
+// process, on the first call of its class function, into storage that lives until the process
+// ends; every profile made for it points into the same rows, so row pointers and the texts they
+// refer to stay valid for the whole run. A table's names are translated once, as it is built,
+// under the table's own function ("databaseDictionary", "fileDictionary", "exifDictionary",
+// "iptcDictionary", "autoCategoriesDictionary"), so each table can be translated apart.
 //
 // A table ends with a row of all zeros; the end is recognised by a null first key (every real
 // row has one).
@@ -52,19 +54,51 @@ class MetadataProfile : public Object {
 public:
     ZOV_ROOT_CLASS(MetadataProfile)
 
-    // The group names rows use.
+    // The group names rows use. They are shown as they are (never translated) and are the
+    // groups' identities. "Canon Maker Notes" is used by no row.
+    static constexpr const char* CategoryFileInformation = "File Information";
+    static constexpr const char* CategoryImageAttributes = "Image Attributes";
+    static constexpr const char* CategoryExifSummary = "EXIF Metadata Summary";
+    static constexpr const char* CategoryCameraImageFileFormat = "Camera Image File Format";
+    static constexpr const char* CategoryNikonMakerNotes = "Nikon Maker Notes";
+    static constexpr const char* CategoryCanonMakerNotes = "Canon Maker Notes";
+    static constexpr const char* CategoryCamera = "Camera";
+    static constexpr const char* CategoryTIFF = "TIFF";
+    static constexpr const char* CategoryJPEG = "JPEG";
+    static constexpr const char* CategoryPNG = "PNG";
+    static constexpr const char* CategoryGIF = "GIF";
+    static constexpr const char* CategoryImage = "Image";
+    static constexpr const char* CategoryFile = "File";
+    static constexpr const char* CategoryMiscellaneous = "Miscellaneous";
+    static constexpr const char* CategoryGPS = "GPS";
     static constexpr const char* CategoryOther = "Other";
     static constexpr const char* CategoryCategories = "Categories";
     static constexpr const char* CategoryCaption = "Caption";
     static constexpr const char* CategoryOrigin = "Origin";
     static constexpr const char* CategoryKeywords = "Keywords";
     static constexpr const char* CategoryCredit = "Credit";
+    static constexpr const char* CategoryGeneral = "General";
+    static constexpr const char* CategoryNotes = "Notes";
+
+    // First keys that are not image-property dictionaries: the catalogue item's own properties,
+    // the picture's page facts as the catalogue stores them, and the item's keyword set.
+    static constexpr const char* SourceFileSystemItem = "{FileSystemItem}";
+    static constexpr const char* SourceRootPageMetadata = "{RootPageMetadata}";
+    static constexpr const char* SourceKeywords = "{FSIKeywords}";
+    // The second key that stands for every name stored under the first key.
+    static constexpr const char* SourceAllNames = "*";
 
     // New profiles over the tables.
+    static Ref<MetadataProfile> databaseProfile();
+    static Ref<MetadataProfile> fileProfile();
+    static Ref<MetadataProfile> exifProfile();
     static Ref<MetadataProfile> iptcProfile();
     static Ref<MetadataProfile> autoCategoriesProfile();
 
     // The first row of each table; the first call builds it.
+    static const MetadataProfileItemInfo* databaseDictionary();
+    static const MetadataProfileItemInfo* fileDictionary();
+    static const MetadataProfileItemInfo* exifDictionary();
     static const MetadataProfileItemInfo* iptcDictionary();
     static const MetadataProfileItemInfo* autoCategoriesDictionary();
 

@@ -1,12 +1,17 @@
-// The metadata field tables: the IPTC and automatic-categories tables, their rows, profiles
-// and enumerators, and their translation each under its own function.
+// The metadata field tables: the database, file, EXIF, IPTC and automatic-categories tables, their
+// rows against the reference listing in data/field-tables.txt, profiles and enumerators, and their
+// translation each under its own function.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 #include "LocalizedStrings.h"
@@ -17,8 +22,22 @@
 namespace vistel::test {
 namespace {
 
-// Before any table is built: "Urgency" has a different German name in each table, so the two
-// tables are seen to be translated apart.
+// German names set up before any table is built, each under one table's function only: a name
+// shared by two tables ("Model", "Urgency", "Keywords") reads differently in each of them.
+struct GermanName {
+    const char* table;
+    std::size_t row;
+    const char* english;
+    const char* german;
+};
+constexpr GermanName kGermanNames[] = {
+    {"database", 6, "Keywords", "Stichw\u00f6rter"},
+    {"file", 13, "Model", "Modell"},
+    {"exif", 40, "Model", "Kameramodell"},
+    {"iptc", 5, "Urgency", "Dringlichkeit"},
+    {"autoCategories", 5, "Urgency", "Eile"},
+};
+
 class GermanNames : public ::testing::Environment {
 public:
     void SetUp() override
@@ -27,15 +46,17 @@ public:
         std::filesystem::create_directories(dir_ / "de.lproj");
         {
             std::ofstream table(dir_ / "de.lproj" / "Localizable.strings");
-            table << "\"" << ZovTranslatorManager::keyForClass("MetadataProfile", "", "iptcDictionary", "", "Urgency")
-                  << "\" = \"Dringlichkeit\";\n";
-            table << "\"" << ZovTranslatorManager::keyForClass("MetadataProfile", "", "autoCategoriesDictionary", "", "Urgency")
-                  << "\" = \"Eile\";\n";
+            for (const GermanName& name : kGermanNames)
+                table << "\"" << ZovTranslatorManager::keyForClass("MetadataProfile", "", std::string(name.table) + "Dictionary", "", name.english)
+                      << "\" = \"" << name.german << "\";\n";
         }
         auto& translator = ZovTranslatorManager::defaultTranslatorManager();
         translator.setStringTables(std::make_shared<LocalizedStrings>(dir_.string(), std::vector<std::string> {"de"}));
         translator.setCurrentBackend(ZovTranslatorBackend_Cocoa);
-        // Both tables are built now, with the German table in place.
+        // Every table is built now, with the German table in place.
+        MetadataProfile::databaseDictionary();
+        MetadataProfile::fileDictionary();
+        MetadataProfile::exifDictionary();
         MetadataProfile::iptcDictionary();
         MetadataProfile::autoCategoriesDictionary();
         translator.setCurrentBackend(ZovTranslatorBackend_Self);
@@ -48,38 +69,69 @@ private:
 
 const auto* const germanNames = ::testing::AddGlobalTestEnvironment(new GermanNames);
 
-std::string row(const MetadataProfileItemInfo& info)
+// The five tables by the name of their function.
+std::vector<std::pair<std::string, Ref<MetadataProfile>>> allTables()
 {
-    std::string text = std::string(info.sourcePath1) + " " + info.sourcePath2 + " \"" + info.name + "\" " + info.category;
-    if (info.converterID)
-        text += " (" + std::string(info.converterID) + ")";
-    return text + " " + std::to_string(info.uiType);
+    return {{"database", MetadataProfile::databaseProfile()},
+            {"file", MetadataProfile::fileProfile()},
+            {"exif", MetadataProfile::exifProfile()},
+            {"iptc", MetadataProfile::iptcProfile()},
+            {"autoCategories", MetadataProfile::autoCategoriesProfile()}};
 }
 
-TEST(MetadataProfile, TheIPTCTableHas48RowsInTableOrder)
+// "<table> <index>: <first key> | <second key> | <name> | <category> | <converter or -> | <uiType>"
+std::string listing(const std::string& table, std::size_t index, const MetadataProfileItemInfo& info)
 {
-    Ref<MetadataProfile> profile = MetadataProfile::iptcProfile();
-    ASSERT_EQ(profile->count(), 48u);
-    struct Case {
-        std::size_t index;
-        const char* row;
-    } cases[] = {
-        {0, "{IPTC} ObjectTypeReference \"Object Type Reference\" Other 0"},
-        {2, "{IPTC} ObjectName \"Object Name\" Origin 0"},
-        {6, "{IPTC} SubjectReference \"Subject Reference\" Caption 0"},
-        {10, "{IPTC} Keywords \"Keywords\" Keywords 0"},
-        {33, "{IPTC} ProvinceState \"Province / State\" Origin 0"},
-        {38, "{IPTC} Credit \"Credit\" Credit 0"},
-        {42, "{IPTC} CaptionAbstract \"Caption / Abstract\" Caption 0"},
-        {47, "{IPTC} StarRating \"Star Rating\" Categories 0"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(row(*profile->infoAtIndex(c.index)), c.row) << c.index;
-    for (std::size_t i = 0; i < profile->count(); ++i) {
-        EXPECT_EQ(profile->infoAtIndex(i)->converterID, nullptr) << i;
-        EXPECT_EQ(profile->infoAtIndex(i)->uiType, 0) << i;
+    std::ostringstream line;
+    line << table << " " << index << ": " << info.sourcePath1 << " | " << info.sourcePath2 << " | " << info.name << " | "
+         << info.category << " | " << (info.converterID ? info.converterID : "-") << " | " << info.uiType;
+    return line.str();
+}
+
+TEST(MetadataProfile, EveryRowOfEveryTableIsTheListedOne)
+{
+    std::ifstream in(std::filesystem::path(VISTEL_TEST_DATA_DIR) / "field-tables.txt");
+    ASSERT_TRUE(in);
+    std::vector<std::string> expected;
+    for (std::string line; std::getline(in, line);)
+        expected.push_back(line);
+    // The names translated by the test environment read in German.
+    for (const GermanName& name : kGermanNames) {
+        const std::string prefix = std::string(name.table) + " " + std::to_string(name.row) + ": ";
+        for (std::string& line : expected)
+            if (line.starts_with(prefix)) {
+                const std::string english = std::string(" | ") + name.english + " | ";
+                const std::size_t at = line.find(english, line.find(" | ") + 3);
+                ASSERT_NE(at, std::string::npos) << line;
+                line.replace(at, english.size(), std::string(" | ") + name.german + " | ");
+            }
     }
-    EXPECT_THROW(profile->infoAtIndex(48), Exception);
+    std::vector<std::string> dumped;
+    for (const auto& [table, profile] : allTables())
+        for (std::size_t i = 0; i < profile->count(); ++i)
+            dumped.push_back(listing(table, i, *profile->infoAtIndex(i)));
+    ASSERT_EQ(dumped.size(), expected.size());
+    for (std::size_t i = 0; i < dumped.size(); ++i)
+        EXPECT_EQ(dumped[i], expected[i]);
+}
+
+TEST(MetadataProfile, TablesHaveTheirRowCounts)
+{
+    const std::map<std::string, std::size_t> counts = {{"database", 7}, {"file", 25}, {"exif", 169}, {"iptc", 48}, {"autoCategories", 48}};
+    for (const auto& [table, profile] : allTables()) {
+        EXPECT_EQ(profile->count(), counts.at(table)) << table;
+        EXPECT_THROW(profile->infoAtIndex(profile->count()), Exception) << table;
+    }
+}
+
+TEST(MetadataProfile, EachTableIsTranslatedUnderItsOwnFunction)
+{
+    EXPECT_STREQ(MetadataProfile::databaseProfile()->infoAtIndex(6)->name, "Stichw\u00f6rter");
+    EXPECT_STREQ(MetadataProfile::iptcProfile()->infoAtIndex(10)->name, "Keywords");
+    EXPECT_STREQ(MetadataProfile::fileProfile()->infoAtIndex(13)->name, "Modell");
+    EXPECT_STREQ(MetadataProfile::exifProfile()->infoAtIndex(40)->name, "Kameramodell");
+    // Categories are never translated.
+    EXPECT_STREQ(MetadataProfile::databaseProfile()->infoAtIndex(6)->category, "Keywords");
 }
 
 TEST(MetadataProfile, AutoCategoriesAreTheSameFieldsInATableOfTheirOwn)
@@ -105,28 +157,42 @@ TEST(MetadataProfile, AutoCategoriesAreTheSameFieldsInATableOfTheirOwn)
 
 TEST(MetadataProfile, ProfilesShareTheRowsOfATableBuiltOnce)
 {
-    Ref<MetadataProfile> first = MetadataProfile::iptcProfile();
-    Ref<MetadataProfile> second = MetadataProfile::profileWithInfo(MetadataProfile::iptcDictionary());
-    EXPECT_NE(first.get(), second.get());
-    EXPECT_EQ(first->infoAtIndex(0), second->infoAtIndex(0));
-    EXPECT_EQ(first->infoAtIndex(47), MetadataProfile::iptcDictionary() + 47);
-    // The terminator follows the last row.
-    EXPECT_EQ(MetadataProfile::iptcDictionary()[48].sourcePath1, nullptr);
+    const std::pair<Ref<MetadataProfile> (*)(), const MetadataProfileItemInfo* (*)()> tables[] = {
+        {&MetadataProfile::databaseProfile, &MetadataProfile::databaseDictionary},
+        {&MetadataProfile::fileProfile, &MetadataProfile::fileDictionary},
+        {&MetadataProfile::exifProfile, &MetadataProfile::exifDictionary},
+        {&MetadataProfile::iptcProfile, &MetadataProfile::iptcDictionary},
+        {&MetadataProfile::autoCategoriesProfile, &MetadataProfile::autoCategoriesDictionary},
+    };
+    for (const auto& [makeProfile, firstRow] : tables) {
+        Ref<MetadataProfile> first = makeProfile();
+        Ref<MetadataProfile> second = MetadataProfile::profileWithInfo(firstRow());
+        EXPECT_NE(first.get(), second.get());
+        EXPECT_EQ(first->infoAtIndex(0), second->infoAtIndex(0));
+        EXPECT_EQ(first->infoAtIndex(first->count() - 1), firstRow() + first->count() - 1);
+        EXPECT_EQ(firstRow(), makeProfile()->infoAtIndex(0));
+        // The terminator follows the last row.
+        EXPECT_EQ(firstRow()[first->count()].sourcePath1, nullptr);
+    }
     // A profile from the middle of a table counts the rows left.
     EXPECT_EQ(MetadataProfile::profileWithInfo(MetadataProfile::iptcDictionary() + 40)->count(), 8u);
 }
 
 TEST(MetadataProfile, AnEnumeratorYieldsEveryRowThenNothing)
 {
-    Ref<MetadataProfile> profile = MetadataProfile::autoCategoriesProfile();
-    Ref<MetadataProfileEnumerator> rows = profile->enumerator();
-    for (std::size_t i = 0; i < profile->count(); ++i)
-        EXPECT_EQ(rows->nextObject(), profile->infoAtIndex(i)) << i;
-    EXPECT_EQ(rows->nextObject(), nullptr);
-    EXPECT_EQ(rows->nextObject(), nullptr);
+    for (const auto& [table, profile] : allTables()) {
+        Ref<MetadataProfileEnumerator> rows = profile->enumerator();
+        for (std::size_t i = 0; i < profile->count(); ++i)
+            EXPECT_EQ(rows->nextObject(), profile->infoAtIndex(i)) << table << " " << i;
+        EXPECT_EQ(rows->nextObject(), nullptr) << table;
+        EXPECT_EQ(rows->nextObject(), nullptr) << table;
+    }
     // Two enumerators walk independently.
-    Ref<MetadataProfileEnumerator> other = profile->enumerator();
-    EXPECT_EQ(other->nextObject(), profile->infoAtIndex(0));
+    Ref<MetadataProfile> profile = MetadataProfile::exifProfile();
+    Ref<MetadataProfileEnumerator> first = profile->enumerator();
+    first->nextObject();
+    EXPECT_EQ(profile->enumerator()->nextObject(), profile->infoAtIndex(0));
+    EXPECT_EQ(first->nextObject(), profile->infoAtIndex(1));
     // The base yields nothing.
     EXPECT_EQ(makeRef<MetadataProfileEnumerator>()->nextObject(), nullptr);
 }

@@ -369,6 +369,18 @@ TEST(PNGCodec, propertiesAndProfile)
     EXPECT_TRUE(palette->page(0)->properties[kImagePropertyHasAlpha].toBool());
 }
 
+TEST(PNGCodec, chromaticitiesOfTheCHRMChunk)
+{
+    const Value png = openFixture("rgb8.png")->page(0)->properties[kImagePropertyPNGDictionary];
+    const Value& c = png[kImagePropertyPNGChromaticities];
+    const double expected[] = { 0.3127, 0.329, 0.64, 0.33, 0.3, 0.6, 0.15, 0.06 }; // white, red, green, blue
+    ASSERT_EQ(c.size(), 8u) << c.description();
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_NEAR(c.at(i).toDouble(), expected[i], 1e-5) << i;
+    // A picture without the chunk has no chromaticities.
+    EXPECT_FALSE(openFixture("grey.png")->page(0)->properties[kImagePropertyPNGDictionary].contains(kImagePropertyPNGChromaticities));
+}
+
 TEST(PNGCodec, sixteenBitThumbnailsBecomeEightBit)
 {
     const DecodeResult r = decodeFixture("rgba16.png", DecodeMode::Thumbnail, 16);
@@ -483,6 +495,74 @@ TEST(GIFCodec, decodesTheFirstFrameOnly)
     const test::Samples s = test::samplesOf(*r.image, true);
     EXPECT_GT(s.at(14, 14, 0), 240);
     EXPECT_EQ(s.at(14, 14, 3), 255);
+}
+
+// A 1 x 1 GIF with a black and white global table; optionally a loop block, a graphic control
+// block and a red and green table of the frame's own.
+std::vector<std::uint8_t> tinyGIF(bool loopBlock, bool controlBlock, bool localMap)
+{
+    std::vector<std::uint8_t> b = { 'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255 };
+    if (loopBlock) {
+        const std::uint8_t block[] = { 0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 3, 0, 0 };
+        b.insert(b.end(), std::begin(block), std::end(block)); // loops 3 times
+    }
+    if (controlBlock) {
+        const std::uint8_t block[] = { 0x21, 0xF9, 4, 0, 25, 0, 0, 0 }; // 25 hundredths of a second
+        b.insert(b.end(), std::begin(block), std::end(block));
+    }
+    const std::uint8_t descriptor[] = { 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, std::uint8_t(localMap ? 0x80 : 0) };
+    b.insert(b.end(), std::begin(descriptor), std::end(descriptor));
+    if (localMap) {
+        const std::uint8_t colors[] = { 255, 0, 0, 0, 255, 0 };
+        b.insert(b.end(), std::begin(colors), std::end(colors));
+    }
+    const std::uint8_t pixels[] = { 2, 2, 0x44, 0x01, 0, 0x3B };
+    b.insert(b.end(), std::begin(pixels), std::end(pixels));
+    return b;
+}
+
+TEST(GIFCodec, theBlocksBeforeTheFirstFrame)
+{
+    const Value anim = openFixture("anim.gif")->page(0)->properties[kImagePropertyGIFDictionary];
+    EXPECT_EQ(anim[kImagePropertyGIFLoopCount], Value(0)); // forever
+    EXPECT_DOUBLE_EQ(anim[kImagePropertyGIFDelayTime].toDouble(), 0.1);
+    EXPECT_TRUE(anim[kImagePropertyGIFHasGlobalColorMap].toBool());
+    EXPECT_EQ(anim[kImagePropertyGIFImageColorMap].size() % 3, 0u);
+    EXPECT_GE(anim[kImagePropertyGIFImageColorMap].size(), 6u);
+
+    struct Case {
+        bool loopBlock, controlBlock, localMap;
+        const char* gif;
+    } cases[] = {
+        { true, true, true, "{DelayTime = 0.25; HasGlobalColorMap = 1; ImageColorMap = (255, 0, 0, 0, 255, 0); LoopCount = 3;}" },
+        { false, false, false, "{HasGlobalColorMap = 1; ImageColorMap = (0, 0, 0, 255, 255, 255);}" },
+    };
+    for (const Case& c : cases) {
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>(tinyGIF(c.loopBlock, c.controlBlock, c.localMap));
+        auto decoder = GIFCodec().open(encoded(bytes));
+        ASSERT_TRUE(decoder) << c.gif;
+        EXPECT_EQ(decoder->page(0)->properties[kImagePropertyGIFDictionary].description(), c.gif);
+        // Reading the blocks leaves the frame to decode.
+        const DecodeResult r = decoder->decode(0, DecodeOptions {});
+        ASSERT_TRUE(r.image) << r.error;
+        EXPECT_EQ(test::samplesOf(*r.image, true).at(0, 0, 0), c.localMap ? 255 : 0);
+    }
+}
+
+TEST(GIFCodec, cutShortAnywhereInTheBlocksBeforeTheFirstFrame)
+{
+    const std::vector<std::uint8_t> whole = tinyGIF(true, true, true);
+    for (std::size_t size = 13 + 6; size < whole.size(); ++size) { // from the end of the global table on
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>(whole.begin(), whole.begin() + std::ptrdiff_t(size));
+        auto decoder = GIFCodec().open(encoded(bytes));
+        ASSERT_TRUE(decoder) << size; // the header is whole: the blocks are read as far as they go
+        const Value gif = decoder->page(0)->properties[kImagePropertyGIFDictionary];
+        EXPECT_TRUE(gif[kImagePropertyGIFHasGlobalColorMap].toBool()) << size;
+        // A loop count only once its sub-block is whole (the header, the global table and the
+        // block's first 18 bytes).
+        EXPECT_EQ(gif.contains(kImagePropertyGIFLoopCount), size >= 13 + 6 + 18) << size;
+        EXPECT_FALSE(decoder->decode(0, DecodeOptions {}).image && size < whole.size() - 4) << size;
+    }
 }
 
 TEST(BMPCodec, rejectsHeadersThatLie)

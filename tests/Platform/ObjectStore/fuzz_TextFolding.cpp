@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "Platform/ObjectStore/ObjectStore.h"
@@ -18,10 +19,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view pattern = input.substr(0, split);
     const std::string_view text = split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
     const bool matches = vistel::store::likeMatchesFolded(pattern, text);
-    // A pattern matches itself once its wildcards are taken as they are.
-    if (pattern.find_first_of("*?") == std::string_view::npos && !vistel::store::likeMatchesFolded(pattern, pattern))
+    // A pattern without wildcards or escapes matches itself.
+    if (pattern.find_first_of("*?\\") == std::string_view::npos && !vistel::store::likeMatchesFolded(pattern, pattern))
         std::abort();
     if (vistel::store::likeMatchesFolded("*", text) != true)
+        std::abort();
+    // Any text, escaped, matches itself, and as a prefix (with *) every text it begins.
+    const std::string escaped = vistel::store::likeEscaped(pattern);
+    if (!vistel::store::likeMatchesFolded(escaped, pattern) || !vistel::store::likeMatchesFolded(escaped + "*", input))
+        std::abort();
+    // An escaped literal matches only what folds to the same characters.
+    if (vistel::store::likeMatchesFolded(escaped, text)
+        != (vistel::store::foldCaseAndDiacritics(pattern) == vistel::store::foldCaseAndDiacritics(text)))
         std::abort();
     (void)matches;
     if (auto id = vistel::store::ObjectID::fromURIRepresentation(input)) {

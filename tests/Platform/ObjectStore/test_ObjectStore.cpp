@@ -483,7 +483,27 @@ TEST(TextFolding, CaseAndDiacritics)
         {"cafe*", "Café au lait", true}, {"CAFÉ", "cafe", true}, {"c?fe", "cafe", true}, {"*ŁÓDŹ", "in lodz", true},
         {"ca", "cafe", false},          {"*x*", "cafe", false}, {"", "", true},          {"*", "\xff", true},
         {"\xff", "\xfe", false},        {"*", "*x", true}, {"a*", "a*b", true},        {"e\xcc\x81", "e", true}, // combining accent dropped
+        // Beyond Latin: simple case folding and canonical decomposition over all of Unicode.
+        {"ё*", "Ёлка", true}, {"ω*", "Ωmega", true}, {"\u2126", "ω", true}, // the ohm sign decomposes to omega
+        {"ΆΘΗΝΑ", "αθηνα", true}, {"ς", "Σ", true}, {"ẞ", "ß", true}, {"\U00010400", "\U00010428", true},
+        {"한*", "한글", true}, {"日本*", "日本語", true}, {"Ａ", "a", false}, // compatibility forms stay apart
+        {"е", "ё", true}, {"ǻ", "A", true}, {"Ǿ", "o", true}, {"ё", "е", true}, {"л", "Ёлка", false},
+        // \ makes the next character plain; % and _ are plain already.
+        {"a\\*", "a*", true}, {"a\\*", "ab", false}, {"a\\**", "a*b", true}, {"a\\**", "ab", false},
+        {"5\\?", "5?", true}, {"5\\?", "5x", false}, {"\\\\", "\\", true}, {"x\\", "x\\", true},
+        {"5%*", "50%off", false}, {"5%*", "5%", true}, {"5_*", "5_0", true}, {"5_*", "50", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(likeMatchesFolded(c.pattern, c.text), c.matches) << c.pattern << " / " << c.text;
+}
+
+TEST(TextFolding, EscapedTextMatchesItselfOnly)
+{
+    for (const char* text : {"a*b", "5?", "back\\slash", "*", "?x", "\\", "Étang"}) {
+        EXPECT_TRUE(likeMatchesFolded(likeEscaped(text), text)) << text;
+        EXPECT_TRUE(likeMatchesFolded(likeEscaped(text) + "*", std::string(text) + "tail")) << text;
+    }
+    EXPECT_FALSE(likeMatchesFolded(likeEscaped("a*"), "abc"));
+    EXPECT_FALSE(likeMatchesFolded(likeEscaped("a?c"), "abc"));
+    EXPECT_EQ(likeEscaped("a*b?c\\"), "a\\*b\\?c\\\\");
 }

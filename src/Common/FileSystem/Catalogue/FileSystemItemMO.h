@@ -78,6 +78,8 @@ inline constexpr const char* kTagFileSystemItemDB = "{FileSystemItem-DB}";
 inline constexpr const char* kTagRootPageMetadata = "{RootPageMetadata}";
 inline constexpr const char* kTagRootImageMetadata = "{RootImageMetadata}";
 inline constexpr const char* kTagCategories = "{FSICategories}";
+// The item's keyword set: one attribute name per keyword.
+inline constexpr const char* kTagKeywords = "{FSIKeywords}";
 
 // The refresh-status word of an item that was not verified since it was read.
 inline constexpr std::int32_t kRefreshStatusNotVerified = 0x7fffffff;
@@ -319,6 +321,7 @@ public:
     Ref<store::ManagedObject> subTagObjectByName(std::string_view group, bool createIfNotExists);
     void setAttribute(const Value& value, std::string_view name, std::string_view group);
     Value attributeWithName(std::string_view name, std::string_view group);
+    // The names stored under the group; reading creates neither the group nor its name.
     std::set<std::string> attributeNamesForTag(std::string_view group);
     bool setAttributesValues(const std::optional<std::vector<Value>>& values, const std::vector<std::string>& names,
                              std::string_view group, bool removeOthers);

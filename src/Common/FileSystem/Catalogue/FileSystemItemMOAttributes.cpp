@@ -136,7 +136,8 @@ std::set<std::string> FileSystemItemMO::attributeNamesForTag(std::string_view gr
     MediaDatabase* database = mediaDatabase();
     if (!database)
         return names;
-    if (auto tags = database->tagsOf(this, group, true))
+    // Reading creates nothing: an item without the group has no names.
+    if (auto tags = database->tagsOf(this, group, false))
         for (const auto& tag : *tags)
             names.insert(tagNameText(tag.get()));
     return names;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "CatalogueTestSupport.h"
+#include "Common/FileSystem/Catalogue/FileSystemItemMOCategory.h"
 #include "Platform/Log.h"
 
 using namespace vistel;
@@ -193,6 +194,25 @@ TEST_F(ItemTest, AttributeGroups)
     EXPECT_EQ(item->attributeWithName("one", kTagCategories), Value("v"));
     EXPECT_TRUE(item->removeAttributes({"one", "absent"}, kTagCategories));
     EXPECT_EQ(item->attributeNamesForTag(kTagCategories), std::set<std::string> {"four"});
+}
+
+TEST_F(ItemTest, ReadingGroupsCreatesNoTags)
+{
+    auto item = file("p.jpg");
+    item->setDatabaseRating(Value(3));
+    ASSERT_TRUE(database_->managedObjectContext()->save());
+    const std::string tags = "SELECT count(*) FROM Tag", names = "SELECT count(*) FROM TagName";
+    const long long tagRows = committed(tags), nameRows = committed(names);
+    ASSERT_GT(tagRows, 0);
+
+    for (const char* group : {kTagCategories, "{FSIKeywords}", "{Never Written}"})
+        EXPECT_TRUE(item->attributeNamesForTag(group).empty()) << group;
+    EXPECT_TRUE(FileSystemItemMOCategory::categoryUniqueIDsForItem(item.get()).empty());
+    EXPECT_TRUE(item->attributeWithName("caption", "{Never Written}").isNull());
+    EXPECT_EQ(item->databaseRating(), Value("3"));
+    ASSERT_TRUE(database_->managedObjectContext()->save());
+    EXPECT_EQ(committed(tags), tagRows);
+    EXPECT_EQ(committed(names), nameRows);
 }
 
 TEST_F(ItemTest, ImageFacts)
