@@ -6,6 +6,7 @@
 
 #include "Application/ApplicationContinuousUserActionHandlersRegistry.h"
 #include "Operations/FileOperation.h"
+#include "Operations/ImageConvertor.h"
 
 namespace vistel {
 
@@ -20,11 +21,13 @@ public:
     int createFolder(const std::string& path) override { return FileOperation::createFolder(path); }
 };
 
-// What the quit-time registry asks a running operation, answered by the operation itself.
-class RegisteredOperation final : public ApplicationContinuousUserActionHandler {
+// What the quit-time registry asks a running operation or conversion group, answered by the
+// task itself.
+template <class Task>
+class RegisteredTask final : public ApplicationContinuousUserActionHandler {
 public:
-    explicit RegisteredOperation(FileOperation& operation)
-        : operation_(&operation)
+    explicit RegisteredTask(Task& task)
+        : task_(&task)
     {
     }
     unsigned applicationShouldTerminate(ApplicationContinuousUserActionHandlersRegistry&,
@@ -32,7 +35,7 @@ public:
                                         std::optional<std::string>& description) override
     {
         std::string from, to, what;
-        const int reply = operation_->applicationShouldTerminate(&from, &to, &what);
+        const auto reply = task_->applicationShouldTerminate(&from, &to, &what);
         source = std::move(from);
         destination = std::move(to);
         description = std::move(what);
@@ -40,14 +43,35 @@ public:
     }
 
 private:
-    Ref<FileOperation> operation_;
+    Ref<Task> task_;
 };
 
-// The registered adapters by operation; main thread only, like the hooks that fill it.
-std::map<FileOperation*, std::unique_ptr<RegisteredOperation>>& registeredOperations()
+// The registered adapters by task; main thread only, like the hooks that fill them.
+template <class Task>
+std::map<Task*, std::unique_ptr<RegisteredTask<Task>>>& registeredTasks()
 {
-    static auto* adapters = new std::map<FileOperation*, std::unique_ptr<RegisteredOperation>>();
+    static auto* adapters = new std::map<Task*, std::unique_ptr<RegisteredTask<Task>>>();
     return *adapters;
+}
+
+template <class Task>
+void registerTask(Task& task)
+{
+    auto& adapters = registeredTasks<Task>();
+    auto [entry, added] = adapters.emplace(&task, std::make_unique<RegisteredTask<Task>>(task));
+    if (added)
+        ApplicationContinuousUserActionHandlersRegistry::defaultRegistry().registerACUAH(entry->second.get());
+}
+
+template <class Task>
+void unregisterTask(Task& task)
+{
+    auto& adapters = registeredTasks<Task>();
+    const auto entry = adapters.find(&task);
+    if (entry == adapters.end())
+        return;
+    ApplicationContinuousUserActionHandlersRegistry::defaultRegistry().unregisterACUAH(entry->second.get());
+    adapters.erase(entry);
 }
 
 } // namespace
@@ -74,6 +98,12 @@ void FileOperationLauncher::rename(const std::string& path, const std::string& n
     FileOperation::rename(path, newName);
 }
 
+void FileOperationLauncher::convertImages(const std::vector<std::string>& paths, const std::string& outputFolder,
+                                          const Value& options)
+{
+    ImageConvertor::sharedImageConvertor().addJobWithInputFiles(paths, outputFolder, options);
+}
+
 FileOperationLauncher* FileOperationLauncher::installed() { return installedLauncher; }
 
 FileOperationLauncher* FileOperationLauncher::install(FileOperationLauncher* launcher)
@@ -88,22 +118,8 @@ void installFileOperations()
         return;
     launcher = new OperationsLauncher();
     FileOperationLauncher::install(launcher);
-    setFileOperationRegistryHooks({
-        [](FileOperation& operation) {
-            auto& adapters = registeredOperations();
-            auto [entry, added] = adapters.emplace(&operation, std::make_unique<RegisteredOperation>(operation));
-            if (added)
-                ApplicationContinuousUserActionHandlersRegistry::defaultRegistry().registerACUAH(entry->second.get());
-        },
-        [](FileOperation& operation) {
-            auto& adapters = registeredOperations();
-            const auto entry = adapters.find(&operation);
-            if (entry == adapters.end())
-                return;
-            ApplicationContinuousUserActionHandlersRegistry::defaultRegistry().unregisterACUAH(entry->second.get());
-            adapters.erase(entry);
-        },
-    });
+    setFileOperationRegistryHooks({registerTask<FileOperation>, unregisterTask<FileOperation>});
+    setImageConvertorRegistryHooks({registerTask<ImageConvertorJobGroup>, unregisterTask<ImageConvertorJobGroup>});
 }
 
 } // namespace vistel

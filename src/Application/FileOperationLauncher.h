@@ -1,6 +1,6 @@
 #pragma once
 // FileOperationLauncher: how the shell starts file operations (delete, move to the Trash, new
-// folder, copy, move, rename). The program installs the one over the file operations
+// folder, copy, move, rename) and picture conversions (convert, resize, rename, Save As, rotate). The program installs the one over the file operations
 // (installFileOperations) at start-up; until one is installed the actions that need it do
 // nothing; tests install a recording double. Copy, move and rename start the real operations
 // unless a launcher overrides them.
@@ -30,6 +30,12 @@ public:
                              const Value& options);
     // Renames one item in its folder.
     virtual void rename(const std::string& path, const std::string& newName);
+    // Starts a conversion batch of the pictures (files or folders) into `outputFolder` on the
+    // shared conversion engine; `options` are the engine's (Operations/ImageConvertor.h: format,
+    // quality, size, resize and rename rules, rotation, first answers, progress texts). A
+    // rotation in place passes the pictures' own folder and ImageConvertor::rotationOptions().
+    virtual void convertImages(const std::vector<std::string>& paths, const std::string& outputFolder,
+                               const Value& options);
 
     // The installed launcher, or null. install() answers the previous one; the caller keeps
     // ownership.
@@ -38,7 +44,7 @@ public:
 };
 
 // Installs, once, the launcher over the file operations (src/Operations) and the hooks that
-// register each running operation with the quit-time registry.
+// register each running operation and conversion group with the quit-time registry.
 void installFileOperations();
 
 } // namespace vistel

@@ -73,14 +73,14 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"deletePermanently:", true, &H::validateDeletePermanently, &H::performDeletePermanently},
         {"sendToFrame:", true, nullptr, nullptr},
         {"sendToFrameDialog:", true, nullptr, nullptr},
-        {"batchConvertFileFormat:", true, nullptr, nullptr},
-        {"batchResize:", true, nullptr, nullptr},
-        {"batchRename:", true, nullptr, nullptr},
-        {"saveDocumentAs:", true, nullptr, nullptr},
+        {"batchConvertFileFormat:", true, &H::validateBatch, &H::performBatchConvert},
+        {"batchResize:", true, &H::validateBatch, &H::performBatchResize},
+        {"batchRename:", true, &H::validateBatch, &H::performBatchRename},
+        {"saveDocumentAs:", true, &H::validateSaveAs, &H::performSaveAs},
         {"printPictures:", true, nullptr, nullptr},
         {"move:", true, &H::validateMove, &H::performMove},
-        {"rotateLeft:", true, nullptr, nullptr},
-        {"rotateRight:", true, nullptr, nullptr},
+        {"rotateLeft:", true, &H::validateRotate, &H::performRotate},
+        {"rotateRight:", true, &H::validateRotate, &H::performRotate},
         {"moveToTrash:", true, &H::validateMoveToTrash, &H::performMoveToTrash},
         {"onCreateFolderAction:", true, &H::validateCreateFolder, &H::performCreateFolder},
         {"forward:", true, &H::validateForward, &H::performNavigation},
@@ -96,7 +96,7 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"bestFit:", true, nullptr, nullptr},
         {"showHidePropertiesPanel:", true, nullptr, nullptr},
         // Validated for menus only (the context menu's own actions).
-        {"rotate:", false, nullptr, nullptr},
+        {"rotate:", false, &H::validateRotate, nullptr},
         {"showInFinder:", false, &H::validateShowInFinder, nullptr},
     };
     return table;
@@ -508,6 +508,8 @@ void BrowsingUAHandler::performMenuItem(RepresentedItemsMenuItem* item)
         renameItems(item->representedObject());
     else if (action == "moveToTrash:")
         moveToTrash(item->representedObject());
+    else if (action == "rotate:")
+        rotateFiles(item->representedObject(), item->tag() != 0); // tag 0 left, any other right
 }
 
 void BrowsingUAHandler::showInFinder(QObject* sender)

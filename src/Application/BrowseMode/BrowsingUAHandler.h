@@ -16,7 +16,10 @@
 // panel's current view), the base's "delete:", "deletePermanently:", "moveToTrash:" and
 // "onCreateFolderAction:", double-click opening and the context menu (menuForItems).
 // In BrowsingUAHandlerActions.cpp: "paste:" and "move:" (also what a drop performs, with the
-// drag's pasteboard), "rename:" and "exportMetadata:".
+// drag's pasteboard), "rename:" and "exportMetadata:". In BrowsingUAHandlerConversion.cpp, the
+// batches of the conversion engine: "rotateLeft:", "rotateRight:" and the context menu's
+// "rotate:" (tag 0 left, any other right), "saveDocumentAs:", "batchConvertFileFormat:",
+// "batchResize:" and "batchRename:" (each through its panel).
 //
 // Thread rules: main thread only.
 
@@ -228,6 +231,21 @@ public:
     // How many bytes the typed part of a name may take when the extension is added to it.
     static int renameByteLimit(const std::string& extension);
 
+    // --- conversion (BrowsingUAHandlerConversion.cpp) ------------------------------------------
+    // Items that can be turned: at least one, every one decodable and isItemsCanRotate.
+    static bool canRotateItems(const Items& items);
+    // Turns the pictures a quarter turn, one conversion batch per folder, each written over its
+    // original or, with the preference "BrowserPanel.MakeCopyOnRotate", beside it under a
+    // unique name. Answers the number of batches started.
+    int rotateFiles(const Items& items, bool clockwise);
+    // Run the batch conversion, resize or rename panel and start a batch of the items into the
+    // chosen folder; false when nothing was started (cancelled, no items).
+    bool convertFiles(const Items& items);
+    bool resizeFiles(const Items& items);
+    bool renameFiles(const Items& items);
+    // Runs the Save As panel for one picture and starts its conversion under the chosen name.
+    bool saveDocument(Object* item);
+
     // --- export of metadata --------------------------------------------------------------------
     // Starts the worker that writes each picture's metadata beside it; answers the running
     // worker (null for no paths).
@@ -277,6 +295,15 @@ private:
     bool performAsList(const UserAction& action);
     bool performAsThumbnails(const UserAction& action);
     bool performSelectAll(const UserAction& action);
+    // Conversion batches.
+    bool validateBatch(const UserAction& action);
+    bool validateSaveAs(const UserAction& action);
+    bool validateRotate(const UserAction& action);
+    bool performBatchConvert(const UserAction& action);
+    bool performBatchResize(const UserAction& action);
+    bool performBatchRename(const UserAction& action);
+    bool performSaveAs(const UserAction& action);
+    bool performRotate(const UserAction& action);
 };
 
 } // namespace vistel

@@ -239,9 +239,13 @@ void FolderProgressStrip::synchronizeProgress(const Notification& notification)
                 scheduleClose(stage == 3 ? CloseDelayAfterCompletion : CloseDelayAfterCancel);
             return;
         }
-        if (progressPanel_->completed())
-            closeProgress(progressPanel_);
-        return; // one strip at a time
+        // One strip at a time: another operation's record waits its turn while the shown one
+        // runs, and replaces it once that one has ended. The record that replaces it is that
+        // operation's first (a one-picture job may post only one before its last), so it is
+        // shown, not dropped.
+        if (!progressPanel_->completed() && progressPanel_->objectToListen())
+            return;
+        closeProgress(progressPanel_);
     }
     if (ended || !notification.object)
         return;

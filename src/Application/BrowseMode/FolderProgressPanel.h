@@ -24,8 +24,9 @@
 // FolderProgressStrip is what the items panel keeps: it observes every operation's status
 // notifications, shows one panel at a time (through the items panel's `show`), and closes it
 // (through `close`, then deletes it) 1.0 s after its operation completed, 0.1 s after it was
-// cancelled, or at once when another operation's record arrives after completion. Records of
-// other operations are ignored while a panel is shown. The delayed close is a single-shot
+// cancelled, or at once when another operation's record arrives after it ended: that record
+// then opens the next operation's panel. Records of other operations are ignored while a
+// panel's operation runs. The delayed close is a single-shot
 // timer on the main run loop, invalidated when the strip goes, and closes only the panel it was
 // set for.
 //

@@ -29,6 +29,7 @@ constexpr Format kFormats[] = {
     {"org.webmproject.webp", encoders::encodeWebP, true, true, false},
     {"com.compuserve.gif", encoders::encodeGIF, false, true, false},
     {"com.microsoft.bmp", encoders::encodeBMP, false, true, false},
+    {"public.jpeg-2000", encoders::encodeJPEG2000, false, true, false},
 };
 
 const Format* formatFor(std::string_view type)

@@ -2,9 +2,10 @@
 // ImageDestination: encodes one picture into bytes or a file in a chosen format.
 //
 // Made for a type identifier ("public.jpeg", "public.png", "public.tiff", "org.webmproject.webp",
-// "com.compuserve.gif", "com.microsoft.bmp"); a picture is added with a property dictionary
+// "com.compuserve.gif", "com.microsoft.bmp", "public.jpeg-2000"); a picture is added with a property dictionary
 // that carries both the encoder options and the metadata to write:
-//   kImageDestinationLossyCompressionQuality  number 0..1 (JPEG, WebP; 1 gives lossless WebP)
+//   kImageDestinationLossyCompressionQuality  number 0..1 (JPEG, WebP, JPEG 2000; 1 gives lossless
+//                                             WebP and JPEG 2000)
 //   kImageDestinationBackgroundColor          [r, g, b, a] 0..1: what alpha is composited over
 //                                             when the format has no alpha (JPEG; default white)
 //   "DPIWidth", "DPIHeight"                   resolution (JPEG density, PNG pHYs in pixels per

@@ -26,5 +26,9 @@ bool encodeTIFF(const Bitmap8& bitmap, const Settings& settings, Bytes& out, std
 bool encodeWebP(const Bitmap8& bitmap, const Settings& settings, Bytes& out, std::string& error);
 bool encodeGIF(const Bitmap8& bitmap, const Settings& settings, Bytes& out, std::string& error);
 bool encodeBMP(const Bitmap8& bitmap, const Settings& settings, Bytes& out, std::string& error);
+// JP2 files: quality 1 is lossless (reversible wavelet), below it the irreversible wavelet at
+// the compression ratio jpeg2000CompressionRatio(quality).
+bool encodeJPEG2000(const Bitmap8& bitmap, const Settings& settings, Bytes& out, std::string& error);
+double jpeg2000CompressionRatio(double quality);
 
 } // namespace vistel::encoders

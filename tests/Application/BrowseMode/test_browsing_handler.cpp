@@ -214,7 +214,7 @@ TEST_F(BrowsingHandlerTest, ContextMenuEntriesAreValidatedAndShowInFinderOpensTh
     std::unique_ptr<QMenu> pictures(handler_->menuForItems(items({first_, second_}), nullptr));
     ASSERT_TRUE(pictures);
     EXPECT_EQ(titles(*pictures), (std::vector<std::string> {"Send to Frame (off)", "-", "Show in Finder", "Rename… (off)", "-",
-                                                             "Rotate Right (off)", "Rotate Left (off)", "-", "Move to Trash"}));
+                                                             "Rotate Right", "Rotate Left", "-", "Move to Trash"}));
     std::unique_ptr<QMenu> mixed(handler_->browsingControlPerformControlClick(nullptr, items({first_, inner_}), nullptr));
     ASSERT_TRUE(mixed);
     EXPECT_EQ(titles(*mixed), (std::vector<std::string> {"Send to Frame (off)", "-", "Show in Finder", "Rename… (off)", "-",

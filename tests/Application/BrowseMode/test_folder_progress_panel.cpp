@@ -157,17 +157,26 @@ TEST_F(ProgressTest, ASecondOperationIsIgnoredWhileAStripIsShown)
     EXPECT_EQ(panel()->objectToListen(), copy_.get());
     EXPECT_EQ(panel()->progressIndicator()->value(), FolderProgressPanel::ProgressScale / 4);
 
-    // Once the strip's own operation completed, another's record closes it at once.
+    // Once the strip's own operation completed, another's record closes it at once and opens
+    // that operation's strip with the record itself: a one-picture job's only running record
+    // is not lost.
     post(copy_, record(3, 4, 4));
     post(other, record(2, 3, 4));
-    EXPECT_EQ(panel(), nullptr);
     EXPECT_EQ(closed_.size(), 1u);
-    // ... and the next one's record opens a new strip.
-    post(other, record(2, 3, 4));
-    EXPECT_EQ(shown_.size(), 2u);
+    ASSERT_EQ(shown_.size(), 2u);
+    ASSERT_EQ(panel(), shown_[1]);
+    EXPECT_EQ(panel()->objectToListen(), other.get());
+    EXPECT_EQ(panel()->progressIndicator()->value(), 3 * FolderProgressPanel::ProgressScale / 4);
     // The first strip's timer, had it fired, would not close this one.
     spinEvents(1200);
-    EXPECT_NE(panel(), nullptr);
+    EXPECT_EQ(panel(), shown_[1]);
+
+    // The same after a cancelled one, without waiting for its close.
+    Ref<Object> third = makeRef<Operation>();
+    post(other, record(kFSOperationStageCancelled, 3, 4));
+    post(third, record(1));
+    ASSERT_EQ(shown_.size(), 3u);
+    EXPECT_EQ(panel()->objectToListen(), third.get());
 }
 
 TEST_F(ProgressTest, ADeleteShowsItsItemCountAndAZeroTotalIsAnEmptyBar)
