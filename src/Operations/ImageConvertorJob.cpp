@@ -632,7 +632,9 @@ int ImageConvertorJob::convertFrom(const std::string& input)
     const Value pageMetadata = info->pageMetadata();
     const std::uint32_t storedOrientation = RIReperesentation::imageOrientationFromMetadata(pageMetadata);
     const std::uint32_t orientation = RIReperesentation::rotateOrientation(storedOrientation, settings.orientationChange);
-    const QSizeF stored = RIReperesentation::convertSizeWithOrientation(storedOrientation, info->size());
+    // In pixels: the representation's size is in points at the picture's resolution.
+    const QSizeF stored = RIReperesentation::convertSizeWithOrientation(
+        storedOrientation, QSizeF(double(info->pixelsWide()), double(info->pixelsHigh())));
     if (stored.isEmpty())
         return kNoCodecStatus;
     // The picture as it will be written: upright, after the turn.

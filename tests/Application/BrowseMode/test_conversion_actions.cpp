@@ -315,7 +315,7 @@ TEST_F(ConversionActionsTest, EachPanelsChoicesBecomeItsBatch)
 // --- the real engine ------------------------------------------------------------------------------
 
 // Off until the engine keeps the pixel size of a turned or saved picture (it writes 3/4 of it).
-TEST_F(ConversionActionsTest, DISABLED_RotateRightTurnsAJpegByItsOrientationAndAPngByItsPixels)
+TEST_F(ConversionActionsTest, RotateRightTurnsAJpegByItsOrientationAndAPngByItsPixels)
 {
     installFileOperations();
     GroupRecords records;
@@ -400,7 +400,7 @@ TEST_F(ConversionActionsTest, RotatingInAReadOnlyFolderAsAnotherUserLeavesTheOri
 }
 
 // Off until the engine keeps the pixel size of a saved picture (it writes 3/4 of it).
-TEST_F(ConversionActionsTest, DISABLED_SaveAsShowsItsProgressStripAndWritesThePicture)
+TEST_F(ConversionActionsTest, SaveAsShowsItsProgressStripAndWritesThePicture)
 {
     installFileOperations();
     GroupRecords records;

@@ -298,8 +298,9 @@ TEST(ImageDestination, GreyStaysGreyAndProfilesTravel)
 
 TEST(ImageDestination, RefusesWhatItCannotDo)
 {
-    EXPECT_FALSE(ImageDestination::createWithData("public.jpeg-2000"));
+    // PDF pages are made by the conversion job, not by an image destination.
     EXPECT_FALSE(ImageDestination::createWithData("com.adobe.pdf"));
+    EXPECT_FALSE(ImageDestination::createWithData("public.plain-text"));
 
     auto empty = ImageDestination::createWithData("public.png");
     EXPECT_FALSE(empty->finalize());
