@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <set>
 
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -79,6 +80,17 @@ TEST(MainMenuTest, EveryItemOfTheMainWindowIsAnsweredByOneOfItsResponders)
             }
         }
     }
+    // The shown window's tool bar can be hidden and customised from the View menu.
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    validateWindowItems(window);
+    for (QAction* top : window->menuBar()->actions())
+        for (QAction* action : top->menu()->actions())
+            if (auto* item = dynamic_cast<ActionItem*>(action);
+                item && (item->action() == "toggleToolbarShown:" || item->action() == "runToolbarCustomizationPalette:"))
+                EXPECT_TRUE(item->isEnabled()) << item->action();
+
     // The walk went through the renamed rows and the server's items.
     for (const char* selector : {"onCreateFolderAction:", "asList:", "backward:", "enclosingFolder:", "goFullScreen:",
                                  "showReleaseNotes:", "showBrowser:"})
