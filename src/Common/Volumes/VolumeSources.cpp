@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <unordered_map>
@@ -38,11 +39,17 @@ constexpr std::array<std::string_view, 24> pseudoFileSystems {
     "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",     "fuse.gvfsd-fuse", "fuse.portal", "selinuxfs", "ramfs",
 };
 
+// getpwuid_r: the volume manager's thread asks while others may read the user database too, and
+// getpwuid hands every caller the same static entry.
 std::string loginName()
 {
-    if (const struct passwd* entry = ::getpwuid(::geteuid()))
-        return entry->pw_name;
-    return {};
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? std::size_t(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    return found ? std::string(found->pw_name) : std::string();
 }
 
 // `path` lies strictly below `folder`.
