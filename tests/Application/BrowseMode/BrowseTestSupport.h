@@ -16,8 +16,39 @@
 #include "Common/FileSystem/MountTable.h"
 #include "Common/Volumes/ZovVolumeInfo.h"
 #include "Common/Volumes/ZovVolumeManager.h"
+#include "Platform/FilePaths.h"
 
 namespace vistel::test {
+
+// The catalogue item of a path on disk, made with its folders as needed, all writable; the files
+// made are decodable when `decodableFiles` is set.
+inline Ref<FileSystemItemMO> catalogueItemAt(MediaDatabase& database, const std::string& path, bool decodableFiles)
+{
+    Ref<FileSystemItemMO> node = database.rootItem();
+    if (!node) {
+        node = database.createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
+        node->setWritable(true);
+    }
+    std::string sofar;
+    for (const std::string& component : pathComponents(path)) {
+        if (component == "/")
+            continue;
+        sofar += "/" + component;
+        Ref<FileSystemItemMO> child = node->childWithName(component);
+        if (!child) {
+            struct stat st {};
+            const bool folder = ::stat(sofar.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            child = database.createChildOf(node.get(), component,
+                                           folder ? MediaDatabase::EntityFolder : MediaDatabase::EntityFile);
+            child->setValid(true);
+            child->setWritable(true);
+            if (decodableFiles)
+                child->setDecodable(!folder);
+        }
+        node = child;
+    }
+    return node;
+}
 
 // A main window with the browse mode as its only mode, shown; answers its browse mode (null
 // when it has none). closeBrowseWindow lets it go and clears the mode factories.

@@ -130,32 +130,8 @@ protected:
         handler_ = nullptr;
         CatalogueTest::TearDown();
     }
-    // The catalogue item of a path on disk, made with its folders as needed (all writable).
-    Ref<FileSystemItemMO> item(const std::string& path)
-    {
-        Ref<FileSystemItemMO> node = database_->rootItem();
-        if (!node) {
-            node = database_->createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
-            node->setWritable(true);
-        }
-        std::string sofar;
-        for (const std::string& component : pathComponents(path)) {
-            if (component == "/")
-                continue;
-            sofar += "/" + component;
-            Ref<FileSystemItemMO> child = node->childWithName(component);
-            if (!child) {
-                struct stat st {};
-                const bool folder = ::stat(sofar.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-                child = database_->createChildOf(node.get(), component,
-                                                 folder ? MediaDatabase::EntityFolder : MediaDatabase::EntityFile);
-                child->setValid(true);
-                child->setWritable(true);
-            }
-            node = child;
-        }
-        return node;
-    }
+    // The catalogue item of a path on disk, made with its folders as needed: writable.
+    Ref<FileSystemItemMO> item(const std::string& path) { return catalogueItemAt(*database_, path, false); }
     Items items(std::initializer_list<std::string> paths)
     {
         Items out;

@@ -28,6 +28,7 @@
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 #include "Application/BrowseMode/FolderProgressPanel.h"
 #include "Application/FileOperationLauncher.h"
+#include "BrowseTestSupport.h"
 #include "CatalogueTestSupport.h"
 #include "FileSystemFixtures.h"
 #include "Imaging/RIReperesentation.h"
@@ -133,34 +134,8 @@ protected:
         recording_ = std::make_unique<RecordingConversions>();
         previous_ = FileOperationLauncher::install(recording_.get());
     }
-    // The catalogue item of a path on disk, made with its folders as needed: writable, and
-    // decodable when it is a picture.
-    Ref<FileSystemItemMO> item(const std::string& path)
-    {
-        Ref<FileSystemItemMO> node = database_->rootItem();
-        if (!node) {
-            node = database_->createChildOf(nullptr, "/", MediaDatabase::EntityFolder);
-            node->setWritable(true);
-        }
-        std::string sofar;
-        for (const std::string& component : pathComponents(path)) {
-            if (component == "/")
-                continue;
-            sofar += "/" + component;
-            Ref<FileSystemItemMO> child = node->childWithName(component);
-            if (!child) {
-                struct stat st {};
-                const bool folder = ::stat(sofar.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-                child = database_->createChildOf(node.get(), component,
-                                                 folder ? MediaDatabase::EntityFolder : MediaDatabase::EntityFile);
-                child->setValid(true);
-                child->setWritable(true);
-                child->setDecodable(!folder);
-            }
-            node = child;
-        }
-        return node;
-    }
+    // The catalogue item of a path on disk, made with its folders as needed: writable, and decodable when it is a picture.
+    Ref<FileSystemItemMO> item(const std::string& path) { return catalogueItemAt(*database_, path, true); }
     Items items(std::initializer_list<std::string> paths)
     {
         Items out;
