@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -35,22 +36,37 @@ inline std::vector<std::string> picturesIn(const std::string& folder)
     return files;
 }
 
-// Runs `argv` with standard output and error sent to `output` (default /dev/null); its exit
-// status, -1 when it could not run.
-inline int run(std::vector<std::string> argv, const std::string& output = "/dev/null")
+// Starts `argv` (looked up in PATH) with standard output sent to `output` and standard error to
+// /dev/null, in `environment` (this process's when null); its process id, -1 when it could not
+// start.
+inline pid_t spawn(std::vector<std::string> argv, const std::string& output = "/dev/null",
+                   std::vector<std::string> const* environment = nullptr)
 {
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
     args.push_back(nullptr);
+    std::vector<std::string> env = environment ? *environment : std::vector<std::string>();
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environment ? envp.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    return failed ? -1 : pid;
+}
+
+// Runs `argv` with standard output sent to `output` (default /dev/null) and standard error to
+// /dev/null; its exit status, -1 when it could not run.
+inline int run(std::vector<std::string> argv, const std::string& output = "/dev/null")
+{
+    const pid_t pid = spawn(std::move(argv), output);
+    if (pid < 0)
         return -1;
     int status = 0;
     waitpid(pid, &status, 0);

@@ -152,26 +152,6 @@ void readFilesOnce()
     }
 }
 
-pid_t spawn(std::vector<std::string> argv, const std::vector<std::string>& environment, const std::string& output)
-{
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    std::vector<std::string> env = environment;
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return failed ? -1 : pid;
-}
 
 std::vector<std::string> currentEnvironment()
 {
@@ -189,7 +169,7 @@ void BM_FirstVisitVistel(benchmark::State& state)
     for (auto _ : state) {
         readFilesOnce();
         const Clock::time_point start = Clock::now();
-        const pid_t pid = spawn({"taskset", "-c", cpuList(cores), gSelf, "--visit", gFolder}, currentEnvironment(), output);
+        const pid_t pid = bench::spawn({"taskset", "-c", cpuList(cores), gSelf, "--visit", gFolder}, output);
         int status = -1;
         if (pid > 0)
             ::waitpid(pid, &status, 0);
@@ -295,7 +275,7 @@ void BM_FirstVisitGthumb(benchmark::State& state)
         environment.push_back("DISPLAY=" + display.display());
         readFilesOnce();
         const Clock::time_point start = Clock::now();
-        const pid_t pid = spawn({"taskset", "-c", cpuList(cores), "gthumb", gFolder}, environment, "/dev/null");
+        const pid_t pid = bench::spawn({"taskset", "-c", cpuList(cores), "gthumb", gFolder}, "/dev/null", &environment);
         bool done = false;
         while (pid > 0 && secondsSince(start) < 600) {
             if (thumbnailsUnder(fs::path(home) / ".cache/thumbnails") >= pictures) {
