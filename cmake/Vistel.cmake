@@ -3,6 +3,10 @@
 # Warnings and sanitizers for everything added after this call (libVorm is added before it).
 macro(vistel_apply_project_flags)
   add_compile_options(-Wall -Wextra)
+  # lld links in a quarter of the default linker's time, and a build links some 240 files.
+  if(VISTEL_HAS_LLD)
+    add_link_options(-fuse-ld=lld)
+  endif()
   if(VISTEL_SANITIZE)
     # -O1: the tests run several times faster than at -O0 and the reports keep their lines.
     add_compile_options(-O1 ${VISTEL_DEBUG_INFO} -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
