@@ -14,6 +14,7 @@
 #include "ConversionTestSupport.h"
 #include "OperationsTestSupport.h"
 #include "Operations/ImageConversionRules.h"
+#include "Imaging/RIReperesentation.h"
 #include "Operations/ImageConvertorJob.h"
 
 namespace vistel {
@@ -288,6 +289,36 @@ TEST_F(ConversionEngine, RotationInPlaceRewritesTheOriginal)
     EXPECT_EQ(fileOperationStage(test::runBatch(*engine, {in("r.jpg")}, scratch / "in", ImageConvertor::rotationOptions(true, true))),
               3u);
     EXPECT_TRUE(test::namesIn(scratch / "in").count("r copy.jpg"));
+}
+
+// A camera whose files are read through the camera source, as a Directory Browse camera's are.
+class OneFileCamera final : public ICADeviceThumbnailSource {
+public:
+    explicit OneFileCamera(std::string file) : file_(std::move(file)) { }
+    Ref<Object> icaFileSystemObjectAtPath(std::string_view) override { return nullptr; }
+    std::shared_ptr<const Value::Bytes> fileSystemObjectThumbnailData(const Ref<Object>&) override { return nullptr; }
+    QSizeF fileSystemObjectResolution(const Ref<Object>&) override { return {}; }
+    std::shared_ptr<const Value::Bytes> dataAtPath(std::string_view path) override
+    {
+        if (path != "ICA:/41/DSC0001.JPG")
+            return nullptr;
+        const std::string bytes = test::readFile(file_);
+        return std::make_shared<const Value::Bytes>(bytes.begin(), bytes.end());
+    }
+
+private:
+    std::string file_;
+};
+
+TEST_F(ConversionEngine, CameraPictureConverts)
+{
+    auto engine = ImageConvertor::create(2);
+    ASSERT_TRUE(test::writeQuadrants(in("camera.jpg"), 60, 40, "public.jpeg", 6));
+    RIReperesentation::setCameraThumbnailSource(std::make_shared<OneFileCamera>(in("camera.jpg")));
+    const Value last = test::runBatch(*engine, {"ICA:/41/DSC0001.JPG"}, out, Value::dictionary({{"format", "public.png"}}));
+    RIReperesentation::setCameraThumbnailSource(nullptr);
+    EXPECT_EQ(fileOperationStage(last), 3u);
+    EXPECT_EQ(test::run("identify -format '%wx%h' " + test::quoted(out + "/DSC0001.png")), "40x60");
 }
 
 } // namespace
