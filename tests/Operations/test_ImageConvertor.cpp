@@ -291,6 +291,35 @@ TEST_F(ConversionEngine, RotationInPlaceRewritesTheOriginal)
     EXPECT_TRUE(test::namesIn(scratch / "in").count("r copy.jpg"));
 }
 
+TEST_F(ConversionEngine, RunningGroupsDescribeThemselvesAtQuit)
+{
+    auto engine = ImageConvertor::create(2);
+    std::vector<ImageConvertorJobGroup*> registered;
+    const auto previous = setImageConvertorRegistryHooks(
+        {[&](ImageConvertorJobGroup& group) { registered.push_back(&group); },
+         [&](ImageConvertorJobGroup& group) { std::erase(registered, &group); }});
+    const auto paths = pictures(3);
+    test::writeFile(out + "/p1.jpg", "taken");
+    std::string source, destination, description;
+    test::ScopedResponder responder {[&](const AlertRecord&) {
+        // Asked while the conversion group runs: it is the one registered.
+        if (registered.size() == 1)
+            registered[0]->applicationShouldTerminate(&source, &destination, &description);
+        return AlertResponse::pressTitled("Don't Replace");
+    }};
+    engine->addJobWithInputFiles(paths, out, Value::dictionary({{"format", "public.jpeg"}}));
+    ASSERT_EQ(registered.size(), 1u);
+    std::string preflightDescription;
+    EXPECT_EQ(registered[0]->applicationShouldTerminate(nullptr, nullptr, &preflightDescription), 0u);
+    EXPECT_EQ(preflightDescription.rfind("Preflighting ", 0), 0u) << preflightDescription;
+    ASSERT_TRUE(test::spinUntil([&] { return engine->runningGroups().empty(); }));
+    EXPECT_EQ(description.rfind("Converting 3 images to \"", 0), 0u) << description;
+    EXPECT_EQ(source, paths[0]);
+    EXPECT_EQ(destination, out);
+    EXPECT_TRUE(registered.empty());
+    setImageConvertorRegistryHooks(previous);
+}
+
 // A camera whose files are read through the camera source, as a Directory Browse camera's are.
 class OneFileCamera final : public ICADeviceThumbnailSource {
 public:
