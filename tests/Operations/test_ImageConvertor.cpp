@@ -160,6 +160,8 @@ TEST_F(ConversionEngine, DiskFullEndsOnlyItsGroupAndKeepsOldFiles)
     EXPECT_EQ(fileOperationError(last), -34);
     const auto asked = test::alertMessages();
     ASSERT_EQ(asked.size(), 1u);
+    // The alert names the picture whose job ran out of room.
+    EXPECT_NE(asked[0].find("to convert \"big"), std::string::npos) << asked[0];
     EXPECT_EQ(test::readFile(volume.path() + "/big1.png"), "old contents");
     EXPECT_EQ(fileOperationStage(records.of(records.groupAfter(other.get())).back()), 3u);
     EXPECT_EQ(test::namesIn(out).size(), 3u);
