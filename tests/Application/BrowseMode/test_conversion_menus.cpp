@@ -1,8 +1,7 @@
 // Rotation, Save As and the batch commands as the user reaches them: the browse window's own Edit
 // and File menus, with pictures selected in its grid, the panels answered and the real conversion
-// engine doing the work. A picture turned right keeps its compressed bytes and its grid cell
-// turns; Save As and each batch entry write what their panel asked for, from the File menu and
-// from the tool bar's batch item.
+// engine doing the work. A picture turned right keeps its compressed bytes; Save As and each batch
+// entry write what their panel asked for, from the File menu and from the tool bar's batch item.
 
 #include <gtest/gtest.h>
 
@@ -32,6 +31,7 @@
 #include "ItemsTestSupport.h"
 #include "Operations/Panels/ConversionPanels.h"
 #include "Platform/Gui/Responder.h"
+#include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Platform/Gui/Window.h"
 #include "Platform/Gui/WindowToolbar.h"
 #include "Platform/UserDefaults.h"
@@ -41,26 +41,6 @@ namespace vistel::test {
 namespace {
 
 const bool privateFolders = usePrivateShellFolders();
-
-// Where the red, green and blue quadrants of a test picture are drawn inside `rect` of a shot:
-// the centre of each colour's pixels; (-1, -1) for a colour not found.
-std::vector<QPointF> quadrantCentres(const QImage& shot, const QRectF& rect)
-{
-    std::vector<QPointF> centres;
-    for (int quadrant = 0; quadrant < 3; ++quadrant) {
-        double sx = 0, sy = 0;
-        int count = 0;
-        for (int y = int(rect.top()); y < int(rect.bottom()); ++y)
-            for (int x = int(rect.left()); x < int(rect.right()); ++x)
-                if (near(shot.pixelColor(x, y), kQuadrants[quadrant], 45)) {
-                    sx += x;
-                    sy += y;
-                    ++count;
-                }
-        centres.push_back(count > 20 ? QPointF(sx / count, sy / count) : QPointF(-1, -1));
-    }
-    return centres;
-}
 
 class ConversionMenusTest : public ItemsCatalogueTest {
 protected:
@@ -91,6 +71,7 @@ protected:
             write(path + "/" + file);
         Ref<FileSystemItemMO> item = root_->createChildWithName(name, MediaDatabase::EntityFolder, true);
         item->setValid(true);
+        root_->updateObjectInCache(item.get());
         // Writable up to the volume, as a listing of the disk finds them.
         for (Ref<FileSystemItemMO> above = item; above; above = above->parent())
             above->setWritable(true);
@@ -164,6 +145,31 @@ protected:
     BrowsingModeController* mode_ = nullptr;
     BrowsingSelection* browsing_ = nullptr;
 };
+
+TEST_F(ConversionMenusTest, RotateRightFromTheEditMenuRewritesOnlyAJpegsOrientation)
+{
+    const auto quadrants = [](const std::string& path) { ASSERT_TRUE(writeQuadrants(path, 96, 64, "public.jpeg", 1)); };
+    Ref<FileSystemItemMO> pictures = pictureFolder("pictures", {"turn.jpg"}, quadrants);
+    const std::string path = pictures->fullPath() + "/turn.jpg";
+    const std::string before = readFile(path);
+    ASSERT_TRUE(showSelected(pictures, 1, {"turn.jpg"}));
+
+    ScriptedAlerts alerts;
+    ASSERT_TRUE(choose("rotateRight:"));
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(alerts.messages.empty());
+
+    // The compressed picture is the same: one orientation value changed, to 6.
+    const std::string after = readFile(path);
+    ASSERT_EQ(after.size(), before.size());
+    std::vector<std::size_t> changed;
+    for (std::size_t i = 0; i < after.size(); ++i)
+        if (after[i] != before[i])
+            changed.push_back(i);
+    ASSERT_FALSE(changed.empty());
+    EXPECT_LE(changed.back() - changed.front(), 1u);
+    EXPECT_EQ(run("exiv2 -q -K Exif.Image.Orientation -Pv " + quoted(path)), "6");
+}
 
 TEST_F(ConversionMenusTest, SaveAsAndEachBatchEntryOfTheFileMenuWriteWhatTheirPanelAsked)
 {
