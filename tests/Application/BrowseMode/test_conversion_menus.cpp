@@ -1,7 +1,8 @@
 // Rotation, Save As and the batch commands as the user reaches them: the browse window's own Edit
 // and File menus, with pictures selected in its grid, the panels answered and the real conversion
-// engine doing the work. A picture turned right keeps its compressed bytes; Save As and each batch
-// entry write what their panel asked for, from the File menu and from the tool bar's batch item.
+// engine doing the work. A picture turned right keeps its compressed bytes and its grid cell
+// turns; Save As and each batch entry write what their panel asked for, from the File menu and
+// from the tool bar's batch item.
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,26 @@ namespace {
 
 const bool privateFolders = usePrivateShellFolders();
 
+// Where the red, green and blue quadrants of a test picture are drawn inside `rect` of a shot:
+// the centre of each colour's pixels; (-1, -1) for a colour not found.
+std::vector<QPointF> quadrantCentres(const QImage& shot, const QRectF& rect)
+{
+    std::vector<QPointF> centres;
+    for (int quadrant = 0; quadrant < 3; ++quadrant) {
+        double sx = 0, sy = 0;
+        int count = 0;
+        for (int y = int(rect.top()); y < int(rect.bottom()); ++y)
+            for (int x = int(rect.left()); x < int(rect.right()); ++x)
+                if (near(shot.pixelColor(x, y), kQuadrants[quadrant], 45)) {
+                    sx += x;
+                    sy += y;
+                    ++count;
+                }
+        centres.push_back(count > 20 ? QPointF(sx / count, sy / count) : QPointF(-1, -1));
+    }
+    return centres;
+}
+
 class ConversionMenusTest : public ItemsCatalogueTest {
 protected:
     void SetUp() override
@@ -60,21 +81,32 @@ protected:
         ItemsCatalogueTest::TearDown();
     }
 
-    // A folder of pictures that `write` makes on disk, in the catalogue but not yet listed: the
-    // window lists it (and watches it from then on) as it does any folder it shows first.
+    // A folder of pictures that `write` makes on disk, in the catalogue below its volume's item
+    // (where the catalogue looks for a folder a change notice names) but not yet listed: the
+    // window lists it, and watches it from then on, as it does any folder it shows first.
     Ref<FileSystemItemMO> pictureFolder(const std::string& name, const std::vector<std::string>& files,
                                         const std::function<void(const std::string&)>& write)
     {
-        const std::string path = root_->fullPath() + "/" + name;
+        const std::string path = tree_ / name;
         EXPECT_EQ(::mkdir(path.c_str(), 0755), 0);
         for (const std::string& file : files)
             write(path + "/" + file);
-        Ref<FileSystemItemMO> item = root_->createChildWithName(name, MediaDatabase::EntityFolder, true);
-        item->setValid(true);
-        root_->updateObjectInCache(item.get());
-        // Writable up to the volume, as a listing of the disk finds them.
-        for (Ref<FileSystemItemMO> above = item; above; above = above->parent())
-            above->setWritable(true);
+        Ref<FileSystemItemMO> item = database_->volumeItemForPath(path);
+        EXPECT_TRUE(item);
+        if (!item)
+            return nullptr;
+        item->setWritable(true);
+        const std::vector<std::string> components = pathComponents(path);
+        for (std::size_t i = pathComponents(item->fullPath()).size(); i < components.size(); ++i) {
+            Ref<FileSystemItemMO> child = item->childWithName(components[i]);
+            if (!child) {
+                child = item->createChildWithName(components[i], MediaDatabase::EntityFolder, true);
+                child->setValid(true);
+                item->updateObjectInCache(child.get());
+            }
+            child->setWritable(true);
+            item = child;
+        }
         EXPECT_TRUE(database_->managedObjectContext()->save());
         return item;
     }
@@ -146,13 +178,25 @@ protected:
     BrowsingSelection* browsing_ = nullptr;
 };
 
-TEST_F(ConversionMenusTest, RotateRightFromTheEditMenuRewritesOnlyAJpegsOrientation)
+TEST_F(ConversionMenusTest, RotateRightRewritesOnlyAJpegsOrientationAndItsCellTurns)
 {
     const auto quadrants = [](const std::string& path) { ASSERT_TRUE(writeQuadrants(path, 96, 64, "public.jpeg", 1)); };
     Ref<FileSystemItemMO> pictures = pictureFolder("pictures", {"turn.jpg"}, quadrants);
     const std::string path = pictures->fullPath() + "/turn.jpg";
     const std::string before = readFile(path);
-    ASSERT_TRUE(showSelected(pictures, 1, {"turn.jpg"}));
+    ThumbnailsView* grid = showSelected(pictures, 1, {"turn.jpg"});
+    ASSERT_TRUE(grid);
+
+    // Drawn as stored: red left of green, red above blue.
+    std::vector<QPointF> drawn;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            drawn = quadrantCentres(grid->grab().toImage(), grid->itemRectForIndex(0));
+            return drawn[0].x() >= 0 && drawn[1].x() >= 0 && drawn[2].x() >= 0;
+        },
+        10000));
+    EXPECT_LT(drawn[0].x(), drawn[1].x());
+    EXPECT_LT(drawn[0].y(), drawn[2].y());
 
     ScriptedAlerts alerts;
     ASSERT_TRUE(choose("rotateRight:"));
@@ -169,6 +213,18 @@ TEST_F(ConversionMenusTest, RotateRightFromTheEditMenuRewritesOnlyAJpegsOrientat
     ASSERT_FALSE(changed.empty());
     EXPECT_LE(changed.back() - changed.front(), 1u);
     EXPECT_EQ(run("exiv2 -q -K Exif.Image.Orientation -Pv " + quoted(path)), "6");
+
+    // The cell shows it turned a quarter clockwise: blue left of red, green below red.
+    const bool turned = spinUntil(
+        [&] {
+            drawn = quadrantCentres(grid->grab().toImage(), grid->itemRectForIndex(0));
+            return drawn[0].x() >= 0 && drawn[2].x() >= 0 && drawn[2].x() < drawn[0].x() && drawn[1].y() > drawn[0].y();
+        },
+        15000);
+    EXPECT_TRUE(turned) << "red at " << drawn[0].x() << "," << drawn[0].y() << ", green at " << drawn[1].x() << ","
+                        << drawn[1].y() << ", blue at " << drawn[2].x() << "," << drawn[2].y();
+    if (const char* keep = std::getenv("VISTEL_KEEP_SCREENSHOTS"))
+        grid->grab().save(QString::fromUtf8(keep) + "/rotate-right-cell.png");
 }
 
 TEST_F(ConversionMenusTest, SaveAsAndEachBatchEntryOfTheFileMenuWriteWhatTheirPanelAsked)
