@@ -22,7 +22,10 @@
 #include "Common/FileSystem/MountTable.h"
 #include "Common/FileSystem/NSFileManagerLeopardCompatibility.h"
 #include "Common/Strings/NSStringExtensions.h"
+#include "Common/Strings/NSStringDevices.h"
 #include "Common/Tools/Threads/NSThreadExt.h"
+#include "Common/Volumes/ZovImageCaptureDeviceInfo.h"
+#include "Common/Volumes/ZovVolumeManager.h"
 #include "Common/XML/XMLDocumentID.h"
 #include "Imaging/RIReperesentation.h"
 #include "Operations/FileOperation.h"
@@ -740,7 +743,9 @@ int ImageConvertorJob::save(const std::vector<std::uint8_t>& data)
             path = actualOutputFilePath_;
         }
         Value::Bytes bytes(data.begin(), data.end());
-        const StatusCode status = FileSystemFunctions::writeNSDataToFile(path, &bytes);
+        // Only a replacing job writes over what is at the name: for the others the name may
+        // have been taken since it was claimed, before the save or during it.
+        const StatusCode status = FileSystemFunctions::writeNSDataToFile(path, &bytes, !replace_);
         if (status != kNameTakenStatus || replace_)
             return status;
         // The name was taken meanwhile: the next unique one.
@@ -788,6 +793,10 @@ void ImageConvertorPreflightJob::scanItem(const std::string& path, const std::st
 {
     if (isCancelled())
         return;
+    if (NSStringDevices::isICADevicePath(path) && NSStringDevices::icaDevicePath(path) == path) {
+        scanCamera(path, destinationDir);
+        return;
+    }
     struct stat info {};
     const bool isVolumePath = !path.empty() && path.front() == '/';
     const bool folder = isVolumePath && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -829,6 +838,33 @@ void ImageConvertorPreflightJob::scanItem(const std::string& path, const std::st
             fullListOfFiles_.push_back(entryPath);
             fullListOfDestinationFolders_.push_back(joinPath(mirror, name));
         }
+    }
+}
+
+void ImageConvertorPreflightJob::scanCamera(const std::string& root, const std::string& destinationDir)
+{
+    // A camera shows its files as one folder, named like the camera in the browser.
+    const Ref<ZovImageCaptureDeviceInfo> camera = ZovVolumeManager::cameraOfPath(root);
+    if (!camera) {
+        ZovLog(format("ImageConvertorPreflightJob::scanCamera %@: no such camera", root));
+        return;
+    }
+    // Device numbers of volumes never come near the top of the range.
+    if (!enteredFolders_.insert({~std::uint64_t(0), std::uint64_t(camera->icaObject())}).second)
+        return;
+    std::string folderName = camera->displayName();
+    std::replace(folderName.begin(), folderName.end(), '/', '_');
+    if (folderName.empty() || folderName == "." || folderName == "..")
+        folderName = lastComponent(root);
+    const std::string mirror = joinPath(destinationDir, folderName);
+    for (const Ref<CameraFileObject>& file : camera->fileSystemObjectsArray()) {
+        if (isCancelled())
+            return;
+        const std::string& name = file->name();
+        if (name.empty() || name.front() == '.')
+            continue;
+        fullListOfFiles_.push_back(joinPath(root, name));
+        fullListOfDestinationFolders_.push_back(joinPath(mirror, name));
     }
 }
 

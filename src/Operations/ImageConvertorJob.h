@@ -9,14 +9,17 @@
 // ImageConvertorPreflightJob expands the batch's files and folders into the full file list and
 // the parallel list of destination paths, mirroring the folder structure below the output
 // folder. A folder is entered once per (device, inode), so a link loop ends; hidden files in a
-// folder are skipped, a file named directly is taken even when hidden.
+// folder are skipped, a file named directly is taken even when hidden. A camera's root
+// ("ICA:/41") is a folder too: its files, read through the camera, go into a folder named like
+// the camera.
 //
 // ImageConvertorJob turns one input file into one output file: it plans the output path (rename
 // rule, the format's extension, a name taken on disk or by another job of the batch), asks the
 // user once per batch when a file already exists or cannot be decoded, then copies the input
 // unchanged or decodes it, turns it upright (and by the asked quarter turn), reduces it and
 // encodes it (or makes a one-page PDF), and saves the result with the safe save. Only Replace
-// writes over an existing file; a name taken meanwhile (-48) takes the next unique name.
+// writes over an existing file; a name taken after the job chose it, before its save or during
+// it (-48), takes the next unique name.
 // Names written to a picture frame or to a FAT, exFAT or FUSE block volume are made safe for it
 // (fatSafeFileName()).
 //
@@ -185,6 +188,8 @@ private:
     template <class T, class... Args>
     friend Ref<T> makeRef(Args&&...);
     void scanItem(const std::string& path, const std::string& destinationDir, bool isDir);
+    // The files of the camera whose root is `root`, into a folder named like the camera.
+    void scanCamera(const std::string& root, const std::string& destinationDir);
 
     std::vector<std::string> inputFiles_;
     std::string outputFolder_;

@@ -156,6 +156,8 @@ bool Writer::findTarget()
     if (!folder_)
         return failErrno(AtomicWriteStep::Folder, "cannot open its folder " + folderPath_);
     if (::fstatat(folder_.get(), name_.c_str(), &target_, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (options_.newFileOnly)
+            return fail(AtomicWriteStep::Target, EEXIST, "an item of that name is there");
         if (S_ISDIR(target_.st_mode))
             return fail(AtomicWriteStep::Target, EISDIR, "it is a folder");
         if (!S_ISREG(target_.st_mode))
@@ -239,7 +241,7 @@ bool Writer::replace()
         // Without an exchange, or with the target gone meanwhile, a rename does it in one step too.
         if (!renameFlagUnsupported(errno) && errno != ENOENT)
             return failErrno(AtomicWriteStep::Replace, "cannot exchange it with " + temporaryName_);
-    } else if (!targetExists_ && options_.keepItemCreatedMeanwhile) {
+    } else if (!targetExists_ && (options_.keepItemCreatedMeanwhile || options_.newFileOnly)) {
         if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) {
             temporaryName_.clear();
             return true;

@@ -51,6 +51,10 @@ struct AtomicWriteOptions {
     // For a new file: when an item takes the name while the bytes are written, fail with
     // EEXIST instead of replacing it.
     bool keepItemCreatedMeanwhile = false;
+    // The write makes a new file only: an item already at the name fails it with EEXIST at the
+    // Target step, one taking the name while the bytes are written with EEXIST at the Replace
+    // step; either is left as it is.
+    bool newFileOnly = false;
 };
 
 // The steps of a write, in order; a failure names the one it happened in.

@@ -1,5 +1,6 @@
 // The conversion engine: dealing jobs to workers, groups that end alone (cancel, failure),
-// questions asked from workers, and batches the preflight shapes (folders, link loops).
+// questions asked from workers, batches the preflight shapes (folders, link loops, a camera), and
+// names taken behind a job's back.
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,13 @@
 #include <atomic>
 #include <thread>
 
+#include "../Common/Volumes/CameraTestSupport.h"
 #include "../support/MountNamespace.h"
 #include "ConversionTestSupport.h"
 #include "OperationsTestSupport.h"
 #include "Operations/ImageConversionRules.h"
+#include "Imaging/RIReperesentation.h"
+#include "Common/Volumes/ZovImageCaptureDeviceInfo.h"
 #include "Operations/ImageConvertorJob.h"
 
 namespace vistel {
@@ -156,6 +160,8 @@ TEST_F(ConversionEngine, DiskFullEndsOnlyItsGroupAndKeepsOldFiles)
     EXPECT_EQ(fileOperationError(last), -34);
     const auto asked = test::alertMessages();
     ASSERT_EQ(asked.size(), 1u);
+    // The alert names the picture whose job ran out of room.
+    EXPECT_NE(asked[0].find("to convert \"big"), std::string::npos) << asked[0];
     EXPECT_EQ(test::readFile(volume.path() + "/big1.png"), "old contents");
     EXPECT_EQ(fileOperationStage(records.of(records.groupAfter(other.get())).back()), 3u);
     EXPECT_EQ(test::namesIn(out).size(), 3u);
@@ -165,28 +171,36 @@ TEST_F(ConversionEngine, CancelWhileAQuestionIsUp)
 {
     auto engine = ImageConvertor::create(2);
     const auto paths = pictures(4);
+    const auto others = pictures(3, 32, "other");
     for (int i = 1; i <= 4; ++i)
         test::writeFile(out + "/p" + std::to_string(i) + ".jpg", "taken");
     const Object* conversion = nullptr;
-    Ref<ImageConvertorJobGroup> preflight;
+    Ref<ImageConvertorJobGroup> preflight, otherPreflight;
     int questions = 0;
     test::ScopedResponder responder {[&](const AlertRecord&) {
         ++questions;
-        // The user stops the batch from its progress strip while the question is up; the
-        // worker that asked waits meanwhile.
+        // While the question is up (its worker waiting for the answer) another batch starts,
+        // and the user stops the first one from its progress strip.
+        otherPreflight = engine->addJobWithInputFiles(others, scratch / "other", Value::dictionary({{"format", "public.png"}}));
         conversion = records.groupAfter(preflight.get());
         NotificationCenter::defaultCenter().postNotificationName(kFSOperationCancelNotification,
                                                                  Ref<Object>(const_cast<Object*>(conversion)));
         return AlertResponse::pressButton(0); // Replace
     }};
     preflight = engine->addJobWithInputFiles(paths, out, Value::dictionary({{"format", "public.jpeg"}}));
-    ASSERT_TRUE(test::spinUntil([&] { return engine->runningGroups().empty(); }));
+    ASSERT_TRUE(test::spinUntil([&] { return engine->runningGroups().empty() && otherPreflight; }));
     test::spinEvents(200);
     EXPECT_EQ(questions, 1);
     ASSERT_TRUE(conversion);
     EXPECT_EQ(fileOperationStage(records.of(conversion).back()), 4u);
+    EXPECT_EQ(fileOperationError(records.of(conversion).back()), 0);
     for (int i = 1; i <= 4; ++i)
         EXPECT_EQ(test::readFile(out + "/p" + std::to_string(i) + ".jpg"), "taken");
+    // The other batch went on to its end.
+    const Object* other = records.groupAfter(otherPreflight.get());
+    ASSERT_TRUE(other);
+    EXPECT_EQ(fileOperationStage(records.of(other).back()), 3u);
+    EXPECT_EQ(test::namesIn(scratch / "other"), (std::set<std::string> {"other1.png", "other2.png", "other3.png"}));
 }
 
 TEST_F(ConversionEngine, QuestionsTable)
@@ -288,6 +302,112 @@ TEST_F(ConversionEngine, RotationInPlaceRewritesTheOriginal)
     EXPECT_EQ(fileOperationStage(test::runBatch(*engine, {in("r.jpg")}, scratch / "in", ImageConvertor::rotationOptions(true, true))),
               3u);
     EXPECT_TRUE(test::namesIn(scratch / "in").count("r copy.jpg"));
+}
+
+TEST_F(ConversionEngine, RunningGroupsDescribeThemselvesAtQuit)
+{
+    auto engine = ImageConvertor::create(2);
+    std::vector<ImageConvertorJobGroup*> registered;
+    const auto previous = setImageConvertorRegistryHooks(
+        {[&](ImageConvertorJobGroup& group) { registered.push_back(&group); },
+         [&](ImageConvertorJobGroup& group) { std::erase(registered, &group); }});
+    const auto paths = pictures(3);
+    test::writeFile(out + "/p1.jpg", "taken");
+    std::string source, destination, description;
+    test::ScopedResponder responder {[&](const AlertRecord&) {
+        // Asked while the conversion group runs: it is the one registered.
+        if (registered.size() == 1)
+            registered[0]->applicationShouldTerminate(&source, &destination, &description);
+        return AlertResponse::pressTitled("Don't Replace");
+    }};
+    engine->addJobWithInputFiles(paths, out, Value::dictionary({{"format", "public.jpeg"}}));
+    ASSERT_EQ(registered.size(), 1u);
+    std::string preflightDescription;
+    EXPECT_EQ(registered[0]->applicationShouldTerminate(nullptr, nullptr, &preflightDescription), 0u);
+    EXPECT_EQ(preflightDescription.rfind("Preflighting ", 0), 0u) << preflightDescription;
+    ASSERT_TRUE(test::spinUntil([&] { return engine->runningGroups().empty(); }));
+    EXPECT_EQ(description.rfind("Converting 3 images to \"", 0), 0u) << description;
+    EXPECT_EQ(source, paths[0]);
+    EXPECT_EQ(destination, out);
+    EXPECT_TRUE(registered.empty());
+    setImageConvertorRegistryHooks(previous);
+}
+
+TEST_F(ConversionEngine, DirectoryBrowseCameraConvertsAsAFolderAndFileByFile)
+{
+    // A real camera without hardware: libgphoto2's directory driver over a card folder.
+    test::TemporaryFolder card {"vistel-camera"};
+    ASSERT_EQ(::mkdir((card / "DCIM").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((card / "DCIM/100MEDIA").c_str(), 0755), 0);
+    ASSERT_TRUE(test::writeQuadrants(card / "DCIM/100MEDIA/DSC0001.JPG", 60, 40, "public.jpeg", 6));
+    ASSERT_TRUE(test::writeQuadrants(card / "DCIM/100MEDIA/DSC0002.JPG", 32, 32, "public.jpeg"));
+    test::CameraRegistry registry;
+    const Ref<ZovImageCaptureDeviceInfo> camera =
+        registry.manager->handleDeviceAdded("Directory Browse", "disk:" + card.path());
+    if (!camera)
+        VISTEL_SKIP_UNAVAILABLE() << "the Directory Browse driver of libgphoto2 is not installed";
+    const std::string root = camera->mountPoint();
+    auto engine = ImageConvertor::create(2);
+    test::ScopedResponder responder {test::scriptedAnswers({})};
+
+    // The camera itself, as the browser shows it: a folder named like the camera.
+    Value last = test::runBatch(*engine, {root}, out, Value::dictionary({{"format", "public.png"}}));
+    EXPECT_EQ(fileOperationStage(last), 3u);
+    EXPECT_EQ(fileOperationObjectTotal(last), 2);
+    const std::string folder = out + "/" + camera->displayName();
+    EXPECT_EQ(test::namesIn(folder), (std::set<std::string> {"DSC0001.png", "DSC0002.png"}));
+    // Stored on its side: written upright, the stored bottom left quadrant now at the top left.
+    const QImage upright(QString::fromStdString(folder + "/DSC0001.png"));
+    ASSERT_EQ(upright.size(), QSize(40, 60));
+    const auto colors = test::quadrantColors(upright);
+    EXPECT_TRUE(test::near(colors[0], test::kQuadrants[2])) << colors[0].name().toStdString();
+    EXPECT_TRUE(test::near(colors[1], test::kQuadrants[0])) << colors[1].name().toStdString();
+
+    // One of its files, copied unchanged by a batch without conversion.
+    const std::string copies = scratch / "copies";
+    last = test::runBatch(*engine, {root + "/DSC0002.JPG"}, copies, Value::dictionary());
+    EXPECT_EQ(fileOperationStage(last), 3u);
+    EXPECT_EQ(test::readFile(copies + "/DSC0002.JPG"), test::readFile(card / "DCIM/100MEDIA/DSC0002.JPG"));
+    EXPECT_TRUE(test::alertMessages().empty());
+}
+
+// A camera whose read of its one picture takes a while, during which `meanwhile` runs.
+class SlowCamera final : public ICADeviceThumbnailSource {
+public:
+    SlowCamera(std::string file, std::function<void()> meanwhile) : file_(std::move(file)), meanwhile_(std::move(meanwhile)) { }
+    Ref<Object> icaFileSystemObjectAtPath(std::string_view) override { return nullptr; }
+    std::shared_ptr<const Value::Bytes> fileSystemObjectThumbnailData(const Ref<Object>&) override { return nullptr; }
+    QSizeF fileSystemObjectResolution(const Ref<Object>&) override { return {}; }
+    std::shared_ptr<const Value::Bytes> dataAtPath(std::string_view path) override
+    {
+        if (path != "ICA:/41/DSC0001.JPG")
+            return nullptr;
+        meanwhile_();
+        const std::string bytes = test::readFile(file_);
+        return std::make_shared<const Value::Bytes>(bytes.begin(), bytes.end());
+    }
+
+private:
+    std::string file_;
+    std::function<void()> meanwhile_;
+};
+
+TEST_F(ConversionEngine, ANameTakenAfterTheJobChoseItGoesToTheNextUniqueName)
+{
+    auto engine = ImageConvertor::create(2);
+    test::ScopedResponder responder {test::scriptedAnswers({})};
+    ASSERT_TRUE(test::writeQuadrants(in("camera.jpg"), 60, 40, "public.jpeg", 6));
+    // The job has chosen out/DSC0001.png when it reads the picture; another program writes
+    // that name meanwhile.
+    RIReperesentation::setCameraThumbnailSource(std::make_shared<SlowCamera>(
+        in("camera.jpg"), [&] { test::writeFile(out + "/DSC0001.png", "written meanwhile"); }));
+    const Value last = test::runBatch(*engine, {"ICA:/41/DSC0001.JPG"}, out, Value::dictionary({{"format", "public.png"}}));
+    RIReperesentation::setCameraThumbnailSource(nullptr);
+    EXPECT_EQ(fileOperationStage(last), 3u);
+    EXPECT_EQ(test::readFile(out + "/DSC0001.png"), "written meanwhile");
+    EXPECT_EQ(test::run("identify -format '%wx%h' " + test::quoted(out + "/DSC0001 copy.png")), "40x60");
+    EXPECT_EQ(test::namesIn(out).size(), 2u);
+    EXPECT_TRUE(test::alertMessages().empty());
 }
 
 } // namespace

@@ -328,7 +328,7 @@ Ref<FileOperationRecord> FileSystemFunctions::FSPathObjectsOperationAsyncEx(
 
 // --- safe save ---------------------------------------------------------------------------------
 
-StatusCode FileSystemFunctions::writeNSDataToFile(std::string_view path, const Value::Bytes* data)
+StatusCode FileSystemFunctions::writeNSDataToFile(std::string_view path, const Value::Bytes* data, bool newFileOnly)
 {
     if (!data || path.empty())
         return status::FileWriteOutOfSpace;
@@ -338,6 +338,7 @@ StatusCode FileSystemFunctions::writeNSDataToFile(std::string_view path, const V
     options.replacement = FileReplacement::Exchange;
     options.keepItemCreatedMeanwhile = true;
     options.writingMode = 0400;
+    options.newFileOnly = newFileOnly;
     const AtomicWriteResult result = writeFileAtomically(path, *data, options);
     if (!result.temporaryName.empty())
         ZovLog("FileSystemFunctions::writeNSDataToFile temporary file " + result.temporaryName);
@@ -348,8 +349,11 @@ StatusCode FileSystemFunctions::writeNSDataToFile(std::string_view path, const V
     case AtomicWriteStep::Folder:
         ZovLog(vistel::format("Can't create directory reference FSPathMakeRef for dir %@", parentFolderPath(path)));
         break;
-    case AtomicWriteStep::Link:
-    case AtomicWriteStep::Target: break;
+    case AtomicWriteStep::Link: break;
+    case AtomicWriteStep::Target:
+        if (newFileOnly && result.error == EEXIST)
+            return status::DuplicateName;
+        break;
     case AtomicWriteStep::Create:
     case AtomicWriteStep::Write:
     case AtomicWriteStep::Sync:

@@ -138,8 +138,10 @@ public:
     // the folder is flushed. A crash at any point leaves the old or the new contents under
     // the name, never a mix. 0 on success; 640 for no data or an empty path; -37 for a path
     // that names no file; -48 when a new file's name was taken meanwhile; the status of the
-    // failed step otherwise, with the target untouched and no temporary file left.
-    static StatusCode writeNSDataToFile(std::string_view path, const Value::Bytes* data);
+    // failed step otherwise, with the target untouched and no temporary file left. With
+    // `newFileOnly` the save only makes a new file: an item already at the name answers -48
+    // too, and is left as it is.
+    static StatusCode writeNSDataToFile(std::string_view path, const Value::Bytes* data, bool newFileOnly = false);
 };
 
 } // namespace vistel

@@ -289,7 +289,6 @@ TEST_F(ConversionActionsTest, EachPanelsChoicesBecomeItsBatch)
 
 // --- the real engine ------------------------------------------------------------------------------
 
-// Off until the engine keeps the pixel size of a turned or saved picture (it writes 3/4 of it).
 TEST_F(ConversionActionsTest, RotateRightTurnsAJpegByItsOrientationAndAPngByItsPixels)
 {
     installFileOperations();
@@ -374,7 +373,6 @@ TEST_F(ConversionActionsTest, RotatingInAReadOnlyFolderAsAnotherUserLeavesTheOri
     EXPECT_FALSE(std::filesystem::exists(tree_ / "x copy.jpg"));
 }
 
-// Off until the engine keeps the pixel size of a saved picture (it writes 3/4 of it).
 TEST_F(ConversionActionsTest, SaveAsShowsItsProgressStripAndWritesThePicture)
 {
     installFileOperations();

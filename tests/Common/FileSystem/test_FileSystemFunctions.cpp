@@ -203,6 +203,20 @@ TEST(FileSystemFunctions, SafeSaveReplacesContentsKeepsModeAndLeavesNoTemporaryF
     EXPECT_EQ(test::readFile(scratch / "frame.xml"), "");
 }
 
+TEST(FileSystemFunctions, SafeSaveOfANewFileLeavesWhatIsAtItsName)
+{
+    test::ScratchFolder scratch;
+    const Value::Bytes data = bytesOf("new");
+    test::writeFile(scratch / "taken.jpg", "someone else's", 0644);
+    EXPECT_EQ(FileSystemFunctions::writeNSDataToFile(scratch / "taken.jpg", &data, true), status::DuplicateName);
+    EXPECT_EQ(test::readFile(scratch / "taken.jpg"), "someone else's");
+    ::mkdir((scratch / "folder").c_str(), 0755);
+    EXPECT_EQ(FileSystemFunctions::writeNSDataToFile(scratch / "folder", &data, true), status::DuplicateName);
+    EXPECT_EQ(FileSystemFunctions::writeNSDataToFile(scratch / "free.jpg", &data, true), 0);
+    EXPECT_EQ(test::readFile(scratch / "free.jpg"), "new");
+    EXPECT_TRUE(hiddenNames(scratch.path()).empty());
+}
+
 TEST(FileSystemFunctions, SafeSaveToleratesFileSystemsWithoutPermissions)
 {
     test::ScratchFolder scratch;
