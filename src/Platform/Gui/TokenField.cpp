@@ -25,7 +25,8 @@ constexpr int kEditorMinimum = 40; // the editor's least width after the last ch
 TokenField::TokenField(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_InputMethodEnabled, false);
-    setFocusPolicy(Qt::StrongFocus);
+    // The editor takes the focus (the field hands it on), so Tab leaves the field at once.
+    setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
@@ -246,6 +247,10 @@ bool TokenField::eventFilter(QObject* watched, QEvent* event)
             endEditing();
         }
         return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        endEditing(); // the focus moves on
+        return false;
     case Qt::Key_Backspace:
         if (atStart && !tokens_.empty()) {
             if (selected_.empty())
@@ -330,7 +335,11 @@ void TokenField::updateCompletions()
         return;
     }
     completer_->setCompletionPrefix(QString());
+    const bool focused = editor_->hasFocus();
     completer_->complete(QRect(0, 0, std::max(editor_->width(), 120), editor_->height()));
+    // The list never takes the keyboard focus from the text being typed.
+    if (focused && !editor_->hasFocus())
+        editor_->setFocus(Qt::PopupFocusReason);
     if (selectedIndex >= 0 && selectedIndex < offered.size())
         completer_->popup()->setCurrentIndex(completions_->index(selectedIndex));
 }
