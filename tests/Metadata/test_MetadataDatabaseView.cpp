@@ -213,12 +213,18 @@ TEST_F(DatabaseViewTest, StoredValuesAControlCannotShowAreNeverWrittenBack)
         const char* rating;
     } cases[] = {{"2026-02-31 10:00:00 +0000", "7"}, {"yesterday", "-2"}, {"2026-13-01 10:00:00 +0000", "many"}};
     for (const Case& c : cases) {
-        picture_->setDatabaseDatetime(Value(c.date));
-        picture_->setDatabaseRating(Value(c.rating));
+        // Shown first with values it can show; then changed outside to ones it cannot.
+        picture_->setDatabaseDatetime(Value("2026-12-09 23:09:04 +0000"));
+        picture_->setDatabaseRating(Value("3"));
         show(picture_);
         auto* date = control<QDateTimeEdit>("General", "Date");
         auto* stars = control<RatingLevelIndicator>("General", "Rating");
         ASSERT_TRUE(date && stars);
+        EXPECT_FALSE(date->text().trimmed().isEmpty());
+        outsideChange([&] {
+            picture_->setDatabaseDatetime(Value(c.date));
+            picture_->setDatabaseRating(Value(c.rating));
+        });
         EXPECT_TRUE(date->text().trimmed().isEmpty()) << c.date;
         EXPECT_EQ(stars->value(), std::string(c.rating) == "7" ? 5 : 0) << c.rating;
         // Passing through the controls and reloading writes nothing.
