@@ -292,6 +292,8 @@ void MetadataPanel::metadataViewSelected(int index)
     if (!set || index == set->currentViewIndex() || index < 0 || static_cast<std::size_t>(index) >= set->allProviders().size())
         return;
     set->setCurrentViewIndex(index);
+    if (metadataListSelector_)
+        metadataListSelector_->setCurrentIndex(index);
     fillProviderWithItems(currentItems(), false);
     attachNewDataView(set->currentView());
     reloadAndExpandCurrentView();
