@@ -10,6 +10,7 @@
 #include "Common/Layout/ZovBoxLayout.h"
 #include "Common/Views/ZovViewLayout.h"
 #include "Metadata/MetadataBaseView.h"
+#include "Metadata/MetadataDatabaseView.h"
 #include "Metadata/MetadataFileView.h"
 #include "Metadata/MetadataProfile.h"
 #include "ZovTranslatorManager.h"
@@ -25,8 +26,8 @@ constexpr double MiniFontPointSize = 9.0;
 
 QRect unitFrame() { return QRect(0, 0, 1, 1); }
 
-// The database view: the item's own catalogue fields.
-QWidget* newDatabaseView() { return new MetadataBaseView(unitFrame(), DatabaseNameWidth); }
+// The database view: the item's own catalogue fields, edited in place, and the category tree.
+QWidget* newDatabaseView() { return new MetadataDatabaseView(unitFrame(), DatabaseNameWidth); }
 
 } // namespace
 

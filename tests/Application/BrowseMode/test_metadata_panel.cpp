@@ -14,6 +14,7 @@
 #include "Application/BrowseMode/MetadataPanel.h"
 #include "ItemsTestSupport.h"
 #include "Metadata/MetadataBaseView.h"
+#include "Metadata/MetadataDatabaseView.h"
 #include "Metadata/MetadataFileView.h"
 #include "Preferences/Preferences.h"
 
@@ -149,6 +150,9 @@ TEST_F(MetadataPanelTest, OffersTheViewsOfTheKindOfSelection)
         ASSERT_TRUE(view);
         EXPECT_EQ(view->dataProvider(), provider());
     }
+    // The database view edits the picture.
+    select({"a.jpg"});
+    EXPECT_TRUE(dynamic_cast<MetadataDatabaseView*>(hosted()));
     // Several objects show the file list in a file view.
     select({"a.jpg", "b.jpg"});
     choose("File");
@@ -241,7 +245,7 @@ TEST_F(MetadataPanelTest, AChangeMadeElsewhereReloadsOnlyItsRow)
     spinEvents(100);
     EXPECT_EQ(repaints.rows, std::vector<int> {list.rowForItem(shownCaption.get())});
     EXPECT_EQ(repaints.resets, 0);
-    EXPECT_EQ(list.preparedCellAtColumn(1, list.rowForItem(shownCaption.get()))->stringValue(), "Low tide");
+    EXPECT_EQ(provider()->objectValueForColumnID(MetadataProvider::ColumnValue, shownCaption.get()).toString(), "Low tide");
 }
 
 TEST_F(MetadataPanelTest, AChangeListIsWalkedUntilAnEntryWithoutItem)
