@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -151,9 +152,14 @@ struct Fixture {
     }
 };
 
+// Made on first use and kept until exit (its widgets must not outlive the application); its
+// scratch folder is removed by main.
+Fixture* shared = nullptr;
+
 Fixture& fixture()
 {
-    static Fixture* shared = new Fixture;
+    if (!shared)
+        shared = new Fixture;
     return *shared;
 }
 
@@ -241,5 +247,10 @@ BENCHMARK(BM_PlainTreeViewStep)->UseManualTime()->Unit(benchmark::kMillisecond)-
 
 int main(int argc, char** argv)
 {
-    return bench::runGuiBenchmarks(argc, argv);
+    const int status = bench::runGuiBenchmarks(argc, argv);
+    if (shared) {
+        std::error_code ignored;
+        std::filesystem::remove_all(shared->scratch.folder(), ignored);
+    }
+    return status;
 }
