@@ -156,6 +156,7 @@ Value Preferences::defaultsTable(const QLocale& locale)
         {"ThumbnailInfo.Overlays.AutoRotate", Value(false)},
         {prefs::CheckImageCapturePreferences, Value(false)},
         {prefs::DisabledCharacterPalette, Value(true)},
+        {prefs::CategoriesDoNotShowRemoveAlert, Value(false)},
     });
 }
 

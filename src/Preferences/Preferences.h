@@ -57,6 +57,7 @@ inline constexpr const char* DisabledCharacterPalette = "NSDisabledCharacterPale
 inline constexpr const char* ItemsViewDefaultMode = "ItemsView.DefaultMode";
 inline constexpr const char* MainWindowScreenNumber = "MainWindow.ScreenNumber";
 inline constexpr const char* PlacesList = "BrowserPanel.PlacesList";
+inline constexpr const char* CategoriesDoNotShowRemoveAlert = "Categories.DoNotShowRemoveAlert";
 } // namespace prefs
 
 // The built-in paper (document) and print size lists of the print window, as the paper

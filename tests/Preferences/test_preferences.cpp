@@ -66,13 +66,14 @@ TEST(PreferencesTest, EveryKeyHasItsDefault)
         {"ThumbnailInfo.Overlays.AutoRotate", Value(false)},
         {"Global.CheckImageCapturePreferences", Value(false)},
         {"NSDisabledCharacterPaletteMenuItem", Value(true)},
+        {"Categories.DoNotShowRemoveAlert", Value(false)},
     };
     for (const Row& row : rows)
         EXPECT_EQ(f.preferences.valueForKey(row.key), row.expected) << row.key;
     for (const char* absent : {"UpdatePanel.LastAutomaticallyUpdateDate", "ItemsView.DefaultMode",
                                "MainWindow.ScreenNumber", "BrowserPanel.PlacesList",
                                "Printing.kPrefKeyPrintingDefaultLayoutNamePreferences",
-                               "Printing.kPrefKeyPrintingDefaultPrintSizePreferences", "Categories.DoNotShowRemoveAlert"})
+                               "Printing.kPrefKeyPrintingDefaultPrintSizePreferences"})
         EXPECT_TRUE(f.preferences.valueForKey(absent).isNull()) << absent;
 }
 

@@ -138,6 +138,8 @@ BrowsingModeController::~BrowsingModeController()
     // the handler now.
     if (itemsPanel_)
         itemsPanel_->setBrowsingModeController(nullptr);
+    if (metadataPanel_)
+        metadataPanel_->setSelection(nullptr);
     if (BrowserPanel* panel = browserPanel()) {
         Preferences& preferences = Preferences::sharedPreferences();
         preferences.setValue(Value(vistel::format("%f", static_cast<double>(panel->width()))), prefs::BrowserPanelWidth);
@@ -216,14 +218,19 @@ void BrowsingModeController::initWindowLayout()
     });
     installNavigationKeys();
 
-    // The right tabbed panel with its "Organize" tab; docked while a tab is visible.
+    // The right tabbed panel with its "Organize" and "Properties" tabs; docked while a tab is
+    // visible.
+    metadataPanel_ = MetadataPanel::metadataPanel();
     organizePanel_ = new OrganizePanel;
     rightTabbedPanel_ = DynamicTabbedPanel::create(*layoutController());
     rightTabbedPanel_->addTab(ZOV_TRANSLATE("Organize", "initWindowLayout"), organizePanel_, "showHideOrganizePanel:",
                               ZOV_TRANSLATE("Organize Panel", "initWindowLayout"), 0);
+    rightTabbedPanel_->addTab(ZOV_TRANSLATE("Properties", "initWindowLayout"), metadataPanel_, "showHidePropertiesPanel:",
+                              ZOV_TRANSLATE("Properties Panel", "initWindowLayout"), 1);
     rightTabbedPanel_->setAutosaveTabs(true);
     if (!rightTabbedPanel_->isPanelHidden())
         insertRightDynamicTabbedPanel();
+    metadataPanel_->setSelection(browsingSelection_.get());
     organizePanel_->setSelection(browsingSelection_.get());
 
     ItemsPanel* items = ItemsPanel::itemsPanel();

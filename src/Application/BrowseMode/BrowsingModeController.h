@@ -16,7 +16,9 @@
 // the main menu's Back and Forward, which reach the mode through the window's chain).
 // The status bar shows the browsing selection.
 //
-// The right-hand tabbed panel (DynamicTabbedPanel) holds the "Organize" tab (OrganizePanel). Its
+// The right-hand tabbed panel (DynamicTabbedPanel) holds the "Organize" tab (OrganizePanel) and
+// the "Properties" tab (MetadataPanel, hidden until chosen when the remembered tabs do not name
+// it); both are handed the browsing selection. Their
 // show/hide commands come through this controller, which passes them on to the panel and keeps
 // the panel's dock in step with it: docked on the right while a tab is visible (also at start,
 // when the remembered tabs are shown), taken out when none is left. Their menu items are
@@ -41,6 +43,7 @@
 #include "Application/BrowseMode/BrowserPanelHistory.h"
 #include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/DynamicTabbedPanel.h"
+#include "Application/BrowseMode/MetadataPanel.h"
 #include "Application/BrowseMode/OrganizePanel.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
 
@@ -77,6 +80,7 @@ public:
     BrowsingUAHandler* browsingHandler() const { return handler_.get(); }
     BrowserPanelHistory* navigationHistory() const { return navigationHistory_.get(); }
     OrganizePanel* organizePanel() const { return organizePanel_; }
+    MetadataPanel* metadataPanel() const { return metadataPanel_; }
     DynamicTabbedPanel* rightTabbedPanel() const { return rightTabbedPanel_; }
 
     // Tab commands go to the right tabbed panel; the rest as the base routes them.
@@ -132,6 +136,7 @@ private:
     Ref<BrowsingUAHandler> handler_;
     Ref<BrowsingSelection> browsingSelection_;
     QPointer<OrganizePanel> organizePanel_;
+    QPointer<MetadataPanel> metadataPanel_;
     QPointer<DynamicTabbedPanel> rightTabbedPanel_;
     std::vector<QPointer<ActionButton>> segments_;
     Ref<BrowserPanelHistory> navigationHistory_;

@@ -89,12 +89,11 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"asList:", true, &H::validateViewMode, &H::performAsList},
         {"asThumbnails:", true, &H::validateViewMode, &H::performAsThumbnails},
         {"selectAll:", true, &H::validateSelectAll, &H::performSelectAll},
-        // The picture viewer's full screen and zoom, and the properties tab.
+        // The picture viewer's full screen and zoom.
         {"goFullScreen:", true, nullptr, nullptr},
         {"zoomIn:", true, nullptr, nullptr},
         {"zoomOut:", true, nullptr, nullptr},
         {"bestFit:", true, nullptr, nullptr},
-        {"showHidePropertiesPanel:", true, nullptr, nullptr},
         // Validated for menus only (the context menu's own actions).
         {"rotate:", false, &H::validateRotate, nullptr},
         {"showInFinder:", false, &H::validateShowInFinder, nullptr},

@@ -2,15 +2,9 @@
 
 #include "Application/BrowseMode/ThumbnailDecorations.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <map>
-#include <numbers>
 
 #include <QPainter>
-#include <QPainterPath>
-#include <QRadialGradient>
 #include <QWidget>
 
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
@@ -28,21 +22,6 @@ constexpr int kMaximumRating = 5;
 QImage resourceImage(const char* name, QSize size)
 {
     return NSImageNamedImageExtended::imageNamed(name, "images", size);
-}
-
-// The star of the rating marks in one colour at one height in pixels, made once (a view draws
-// at one or two heights in one or two colours).
-const QImage& ratingStar(const QColor& color, int side)
-{
-    static std::map<std::pair<QRgb, int>, QImage> stars;
-    const std::pair<QRgb, int> key {color.rgba(), std::max(side, kStarSize.height())};
-    auto found = stars.find(key);
-    if (found == stars.end()) {
-        if (stars.size() > 16)
-            stars.clear();
-        found = stars.emplace(key, makeRatingStarImage(QSize(key.second, key.second), 0, color)).first;
-    }
-    return found->second;
 }
 
 } // namespace
@@ -143,49 +122,6 @@ void RartingThumbnailDecoration::drawForItem(QPainter& painter, FileSystemItemMO
     if (!item.isFolder())
         painter.fillRect(rect.adjusted(-1, -1, 1, 1), Qt::black);
     drawRatingStars(painter, rect, numberOfValue(rating).value_or(0));
-}
-
-void drawRatingStars(QPainter& painter, const QRectF& rect, double rating, const QColor& color)
-{
-    rating = std::clamp(rating, 0.0, double(kMaximumRating));
-    const double side = rect.height();
-    const QImage& star = ratingStar(color, static_cast<int>(std::ceil(side)));
-    for (int i = 0; i < kMaximumRating && rating > i; ++i) {
-        const QRectF target(rect.x() + i * side, rect.y(), side, side);
-        const double part = std::min(1.0, rating - i);
-        painter.save();
-        painter.setClipRect(QRectF(target.x(), target.y(), side * part, side), Qt::IntersectClip);
-        painter.drawImage(target, star);
-        painter.restore();
-    }
-}
-
-QImage makeRatingStarImage(QSize size, double rotationDegrees, const QColor& color)
-{
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    const double w = size.width(), h = size.height();
-    const double a0 = rotationDegrees / 180.0 * std::numbers::pi + std::numbers::pi / 2;
-    QPointF points[5];
-    for (int k = 0; k < 5; ++k) {
-        const double angle = a0 + k * 2 * std::numbers::pi / 5;
-        // y up in the star's own terms: the first point at the top centre.
-        points[k] = QPointF(w / 2 + std::cos(angle) * w / 2, h / 2 - std::sin(angle) * h / 2);
-    }
-    QPainterPath path;
-    path.setFillRule(Qt::WindingFill);
-    path.moveTo(points[0]);
-    for (int k : {2, 4, 1, 3})
-        path.lineTo(points[k]);
-    path.closeSubpath();
-    const QRectF bounds = path.boundingRect();
-    QRadialGradient gradient(bounds.center(), std::max(bounds.width(), bounds.height()) / 2);
-    gradient.setColorAt(0.0, color);
-    gradient.setColorAt(1.0, QColor(Qt::darkGray));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.fillPath(path, gradient);
-    return image;
 }
 
 // --- categories ------------------------------------------------------------------------------------------

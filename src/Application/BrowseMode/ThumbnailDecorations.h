@@ -1,6 +1,6 @@
 #pragma once
-// ThumbnailDecorations: the small marks the thumbnail grid draws over each thumbnail, and the
-// star painter of the rating mark.
+// ThumbnailDecorations: the small marks the thumbnail grid draws over each thumbnail (the rating
+// mark with the star painter of Common/Views/RatingStars.h).
 //
 // A decoration reads its item and draws into the thumbnail's rectangle (the item rect, y
 // down, bottom at y + h); the grid asks them in order (tag, rating, categories, lock) to draw
@@ -22,6 +22,7 @@
 #include <QPointF>
 #include <QRectF>
 
+#include "Common/Views/RatingStars.h"
 #include "Platform/Value.h"
 
 class QPainter;
@@ -94,15 +95,6 @@ private:
     QImage lockedImage_;
 };
 
-// The star of the rating marks: five points on the ellipse filling `size`, the first at the
-// top centre turned by `rotationDegrees`, joined every second point and filled (non-zero, so
-// the centre too) with a radial gradient from `color` to dark grey.
-QImage makeRatingStarImage(QSize size, double rotationDegrees, const QColor& color);
-
-// Draws a rating of `rating` stars (clamped to 0 to 5; a fraction as part of a star) from the
-// left of `rect`, each star as high as the rectangle: the star image in `color` (white on the
-// grid's dark band; the organise panel's rows draw theirs in the text colour).
-void drawRatingStars(QPainter& painter, const QRectF& rect, double rating, const QColor& color = Qt::white);
 // The rating mark's size: room for five 12 × 12 stars.
 QSizeF ratingCellSize();
 // The number a database value holds: a number, or the leading number of its text; nullopt

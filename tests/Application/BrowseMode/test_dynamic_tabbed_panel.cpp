@@ -1,9 +1,12 @@
 // The right tabbed panel on its own (two tabs, "Organize" and a second one) and in the browse
 // mode of a real main window: which tabs show, which one is selected, the caption, what is
 // remembered under "DynamicTabbedPanel" after every step, the menu items' titles and check
-// marks, and the right dock following the panel.
+// marks, and the right dock following the panel; the "Properties" tab shown and hidden through
+// View ▸ Properties Panel and remembered across a restart.
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -220,7 +223,7 @@ TEST_F(TabbedPanelTest, MenuItemsReadTheTabsTitleWithACheckMarkWhileVisible)
     EXPECT_TRUE(second.isChecked());
 }
 
-// The browse mode in a real main window: the "Organize" tab, docked on the right.
+// The browse mode in a real main window: the "Organize" and "Properties" tabs, docked on the right.
 class RightTabbedPanelTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -257,13 +260,17 @@ protected:
 TEST_F(RightTabbedPanelTest, TheOrganizeTabIsDockedOnTheRightAndItsMenuItemShowsAndHidesIt)
 {
     DynamicTabbedPanel* panel = mode_->rightTabbedPanel();
-    ASSERT_EQ(panel->allTabs().size(), 1u);
+    ASSERT_EQ(panel->allTabs().size(), 2u);
     EXPECT_EQ(panel->allTabs()[0].name, "Organize");
     EXPECT_EQ(panel->allTabs()[0].view, static_cast<QWidget*>(mode_->organizePanel()));
+    EXPECT_EQ(panel->allTabs()[1].name, "Properties");
+    EXPECT_EQ(panel->allTabs()[1].view, static_cast<QWidget*>(mode_->metadataPanel()));
+    EXPECT_EQ(panel->allTabs()[1].menu, "Properties Panel");
+    // The panel was handed the window's selection.
+    EXPECT_EQ(mode_->metadataPanel()->selection(), static_cast<IBrowsingGetSelection*>(mode_->browsingSelection()));
     // First start: every tab is shown, and so is the panel, on the right.
-    EXPECT_EQ(saved(), "Organize");
+    EXPECT_EQ(saved(), "Organize,Properties");
     EXPECT_TRUE(dockedOnTheRight());
-    EXPECT_EQ(panel->dock()->caption(), "Organize");
 
     ActionItem* item = menuItem("showHideOrganizePanel:");
     ASSERT_TRUE(item);
@@ -272,17 +279,16 @@ TEST_F(RightTabbedPanelTest, TheOrganizeTabIsDockedOnTheRightAndItsMenuItemShows
     EXPECT_EQ(item->text().toStdString(), "Organize Panel");
     EXPECT_TRUE(item->isChecked());
 
-    // Hiding the last tab takes the dock out and leaves the saved list alone.
+    // Hiding Organize leaves Properties alone in the panel, named in the caption.
     item->trigger();
-    EXPECT_TRUE(panel->isPanelHidden());
-    EXPECT_EQ(panel->dock()->state(), ZovDockStateNotPlaced);
-    EXPECT_TRUE(mode_->layoutController()->dockAreaForPosition(ZovDockAreaPositionRight)->areas().empty());
-    EXPECT_EQ(saved(), "Organize");
+    EXPECT_FALSE(panel->isPanelHidden());
+    EXPECT_EQ(panel->dock()->caption(), "Properties");
+    EXPECT_EQ(saved(), "Properties");
     item->validate(window_->window());
     EXPECT_TRUE(item->isEnabled());
     EXPECT_FALSE(item->isChecked());
 
-    // Showing it again docks it on the right with its preferred sizes.
+    // Showing it again keeps the panel docked on the right with its preferred sizes.
     item->trigger();
     EXPECT_FALSE(panel->isPanelHidden());
     EXPECT_TRUE(dockedOnTheRight());
@@ -292,12 +298,94 @@ TEST_F(RightTabbedPanelTest, TheOrganizeTabIsDockedOnTheRightAndItsMenuItemShows
     EXPECT_TRUE(mode_->organizePanel()->isVisible());
     item->validate(window_->window());
     EXPECT_TRUE(item->isChecked());
+}
 
-    // The properties command has no tab yet: nobody takes it.
+TEST_F(RightTabbedPanelTest, ThePropertiesPanelMenuItemShowsAndHidesTheTabAndTheDock)
+{
+    DynamicTabbedPanel* panel = mode_->rightTabbedPanel();
+    ActionItem* organize = menuItem("showHideOrganizePanel:");
     ActionItem* properties = menuItem("showHidePropertiesPanel:");
-    ASSERT_TRUE(properties);
+    ASSERT_TRUE(organize && properties);
+    organize->trigger(); // Properties alone
+    ASSERT_EQ(saved(), "Properties");
+
     properties->validate(window_->window());
-    EXPECT_FALSE(properties->isEnabled());
+    EXPECT_TRUE(properties->isEnabled());
+    EXPECT_EQ(properties->text().toStdString(), "Properties Panel");
+    EXPECT_TRUE(properties->isChecked());
+    EXPECT_TRUE(mode_->metadataPanel()->isVisible());
+
+    // Hiding the last tab takes the dock out.
+    properties->trigger();
+    EXPECT_TRUE(panel->isPanelHidden());
+    EXPECT_EQ(panel->dock()->state(), ZovDockStateNotPlaced);
+    EXPECT_FALSE(mode_->metadataPanel()->isVisible());
+    properties->validate(window_->window());
+    EXPECT_TRUE(properties->isEnabled());
+    EXPECT_FALSE(properties->isChecked());
+
+    // And back.
+    properties->trigger();
+    EXPECT_TRUE(dockedOnTheRight());
+    EXPECT_TRUE(mode_->metadataPanel()->isVisible());
+    EXPECT_EQ(panel->dock()->caption(), "Properties");
+    properties->validate(window_->window());
+    EXPECT_TRUE(properties->isChecked());
+}
+
+TEST_F(RightTabbedPanelTest, TheShownTabsAreKeptAcrossARestart)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> before; // what the user does in the first run
+        std::string visible;           // the tabs the next run shows
+    };
+    const Case cases[] = {
+        {"Properties hidden", [&] { menuItem("showHidePropertiesPanel:")->trigger(); }, "Organize"},
+        {"Organize hidden", [&] { menuItem("showHideOrganizePanel:")->trigger(); }, "Properties"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        closeBrowseWindow(window_);
+        UserDefaults::standard().removeObjectForKey(DynamicTabbedPanel::PreferencesKey);
+        mode_ = openBrowseWindow(window_);
+        ASSERT_TRUE(mode_);
+        MainMenu::install(window_->window()->menuBar(), MainMenu::WindowKind::Main);
+        c.before();
+
+        closeBrowseWindow(window_);
+        mode_ = openBrowseWindow(window_);
+        ASSERT_TRUE(mode_);
+        MainMenu::install(window_->window()->menuBar(), MainMenu::WindowKind::Main);
+        std::string shown;
+        for (const auto& tab : mode_->rightTabbedPanel()->visibleTabs())
+            shown += (shown.empty() ? "" : ",") + tab.name;
+        EXPECT_EQ(shown, c.visible);
+        ActionItem* properties = menuItem("showHidePropertiesPanel:");
+        properties->validate(window_->window());
+        EXPECT_EQ(properties->isChecked(), c.visible.find("Properties") != std::string::npos);
+    }
+}
+
+TEST_F(RightTabbedPanelTest, AListSavedBeforeThePropertiesTabKeepsItHiddenUntilChosen)
+{
+    closeBrowseWindow(window_);
+    setSaved({"Organize"});
+    mode_ = openBrowseWindow(window_);
+    ASSERT_TRUE(mode_);
+    MainMenu::install(window_->window()->menuBar(), MainMenu::WindowKind::Main);
+    DynamicTabbedPanel* panel = mode_->rightTabbedPanel();
+    ASSERT_EQ(panel->visibleTabs().size(), 1u);
+    EXPECT_EQ(panel->visibleTabs()[0].name, "Organize");
+    EXPECT_FALSE(mode_->metadataPanel()->isVisible());
+
+    ActionItem* properties = menuItem("showHidePropertiesPanel:");
+    properties->validate(window_->window());
+    EXPECT_TRUE(properties->isEnabled());
+    EXPECT_FALSE(properties->isChecked());
+    properties->trigger();
+    EXPECT_EQ(saved(), "Organize,Properties");
+    EXPECT_EQ(panel->visibleTabs().size(), 2u);
 }
 
 } // namespace

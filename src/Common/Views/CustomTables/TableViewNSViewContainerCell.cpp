@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
+#include "Platform/Gui/ObservableControl.h"
 #include "Platform/Gui/View.h"
 
 namespace vistel {
@@ -434,6 +435,8 @@ namespace {
 // The object value of a control.
 Value controlValue(QWidget* control)
 {
+    if (auto* own = dynamic_cast<ObservableControl*>(control))
+        return own->observedValue();
     if (auto* box = qobject_cast<QCheckBox*>(control))
         return Value(box->isTristate() && box->checkState() == Qt::PartiallyChecked ? -1 : box->isChecked() ? 1 : 0);
     if (auto* button = qobject_cast<QAbstractButton*>(control))
@@ -453,6 +456,8 @@ Value controlValue(QWidget* control)
 
 QString controlText(QWidget* control)
 {
+    if (auto* own = dynamic_cast<ObservableControl*>(control))
+        return QString::fromStdString(own->observedValue().toString());
     if (auto* line = qobject_cast<QLineEdit*>(control))
         return line->text();
     if (auto* plain = qobject_cast<QPlainTextEdit*>(control))
@@ -476,7 +481,13 @@ NSControlToCellAdapterNotificator* NSControlToCellAdapterNotificator::attach(QWi
     auto* watcher = new NotificatorWatcher(control, std::unique_ptr<NSControlToCellAdapterNotificator>(
                                                         new NSControlToCellAdapterNotificator(control, table, column, item)));
     NSControlToCellAdapterNotificator* notificator = &watcher->notificator();
-    if (auto* line = qobject_cast<QLineEdit*>(control)) {
+    if (auto* own = dynamic_cast<ObservableControl*>(control)) {
+        if (own->observedKind() == ObservableControl::ObservedKind::Text)
+            own->addObserver(watcher, [notificator] { notificator->handleTextValueChanged(); },
+                             [notificator] { notificator->handleTextValueDidEndEditing(); });
+        else
+            own->addObserver(watcher, [notificator] { notificator->handleValueChanged(); }, {});
+    } else if (auto* line = qobject_cast<QLineEdit*>(control)) {
         QObject::connect(line, &QLineEdit::textEdited, watcher, [notificator] { notificator->handleTextValueChanged(); });
         QObject::connect(line, &QLineEdit::editingFinished, watcher, [notificator] { notificator->handleTextValueDidEndEditing(); });
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(control)) {

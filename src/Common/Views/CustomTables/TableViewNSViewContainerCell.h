@@ -168,8 +168,9 @@ private:
 class NSControlToCellAdapterNotificator {
 public:
     // Watches `control` (a QLineEdit, QPlainTextEdit or QTextEdit as a text field; a button,
-    // date/time edit, spin box, slider or combo box as a control); the notificator is destroyed
-    // with the control.
+    // date/time edit, spin box, slider or combo box as a control; one of our own controls, such
+    // as the token field or the star row, as the kind it declares (ObservableControl)); the
+    // notificator is destroyed with the control.
     static NSControlToCellAdapterNotificator* attach(QWidget* control, OutlineView& table, const TableColumn& column, Object* item);
 
     QWidget* control() const { return control_.data(); }
