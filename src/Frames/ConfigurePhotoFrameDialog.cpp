@@ -6,24 +6,21 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
 #include "Common/Volumes/ZovDeviceInfo.h"
 #include "Common/Volumes/ZovVolumeInfo.h"
+#include "Frames/FrameDialogRun.h"
 #include "Frames/FrameNumberFormatters.h"
 #include "Frames/XMLDocumentDL.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/Alert.h"
-#include "Platform/Gui/PlatformApplication.h"
-#include "Platform/Qt/QtRunLoopAdapter.h"
 #include "ZovTranslatorManager.h"
 
 namespace vistel {
@@ -427,24 +424,8 @@ void ConfigurePhotoFrameDialog::cancel()
 
 int ConfigurePhotoFrameDialog::run()
 {
-    setResult(0);
-    show();
-    raise();
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    int code = 0;
-    {
-        std::optional<QtRunLoopAdapter::ModeScope> modal;
-        if (QtRunLoopAdapter* adapter = PlatformApplication::runLoopAdapter())
-            modal.emplace(*adapter, NSModalPanelRunLoopMode);
-        if (Responder responder = dialogResponder()) {
-            responder(*this);
-            code = result();
-        } else {
-            code = exec();
-        }
-    }
-    hide();
+    Responder responder = dialogResponder();
+    const int code = runFrameDialog(*this, responder ? std::function<void()>([&] { responder(*this); }) : nullptr);
     observing_ = false;
     configuredVolume_ = nullptr;
     if (code == 0 || !currentVolumeUUID_)

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -308,6 +310,54 @@ TEST_F(ConfigurePhotoFrameTest, AStickGoneBeforeOKGetsNothing)
     const std::vector<AlertRecord> shown = Alert::answeredAlerts();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].messageText, "USB Volume \"STICK\" no longer available.");
+}
+
+// Both forms on a real X display (Xvfb): every control inside the window. With
+// VISTEL_KEEP_SCREENSHOTS set to a folder, each form is saved there as a picture.
+TEST_F(ConfigurePhotoFrameTest, DISABLED_BothFormsUnderX)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+    Ref<FileSystemVolumeMO> stick = mountStick("STICK");
+    ASSERT_TRUE(stick);
+    Selection selection;
+    selection.folders = {stick.get()};
+    auto newFrame = ConfigurePhotoFrameDialog::create(nullptr, &selection);
+    ASSERT_TRUE(newFrame);
+    typeInto(newFrame->dispalyName(), "Kitchen");
+    ConfigurePhotoFrameDialog::setResponder([&](ConfigurePhotoFrameDialog& shown) {
+        typeInto(shown.dispalyName(), "Kitchen");
+        QTest::mouseClick(shown.okButton(), Qt::LeftButton);
+    });
+    ASSERT_EQ(ConfigurePhotoFrameDialog::create(nullptr, &selection)->run(), 1);
+    stick->setPictureFrameResolution({640, 400});
+    auto configure = ConfigurePhotoFrameDialog::create(stick.get(), nullptr);
+    const char* keep = std::getenv("VISTEL_KEEP_SCREENSHOTS");
+    for (auto [name, dialog] : {std::pair {"new-frame", newFrame.get()}, std::pair {"configure-frame", configure.get()}}) {
+        SCOPED_TRACE(name);
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        QTest::qWait(300);
+        for (QWidget* control : std::initializer_list<QWidget*> {dialog->dispalyName(), dialog->diagonalSize(),
+                                                                  dialog->presetsList(), dialog->customSize2(),
+                                                                  dialog->okButton()}) {
+            const QRect area(control->mapTo(dialog, QPoint()), control->size());
+            EXPECT_TRUE(dialog->rect().contains(area)) << control->objectName().toStdString();
+        }
+        if (keep) {
+            const QPixmap shot = dialog->screen()->grabWindow(dialog->winId());
+            EXPECT_TRUE(shot.save(QString("%1/%2.png").arg(keep, name)));
+        }
+        dialog->hide();
+    }
+}
+
+TEST(ConfigurePhotoFrameOnScreen, BothFormsShowTheirControls)
+{
+    if (!std::filesystem::exists("/usr/bin/xvfb-run"))
+        VISTEL_SKIP_UNAVAILABLE() << "xvfb-run is not installed";
+    TemporaryFolder folder;
+    const XvfbTestRun run = runTestUnderXvfb("ConfigurePhotoFrameTest.DISABLED_BothFormsUnderX", folder / "out.txt");
+    EXPECT_TRUE(run.exitedZero) << run.output;
 }
 
 } // namespace
