@@ -835,6 +835,10 @@ void BrowserPanel::notifyMediaMounted(const Notification& notification)
                 treeView_->selectRowIndexes({row}, false);
         }
     }
+    // A volume waited for (a frame just set up) is selected as soon as it is listed again.
+    if (group && newFolderPath_ && item->fullPath() == *newFolderPath_)
+        if (const int row = treeView_->rowForItem(item.get()); row >= 0)
+            selectPendingRow(row, item.get());
     if (isCameraVolume(item.get())) {
         // A new camera becomes the selection, unless a camera is being browsed already.
         const ItemList selected = browsingSelectedFoldersArray();

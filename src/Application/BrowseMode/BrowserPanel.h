@@ -229,6 +229,9 @@ public:
     void onDeleteFolderAction(const QMimeData* dragged = nullptr);
     void onCreateFolderAction();
     void onUnmountVolumeAction();
+    // Runs the frame set-up dialog for the volume (null: the dialog offers the USB volumes);
+    // the volume set up is selected once it is listed as a frame.
+    void configurePhotoFrame(FileSystemVolumeMO* volume);
     void resetPictureFrame();
     // Renames a place's caption or, through the installed renamer, a folder or volume. Answers
     // YES only for a place. A name that is empty, holds ":", "/" or NUL, or is longer than 255

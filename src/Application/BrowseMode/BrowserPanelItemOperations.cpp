@@ -20,6 +20,7 @@
 #include "Application/BrowseMode/TrackableOutlineView.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/Icons/NSImageNameTemplatesLoader.h"
+#include "Frames/ConfigurePhotoFrameDialog.h"
 #include "Platform/FilePaths.h"
 #include "Platform/Formatter.h"
 #include "Platform/Gui/Alert.h"
@@ -171,11 +172,8 @@ bool BrowserPanel::validateUserInterfaceItem(const UserInterfaceItem& uiItem)
     if (action == "copy:" || action == "showHideDeviceProperties:")
         return true;
     if (action == "newPictureFrame:")
-        // The frame set-up dialog is not part of this program yet.
-        return false;
-    if (action == "editPictureFrame:")
-        return false;
-    if (action == "resetPictureFrame:")
+        return usb && !frame;
+    if (action == "editPictureFrame:" || action == "resetPictureFrame:")
         return frame && volume->isWritable() && !itemIsDestinationForAnUserAction(item);
     if (action == "ejectVolume:")
         return usb;
@@ -267,10 +265,12 @@ bool BrowserPanel::performAction(const std::string& action, QObject* sender)
             }
         }
         onUnmountVolumeAction();
-    } else if (action == "newPictureFrame:" || action == "editPictureFrame:")
-        // The frame set-up dialog is not part of the program yet: validation keeps these off.
-        return false;
-    else if (action == "resetPictureFrame:")
+    } else if (action == "newPictureFrame:")
+        configurePhotoFrame(nullptr);
+    else if (action == "editPictureFrame:") {
+        if (FileSystemItemMO* volume = browsingSelection_ ? browsingSelection_->selectedFoldersVolume() : nullptr)
+            configurePhotoFrame(dynamic_cast<FileSystemVolumeMO*>(volume));
+    } else if (action == "resetPictureFrame:")
         resetPictureFrame();
     else {
         BrowsingUAHandler* handler = uiHandler();
@@ -419,6 +419,16 @@ bool BrowserPanel::renameItem(Object* item, const std::string& newName)
 
 // --- picture frames ----------------------------------------------------------------------------------------
 
+void BrowserPanel::configurePhotoFrame(FileSystemVolumeMO* volume)
+{
+    std::unique_ptr<ConfigurePhotoFrameDialog> dialog = ConfigurePhotoFrameDialog::create(volume, browsingSelection_.get());
+    if (!dialog || dialog->run() == 0 || !dialog->configuredVolume())
+        return;
+    // The frame is selected again once it is listed under PICTURE FRAMES; its row goes first
+    // (announced unmounted), which keeps the path pending as for a renamed folder.
+    selectFolderWhenListed(dialog->configuredVolume()->fullPath());
+}
+
 void BrowserPanel::resetPictureFrame()
 {
     auto* volume = BasicUIHandler::isVolumeItem(selectedItem()) ? dynamic_cast<FileSystemVolumeMO*>(selectedItem()) : nullptr;
@@ -444,8 +454,9 @@ void BrowserPanel::resetPictureFrame()
     startEditNewFolder_ = false;
     Ref<ZovDeviceInfo> device = volume->getDeviceInfo();
     if (!device) {
-        // No dialog to tell it yet: say so in the log.
-        ZovLog("BrowserPanel::resetPictureFrame no device information for " + volume->volumeName());
+        Ref<FileSystemVolumeMO> gone(volume);
+        RunLoop::main()->scheduleTimer(
+            0.5, false, [gone](RunLoop::Timer&) { ConfigurePhotoFrameDialog::showNoDeviceAvailable(gone.get()); });
         return;
     }
     newFolderPath_ = volume->fullPath();

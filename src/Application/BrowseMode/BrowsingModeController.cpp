@@ -301,13 +301,28 @@ void BrowsingModeController::insertRightDynamicTabbedPanel()
     layoutController()->dockAreaForPosition(ZovDockAreaPositionRight)->splitBy(ZovLayoutOrientationVertical, *dock, true);
 }
 
+namespace {
+
+// The sidebar's frame actions, answered whatever view has the focus (menus and tool bar).
+bool isSidebarFrameAction(const std::string& action)
+{
+    return action == "newPictureFrame:" || action == "editPictureFrame:" || action == "resetPictureFrame:";
+}
+
+} // namespace
+
 bool BrowsingModeController::respondsToAction(const std::string& action) const
 {
+    if (isSidebarFrameAction(action) && browserPanel())
+        return true;
     return (rightTabbedPanel_ && rightTabbedPanel_->respondsToAction(action)) || BasicModeController::respondsToAction(action);
 }
 
 bool BrowsingModeController::performAction(const std::string& action, QObject* sender)
 {
+    if (isSidebarFrameAction(action))
+        if (BrowserPanel* panel = browserPanel())
+            return panel->performAction(action, sender);
     if (!rightTabbedPanel_ || !rightTabbedPanel_->respondsToAction(action))
         return BasicModeController::performAction(action, sender);
     rightTabbedPanel_->performAction(action);
@@ -323,6 +338,9 @@ bool BrowsingModeController::performAction(const std::string& action, QObject* s
 
 bool BrowsingModeController::validateUserInterfaceItem(const UserInterfaceItem& item)
 {
+    if (isSidebarFrameAction(item.action()))
+        if (BrowserPanel* panel = browserPanel())
+            return panel->validateUserInterfaceItem(item);
     if (rightTabbedPanel_ && rightTabbedPanel_->respondsToAction(item.action()))
         return rightTabbedPanel_->validateUserInterfaceItem(item);
     return BasicModeController::validateUserInterfaceItem(item);

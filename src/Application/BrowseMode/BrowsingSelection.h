@@ -31,6 +31,7 @@
 #include "Application/BrowseMode/BrowsingProtocols.h"
 #include "Common/FileSystem/Catalogue/BackgroundThumbnails.h"
 #include "Common/FileSystem/Catalogue/MediaDatabase.h"
+#include "Frames/ConfigurePhotoFrameDialog.h"
 #include "Platform/RunLoop.h"
 #include "Platform/Value.h"
 
@@ -55,7 +56,8 @@ class BrowsingSelection : public Object,
                           public IBrowsingGetSelection,
                           public IBrowsingSetSelection,
                           public IFSItemChangedNotification,
-                          public IFSItemThumbnailChangedNotification {
+                          public IFSItemThumbnailChangedNotification,
+                          public PhotoFrameFolderSelection {
 public:
     // Starts the cache timer on the current run loop and observes every item of the default
     // catalogue.

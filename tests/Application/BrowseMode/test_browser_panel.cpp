@@ -319,7 +319,9 @@ TEST_F(BrowserPanelTest, ContextMenusAndValidation)
         {"FRAME", "copy:", true, ""},
         {"FRAME", "resetPictureFrame:", true, ""},
         {"FRAME", "newPictureFrame:", false, ""},
-        {"FRAME", "editPictureFrame:", false, ""},
+        {"FRAME", "editPictureFrame:", true, ""},
+        {"STICK", "newPictureFrame:", true, ""},
+        {"STICK", "editPictureFrame:", false, ""},
         {"FRAME", "ejectVolume:", true, ""},
         {"FRAME", "onUnmountVolumeAction:", true, "Eject «Kitchen frame»"},
         {"STICK", "resetPictureFrame:", false, ""},
@@ -345,6 +347,14 @@ TEST_F(BrowserPanelTest, ContextMenusAndValidation)
         EXPECT_EQ(validates(c.action), c.enabled);
         EXPECT_EQ(panel_->toolTipForAction(c.action), c.toolTip);
     }
+    // While a task writes to the frame, it cannot be configured or reset.
+    tree_->selectRowIndexes({rowOf(frame.get())}, false);
+    {
+        RegisteredTask sending(0, std::string("Sending"), std::nullopt, frame->fullPath() + "/DCIM");
+        EXPECT_FALSE(validates("editPictureFrame:"));
+        EXPECT_FALSE(validates("resetPictureFrame:"));
+    }
+    EXPECT_TRUE(validates("editPictureFrame:"));
     // Eject hands the selected volume over (the worker and its alert are the eject's own).
     std::vector<std::string> ejected;
     panel_->setVolumeEjector([&](FileSystemVolumeMO* volume) { ejected.push_back(volume->displayName()); });
