@@ -401,6 +401,11 @@ TEST_F(FrameSendTest, PastesConvertDropsOfFoldersAreRefusedAndTwoFramesHaveNoDef
         VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here";
     const std::string root = frame->fullPath();
 
+    // With one frame: Send to Frame is on for pictures; the dialog form does nothing and stays off.
+    const Items first = items({paths[0]});
+    EXPECT_TRUE(handler_->validateUserAction("sendToFrame:", nullptr, &first, nullptr, nullptr));
+    EXPECT_FALSE(handler_->validateUserAction("sendToFrameDialog:", nullptr, &first, nullptr, nullptr));
+
     // A drop of files is taken, a drop holding a folder is not.
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(QString::fromStdString(paths[2]))});
@@ -436,8 +441,7 @@ TEST_F(FrameSendTest, PastesConvertDropsOfFoldersAreRefusedAndTwoFramesHaveNoDef
     std::unique_ptr<QMenu> menu(handler_->menuForItems(items({paths[0]}), nullptr));
     EXPECT_EQ(menu->actions().front()->text().toStdString(), "Send to Frame");
     EXPECT_FALSE(menu->actions().front()->isEnabled());
-    const Items one = items({paths[0]});
-    EXPECT_FALSE(handler_->validateUserAction("sendToFrame:", nullptr, &one, nullptr, nullptr));
+    EXPECT_FALSE(handler_->validateUserAction("sendToFrame:", nullptr, &first, nullptr, nullptr));
 }
 
 TEST_F(FrameSendTest, StoppingASendMidwayLeavesOnlyWholePictures)
