@@ -71,7 +71,8 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"dropItems:", true, &H::validateDrop, nullptr},
         {"delete:", true, &H::validateDelete, &H::performDelete},
         {"deletePermanently:", true, &H::validateDeletePermanently, &H::performDeletePermanently},
-        {"sendToFrame:", true, nullptr, nullptr},
+        {"sendToFrame:", true, &H::validateSendToFrame, &H::performSendToFrame},
+        // Nothing sends it and it would do nothing.
         {"sendToFrameDialog:", true, nullptr, nullptr},
         {"batchConvertFileFormat:", true, &H::validateBatch, &H::performBatchConvert},
         {"batchResize:", true, &H::validateBatch, &H::performBatchResize},
@@ -153,10 +154,12 @@ bool BrowsingUAHandler::validateUserInterfaceItem(QObject* item)
     if (!ui)
         return false;
     const Items* selection = nullptr;
-    if (auto* menuItem = dynamic_cast<RepresentedItemsMenuItem*>(item))
+    auto* menuItem = dynamic_cast<RepresentedItemsMenuItem*>(item);
+    if (menuItem)
         selection = &menuItem->representedObject();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    return validateUserAction(ui->action(), nullptr, selection, clipboard ? clipboard->mimeData() : nullptr, nullptr);
+    // A context-menu entry validates with itself: "Send to Frame" takes the frame's name.
+    return validateUserAction(ui->action(), nullptr, selection, clipboard ? clipboard->mimeData() : nullptr, menuItem);
 }
 
 // --- class operations ---------------------------------------------------------------------------------
@@ -509,6 +512,8 @@ void BrowsingUAHandler::performMenuItem(RepresentedItemsMenuItem* item)
         moveToTrash(item->representedObject());
     else if (action == "rotate:")
         rotateFiles(item->representedObject(), item->tag() != 0); // tag 0 left, any other right
+    else if (action == "sendToFrame:")
+        sendItems(item->representedObject(), true);
 }
 
 void BrowsingUAHandler::showInFinder(QObject* sender)

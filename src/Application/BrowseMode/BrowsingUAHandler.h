@@ -19,7 +19,9 @@
 // drag's pasteboard), "rename:" and "exportMetadata:". In BrowsingUAHandlerConversion.cpp, the
 // batches of the conversion engine: "rotateLeft:", "rotateRight:" and the context menu's
 // "rotate:" (tag 0 left, any other right), "saveDocumentAs:", "batchConvertFileFormat:",
-// "batchResize:" and "batchRename:" (each through its panel).
+// "batchResize:" and "batchRename:" (each through its panel). In BrowsingUAHandlerFrames.cpp:
+// "sendToFrame:" (the one attached picture frame) and the frame branch of paste (pictures
+// converted to the frame's resolution). "sendToFrameDialog:" has no worker and validates NO.
 //
 // Thread rules: main thread only.
 
@@ -41,6 +43,7 @@ class Pasteboard;
 class FileSystemItemMO;
 class NSThreadExt;
 class BrowserPanelHistory;
+class ZovVolumeInfo;
 
 // The drop operation as far as the drag's source allows it: a move it does not allow becomes a
 // copy when it allows that; anything else it does not allow is no drop.
@@ -166,8 +169,8 @@ public:
     {
         return BasicUIHandler::dragOperationForPath(path, draggedPaths);
     }
-    // Menus: the selection is the represented items of a RepresentedItemsMenuItem, the
-    // location none, the pasteboard the clipboard.
+    // Menus: the selection is the represented items of a RepresentedItemsMenuItem (which is
+    // also the validating item), the location none, the pasteboard the clipboard.
     bool validateUserInterfaceItem(QObject* item);
 
     // --- class operations ---------------------------------------------------------------------
@@ -207,12 +210,33 @@ public:
     bool canPastePaths(const std::vector<std::string>& paths, bool fromPasteboard, Object* folder) const;
     // Copies (or moves) the entries into the folder as one file operation. Clipboard names
     // that cannot be pasted (one is gone) show "The items on the Clipboard cannot be pasted to
-    // %@ folder." and nothing is copied. A copy onto a picture frame is refused (frames take
-    // converted pictures). Answers whether an operation was started.
+    // %@ folder." and nothing is copied. A copy onto a picture frame converts the pictures
+    // instead (addPicturesToFrame); a move onto one moves them as they are. Answers whether an
+    // operation was started.
     bool pasteItems(const Items* items, Object* folder, Pasteboard* pasteboard, bool move);
     // The options of a copy or move with its three progress texts.
     static Value progressTexts(const std::string& stopButton, const std::string& withoutDestination,
                                const std::string& withDestination);
+
+    // --- picture frames (BrowsingUAHandlerFrames.cpp) -------------------------------------------
+    // The attached picture frames, in the volume manager's order.
+    static std::vector<Ref<ZovVolumeInfo>> getListOfPictureFrames();
+    // The only attached frame; null with none or several.
+    static Ref<ZovVolumeInfo> getDefaultPictureFrame();
+    // Whether the items can go to the default frame: pictures not on a frame, which paste onto
+    // the frame's root accepts. A "sendToFrame:" menu item is retitled "Send to Frame «name»"
+    // (or "Send to Frame" without a default frame) on the way.
+    bool canSendItemsToPictureFrame(const Items& items, QObject* uiItem) const;
+    // Pastes the items onto the default frame's root (so they are converted); nothing with
+    // `toDefaultFrame` NO.
+    bool sendItems(const Items& items, bool toDefaultFrame);
+    // Asks "Images will be optimized and added to the picture frame." (unless the preference
+    // "BrowserPanel.ShowConvertImagesAlert" is off; the check box turns it off) and starts one
+    // conversion batch of the pictures into `folder`: JPEG, upright, within the frame's
+    // resolution. Answers whether the batch started.
+    bool addPicturesToFrame(const std::vector<std::string>& paths, FileSystemItemMO* folder);
+    // The batch options of a transfer to a frame of that resolution, with its progress texts.
+    static Value pictureFrameOptions(int width, int height);
 
     // --- rename ------------------------------------------------------------------------------
     bool canRenameItems(const Items& items) const;
@@ -285,6 +309,8 @@ private:
     bool performMove(const UserAction& action);
     bool performRename(const UserAction& action);
     bool performExportMetadata(const UserAction& action);
+    bool validateSendToFrame(const UserAction& action);
+    bool performSendToFrame(const UserAction& action);
     bool validateBackward(const UserAction&) { return canNavigatePrevious(); }
     bool validateForward(const UserAction&) { return canNavigateNext(); }
     bool validateEnclosingFolder(const UserAction&) { return canNavigateParent(); }

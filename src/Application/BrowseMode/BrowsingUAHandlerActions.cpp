@@ -177,9 +177,9 @@ bool BrowsingUAHandler::pasteItems(const Items* items, Object* location, Pastebo
         alert->runModal();
         return false;
     }
-    // Pictures copied onto a frame are converted to its resolution: the conversion engine's.
+    // Pictures copied onto a frame are converted to its resolution by the conversion engine.
     if (!move && isOnPictureFrame(folder))
-        return false;
+        return addPicturesToFrame(paths, folder);
     FileOperationLauncher* operations = FileOperationLauncher::installed();
     if (!operations)
         return false;
@@ -209,8 +209,7 @@ Value BrowsingUAHandler::progressTexts(const std::string& stopButton, const std:
 
 bool BrowsingUAHandler::validatePaste(const UserAction& a)
 {
-    // Pictures pasted onto a frame are converted first, which is not offered here.
-    return canPasteItems(a.selection, a.location, a.pasteboard) && !isOnPictureFrame(asItem(a.location));
+    return canPasteItems(a.selection, a.location, a.pasteboard);
 }
 
 bool BrowsingUAHandler::validateMove(const UserAction& a)

@@ -197,7 +197,7 @@ TEST_F(BrowsingActionsTest, PastePredicate)
         {"into the ancestor holding a folder of its name", items({tree_ / "nest/nest"}), item(tree_.path()), false, false},
         {"a missing file", items({tree_ / "b.jpg", tree_ / "gone.jpg"}), item(tree_ / "dest"), false, false},
         {"a folder onto a frame", items({tree_ / "src"}), frame, false, false},
-        {"a file onto a frame (moved only)", items({tree_ / "b.jpg"}), frame, false, true},
+        {"a file onto a frame (converted when pasted)", items({tree_ / "b.jpg"}), frame, true, true},
         {"into a read-only folder", items({tree_ / "b.jpg"}), locked, false, false},
         {"files into a writable folder", items({tree_ / "b.jpg", tree_ / "src/a.jpg"}), item(tree_ / "dest"), true, true},
         {"a folder beside itself", items({tree_ / "src/sub"}), item(tree_ / "dest"), true, true},
