@@ -49,7 +49,7 @@ PrintWindow::PrintWindow(QWidget* parent)
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
     list_ = new PrintLayoutList(content);
-    list_->setFixedWidth(260);
+    list_->setFixedWidth(300);
     preview_ = new PrintPreview(content);
     row->addWidget(list_);
     row->addWidget(preview_, 1);
