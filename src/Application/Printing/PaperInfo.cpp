@@ -82,7 +82,7 @@ QPageLayout pageLayoutForDocumentSize(QSizeF documentSize)
             bestDistance = distance;
         }
     }
-    const QPageSize page = best ? QPageSize(*best) : QPageSize(portrait, QPageSize::Inch);
+    const QPageSize page = best ? QPageSize(*best) : QPageSize(portrait, QPageSize::Inch, QString(), QPageSize::ExactMatch);
     return QPageLayout(page, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
 }
 

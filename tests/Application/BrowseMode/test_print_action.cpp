@@ -107,6 +107,17 @@ TEST_F(PrintActionTest, PrintIsOfferedForPicturesOnlyAndOpensTheWindowOnTheRemem
     EXPECT_EQ(window->currentLayout()->layoutCaption(), "4-up");
     EXPECT_EQ(window->documentSize(), QSizeF(8.5f, 11.0f));
     EXPECT_EQ(window->printPreview()->pageCount(), 2);
+    // Previous and Next page move through the two pages and stop at the ends.
+    QAction* previous = window->toolbarItem(PrintWindow::PreviousPageItemIdentifier);
+    QAction* next = window->toolbarItem(PrintWindow::NextPageItemIdentifier);
+    EXPECT_FALSE(previous->isEnabled());
+    ASSERT_TRUE(next->isEnabled());
+    next->trigger();
+    EXPECT_EQ(window->printPreview()->currentPage(), 1);
+    EXPECT_TRUE(previous->isEnabled());
+    EXPECT_FALSE(next->isEnabled());
+    previous->trigger();
+    EXPECT_EQ(window->printPreview()->currentPage(), 0);
     // Closing the window lets the handler forget it.
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

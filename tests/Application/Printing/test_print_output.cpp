@@ -21,6 +21,8 @@
 #include "BrowseTestSupport.h"
 #include "CatalogueTestSupport.h"
 #include "ExifFixtures.h"
+#include "Platform/Imaging/MultiImage.h"
+#include "Platform/Imaging/PlatformImage.h"
 #include "Preferences/Preferences.h"
 #include "TestSupport.h"
 
@@ -226,6 +228,31 @@ TEST_F(PrintOutputTest, AnUndecodableFileLeavesItsSlotEmptyAndTheRestPrints)
     EXPECT_TRUE(near(probe(first, drawnRect(0, first.size(), {480, 320}))[0], quadrants[0]));
     EXPECT_TRUE(near(probe(first, drawnRect(2, first.size(), {480, 320}))[3], quadrants[3]));
     EXPECT_FALSE(renderedPage(pdf, 2).isNull());
+}
+
+TEST_F(PrintOutputTest, TheViewShowsEachPicturesLargeThumbnail)
+{
+    // Thumbnails of one colour each, so the page tells which one each slot shows.
+    const QColor colours[] = {Qt::cyan, Qt::magenta, Qt::darkGreen, Qt::darkRed, Qt::black};
+    for (std::size_t i = 0; i < pictures_.size(); ++i) {
+        QImage thumbnail(i == 2 ? QSize(80, 120) : QSize(120, 80), QImage::Format_RGB32);
+        thumbnail.fill(colours[i]);
+        pictures_[i]->setThumbnailImageLarge(MultiImage::createWithPlatformImage(PlatformImage::fromQImage(thumbnail)));
+    }
+    preview_.setDocumentSize({8.3f, 11.7f});
+    preview_.resize(400, 500);
+    const QRectF sheet = preview_.sheetRect();
+    ASSERT_FALSE(sheet.isEmpty());
+    const QImage shown = preview_.grab().toImage();
+    const QRectF canvas {QPointF(), preview_.sheetSize()};
+    for (std::size_t slot = 0; slot < 4; ++slot) {
+        const QRectF rect = fourUp_->imageAtIndex(slot)->deviceRect(sheet, canvas, preview_.drawAttributes());
+        EXPECT_EQ(shown.pixelColor(rect.center().toPoint()), colours[slot]) << "slot " << slot;
+    }
+    preview_.nextPage();
+    const QImage second = preview_.grab().toImage();
+    const QRectF rect = fourUp_->imageAtIndex(0)->deviceRect(sheet, canvas, preview_.drawAttributes());
+    EXPECT_EQ(second.pixelColor(rect.center().toPoint()), colours[4]);
 }
 
 TEST(PrintPage, PapersSnapToTheStandardPageWithinAFiftiethOfAnInchInEitherOrientation)
