@@ -139,7 +139,7 @@ bool ZOVPrintLayout::isPictureSizeSupported(QSizeF printSize, QSizeF documentSiz
     while (const Ref<ZOVLayoutImage> slot = slotList->nextObject()) {
         const QRectF rect = slot->pictureRectWithSize(printSize, documentSize);
         char line[160];
-        std::snprintf(line, sizeof line, "theRect: %d %d %d %d\n", int(rect.x()), int(rect.y()), int(rect.width()),
+        std::snprintf(line, sizeof line, "theRect: %d %d %d %d", int(rect.x()), int(rect.y()), int(rect.width()),
                       int(rect.height()));
         ZovLog(line);
         rects.push_back(rect);
