@@ -78,7 +78,7 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"batchResize:", true, &H::validateBatch, &H::performBatchResize},
         {"batchRename:", true, &H::validateBatch, &H::performBatchRename},
         {"saveDocumentAs:", true, &H::validateSaveAs, &H::performSaveAs},
-        {"printPictures:", true, nullptr, nullptr},
+        {"printPictures:", true, &H::validatePrint, &H::performPrint},
         {"move:", true, &H::validateMove, &H::performMove},
         {"rotateLeft:", true, &H::validateRotate, &H::performRotate},
         {"rotateRight:", true, &H::validateRotate, &H::performRotate},

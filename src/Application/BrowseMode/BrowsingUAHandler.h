@@ -22,11 +22,14 @@
 // "batchResize:" and "batchRename:" (each through its panel). In BrowsingUAHandlerFrames.cpp:
 // "sendToFrame:" (the one attached picture frame) and the frame branch of paste (pictures
 // converted to the frame's resolution). "sendToFrameDialog:" has no worker and validates NO.
+// In BrowsingUAHandlerPrinting.cpp: "printPictures:" (the print window over the selected
+// pictures; the handler keeps the last one).
 //
 // Thread rules: main thread only.
 
 #include <QAction>
 #include <QObject>
+#include <QPointer>
 
 #include <string>
 #include <vector>
@@ -44,6 +47,7 @@ class FileSystemItemMO;
 class NSThreadExt;
 class BrowserPanelHistory;
 class ZovVolumeInfo;
+class PrintWindow;
 
 // The drop operation as far as the drag's source allows it: a move it does not allow becomes a
 // copy when it allows that; anything else it does not allow is no drop.
@@ -270,6 +274,15 @@ public:
     // Runs the Save As panel for one picture and starts its conversion under the chosen name.
     bool saveDocument(Object* item);
 
+    // --- printing (BrowsingUAHandlerPrinting.cpp) ---------------------------------------------
+    // At least one item, and every one a decodable picture (no folder).
+    static bool canPrintItems(const Items& items);
+    // Opens a print window on the pictures (remembered paper, print size and layout); null when
+    // they cannot be printed.
+    PrintWindow* printPictures(const Items& items);
+    // The last print window opened, while it is open.
+    PrintWindow* printWindow() const;
+
     // --- export of metadata --------------------------------------------------------------------
     // Starts the worker that writes each picture's metadata beside it; answers the running
     // worker (null for no paths).
@@ -330,6 +343,10 @@ private:
     bool performBatchRename(const UserAction& action);
     bool performSaveAs(const UserAction& action);
     bool performRotate(const UserAction& action);
+    bool validatePrint(const UserAction& action);
+    bool performPrint(const UserAction& action);
+
+    QPointer<PrintWindow> printWindow_;
 };
 
 } // namespace vistel
