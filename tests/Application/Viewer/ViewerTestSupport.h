@@ -101,11 +101,13 @@ public:
     }
 };
 
-// A picture view in a box of `box` pixels: the current picture fitted (never enlarged), the
-// neighbours at the same fit; no answer for a picture whose size is not known.
+// A picture view in a box of `box` pixels: the current picture fitted (enlarged only when
+// `enlarge` is set), the neighbours at the same fit; no answer for a picture whose size is not
+// known.
 class FakeBrowser : public CachedImageBrowserProtocol {
 public:
     QSizeF box {64, 64};
+    bool enlarge = false;
     bool fast = false;
     std::vector<unsigned> updatedIndexes;
     int contentUpdates = 0;
@@ -124,7 +126,8 @@ public:
 
     QSizeF fitted(QSizeF size) const
     {
-        const double scale = std::min({1.0, box.width() / size.width(), box.height() / size.height()});
+        const double fit = std::min(box.width() / size.width(), box.height() / size.height());
+        const double scale = enlarge ? fit : std::min(1.0, fit);
         return size * scale;
     }
 };
