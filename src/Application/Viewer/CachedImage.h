@@ -18,7 +18,10 @@ namespace vistel {
 
 class CachedImage : public Object {
 public:
-    static Ref<CachedImage> create(QSizeF pictureSize, bool flipped);
+    static Ref<CachedImage> create(QSizeF pictureSize, bool flipped)
+    {
+        return Ref<CachedImage>::adopt(new CachedImage(pictureSize, flipped));
+    }
 
     QSizeF size() const { return size_; }
     bool isFlipped() const { return flipped_; }
