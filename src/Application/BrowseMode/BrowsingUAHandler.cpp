@@ -89,8 +89,7 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"asList:", true, &H::validateViewMode, &H::performAsList},
         {"asThumbnails:", true, &H::validateViewMode, &H::performAsThumbnails},
         {"selectAll:", true, &H::validateSelectAll, &H::performSelectAll},
-        // The picture viewer's full screen and zoom, and the properties tab.
-        {"goFullScreen:", true, nullptr, nullptr},
+        // The picture viewer's zoom (full screen is the mode's own), and the properties tab.
         {"zoomIn:", true, nullptr, nullptr},
         {"zoomOut:", true, nullptr, nullptr},
         {"bestFit:", true, nullptr, nullptr},
