@@ -47,8 +47,10 @@ CachedPicturesViewController::~CachedPicturesViewController()
     // No decode runs here: a running worker keeps its list alive.
     if (isStarted_)
         stop();
-    if (RunLoop* loop = RunLoop::current())
+    if (RunLoop* loop = RunLoop::current()) {
         loop->cancelPerforms(this);
+        loop->cancelPerforms(&runningDecoders_);
+    }
 }
 
 // --- life and list ---------------------------------------------------------------------------
@@ -207,8 +209,24 @@ void CachedPicturesViewController::setSelectedImagesIndexes(const IndexSet& inde
     arrayController_->setSelectionIndexes(indexes.empty() ? IndexSet() : IndexSet(indexes.firstIndex()));
     if (currentImageIndex() != old) {
         releaseCachAroundIndex(old);
-        initialCachProcess();
+        const ImageInformation* current = currentImageInformation();
+        if (current && current->state() == ImageInformation::Decoded)
+            scheduleInitialCachProcess(); // shown at once; the neighbours after this pass
+        else
+            initialCachProcess();
     }
+}
+
+void CachedPicturesViewController::scheduleInitialCachProcess()
+{
+    RunLoop* loop = RunLoop::current();
+    if (!loop) {
+        initialCachProcess();
+        return;
+    }
+    loop->cancelPerforms(&runningDecoders_);
+    loop->perform([self = Ref<CachedPicturesViewController>(this)] { self->initialCachProcess(); },
+                  {NSRunLoopCommonModes}, 0, &runningDecoders_);
 }
 
 const IndexSet& CachedPicturesViewController::selectedImagesIndexes() const { return arrayController_->selectionIndexes(); }

@@ -147,6 +147,8 @@ private:
     ~CachedPicturesViewController() override;
     ImageInformationList buildList(const ImageInformationList& reusable, unsigned* currentIndex) const;
     void stopRunningDecodes();
+    // initialCachProcess() on the next pass of the main loop (once, however often asked).
+    void scheduleInitialCachProcess();
 
     bool isStarted_ = false;
     Ref<Object> dataSourceObject_;
