@@ -9,6 +9,15 @@
 //                                 of the shown picture before the frame and after it
 //   BM_DrawDecodedBitmap/WxH      drawing that bitmap alone (QPainter::drawImage at its size)
 //   BM_ResidentMemory             resident memory after 20 and after 200 steps
+// Drawing through the real picture view (CachedImageView rendered into a W x H screen):
+//   BM_ViewStepFrame/WxH          a step to the decoded neighbour and the view's whole frame
+//                                 (black around the picture included); its reference is
+//                                 BM_StepFrameReference (that bitmap drawn at the size shown)
+//   BM_ViewZoom2/turned           a repaint of 1920 x 1080 at zoom 2, turned a quarter or not
+//   BM_ViewPanStep/turned         one pan step (the screen moved 64 pixels across the zoomed
+//                                 picture, every pixel drawn again)
+//   BM_TransformReference/...     drawing that bitmap with the same transform (and, for a pan
+//                                 step, the same offset): the references of the last two
 // The picture view is a stand-in that fits pictures into the screen and decodes neighbours
 // as the full-screen view does; drawing through the real view can be added beside these.
 // Usage: bench_viewer [CORPUS] [Google Benchmark flags]
@@ -27,6 +36,7 @@
 #include <QPainter>
 
 #include "Application/Viewer/CachedImage.h"
+#include "Application/Viewer/CachedImageView.h"
 #include "Application/Viewer/ImageDecoder.h"
 #include "BenchmarkSupport.h"
 #include "BrowseTestSupport.h"
@@ -121,6 +131,149 @@ struct Viewer {
 };
 
 QSize screenOf(const benchmark::State& state) { return QSize(int(state.range(0)), int(state.range(1))); }
+
+// The real picture view over the corpus on a screen of `size` pixels, drawn into `screen`.
+struct ViewOnScreen {
+    Ref<test::FakeSelection> selection = makeRef<test::FakeSelection>();
+    Ref<CachedPicturesViewController> list;
+    std::unique_ptr<CachedImageView> view;
+    QImage screen;
+
+    ViewOnScreen(QSize size, unsigned current)
+        : screen(size, QImage::Format_RGB32)
+    {
+        selection->items = gItems;
+        selection->selected = IndexSet(current);
+        list = CachedPicturesViewController::initWithDataSource(selection);
+        view = std::make_unique<CachedImageView>(list.get());
+        view->resize(size);
+        list->startWithBrowser(view.get());
+    }
+    ~ViewOnScreen()
+    {
+        view.reset(); // stops the list
+        spinUntil([&] { return list->currentUpdateTreadsCount() == 0; });
+    }
+    // Draws `region` of the view (all of it when empty) into the screen.
+    void frame(const QRegion& region = {})
+    {
+        if (region.isEmpty())
+            view->render(&screen);
+        else
+            view->render(&screen, QPoint(), region);
+    }
+    // Frames until the current bitmap has the size drawn and no decode runs.
+    void settle(const QRegion& region = {})
+    {
+        for (int round = 0; round < 20; ++round) {
+            frame(region);
+            spinUntil([&] { return list->currentUpdateTreadsCount() == 0; });
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (list->currentUpdateTreadsCount() == 0 && round > 0)
+                return;
+        }
+    }
+    // Draws the current bitmap as the view does at its zoom and turn, moved by `offset`.
+    void drawReference(QPointF offset)
+    {
+        const Ref<CachedImage> image = list->currentImage();
+        std::lock_guard guard(image->mutex());
+        const QRectF canvas = view->drawImageRect();
+        QPainter painter(&screen);
+        painter.translate(canvas.center() - offset);
+        painter.scale(view->zoomValue(), view->zoomValue());
+        painter.rotate(-double(list->currentImageInformation()->imageAngel()));
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QSizeF size = image->size();
+        painter.drawImage(QRectF(-size.width() / 2, -size.height() / 2, size.width(), size.height()), image->bitmap());
+    }
+};
+
+void BM_ViewStepFrame(benchmark::State& state)
+{
+    ViewOnScreen viewer(screenOf(state), 0);
+    viewer.settle();
+    for (auto _ : state) {
+        viewer.list->nextImage();
+        const bool ready = viewer.list->currentImage() != nullptr;
+        const Clock::time_point start = Clock::now();
+        viewer.frame();
+        state.SetIterationTime(secondsSince(start));
+        if (!ready) {
+            state.SkipWithError("the neighbour was not decoded ahead");
+            return;
+        }
+        viewer.settle();
+    }
+}
+
+void BM_StepFrameReference(benchmark::State& state)
+{
+    ViewOnScreen viewer(screenOf(state), 0);
+    viewer.settle();
+    for (auto _ : state) {
+        viewer.list->nextImage();
+        if (!viewer.list->currentImage()) {
+            state.SkipWithError("the neighbour was not decoded ahead");
+            return;
+        }
+        const Clock::time_point start = Clock::now();
+        viewer.drawReference(QPointF());
+        state.SetIterationTime(secondsSince(start));
+        viewer.settle();
+    }
+}
+
+// A view at zoom 2 (turned by range(0) quarters), as large as the zoomed picture, whose
+// screen-sized window starts at the picture's centre.
+struct ZoomedView : ViewOnScreen {
+    QRect window;
+    explicit ZoomedView(bool turned)
+        : ViewOnScreen(QSize(1920, 1080), 0)
+    {
+        if (turned)
+            list->rotateImageLeft(list->currentImageInformation());
+        view->setZoomValue(2.0);
+        view->resize(view->drawImageSizeWithAngel().toSize());
+        window = QRect(QPoint(view->width() / 2, view->height() / 2), screen.size());
+        settle(window);
+    }
+};
+
+void BM_ViewZoom2(benchmark::State& state)
+{
+    ZoomedView viewer(state.range(0) != 0);
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        viewer.frame(viewer.window);
+        state.SetIterationTime(secondsSince(start));
+    }
+}
+
+void BM_ViewPanStep(benchmark::State& state)
+{
+    ZoomedView viewer(state.range(0) != 0);
+    int step = 0;
+    for (auto _ : state) {
+        const QRect moved = viewer.window.translated(64 * (++step % 8), 0);
+        const Clock::time_point start = Clock::now();
+        viewer.frame(moved);
+        state.SetIterationTime(secondsSince(start));
+    }
+}
+
+// range(0): turned; range(1): a pan step's offset.
+void BM_TransformReference(benchmark::State& state)
+{
+    ZoomedView viewer(state.range(0) != 0);
+    int step = 0;
+    for (auto _ : state) {
+        const QPointF offset = viewer.window.topLeft() + QPointF(state.range(1) ? 64 * (++step % 8) : 0, 0);
+        const Clock::time_point start = Clock::now();
+        viewer.drawReference(offset);
+        state.SetIterationTime(secondsSince(start));
+    }
+}
 
 void BM_FirstDecode(benchmark::State& state)
 {
@@ -226,6 +379,14 @@ void registerBenchmarks()
         timed(benchmark::RegisterBenchmark("BM_DjpegScale1_4", BM_DjpegScale1_4)->Args({width, height}), 4);
         timed(benchmark::RegisterBenchmark("BM_StepToDecodedNeighbour", BM_StepToDecodedNeighbour)->Args({width, height}), 8);
         timed(benchmark::RegisterBenchmark("BM_DrawDecodedBitmap", BM_DrawDecodedBitmap)->Args({width, height}), 8);
+        timed(benchmark::RegisterBenchmark("BM_ViewStepFrame", BM_ViewStepFrame)->Args({width, height}), 8);
+        timed(benchmark::RegisterBenchmark("BM_StepFrameReference", BM_StepFrameReference)->Args({width, height}), 8);
+    }
+    for (int turned : {0, 1}) {
+        timed(benchmark::RegisterBenchmark("BM_ViewZoom2", BM_ViewZoom2)->Arg(turned), 8);
+        timed(benchmark::RegisterBenchmark("BM_ViewPanStep", BM_ViewPanStep)->Arg(turned), 8);
+        timed(benchmark::RegisterBenchmark("BM_TransformReference", BM_TransformReference)->Args({turned, 0}), 8);
+        timed(benchmark::RegisterBenchmark("BM_TransformReference", BM_TransformReference)->Args({turned, 1}), 8);
     }
     benchmark::RegisterBenchmark("BM_ResidentMemory", BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 }

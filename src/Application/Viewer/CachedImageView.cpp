@@ -212,10 +212,11 @@ void CachedImageView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRegion dirty = event->region();
+    const bool active = isImageViewIsActive();
+    const unsigned angle = currentAngle();
+    QSizeF wanted = G::sizeWithAngle(drawImageRect().size(), angle);
     Ref<CachedImage> image;
-    if (isImageViewIsActive()) {
-        const unsigned angle = currentAngle();
-        QSizeF wanted = G::sizeWithAngle(drawImageRect().size(), angle);
+    if (active) {
         if (ImageInformation* current = controller_->currentImageInformation()) {
             // Never wider than the picture, never above the bitmap limit.
             const QSizeF picture = current->imageSize();
@@ -223,19 +224,26 @@ void CachedImageView::paintEvent(QPaintEvent* event)
                 wanted = picture;
             wanted = G::limitBitmapSize(wanted);
         }
-        image = controller_->currentImageWithSize(wanted, this, angle);
+        // The bitmap there is drawn first; a decode at the size shown starts after the frame,
+        // so that its thread does not compete with the drawing.
+        image = controller_->currentImage();
+        if (!image)
+            image = controller_->currentImageWithSize(wanted, this, angle);
     }
     QRegion black = dirty;
     if (image) {
-        std::lock_guard<std::mutex> lock(image->mutex());
-        const QImage& bitmap = image->bitmap();
-        const QRectF canvas = drawImageRect();
-        // An opaque picture covers its canvas: black goes only around it.
-        if (!bitmap.isNull() && !bitmap.hasAlphaChannel() && !canvas.isEmpty())
-            black -= canvas.toAlignedRect().adjusted(1, 1, -1, -1);
-        for (const QRect& rect : black)
-            painter.fillRect(rect, Qt::black);
-        drawImage(painter, *image, dirty.boundingRect());
+        {
+            std::lock_guard<std::mutex> lock(image->mutex());
+            const QImage& bitmap = image->bitmap();
+            const QRectF canvas = drawImageRect();
+            // An opaque picture covers its canvas: black goes only around it.
+            if (!bitmap.isNull() && !bitmap.hasAlphaChannel() && !canvas.isEmpty())
+                black -= canvas.toAlignedRect().adjusted(1, 1, -1, -1);
+            for (const QRect& rect : black)
+                painter.fillRect(rect, Qt::black);
+            drawImage(painter, *image, dirty.boundingRect());
+        }
+        controller_->currentImageWithSize(wanted, this, angle);
         return;
     }
     for (const QRect& rect : black)
