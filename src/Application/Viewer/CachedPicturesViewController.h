@@ -11,8 +11,9 @@
 // A file that vanished or cannot be decoded leaves its entry without a picture and is not
 // tried again until the catalogue reports it changed; stepping goes on.
 //
-// stop() (and the controller's end) cancels the decodes running and waits for them; their
-// finish messages, arriving later, only lower the count of running decodes.
+// stop() cancels the decodes running and waits for them; their finish messages, arriving
+// later, only lower the count of running decodes. The owner calls stop() when its window
+// closes or the program quits (a running decode keeps the controller alive until its finish).
 //
 // Thread rules: main thread only. The decoders' workers report back by thread messages to the
 // main thread; the main thread never decodes.
