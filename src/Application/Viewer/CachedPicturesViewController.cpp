@@ -50,6 +50,7 @@ CachedPicturesViewController::~CachedPicturesViewController()
     if (RunLoop* loop = RunLoop::current()) {
         loop->cancelPerforms(this);
         loop->cancelPerforms(&runningDecoders_);
+        loop->cancelPerforms(&pendingRedecode_);
     }
 }
 
@@ -77,6 +78,7 @@ void CachedPicturesViewController::stop()
     dataSource_->removeObserverForAllItems(this);
     dataSource_->removeNotificationObserver(this);
     stopRunningDecodes();
+    pendingRedecode_ = nullptr;
     arrayController_->setContent({});
 }
 
@@ -309,11 +311,29 @@ Ref<CachedImage> CachedPicturesViewController::currentImageWithSize(QSizeF size,
         return image;
     if (std::abs(target.width() - bitmapSize.width()) > RedecodeTolerance
         || std::abs(target.height() - bitmapSize.height()) > RedecodeTolerance) {
-        const Ref<ImageZoomParameter> parameter = ImageZoomParameter::ImageZoomParameterWithSize(wanted);
-        if (!startDecode(current, parameter.get()))
-            current->setDecodingExpired(true);
+        // Started after this pass: the frame draws the bitmap there is without waiting for a
+        // worker to start.
+        RunLoop* loop = RunLoop::current();
+        const bool queued = pendingRedecode_ != nullptr;
+        pendingRedecode_ = Ref<ImageInformation>(current);
+        pendingRedecodeSize_ = wanted;
+        if (!loop)
+            startPendingRedecode();
+        else if (!queued)
+            loop->perform([self = Ref<CachedPicturesViewController>(this)] { self->startPendingRedecode(); },
+                          {NSRunLoopCommonModes}, 0, &pendingRedecode_);
     }
     return image;
+}
+
+void CachedPicturesViewController::startPendingRedecode()
+{
+    const Ref<ImageInformation> entry = std::move(pendingRedecode_);
+    if (!entry || entry.get() != currentImageInformation())
+        return; // another picture is shown meanwhile
+    const Ref<ImageZoomParameter> parameter = ImageZoomParameter::ImageZoomParameterWithSize(pendingRedecodeSize_);
+    if (!startDecode(entry.get(), parameter.get()))
+        entry->setDecodingExpired(true);
 }
 
 bool CachedPicturesViewController::fastImageDraw() const { return picturesBrowser_ && picturesBrowser_->fastImageDraw(); }

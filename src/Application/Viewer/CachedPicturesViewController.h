@@ -11,8 +11,9 @@
 // A file that vanished or cannot be decoded leaves its entry without a picture and is not
 // tried again until the catalogue reports it changed; stepping goes on.
 //
-// stop() (and the controller's end) cancels the decodes running and waits for them; their
-// finish messages, arriving later, only lower the count of running decodes.
+// stop() cancels the decodes running and waits for them; their finish messages, arriving
+// later, only lower the count of running decodes. The owner calls stop() when its window
+// closes or the program quits (a running decode keeps the controller alive until its finish).
 //
 // Thread rules: main thread only. The decoders' workers report back by thread messages to the
 // main thread; the main thread never decodes.
@@ -92,8 +93,9 @@ public:
     void rotateImageLeft(ImageInformation* information);
     void rotateImageRight(ImageInformation* information);
 
-    // What the view draws: the current picture, its bitmap redecoded in the background when
-    // it differs from `size` (pixels, unrotated) by more than 2 in width or height. Null
+    // What the view draws: the current picture, its bitmap redecoded in the background (from
+    // the next pass of the main loop) when it differs from `size` (pixels, unrotated) by more
+    // than 2 in width or height. Null
     // (and the current decode started) when there is none yet. A view other than the
     // attached one gets the picture as it is.
     Ref<CachedImage> currentImageWithSize(QSizeF size, CachedImageBrowserProtocol* browser, unsigned angle);
@@ -149,6 +151,8 @@ private:
     void stopRunningDecodes();
     // initialCachProcess() on the next pass of the main loop (once, however often asked).
     void scheduleInitialCachProcess();
+    // The redecode of the current picture a draw asked for, started after the draw's pass.
+    void startPendingRedecode();
 
     bool isStarted_ = false;
     Ref<Object> dataSourceObject_;
@@ -159,6 +163,8 @@ private:
     unsigned oldSelectedIndex_ = unsigned(NSNotFound);
     // Every decoder whose worker was started and whose finish has not arrived.
     std::vector<Ref<ImageDecoder>> runningDecoders_;
+    Ref<ImageInformation> pendingRedecode_;
+    QSizeF pendingRedecodeSize_;
 };
 
 } // namespace vistel

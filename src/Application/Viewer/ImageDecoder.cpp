@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 #include "Application/Viewer/CachedImage.h"
 #include "Application/Viewer/CachedPicturesViewController.h"
@@ -86,9 +87,12 @@ bool ImageDecoder::startDecode(ImageZoomParameter* parameter)
     Ref<NSThreadExt> worker = NSThreadExt::create(
         [self = Ref<ImageDecoder>(this), viewer = Ref<CachedPicturesViewController>(viewer_), entry, path, wanted, flipped]() mutable {
             bool failed = false;
-            {
+            try {
                 RunningDecode counted;
                 failed = self->decoderFunc(path, wanted, flipped);
+            } catch (const std::exception& e) { // the finish still goes back: the list counts on it
+                ZovLog("ImageDecoder " + path + ": " + e.what());
+                failed = true;
             }
             {
                 std::lock_guard guard(self->mutex_);

@@ -4,6 +4,7 @@
 #include "Application/Viewer/CachedPicturesViewController.h"
 #include "Application/Viewer/ImageDecoder.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
+#include "Platform/RunLoop.h"
 
 namespace vistel {
 
@@ -57,8 +58,12 @@ void ImageInformation::setReleaseDecoderFlag(bool flag)
     // Idle, or a second request while a release is pending: the worker, if any, keeps the
     // decoder alive until it has reported.
     imageDecoder_->setItem(nullptr);
-    imageDecoder_ = nullptr;
+    Ref<ImageDecoder> dropped = std::move(imageDecoder_);
     releaseDecoderFlag_ = false;
+    // Its picture, bytes and bitmap are freed on the next pass of the loop, not in the step
+    // that drew the next picture.
+    if (RunLoop* loop = RunLoop::current())
+        loop->perform([dropped = std::move(dropped)] { });
 }
 
 std::string ImageInformation::fullPath() const { return imageItem_ ? imageItem_->fullPath() : std::string(); }
