@@ -17,6 +17,7 @@
 #include "Application/BrowseMode/ItemsPanel.h"
 #include "Application/BrowseMode/ItemsViewControl.h"
 #include "Application/MainWindow.h"
+#include "Application/Viewer/ImageInformation.h"
 #include "Common/Layout/ZovMainWindowLayout.h"
 #include "Common/Views/ZovMainWindow.h"
 #include "Platform/Gui/View.h"
@@ -131,6 +132,9 @@ BrowsingModeController::BrowsingModeController(MainWindow* mainWindowController)
 BrowsingModeController::~BrowsingModeController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    fullScreenController_.reset();
+    if (cachedPictures_)
+        cachedPictures_->stop();
     storeItemsViewMode();
     if (navigationHistory_)
         navigationHistory_->detachBrowserPanel();
@@ -211,6 +215,12 @@ void BrowsingModeController::initWindowLayout()
     browsingSelection_ = BrowsingSelection::create();
     if (auto* bar = dynamic_cast<WindowStatusBarPanel*>(statusPanel()))
         bar->setDataSourceDelegate(browsingSelection_.get());
+    // The picture viewer: its list over the selection, and full screen.
+    cachedPictures_ = CachedPicturesViewController::initWithDataSource(browsingSelection_);
+    fullScreenController_ = std::make_unique<FullScreenController>(*this);
+    setActionHandler("goFullScreen:", [this](QObject*) {
+        setFullScreenModeState(*fullScreenController_, !fullScreenController_->fullScreenIsActive());
+    });
     // The navigation control's clicks, with the control as sender.
     setActionHandler("actionBrowse:", [this](QObject* sender) {
         if (handler_)
@@ -287,6 +297,34 @@ void BrowsingModeController::installNavigationKeys()
     // make both ambiguous, and neither would act.
     qApp->installEventFilter(new MouseNavigationFilter(container, send));
 }
+
+// --- full screen ------------------------------------------------------------------------------------
+
+void BrowsingModeController::setFullScreenModeState(FullScreenController& controller, bool isStarted)
+{
+    if (isStarted) {
+        cachedPictures_->startWithBrowser(controller.fullScreenView());
+        controller.startFullScreen();
+        return;
+    }
+    // The picture shown last, by its place among the listed items (folders count too).
+    Ref<FileSystemItemMO> shown;
+    if (ImageInformation* current = cachedPictures_->currentImageInformation())
+        shown = Ref<FileSystemItemMO>(current->imageItem());
+    controller.stopFullScreen();
+    if (shown && itemsPanel_) {
+        const ItemList& listed = browsingSelection_->foldersObjects();
+        for (std::size_t i = 0; i < listed.size(); ++i)
+            if (listed[i].get() == shown.get()) {
+                if (ItemsViewControl* control = itemsPanel_->currentViewControl())
+                    control->scrollToItemWithIndex(unsigned(i));
+                break;
+            }
+    }
+    cachedPictures_->stop();
+}
+
+QWidget* BrowsingModeController::fullScreenReferenceWindow() const { return parentWindow(); }
 
 // --- the right tabbed panel ------------------------------------------------------------------------
 

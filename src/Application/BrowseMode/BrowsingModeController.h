@@ -31,6 +31,12 @@
 // The sidebar (BrowserPanel) is docked on the left under "Browse", as wide as "BrowserPanel.Width"
 // says; the width it has when the mode goes is stored there again.
 //
+// The picture viewer: the mode owns the picture list over its browsing selection
+// (browsingCachedPicturesViewController) and a full-screen controller, whose owner it is.
+// "goFullScreen:" switches full screen on and off on the main window's screen; leaving it
+// scrolls the items view to the picture shown last (its place among the selection's listed
+// items, folders included) and stops the list.
+//
 // Thread rules: main thread.
 
 #include <QPointer>
@@ -46,6 +52,8 @@
 #include "Application/BrowseMode/MetadataPanel.h"
 #include "Application/BrowseMode/OrganizePanel.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
+#include "Application/Viewer/CachedPicturesViewController.h"
+#include "Application/Viewer/FullScreenController.h"
 
 class QAction;
 class QImage;
@@ -57,7 +65,7 @@ class ActionButton;
 class ItemsPanel;
 class BrowserPanel;
 
-class BrowsingModeController : public BasicModeController {
+class BrowsingModeController : public BasicModeController, public FullScreenModeDataSource {
 public:
     ZOV_CLASS(BrowsingModeController, BasicModeController)
 
@@ -118,6 +126,12 @@ public:
     // Validates the segments of the segmented controls.
     void validateSegments();
 
+    // The picture viewer's list and full screen.
+    CachedPicturesViewController* browsingCachedPicturesViewController() const override { return cachedPictures_.get(); }
+    FullScreenController* fullScreenController() const { return fullScreenController_.get(); }
+    void setFullScreenModeState(FullScreenController& controller, bool isStarted) override;
+    QWidget* fullScreenReferenceWindow() const override;
+
 protected:
     // The sidebar the navigation history follows; none (and no history) until there is one.
     virtual IBrowserPanelHistorySource* historySidebar();
@@ -143,6 +157,8 @@ private:
     QPointer<ItemsPanel> itemsPanel_;
     BrowserPanel* browserPanel_ = nullptr;
     QPointer<QWidget> browserPanelView_; // null once the panel is gone
+    Ref<CachedPicturesViewController> cachedPictures_;
+    std::unique_ptr<FullScreenController> fullScreenController_; // goes before the list
 };
 
 } // namespace vistel

@@ -90,8 +90,7 @@ const std::vector<BrowsingUAHandler::ActionRow>& BrowsingUAHandler::actionTable(
         {"asList:", true, &H::validateViewMode, &H::performAsList},
         {"asThumbnails:", true, &H::validateViewMode, &H::performAsThumbnails},
         {"selectAll:", true, &H::validateSelectAll, &H::performSelectAll},
-        // The picture viewer's full screen and zoom.
-        {"goFullScreen:", true, nullptr, nullptr},
+        // The picture viewer's zoom (full screen is the mode's own).
         {"zoomIn:", true, nullptr, nullptr},
         {"zoomOut:", true, nullptr, nullptr},
         {"bestFit:", true, nullptr, nullptr},

@@ -132,7 +132,9 @@ TEST_F(BrowsingHandlerTest, RowsNotYetBuiltValidateNoAndDoNothing)
         EXPECT_FALSE(handler_->validateUserAction(row.selector, folder_.get(), &both, clipboard(), nullptr)) << row.selector;
         EXPECT_FALSE(handler_->processItems(both, folder_.get(), row.selector, clipboard(), nullptr)) << row.selector;
     }
-    EXPECT_EQ(answered, 30u);
+    EXPECT_EQ(answered, 29u);
+    // Full screen is the mode's own action.
+    EXPECT_FALSE(handler_->respondsToUserActionSelector("goFullScreen:"));
     EXPECT_FALSE(handler_->respondsToUserActionSelector("showInFinder:"));
     EXPECT_FALSE(handler_->respondsToUserActionSelector("frobnicate:"));
     EXPECT_FALSE(handler_->validateUserAction("frobnicate:", folder_.get(), &both, clipboard(), nullptr));
