@@ -18,6 +18,7 @@
 
 #include "../Common/FileSystem/Catalogue/CatalogueTestSupport.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMOCategory.h"
+#include "Common/Icons/NSImageNameTemplatesLoader.h"
 #include "Common/Views/CustomTables/TableButtonCell.h"
 #include "Common/Views/RatingStars.h"
 #include "Metadata/MetadataDatabaseView.h"
@@ -301,6 +302,7 @@ TEST_F(DatabaseViewTest, DISABLED_Screenshot)
 {
     const char* path = std::getenv("VISTEL_SCREENSHOT");
     ASSERT_NE(path, nullptr);
+    NSImageNameTemplatesLoader::load();
     picture_->setDatabaseCaption(Value("Harbour at dusk"));
     picture_->setDatabaseAuthor(Value("Ann Example"));
     picture_->setDatabaseRating(Value("4"));
