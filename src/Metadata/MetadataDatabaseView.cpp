@@ -701,6 +701,14 @@ QStringList MetadataDatabaseView::completionsForSubstring(TokenField& field, con
 
 // ---- bar and validation ---------------------------------------------------------------------
 
+bool MetadataDatabaseView::respondsToAction(const std::string& action) const
+{
+    // Edit > Delete removes a category only from the tree; a text being edited keeps its own.
+    if (action == "delete:")
+        return categoriesList_ && categoriesList_->hasFocus();
+    return Responder::respondsToAction(action);
+}
+
 std::vector<std::uint32_t> MetadataDatabaseView::allowedControlsID(ZovButtonsStatusUpdater&)
 {
     return {CreateCategoryControl, DeleteCategoryControl};

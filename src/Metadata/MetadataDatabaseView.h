@@ -127,6 +127,8 @@ public:
     std::vector<std::uint32_t> allowedControlsID(ZovButtonsStatusUpdater& updater) override;
     QWidget* createControlWithID(std::uint32_t identifier, ZovButtonsStatusUpdater& updater) override;
     bool validateUserInterfaceItem(const UserInterfaceItem& item) override;
+    // "delete:" only while the category tree has the keyboard focus.
+    bool respondsToAction(const std::string& action) const override;
 
     // --- category actions ------------------------------------------------------------------
     // A row's box was clicked: the category is ticked or unticked on the item shown.

@@ -1,10 +1,12 @@
 #include "Platform/Gui/TokenField.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QAbstractItemView>
 #include <QCompleter>
 #include <QFocusEvent>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -121,7 +123,8 @@ int TokenField::lineHeight() const
 
 int TokenField::chipWidth(const QString& token) const
 {
-    return fontMetrics().horizontalAdvance(token) + 2 * kChipPadding;
+    // A pixel of slack each side: the outline is drawn inside the chip.
+    return static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(token))) + 2 * kChipPadding + 2;
 }
 
 TokenField::Layout TokenField::layoutForWidth(int width) const
@@ -197,9 +200,9 @@ void TokenField::paintEvent(QPaintEvent*)
         painter.setPen(selected ? palette().color(QPalette::Highlight).darker(120) : QColor(164, 189, 236));
         painter.drawPath(path);
         painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
-        const QRectF text = chip.adjusted(kChipPadding, 0, -kChipPadding + 1, 0);
+        const QRectF text = QRectF(layout.chips[i]).adjusted(kChipPadding + 1, 0, -kChipPadding - 1, 0);
         painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
-                         fontMetrics().elidedText(tokens_[static_cast<int>(i)], Qt::ElideRight, static_cast<int>(text.width())));
+                         QFontMetricsF(font()).elidedText(tokens_[static_cast<int>(i)], Qt::ElideRight, text.width() + 1));
     }
 }
 
