@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include "Common/Alert/NSAlertFileError.h"
 #include "Common/FileSystem/FNSubscribeFileObserver.h"
 #include "Common/Tools/Threads/NSThreadExt.h"
@@ -14,6 +16,7 @@
 #include "Operations/ImageConvertorJob.h"
 #include "Platform/FileOperations/FSFileOperation.h"
 #include "Platform/Formatter.h"
+#include "Platform/Imaging/TypeIdentifiers.h"
 #include "Platform/Log.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/RunLoop.h"
@@ -229,11 +232,16 @@ unsigned ImageConvertorJobGroup::applicationShouldTerminate(std::string* source,
 
 ImageConvertor& ImageConvertor::sharedImageConvertor()
 {
-    static ImageConvertor* engine = [] {
+    static ImageConvertor* engine = nullptr;
+    static std::once_flag made;
+    std::call_once(made, [] {
+        // Qt's type database, which jobs use, is made first so that it goes after the stop.
+        TypeIdentifiers::makeTypeDatabase();
         const long processors = ::sysconf(_SC_NPROCESSORS_ONLN);
-        Ref<ImageConvertor> made = makeRef<ImageConvertor>(int(std::max(1L, processors)));
-        return made.leak();
-    }();
+        engine = makeRef<ImageConvertor>(int(std::max(1L, processors))).leak();
+        std::atexit([] { engine->stopWorkers(); });
+        qAddPostRoutine([] { engine->stopWorkers(); });
+    });
     return *engine;
 }
 
@@ -254,6 +262,11 @@ ImageConvertor::ImageConvertor(int workerCount)
 ImageConvertor::~ImageConvertor()
 {
     disconnectAll();
+    stopWorkers();
+}
+
+void ImageConvertor::stopWorkers()
+{
     for (auto& [id, group] : jobGroups_) {
         NotificationCenter::defaultCenter().removeObserver(group.get());
         group->cancelAll();

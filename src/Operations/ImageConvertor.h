@@ -149,6 +149,10 @@ class ImageConvertor final : public SignalObject {
 public:
     // The shared engine, one worker per online processor, made at first use on the main thread.
     static ImageConvertor& sharedImageConvertor();
+    // Cancels every group and stops the workers, waiting for each one's current job to notice.
+    // The shared engine does this at exit (before static objects go, and when the application
+    // object goes): a worker still in a cancelled job must not outlive what it reads.
+    void stopWorkers();
     // An engine of its own with `workerCount` workers (tests); workers stop when it goes.
     static Ref<ImageConvertor> create(int workerCount);
 

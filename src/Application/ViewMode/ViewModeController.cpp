@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/MetadataPanel.h"
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "Application/BrowseMode/ThumbnailsViewControl.h"
 #include "Application/MainWindow.h"
@@ -198,6 +199,10 @@ ViewModeController::~ViewModeController()
         UserDefaults::standard().removeObserver(zoomModeObserver_);
     RunLoop::main()->cancelPerforms(this);
     fullScreenController_.reset();
+    if (auto* panel = dynamic_cast<MetadataPanel*>(metadataPanel_.data()))
+        panel->setSelection(nullptr);
+    if (metadataPanel_ && !metadataDock_)
+        delete metadataPanel_.data(); // never docked: nothing else owns it
     if (CachedPicturesViewController* list = browsingCachedPicturesViewController()) {
         if (observingList_)
             list->removeGetSelectionObserver(this);
@@ -272,6 +277,7 @@ void ViewModeController::initWindowLayout()
             Preferences::sharedPreferences().bind(*thumbnails, binding.binding, binding.key, continuous);
     thumbnailsView_ = thumbnails;
     strip_ = strip;
+    setMetadataPanel(new MetadataPanel);
 
     if (ZovMainWindow* frame = layoutController()) {
         frame->setCentralView(imageScrollView_);
@@ -403,6 +409,8 @@ void ViewModeController::insertMetadataPanel()
         right->splitBy(ZovLayoutOrientationVertical, *metadataDock_, true);
     }
     dockForPanel["MetadataPanel"] = metadataPanel_;
+    if (auto* panel = dynamic_cast<MetadataPanel*>(metadataPanel_.data()))
+        panel->setSelection(browsingCachedPicturesViewController());
     metadataPanel_->show();
     frame->relayout();
 }
@@ -412,6 +420,8 @@ void ViewModeController::showHidePropertiesPanel()
     if (!metadataPanel_)
         return;
     if (isMetadataPanelVisible()) {
+        if (auto* panel = dynamic_cast<MetadataPanel*>(metadataPanel_.data()))
+            panel->setSelection(nullptr);
         metadataPanel_->hide();
         metadataDock_->dockArea()->removeDock(*metadataDock_);
         if (ZovMainWindow* frame = layoutController())
