@@ -304,10 +304,10 @@ void MetadataPanel::setSelection(IBrowsingGetSelection* selection)
 {
     if (selection == selection_)
         return;
-    if (selection) // letting go of the selection changes nothing shown
-        checkSelectionTypeAndSetViewsSetIfNeeded();
     observeSelection(false);
     selection_ = selection;
+    if (selection) // letting go of the selection changes nothing shown
+        checkSelectionTypeAndSetViewsSetIfNeeded();
     observeSelection(true);
 }
 

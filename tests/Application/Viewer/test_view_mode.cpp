@@ -8,6 +8,7 @@
 
 #include "../ShellTestSupport.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/MetadataPanel.h"
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "Application/MainWindow.h"
 #include "Application/ViewMode/ViewModeController.h"
@@ -146,6 +147,22 @@ TEST_F(ViewModeTest, LeavingSelectsThePictureShownInBrowseMode)
     window_->setCurrentModeController(browse_);
     EXPECT_EQ(browse_->browsingSelection()->selectedObjectsIndexes(), IndexSet(3));
     EXPECT_FALSE(list().isStarted());
+}
+
+TEST_F(ViewModeTest, TheMetadataPanelDocksOnTheRightAndShowsTheCurrentPicture)
+{
+    auto* panel = dynamic_cast<MetadataPanel*>(view_->metadataPanel());
+    ASSERT_TRUE(panel);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(view_->isMetadataPanelVisible());
+    EXPECT_TRUE(valid("showHidePropertiesPanel:"));
+    view_->showHidePropertiesPanel();
+    EXPECT_TRUE(view_->isMetadataPanelVisible());
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->currentViewSetType(), MetadataPanel::SelectionOnePicture);
+    view_->showHidePropertiesPanel();
+    EXPECT_FALSE(view_->isMetadataPanelVisible());
+    EXPECT_EQ(panel->selection(), nullptr);
 }
 
 } // namespace
