@@ -154,7 +154,7 @@ ImageScrollView::ImageScrollView(ViewModeController& controller)
     if (SliderWithButtons* slider = zoomSlider()) {
         slider->setDoubleValue(imageView_->zoomValue());
         // Let go: the full picture again.
-        QObject::connect(slider->slider(), &QSlider::sliderReleased, imageView_, [this] { imageView_->updateContent(); });
+        QObject::connect(slider->slider(), &Slider::sliderReleased, imageView_, [this] { imageView_->updateContent(); });
     }
 }
 
