@@ -132,9 +132,10 @@ TEST_F(BrowsingHandlerTest, RowsNotYetBuiltValidateNoAndDoNothing)
         EXPECT_FALSE(handler_->validateUserAction(row.selector, folder_.get(), &both, clipboard(), nullptr)) << row.selector;
         EXPECT_FALSE(handler_->processItems(both, folder_.get(), row.selector, clipboard(), nullptr)) << row.selector;
     }
-    EXPECT_EQ(answered, 29u);
-    // Full screen is the mode's own action.
+    EXPECT_EQ(answered, 28u);
+    // Full screen is the mode's own action, and the tabbed panel validates the Properties item.
     EXPECT_FALSE(handler_->respondsToUserActionSelector("goFullScreen:"));
+    EXPECT_FALSE(handler_->respondsToUserActionSelector("showHidePropertiesPanel:"));
     EXPECT_FALSE(handler_->respondsToUserActionSelector("showInFinder:"));
     EXPECT_FALSE(handler_->respondsToUserActionSelector("frobnicate:"));
     EXPECT_FALSE(handler_->validateUserAction("frobnicate:", folder_.get(), &both, clipboard(), nullptr));
