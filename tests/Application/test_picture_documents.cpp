@@ -120,14 +120,21 @@ public:
         RIDocument::setDecodeHookForTesting([this] {
             std::unique_lock lock(mutex_);
             ++waiting_;
+            ++inside_;
             changed_.notify_all();
             changed_.wait(lock, [this] { return open_; });
+            --inside_;
+            changed_.notify_all();
         });
     }
+    // No new decode enters; those inside have left before the gate goes (a decode woken by the
+    // release would otherwise look at the gate after it went).
     ~DecodeGate()
     {
-        release();
         RIDocument::setDecodeHookForTesting({});
+        release();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return inside_ == 0; });
     }
     void release()
     {
@@ -146,6 +153,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     int waiting_ = 0;
+    int inside_ = 0;
     bool open_ = false;
 };
 
