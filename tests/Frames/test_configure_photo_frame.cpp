@@ -21,13 +21,13 @@
 #include "Frames/ConfigurePhotoFrameDialog.h"
 #include "Frames/FrameNumberFormatters.h"
 #include "Frames/XMLDocumentDL.h"
-#include "UsbStickTestSupport.h"
+#include "TestVolumes.h"
 
 namespace vistel::test {
 namespace {
 
 const bool privateMedia = usePrivateMediaFolder();
-const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new UsbStickSeam);
+const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new TestVolumeSeam);
 
 // Replaces what is in a field by typing `text` key by key, as a user would.
 void typeInto(QLineEdit* field, const QString& text)
@@ -78,12 +78,12 @@ protected:
     Ref<FileSystemVolumeMO> mountStick(const std::string& name, bool readOnly = false)
     {
         if (!sticks_)
-            sticks_ = std::make_unique<UsbSticks>();
-        return sticks_->mount(name, readOnly);
+            sticks_ = std::make_unique<TestVolumes>();
+        return sticks_->mount(name, TestVolumes::Kind::Stick, {}, readOnly);
     }
     std::string identityFile(const std::string& name) const { return sticks_->mountPoint(name) + "/.VistelDPF-ID.xml"; }
 
-    std::unique_ptr<UsbSticks> sticks_;
+    std::unique_ptr<TestVolumes> sticks_;
 };
 
 TEST(FrameNumberFormatters, AcceptRefuseOrReplaceWholeTexts)

@@ -13,16 +13,15 @@
 
 #include "CatalogueTestSupport.h"
 #include "Common/Alert/TextFieldWithFilteredInput.h"
-#include "Common/XML/XMLDocumentID.h"
 #include "Frames/FrameChooserDialogs.h"
 #include "Frames/XMLDocumentDL.h"
-#include "UsbStickTestSupport.h"
+#include "TestVolumes.h"
 
 namespace vistel::test {
 namespace {
 
 const bool privateMedia = usePrivateMediaFolder();
-const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new UsbStickSeam);
+const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new TestVolumeSeam);
 
 class FrameChooserTest : public CatalogueTest {
 protected:
@@ -42,9 +41,7 @@ protected:
     // A stick that is a frame named `name` from the start.
     Ref<FileSystemVolumeMO> mountFrame(const std::string& name)
     {
-        return sticks_->mount(name, false, [name](const std::string& root) {
-            XMLDocumentID::createWithParameters("ID-" + name, name, 800, 600, std::string("8"))->saveToFile(root);
-        });
+        return sticks_->mount(name, TestVolumes::Kind::Stick, frameIdentity(name, 800, 600, "8"));
     }
     std::vector<std::string> rows(const SelectPhotoFrameDialog& dialog) const
     {
@@ -57,7 +54,7 @@ protected:
         return texts;
     }
 
-    std::unique_ptr<UsbSticks> sticks_ = std::make_unique<UsbSticks>();
+    std::unique_ptr<TestVolumes> sticks_ = std::make_unique<TestVolumes>();
 };
 
 TEST_F(FrameChooserTest, NoFrameNoRowsAndOKOff)

@@ -94,6 +94,8 @@ public:
             [this](const Notification& notification) {
                 order.push_back({notification.object.get(), fileOperationStage(notification.userInfo)});
                 records[notification.object.get()].push_back(notification.userInfo);
+                if (fileOperationStage(notification.userInfo) >= 3)
+                    finals_.push_back(notification.userInfo);
             },
             kFSOperationStatusNotification);
     }
@@ -101,15 +103,19 @@ public:
     GroupRecords(const GroupRecords&) = delete;
     GroupRecords& operator=(const GroupRecords&) = delete;
 
-    // Final records of every group.
-    std::vector<Value> finals() const
+    // Final records of every group, in the order they came.
+    const std::vector<Value>& finals() const { return finals_; }
+    // Forgets what came so far.
+    void clear()
     {
-        std::vector<Value> result;
-        for (const auto& [group, list] : records)
-            for (const Value& record : list)
-                if (fileOperationStage(record) >= 3)
-                    result.push_back(record);
-        return result;
+        records.clear();
+        order.clear();
+        finals_.clear();
+    }
+    // Waits until every group of the batches started so far has ended.
+    bool settle(int timeoutMs = 60000)
+    {
+        return spinUntil([] { return ImageConvertor::sharedImageConvertor().runningGroups().empty(); }, timeoutMs);
     }
     // The conversion group of a batch: the group whose first record came right after the
     // preflight's final one.
@@ -124,6 +130,9 @@ public:
 
     std::map<const Object*, std::vector<Value>> records;
     std::vector<std::pair<const Object*, std::uint32_t>> order;
+
+private:
+    std::vector<Value> finals_;
 };
 
 // Runs one batch on `engine` until no group is left running; answers the conversion group's

@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "../../support/QuadrantPicture.h"
 #include "Application/BrowseMode/BrowsingProtocols.h"
 #include "Application/BrowseMode/ThumbnailsView.h"
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
@@ -16,6 +17,12 @@
 #include "Platform/Imaging/MultiImage.h"
 
 namespace vistel::test {
+
+// A decoded picture in quarters, as the catalogue holds thumbnails.
+inline QImage thumbnailQuadrants(int width, int height)
+{
+    return quadrantPicture(width, height, QImage::Format_ARGB32_Premultiplied);
+}
 
 class ListDataSource : public ThumbnailsViewDataSourceProtocol {
 public:
@@ -78,19 +85,6 @@ public:
     QMenu menu;
     ListDataSource* source = nullptr;
 };
-
-// A decoded picture with four coloured quarters (red, green / blue, yellow), as the catalogue
-// holds thumbnails.
-inline QImage quadrantPicture(int width, int height)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
-    painter.fillRect(width / 2, 0, width - width / 2, height / 2, Qt::green);
-    painter.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
-    painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::yellow);
-    return image;
-}
 
 // A grid over `source` in `area` (no frame, a vertical scroll bar) showing `columns` cells of
 // 128 points across and `rows` rows (the last may show in part).

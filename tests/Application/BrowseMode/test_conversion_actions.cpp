@@ -23,6 +23,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "../../Operations/ConversionTestSupport.h"
 #include "../ShellTestSupport.h"
 #include "Application/ApplicationContinuousUserActionHandlersRegistry.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
@@ -89,27 +90,6 @@ public:
     std::vector<Call> calls;
 };
 
-// The final records of conversion groups, in order.
-class GroupRecords {
-public:
-    GroupRecords()
-    {
-        NotificationCenter::defaultCenter().addObserver(
-            this,
-            [this](const Notification& n) {
-                if (fileOperationStage(n.userInfo) >= 3)
-                    finals.push_back(n.userInfo);
-            },
-            kFSOperationStatusNotification);
-    }
-    ~GroupRecords() { NotificationCenter::defaultCenter().removeObserver(this); }
-    // Waits until every group of the batches started so far has ended.
-    bool settle(int timeoutMs = 30000)
-    {
-        return spinUntil([] { return ImageConvertor::sharedImageConvertor().runningGroups().empty(); }, timeoutMs);
-    }
-    std::vector<Value> finals;
-};
 
 class ConversionActionsTest : public CatalogueTest {
 protected:
@@ -300,7 +280,8 @@ TEST_F(ConversionActionsTest, RotateRightTurnsAJpegByItsOrientationAndAPngByItsP
 
     handler_->processItems(items({tree_ / "x.jpg", tree_ / "y.png"}), nullptr, "rotateRight:", nullptr, nullptr);
     ASSERT_TRUE(records.settle());
-    for (const Value& record : records.finals)
+    ASSERT_FALSE(records.finals().empty());
+    for (const Value& record : records.finals())
         EXPECT_EQ(fileOperationStage(record), 3u) << record.description();
 
     // The JPEG keeps its compressed pixels: only the orientation changed.
@@ -351,8 +332,8 @@ TEST_F(ConversionActionsTest, DISABLED_RotatingInAReadOnlyFolder)
     const std::string folder = std::getenv("VISTEL_READ_ONLY_FOLDER");
     handler_->processItems(items({folder + "/x.jpg"}), nullptr, "rotateRight:", nullptr, nullptr);
     ASSERT_TRUE(records.settle());
-    ASSERT_FALSE(records.finals.empty());
-    EXPECT_EQ(fileOperationStage(records.finals.back()), kFSOperationStageCancelled);
+    ASSERT_FALSE(records.finals().empty());
+    EXPECT_EQ(fileOperationStage(records.finals().back()), kFSOperationStageCancelled);
     EXPECT_EQ(alerts.messages.size(), 1u);
 }
 

@@ -26,6 +26,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "../../Operations/ConversionTestSupport.h"
 #include "../ShellTestSupport.h"
 #include "Application/BrowseMode/BrowserPanel.h"
 #include "Application/BrowseMode/BrowsingUAHandler.h"
@@ -36,9 +37,9 @@
 #include "CatalogueTestSupport.h"
 #include "ExifFixtures.h"
 #include "MediaTestSupport.h"
-#include "UsbTestVolumes.h"
+#include "QuadrantPicture.h"
+#include "TestVolumes.h"
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
-#include "Common/XML/XMLDocumentID.h"
 #include "Operations/FileOperation.h"
 #include "Operations/ImageConvertor.h"
 #include "Platform/NotificationCenter.h"
@@ -54,7 +55,7 @@ const bool privateMedia = usePrivateMediaFolder();
 
 using Items = BasicUIHandler::Items;
 
-const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new UsbDeviceSeam);
+const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new TestVolumeSeam);
 
 std::string contents(const std::string& path)
 {
@@ -81,18 +82,6 @@ std::set<std::string> namesIn(const std::string& folder)
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.insert(entry.path().filename());
     return names;
-}
-
-// The upright picture: red, green / blue, yellow quadrants.
-QImage quadrants(int width, int height, QImage::Format format = QImage::Format_RGB32)
-{
-    QImage image(width, height, format);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
-    painter.fillRect(width / 2, 0, width - width / 2, height / 2, Qt::green);
-    painter.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
-    painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::yellow);
-    return image;
 }
 
 std::vector<std::uint8_t> jpegBytes(const QImage& image, int quality = 90)
@@ -171,26 +160,6 @@ Landed landed(const std::string& path)
     return out;
 }
 
-// The final records of conversion groups.
-class GroupRecords {
-public:
-    GroupRecords()
-    {
-        NotificationCenter::defaultCenter().addObserver(
-            this,
-            [this](const Notification& n) {
-                if (fileOperationStage(n.userInfo) >= 3)
-                    finals.push_back(n.userInfo);
-            },
-            kFSOperationStatusNotification);
-    }
-    ~GroupRecords() { NotificationCenter::defaultCenter().removeObserver(this); }
-    bool settle(int timeoutMs = 60000)
-    {
-        return spinUntil([] { return ImageConvertor::sharedImageConvertor().runningGroups().empty(); }, timeoutMs);
-    }
-    std::vector<Value> finals;
-};
 
 // Answers the frame question with "Add" and the name question with "Rename", both with the
 // check box ticked; records every message.
@@ -240,7 +209,7 @@ protected:
     // A tmpfs frame at 1280 x 800.
     Ref<FileSystemVolumeMO> mountFrame(const std::string& name)
     {
-        return volumes_->mountTmpfs(name, TestVolumes::Kind::Stick, std::pair {1280, 800});
+        return volumes_->mount(name, TestVolumes::Kind::Stick, frameIdentity(name, 1280, 800));
     }
     // An exFAT frame stick: a file system image on a loop device, mounted by the FUSE driver.
     Ref<FileSystemVolumeMO> mountExfatFrame(const std::string& name)
@@ -260,10 +229,8 @@ protected:
         std::system(("losetup -d " + loop + " 2>/dev/null").c_str());
         if (!mounted)
             return {};
-        Ref<FileSystemVolumeMO> frame = volumes_->attach(staging, name, TestVolumes::Kind::Stick, std::pair {1280, 800});
-        if (!frame)
-            ::umount2(staging.c_str(), MNT_DETACH);
-        return frame;
+        frameIdentity(name, 1280, 800)(staging);
+        return volumes_->attach(staging, name, TestVolumes::Kind::Stick);
     }
 
     Ref<FileSystemItemMO> item(const std::string& path) { return catalogueItemAt(*database_, path, true); }
@@ -283,11 +250,11 @@ protected:
         std::vector<std::string> paths;
         for (int orientation : {1, 3, 6, 8}) {
             paths.push_back(pictures_ / ("o" + std::to_string(orientation) + ".jpg"));
-            writeBytes(paths.back(), orientedJpeg(quadrants(1600, 1200), orientation));
+            writeBytes(paths.back(), orientedJpeg(quadrantPicture(1600, 1200), orientation));
         }
         paths.push_back(pictures_ / "portrait.jpg");
-        writeBytes(paths.back(), orientedJpeg(quadrants(3000, 4000), 1));
-        QImage alpha = quadrants(800, 600, QImage::Format_ARGB32);
+        writeBytes(paths.back(), orientedJpeg(quadrantPicture(3000, 4000), 1));
+        QImage alpha = quadrantPicture(800, 600, QImage::Format_ARGB32);
         {
             QPainter painter(&alpha);
             painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -298,7 +265,7 @@ protected:
         paths.push_back(pictures_ / "alpha.png");
         alpha.save(QString::fromStdString(paths.back()));
         paths.push_back(pictures_ / "a:b?.jpg");
-        writeBytes(paths.back(), jpegBytes(quadrants(640, 480)));
+        writeBytes(paths.back(), jpegBytes(quadrantPicture(640, 480)));
         return paths;
     }
 
@@ -365,7 +332,8 @@ TEST_F(FrameSendTest, SendToFrameConvertsEveryPictureUprightWithinTheFrameAndLea
     ASSERT_TRUE(send->isEnabled());
     send->trigger();
     ASSERT_TRUE(records.settle());
-    for (const Value& record : records.finals)
+    ASSERT_FALSE(records.finals().empty());
+    for (const Value& record : records.finals())
         EXPECT_EQ(fileOperationStage(record), 3u) << record.description();
     EXPECT_EQ(answers.messages, (std::vector<std::string> {kOptimized}));
     // The box was ticked: the question is not asked again.
@@ -380,7 +348,7 @@ TEST_F(FrameSendTest, SendToFrameConvertsEveryPictureUprightWithinTheFrameAndLea
     // A second send asks once about the names taken and, renaming, replaces nothing.
     const auto firstSend = snapshot(root);
     answers.messages.clear();
-    records.finals.clear();
+    records.clear();
     EXPECT_TRUE(handler_->processItems(items(paths), nullptr, "sendToFrame:", nullptr, nullptr));
     ASSERT_TRUE(records.settle());
     ASSERT_EQ(answers.messages.size(), 1u);
@@ -451,7 +419,7 @@ TEST_F(FrameSendTest, StoppingASendMidwayLeavesOnlyWholePictures)
         VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here";
     const std::string root = frame->fullPath();
     std::vector<std::string> paths;
-    const std::vector<std::uint8_t> big = orientedJpeg(quadrants(3000, 2000), 6);
+    const std::vector<std::uint8_t> big = orientedJpeg(quadrantPicture(3000, 2000), 6);
     for (int i = 0; i < 24; ++i) {
         paths.push_back(pictures_ / ("p" + std::to_string(i) + ".jpg"));
         writeBytes(paths.back(), big);
@@ -502,14 +470,15 @@ TEST_F(FrameSendTest, TheSameSendOntoAnExfatStickGivesTheSameNamesAndPictures)
     GroupRecords records;
     EXPECT_TRUE(handler_->processItems(items(paths), nullptr, "sendToFrame:", nullptr, nullptr));
     ASSERT_TRUE(records.settle());
-    for (const Value& record : records.finals)
+    ASSERT_FALSE(records.finals().empty());
+    for (const Value& record : records.finals())
         EXPECT_EQ(fileOperationStage(record), 3u) << record.description();
     const std::set<std::string> names = pictureNames(root);
     EXPECT_EQ(names, (std::set<std::string> {"o1.jpg", "o3.jpg", "o6.jpg", "o8.jpg", "portrait.jpg", "alpha.jpg", "a_b_.jpg"}));
     expectSentPictures(root, names);
     EXPECT_EQ(snapshot(pictures_.path()), originals);
     // Taken off before the test ends (the FUSE driver goes with its mount).
-    ASSERT_TRUE(volumes_->unmount(root));
+    ASSERT_TRUE(volumes_->unmount("EXSTICK"));
 }
 
 // Under Xvfb: the browse window showing the frame after a send, its status line telling the

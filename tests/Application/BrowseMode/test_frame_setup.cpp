@@ -30,14 +30,14 @@
 #include "Common/XML/XMLDocumentID.h"
 #include "Preferences/Preferences.h"
 #include "Platform/Gui/Window.h"
-#include "UsbStickTestSupport.h"
+#include "TestVolumes.h"
 
 namespace vistel::test {
 namespace {
 
 const bool privateFolders = usePrivateShellFolders();
 const bool privateMedia = usePrivateMediaFolder();
-const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new UsbStickSeam);
+const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new TestVolumeSeam);
 
 void typeInto(QLineEdit* field, const QString& text)
 {
@@ -125,7 +125,7 @@ protected:
 
     std::unique_ptr<MainWindow> window_;
     BrowsingModeController* mode_ = nullptr;
-    std::unique_ptr<UsbSticks> sticks_ = std::make_unique<UsbSticks>();
+    std::unique_ptr<TestVolumes> sticks_ = std::make_unique<TestVolumes>();
 };
 
 TEST_F(FrameSetupTest, NewFrameFromTheFileMenuThenConfiguredFromMenuSidebarAndToolBar)
@@ -219,7 +219,7 @@ TEST_F(FrameSetupTest, NewFrameFromTheFileMenuThenConfiguredFromMenuSidebarAndTo
 // second later, and nothing else happens.
 TEST_F(FrameSetupTest, ResetOfAFrameWhoseDeviceWentAwayTellsTheUser)
 {
-    Ref<FileSystemVolumeMO> stick = sticks_->mount("STICK", false, [](const std::string& root) {
+    Ref<FileSystemVolumeMO> stick = sticks_->mount("STICK", TestVolumes::Kind::Stick, [](const std::string& root) {
         XMLDocumentID::createWithParameters("ID-STICK", "Hall", 800, 600, std::string("8"))->saveToFile(root);
     });
     if (!stick)

@@ -24,14 +24,14 @@
 #include "Common/XML/XMLDocumentID.h"
 #include "Frames/XMLDocumentDL.h"
 #include "MediaTestSupport.h"
-#include "UsbTestVolumes.h"
+#include "TestVolumes.h"
 
 namespace vistel::test {
 namespace {
 
 const bool privateFolders = usePrivateShellFolders();
 const bool privateMedia = usePrivateMediaFolder();
-const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new UsbDeviceSeam);
+const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new TestVolumeSeam);
 
 std::string contents(const std::string& path)
 {
@@ -134,11 +134,11 @@ TEST_F(MediaItemPropertiesTest, RowsForAFolderADiskAStickAndAFrame)
 {
     std::filesystem::create_directory(tree_ / "Trips");
     Ref<FileSystemItemMO> folder = catalogueItemAt(*database_, tree_ / "Trips", false);
-    Ref<FileSystemVolumeMO> disk = volumes_->mountTmpfs("DISK", TestVolumes::Kind::Disk);
+    Ref<FileSystemVolumeMO> disk = volumes_->mount("DISK", TestVolumes::Kind::Disk);
     if (!disk)
         VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here" << (privateMedia ? "" : " (no private mount namespace)");
-    Ref<FileSystemVolumeMO> stick = volumes_->mountTmpfs("STICK");
-    Ref<FileSystemVolumeMO> frame = volumes_->mountTmpfs("FRAME", TestVolumes::Kind::Stick, std::pair {1024, 600});
+    Ref<FileSystemVolumeMO> stick = volumes_->mount("STICK");
+    Ref<FileSystemVolumeMO> frame = volumes_->mount("FRAME", TestVolumes::Kind::Stick, frameIdentity("FRAME", 1024, 600));
     ASSERT_TRUE(stick && frame);
     ASSERT_TRUE(frame->isDPFDevice());
     const std::string general = ZovDeviceInfo::generalUSBFileStorageCategory();
@@ -169,7 +169,7 @@ TEST_F(MediaItemPropertiesTest, RowsForAFolderADiskAStickAndAFrame)
 
 TEST_F(MediaItemPropertiesTest, ShowingAFrameWritesNothingAndTheUsersSizeIsStoredWithItsFirstResolution)
 {
-    Ref<FileSystemVolumeMO> frame = volumes_->mountTmpfs("FRAME", TestVolumes::Kind::Stick, std::pair {1024, 600});
+    Ref<FileSystemVolumeMO> frame = volumes_->mount("FRAME", TestVolumes::Kind::Stick, frameIdentity("FRAME", 1024, 600));
     if (!frame)
         VISTEL_SKIP_UNAVAILABLE() << "mounting a tmpfs is not permitted here";
     const std::string identity = XMLDocumentID::filePath(frame->fullPath(), std::nullopt);
@@ -215,7 +215,7 @@ TEST_F(MediaItemPropertiesTest, ShowingAFrameWritesNothingAndTheUsersSizeIsStore
 
 TEST_F(MediaItemPropertiesTest, DISABLED_GrabAFramesPanel)
 {
-    Ref<FileSystemVolumeMO> frame = volumes_->mountTmpfs("Kitchen", TestVolumes::Kind::Stick, std::pair {1280, 800});
+    Ref<FileSystemVolumeMO> frame = volumes_->mount("Kitchen", TestVolumes::Kind::Stick, frameIdentity("Kitchen", 1280, 800));
     ASSERT_TRUE(frame);
     QWidget window;
     window.setWindowTitle("Properties");

@@ -5,14 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <pwd.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <map>
-#include <mutex>
+#include <memory>
 
 #include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/BrowseMode/WindowStatusBarPanel.h"
@@ -20,12 +13,12 @@
 #include "Common/FileSystem/Catalogue/FileSystemVolumeMO.h"
 #include "Common/Volumes/VolumeSources.h"
 #include "Common/Volumes/ZovVolumeManager.h"
-#include "Common/XML/XMLDocumentID.h"
 #include "HistoryTestSupport.h"
 #include "MediaTestSupport.h"
 #include "Operations/ImageConvertor.h"
 #include "Platform/UserDefaults.h"
 #include "Preferences/Preferences.h"
+#include "TestVolumes.h"
 
 namespace vistel::test {
 namespace {
@@ -34,52 +27,13 @@ namespace {
 // this process sees.
 const bool privateMedia = usePrivateMediaFolder();
 
-// The device seam: USB facts for the devices of the test's mounts, free bytes by mount point.
-struct Devices {
-    std::mutex mutex;
-    std::map<dev_t, BlockDeviceFacts> usb;
-    std::map<std::string, std::uint64_t> freeBytes;
-};
-Devices& devices()
-{
-    static Devices shared;
-    return shared;
-}
-
-class DeviceSeam : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        VolumeFactsSources sources;
-        sources.blockDevice = [](dev_t device) -> std::optional<BlockDeviceFacts> {
-            std::lock_guard lock(devices().mutex);
-            if (auto found = devices().usb.find(device); found != devices().usb.end())
-                return found->second;
-            return udevBlockDeviceFacts(device);
-        };
-        sources.freeBytes = [](const std::string& path) -> std::optional<std::uint64_t> {
-            std::lock_guard lock(devices().mutex);
-            for (const auto& [mountPoint, bytes] : devices().freeBytes)
-                if (path == mountPoint || path.rfind(mountPoint + "/", 0) == 0)
-                    return bytes;
-            return statvfsFreeBytes(path);
-        };
-        seam_ = std::make_unique<ScopedVolumeFactsSources>(sources);
-    }
-    void TearDown() override { seam_.reset(); }
-
-private:
-    std::unique_ptr<ScopedVolumeFactsSources> seam_;
-};
-const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new DeviceSeam);
+const auto* seamEnvironment = ::testing::AddGlobalTestEnvironment(new TestVolumeSeam);
 
 class StatusBarTest : public CatalogueTest {
 protected:
     void SetUp() override
     {
         CatalogueTest::SetUp();
-        const struct passwd* account = ::getpwuid(::getuid());
-        user_ = std::string("/media/") + (account ? account->pw_name : "root");
         openCatalogue();
         // Its pictures exist in the catalogue only: none is asked for its stored thumbnail.
         Preferences::sharedPreferences();
@@ -94,55 +48,18 @@ protected:
             bar_->setDataSourceDelegate(nullptr);
         delete bar_;
         selection_ = nullptr;
-        for (auto it = mounted_.rbegin(); it != mounted_.rend(); ++it)
-            unmount(*it);
+        volumes_.reset();
         database_->stopJobs();
         CatalogueTest::TearDown();
     }
 
-    // A tmpfs made in a staging folder (no volume there), described as a USB stick, given its
-    // identity file when `frame`, then moved to /media/<user>/<name>. Answers its volume item.
+    // A USB stick with `freeBytes` free, a frame at 800 x 600 when `frame`. Its volume item.
     Ref<FileSystemVolumeMO> mountStick(const std::string& name, bool frame, std::uint64_t freeBytes)
     {
-        const std::string staging = staging_.path() + "/" + name;
-        const std::string target = user_ + "/" + name;
-        std::filesystem::create_directories(staging);
-        std::filesystem::create_directories(target);
-        if (::mount("tmpfs", staging.c_str(), "tmpfs", 0, "size=1m") != 0)
-            return {};
-        struct stat st {};
-        ::stat(staging.c_str(), &st);
-        {
-            std::lock_guard lock(devices().mutex);
-            devices().usb[st.st_dev] = {{{"ID_BUS", "usb"}, {"ID_FS_UUID", "TEST-" + name}, {"ID_FS_LABEL", name}},
-                                        {{"idVendor", "1d6b"}, {"idProduct", "0104"}, {"serial", "SN-" + name}}};
-            devices().freeBytes[target] = freeBytes;
-        }
-        if (frame)
-            XMLDocumentID::createWithParameters("ID-" + name, name, 800, 600, std::nullopt)->saveToFile(staging);
-        const std::size_t before = notices_.posted.size();
-        if (::mount(staging.c_str(), target.c_str(), nullptr, MS_MOVE, nullptr) != 0) {
-            ::umount2(staging.c_str(), MNT_DETACH);
-            return {};
-        }
-        mounted_.push_back(target);
-        if (!spinUntil([&] { return notices_.posted.size() > before; }, 10000))
-            return {};
-        return notices_.posted.back().userInfo.get("FileSystemItemMO").toObject<FileSystemVolumeMO>();
+        volumes_->setFreeBytes(name, freeBytes);
+        return volumes_->mount(name, TestVolumes::Kind::Stick, frame ? frameIdentity(name, 800, 600) : nullptr);
     }
-    void setFreeBytes(const std::string& name, std::uint64_t bytes)
-    {
-        std::lock_guard lock(devices().mutex);
-        devices().freeBytes[user_ + "/" + name] = bytes;
-    }
-    bool unmount(const std::string& target)
-    {
-        const std::size_t before = notices_.posted.size();
-        if (::umount2(target.c_str(), MNT_DETACH) != 0)
-            return false;
-        mounted_.erase(std::remove(mounted_.begin(), mounted_.end(), target), mounted_.end());
-        return spinUntil([&] { return notices_.posted.size() > before; }, 10000);
-    }
+    void setFreeBytes(const std::string& name, std::uint64_t bytes) { volumes_->setFreeBytes(name, bytes); }
     // A listed folder with files: "p…" pictures, "…/" folders (listed, not decodable).
     Ref<FileSystemItemMO> folder(FileSystemItemMO* parent, const std::string& name, std::vector<std::string> files)
     {
@@ -171,10 +88,7 @@ protected:
         selection_->setSelectedObjectsIndexes(selected);
     }
 
-    std::string user_;
-    TemporaryFolder staging_ {"vistel-status-volumes"};
-    std::vector<std::string> mounted_;
-    MediaNotices notices_;
+    std::unique_ptr<TestVolumes> volumes_ = std::make_unique<TestVolumes>();
     Ref<BrowsingSelection> selection_;
     WindowStatusBarPanel* bar_ = nullptr;
 };
@@ -327,7 +241,7 @@ TEST_F(StatusBarTest, WalkingTheHistoryPastAnUnmountedStick)
 
     photos = nullptr; // only the history holds the stick's items now
     trip = nullptr;
-    ASSERT_TRUE(unmount(user_ + "/STICK"));
+    ASSERT_TRUE(volumes_->unmount("STICK"));
     sidebar.selectItems({home});
     database_->saveChanges();
 

@@ -122,7 +122,7 @@ protected:
 
 TEST_F(ThumbnailsCatalogueTest, EveryOrientationShowsUpright)
 {
-    const QImage upright = quadrantPicture(320, 240);
+    const QImage upright = thumbnailQuadrants(320, 240);
     for (std::uint32_t k = 1; k <= 8; ++k) {
         const QImage back = RIReperesentation::uprightImage(RIReperesentation::uprightImage(upright, inverseOrientation(k)), k);
         ASSERT_EQ(quarterOf(back.pixelColor(80, 60)), Quarter::Red) << "fixture for " << k;
@@ -179,7 +179,7 @@ TEST_F(ThumbnailsCatalogueTest, ScrollingThroughStoredThumbnailsDecodesNothingOn
 {
     // 2,000 items whose large thumbnails are stored but were never decoded (a later run, or
     // images the object cache let go).
-    const std::vector<std::uint8_t> stored = jpegBytes(quadrantPicture(320, 240));
+    const std::vector<std::uint8_t> stored = jpegBytes(thumbnailQuadrants(320, 240));
     const int count = 2000;
     for (int i = 0; i < count; ++i) {
         Ref<FileSystemItemMO> item = folder_->createChildWithName("p" + std::to_string(i) + ".jpg",
@@ -337,7 +337,7 @@ public:
 TEST_F(ThumbnailsCatalogueTest, AShownFolderGetsEveryStoredThumbnailWithoutScrolling)
 {
     // 30 pictures, half with an EXIF thumbnail, and a text file that is no picture.
-    const QImage picture = quadrantPicture(640, 480);
+    const QImage picture = thumbnailQuadrants(640, 480);
     for (int i = 0; i < 30; ++i)
         writeFile(path("p" + std::to_string(i) + ".jpg"), orientedJpeg(picture, 1, i % 2 == 0));
     writeFile(path("notes.txt"), {'h', 'i'});

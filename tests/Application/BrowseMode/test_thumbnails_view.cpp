@@ -49,7 +49,7 @@ protected:
         item->setValid(true);
         item->setRefreshStatus(0);
         if (withThumbnail)
-            item->setThumbnailImage(heldImage(quadrantPicture(100, 75)));
+            item->setThumbnailImage(heldImage(thumbnailQuadrants(100, 75)));
         return item;
     }
     // `count` items in a grid four cells wide (cells of 128 points, names under them).

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QMenu>
 #include <QTest>
 
 #include "Application/Viewer/CachedImageView.h"
 #include "Platform/Gui/Responder.h"
+#include "QuadrantPicture.h"
 #include "ViewerTestSupport.h"
 
 namespace vistel::test {
@@ -42,18 +44,6 @@ protected:
     }
     std::unique_ptr<CachedImageView> view_;
 };
-
-// A picture in four coloured quarters: red, green / blue, yellow.
-QImage quadrants(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
-    painter.fillRect(width / 2, 0, width - width / 2, height / 2, Qt::green);
-    painter.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
-    painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::yellow);
-    return image;
-}
 
 // Which of the four colours a pixel is nearest to (JPEG blurs them a little).
 char colourAt(const QImage& image, int x, int y)
@@ -151,7 +141,7 @@ TEST_F(PictureView, WithoutPicturesNothingIsDrawnAndEveryItemIsOff)
 
 TEST_F(PictureView, DrawsTheFittedPictureTurnedOnBlack)
 {
-    addPicture("quadrants.jpg", quadrants(400, 200));
+    addPicture("quadrants.jpg", quadrantPicture(400, 200));
     CachedImageView& view = startView({200, 200});
     QImage drawn = grab();
     // Fitted: 200 x 100 in the middle, black above and below.

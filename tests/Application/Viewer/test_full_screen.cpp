@@ -23,6 +23,7 @@
 #include "Application/Viewer/FullScreenController.h"
 #include "BrowseTestSupport.h"
 #include "ItemsTestSupport.h"
+#include "QuadrantPicture.h"
 #include "TestSupport.h"
 #include "ViewerTestSupport.h"
 
@@ -30,17 +31,6 @@ namespace vistel::test {
 namespace {
 
 const bool privateFolders = usePrivateShellFolders();
-
-QImage quadrants(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
-    painter.fillRect(width / 2, 0, width - width / 2, height / 2, Qt::green);
-    painter.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
-    painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::yellow);
-    return image;
-}
 
 QByteArray checksum(const std::string& path)
 {
@@ -86,7 +76,7 @@ protected:
             listedFolderItem(pictures_, "dir" + std::to_string(100 + i));
         for (int i = 0; i < 3; ++i) {
             const std::string name = "p" + std::to_string(i) + ".jpg";
-            writePicture(pictures_->fullPath() + "/" + name, i == 0 ? quadrants(400, 200) : testPicture(300, 200));
+            writePicture(pictures_->fullPath() + "/" + name, i == 0 ? quadrantPicture(400, 200) : testPicture(300, 200));
             pictureItem(pictures_, name);
         }
         ASSERT_TRUE(database_->managedObjectContext()->save());
