@@ -170,7 +170,17 @@ std::optional<std::vector<std::string>> BasicModeController::toolbarDefaultItemI
     return BasicModeController::toolbarAllowedItemIdentifiers(toolbar);
 }
 
-QAction* BasicModeController::toolbarItemForItemIdentifier(WindowToolbar&, const std::string&, bool) { return nullptr; }
+QAction* BasicModeController::toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier, bool)
+{
+    if (toolbar.identifier() != controllerID())
+        return nullptr;
+    QPointer<QAction>& item = toolbarItemForIdentifier[identifier];
+    if (!item)
+        item = makeToolbarItem(identifier);
+    return item;
+}
+
+QAction* BasicModeController::makeToolbarItem(const std::string&) { return nullptr; }
 
 bool BasicModeController::respondsToAction(const std::string& action) const
 {

@@ -81,11 +81,12 @@ public:
 
     WindowToolbar* controllerToolBar();
 
-    // Tool bar delegate: no items of its own for its tool bar; nothing for another.
+    // Tool bar delegate: no items of its own for its tool bar; nothing for another. An item
+    // is made once (makeToolbarItem) and kept; one the tool bar deleted is made again.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
     std::optional<std::vector<std::string>> toolbarDefaultItemIdentifiers(WindowToolbar& toolbar) override;
     QAction* toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier,
-                                          bool willBeInserted) override;
+                                          bool willBeInserted) final;
 
     // Routing.
     bool respondsToAction(const std::string& action) const override;
@@ -98,6 +99,9 @@ public:
     BasicModeController* viewModeController() const;
 
 protected:
+    // The mode's tool bar item `identifier`, made new; null when the mode has none.
+    virtual QAction* makeToolbarItem(const std::string& identifier);
+
     std::map<std::string, QWidget*> dockForPanel;
     // Items made for the tool bar, by identifier; an item the tool bar deleted reads null.
     std::map<std::string, QPointer<QAction>> toolbarItemForIdentifier;

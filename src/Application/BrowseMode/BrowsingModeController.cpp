@@ -443,22 +443,13 @@ std::optional<std::vector<std::string>> BrowsingModeController::toolbarAllowedIt
     return allowed;
 }
 
-QAction* BrowsingModeController::toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier,
-                                                              bool willBeInserted)
+QAction* BrowsingModeController::makeToolbarItem(const std::string& identifier)
 {
-    if (toolbar.identifier() != controllerID())
-        return nullptr;
-    auto cached = toolbarItemForIdentifier.find(identifier);
-    if (cached != toolbarItemForIdentifier.end() && cached->second)
-        return cached->second;
-    if (QAction* base = BasicModeController::toolbarItemForItemIdentifier(toolbar, identifier, willBeInserted))
-        return base;
     QAction* item = makeItem(identifier);
     if (!item)
         throw Exception("NSInternalInconsistencyException",
                         vistel::format("Cannot construct toolbar item with identifier '%@' for toolbar '%@'", identifier,
-                                       toolbar.identifier()));
-    toolbarItemForIdentifier[identifier] = item;
+                                       controllerID()));
     return item;
 }
 

@@ -115,10 +115,6 @@ public:
     // Tool bar delegate.
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
     std::optional<std::vector<std::string>> toolbarDefaultItemIdentifiers(WindowToolbar& toolbar) override;
-    // Nil for another mode's tool bar; an unknown identifier raises
-    // "Cannot construct toolbar item with identifier '…' for toolbar '…'".
-    QAction* toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier,
-                                          bool willBeInserted) override;
     void toolbarWillAddItem(WindowToolbar& toolbar, QAction* item) override;
 
     // "GoRight" turned to point up, the same pixel size.
@@ -135,6 +131,11 @@ public:
 protected:
     // The sidebar the navigation history follows; none (and no history) until there is one.
     virtual IBrowserPanelHistorySource* historySidebar();
+
+protected:
+    // An unknown identifier raises "Cannot construct toolbar item with identifier '…' for
+    // toolbar '…'".
+    QAction* makeToolbarItem(const std::string& identifier) override;
 
 private:
     void storeItemsViewMode();

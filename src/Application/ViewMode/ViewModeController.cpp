@@ -551,23 +551,14 @@ std::optional<std::vector<std::string>> ViewModeController::toolbarDefaultItemId
     return defaults;
 }
 
-QAction* ViewModeController::toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier,
-                                                          bool willBeInserted)
+QAction* ViewModeController::makeToolbarItem(const std::string& identifier)
 {
-    if (toolbar.identifier() != controllerID())
-        return nullptr;
-    auto cached = toolbarItemForIdentifier.find(identifier);
-    if (cached != toolbarItemForIdentifier.end() && cached->second)
-        return cached->second;
-    if (QAction* base = BasicModeController::toolbarItemForItemIdentifier(toolbar, identifier, willBeInserted))
-        return base;
     for (const ToolbarEntry& entry : toolbarEntries())
         if (identifier == entry.identifier) {
             ActionItem* item = toolbarItem(entry.identifier,
                                            ZOV_TRANSLATE(entry.label, "toolbar:itemForItemIdentifier:willBeInsertedIntoToolbar:"),
                                            entry.image, entry.action);
             item->setTarget(this);
-            toolbarItemForIdentifier[identifier] = item;
             return item;
         }
     return nullptr;

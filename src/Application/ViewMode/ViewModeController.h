@@ -163,8 +163,6 @@ public:
     // --- tool bar -----------------------------------------------------------------------------
     std::optional<std::vector<std::string>> toolbarAllowedItemIdentifiers(WindowToolbar& toolbar) override;
     std::optional<std::vector<std::string>> toolbarDefaultItemIdentifiers(WindowToolbar& toolbar) override;
-    QAction* toolbarItemForItemIdentifier(WindowToolbar& toolbar, const std::string& identifier,
-                                          bool willBeInserted) override;
 
     // --- the strip ------------------------------------------------------------------------------
     unsigned foldersObjectsCount() const override;
@@ -190,6 +188,9 @@ public:
     // --- the list -------------------------------------------------------------------------------
     void observeValueForKeyPath(const std::string& keyPath, ImageInformationArrayController& controller,
                                 const ArrayControllerChange& change) override;
+
+protected:
+    QAction* makeToolbarItem(const std::string& identifier) override;
 
 private:
     void installActions();

@@ -79,6 +79,8 @@ TEST_F(BrowsingModeTest, ToolbarIdentifiersAndItems)
     QAction* history = mode_->toolbarItemForItemIdentifier(*toolbar, "historyNavigator", true);
     EXPECT_EQ(mode_->toolbarItemForItemIdentifier(*toolbar, "historyNavigator", false), history);
     EXPECT_EQ(toolbar->itemAt(0), history);
+    // One the mode does not know raises.
+    EXPECT_THROW(mode_->toolbarItemForItemIdentifier(*toolbar, "noSuchItem", false), Exception);
 
     struct Case {
         const char* identifier;
