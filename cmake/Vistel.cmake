@@ -84,7 +84,7 @@ function(_vistel_test_executable target file)
   add_executable(${target})
   target_link_libraries(${target} PRIVATE ${ARGN})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${file} RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests"
-    VISTEL_TEST_EXECUTABLE ON)
+    VISTEL_RUNTIME_DEPENDENCIES ON)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES
@@ -128,7 +128,8 @@ function(vistel_add_benchmarks)
     add_executable(${name} "${source}")
     target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
     target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/benchmarks/support")
-    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/benchmarks")
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/benchmarks"
+      VISTEL_RUNTIME_DEPENDENCIES ON)
   endforeach()
 endfunction()
 
@@ -318,9 +319,9 @@ function(vistel_apply_precompiled_headers)
   endforeach()
 endfunction()
 
-# What the test executables load at run time without linking it: the staged resources, and the
-# codec plug-ins for any test that links the codec host. Building one test executable then builds
-# what it needs to run. Called once, after every target exists.
+# What the test and benchmark executables load at run time without linking it: the staged
+# resources, and the codec plug-ins for any that links the codec host. Building one of them then
+# builds what it needs to run. Called once, after every target exists.
 function(vistel_add_test_runtime_dependencies)
   _vistel_targets_below("${PROJECT_SOURCE_DIR}" targets)
   set(plugins "")
@@ -332,8 +333,8 @@ function(vistel_add_test_runtime_dependencies)
     endif()
   endforeach()
   foreach(target IN LISTS targets)
-    get_target_property(is_test ${target} VISTEL_TEST_EXECUTABLE)
-    if(NOT is_test)
+    get_target_property(loads ${target} VISTEL_RUNTIME_DEPENDENCIES)
+    if(NOT loads)
       continue()
     endif()
     if(TARGET vistel_resources)
