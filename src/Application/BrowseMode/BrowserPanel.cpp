@@ -183,8 +183,8 @@ BrowserPanel* BrowserPanel::create(ZovPlacesReader* places)
 }
 
 BrowserPanel::BrowserPanel(ZovPlacesReader* places)
-    : places_(places)
-    , database_(MediaDatabase::defaultMediaDatabase())
+    : database_(MediaDatabase::defaultMediaDatabase())
+    , places_(places)
 {
     setGeometry(0, 0, 1, 1);
     ItemsViewPreferences::shared();
