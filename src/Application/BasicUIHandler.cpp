@@ -23,11 +23,6 @@ namespace {
 std::mutex lookupMutex;
 BasicUIHandler::VolumeLookup volumeLookup;
 
-FileSystemItemMO* asItem(const Object* item)
-{
-    return dynamic_cast<FileSystemItemMO*>(const_cast<Object*>(item));
-}
-
 std::string mountPointOf(const std::string& path)
 {
     Ref<ZovDeviceInfo> volume = BasicUIHandler::volumeInfoForPath(path);
@@ -72,17 +67,17 @@ bool BasicUIHandler::processItems(const Items&, Object*, const std::string&, con
 
 // --- predicates ----------------------------------------------------------------------------
 
-bool BasicUIHandler::isFolderItem(const Object* item) { return asItem(item) != nullptr; }
+bool BasicUIHandler::isFolderItem(const Object* item) { return asFileSystemItem(item) != nullptr; }
 
 bool BasicUIHandler::isVolumeItem(const Object* item)
 {
-    FileSystemItemMO* object = asItem(item);
+    FileSystemItemMO* object = asFileSystemItem(item);
     return object && object->entityName() == MediaDatabase::EntityVolume;
 }
 
 bool BasicUIHandler::isItemCanBeRenamed(const Object* item)
 {
-    FileSystemItemMO* object = asItem(item);
+    FileSystemItemMO* object = asFileSystemItem(item);
     if (!object)
         return false;
     if (!isVolumeItem(object))
@@ -98,7 +93,7 @@ bool BasicUIHandler::isItemCanBeDeletedInt(const Object* item, bool)
 
 bool BasicUIHandler::isItemCanBeDeleted(const Object* item, bool permanently)
 {
-    FileSystemItemMO* object = asItem(item);
+    FileSystemItemMO* object = asFileSystemItem(item);
     if (!object)
         return false;
     Ref<FileSystemItemMO> parent = object->parent();
@@ -107,7 +102,7 @@ bool BasicUIHandler::isItemCanBeDeleted(const Object* item, bool permanently)
 
 bool BasicUIHandler::isItemCanCreateSubitems(const Object* item)
 {
-    FileSystemItemMO* object = asItem(item);
+    FileSystemItemMO* object = asFileSystemItem(item);
     if (!object || !object->isFolder() || !object->writable() || !object->volumeItem())
         return false;
     Ref<ZovDeviceInfo> volume = volumeInfoForPath(object->fullPath());
@@ -119,13 +114,13 @@ bool BasicUIHandler::isItemCanUnmount(const Object* item)
 {
     if (!isVolumeItem(item))
         return false;
-    Ref<ZovDeviceInfo> volume = volumeInfoForPath(asItem(item)->fullPath());
+    Ref<ZovDeviceInfo> volume = volumeInfoForPath(asFileSystemItem(item)->fullPath());
     return volume && (volume->isEjectable() || volume->type() == "Nework");
 }
 
 bool BasicUIHandler::isItemCanBeMovedToTrash(const Object* item)
 {
-    FileSystemItemMO* object = asItem(item);
+    FileSystemItemMO* object = asFileSystemItem(item);
     if (!object || isVolumeItem(object))
         return false;
     const std::string path = object->fullPath();
@@ -139,7 +134,7 @@ std::set<FileSystemItemMO*> BasicUIHandler::parentsForItems(const Items& items)
 {
     std::set<FileSystemItemMO*> parents;
     for (const Ref<Object>& item : items)
-        if (FileSystemItemMO* object = asItem(item.get()))
+        if (FileSystemItemMO* object = asFileSystemItem(item.get()))
             if (Ref<FileSystemItemMO> parent = object->parent())
                 parents.insert(parent.get());
     return parents;
@@ -150,7 +145,7 @@ bool BasicUIHandler::canShowInFinder(const Items& items) const
     if (items.empty())
         return false;
     for (const Ref<Object>& item : items)
-        if (FileSystemItemMO* object = asItem(item.get()))
+        if (FileSystemItemMO* object = asFileSystemItem(item.get()))
             if (!NSStringDevices::isVolumePath(object->fullPath()))
                 return false;
     return true;
@@ -201,7 +196,7 @@ bool BasicUIHandler::confirmPermanentDeletion(const Items& items) const
 {
     std::vector<FileSystemItemMO*> named;
     for (const Ref<Object>& item : items)
-        if (FileSystemItemMO* object = asItem(item.get()))
+        if (FileSystemItemMO* object = asFileSystemItem(item.get()))
             named.push_back(object);
     if (named.empty())
         return false;
@@ -219,7 +214,7 @@ void BasicUIHandler::deleteItems(const Items& items, bool permanently)
 {
     std::vector<std::string> paths;
     for (const Ref<Object>& item : items)
-        if (FileSystemItemMO* object = asItem(item.get()))
+        if (FileSystemItemMO* object = asFileSystemItem(item.get()))
             paths.push_back(object->fullPath());
     FileOperationLauncher* operations = FileOperationLauncher::installed();
     if (paths.empty() || !operations)

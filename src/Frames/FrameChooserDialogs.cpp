@@ -23,7 +23,7 @@ namespace vistel {
 
 namespace {
 
-QString qs(const std::string& text)
+QString chooserText(const std::string& text)
 {
     return QString::fromStdString(text);
 }
@@ -39,10 +39,10 @@ typename Dialog::Responder& responderOf()
 QPushButton* addButtons(QDialog& dialog, QVBoxLayout& layout, const std::string& ok, const std::string& cancel)
 {
     auto* buttons = new QDialogButtonBox;
-    QPushButton* okButton = buttons->addButton(qs(ok), QDialogButtonBox::AcceptRole);
+    QPushButton* okButton = buttons->addButton(chooserText(ok), QDialogButtonBox::AcceptRole);
     okButton->setObjectName("okButton");
     okButton->setDefault(true);
-    QPushButton* cancelButton = buttons->addButton(qs(cancel), QDialogButtonBox::RejectRole);
+    QPushButton* cancelButton = buttons->addButton(chooserText(cancel), QDialogButtonBox::RejectRole);
     cancelButton->setObjectName("cancelButton");
     QObject::connect(okButton, &QPushButton::clicked, &dialog, [&dialog, okButton] {
         if (okButton->isEnabled())
@@ -73,13 +73,13 @@ SelectPhotoFrameDialog::SelectPhotoFrameDialog(std::optional<std::string> defaul
 {
     const char* selector = "initWithDefaultFrameID:";
     setObjectName("SelectPhotoFrame");
-    setWindowTitle(qs(ZOV_TRANSLATE("Select Picture Frame", selector)));
+    setWindowTitle(chooserText(ZOV_TRANSLATE("Select Picture Frame", selector)));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(qs(ZOV_TRANSLATE("Send the pictures to the picture frame:", selector))));
+    layout->addWidget(new QLabel(chooserText(ZOV_TRANSLATE("Send the pictures to the picture frame:", selector))));
     table_ = new QTableWidget(0, 2);
     table_->setObjectName("photoFramesList");
-    table_->setHorizontalHeaderLabels({qs(ZOV_TRANSLATE("Default", selector)), qs(ZOV_TRANSLATE("Picture Frame", selector))});
+    table_->setHorizontalHeaderLabels({chooserText(ZOV_TRANSLATE("Default", selector)), chooserText(ZOV_TRANSLATE("Picture Frame", selector))});
     table_->horizontalHeaderItem(0)->setData(Qt::UserRole, QStringLiteral("value"));
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
@@ -134,7 +134,7 @@ void SelectPhotoFrameDialog::reloadTable()
         auto* box = new QTableWidgetItem;
         box->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         box->setCheckState(isDefault ? Qt::Checked : Qt::Unchecked);
-        auto* name = new QTableWidgetItem(qs(frames[row]->displayName()));
+        auto* name = new QTableWidgetItem(chooserText(frames[row]->displayName()));
         name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         QFont font = table_->font();
         font.setBold(isDefault);
@@ -198,7 +198,7 @@ NewPictureFrameDialog::NewPictureFrameDialog()
 {
     const char* selector = "initWithDocumentDL:";
     setObjectName("NewPictureFrame");
-    setWindowTitle(qs(ZOV_TRANSLATE("New Picture Frame", selector)));
+    setWindowTitle(chooserText(ZOV_TRANSLATE("New Picture Frame", selector)));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
@@ -208,9 +208,9 @@ NewPictureFrameDialog::NewPictureFrameDialog()
     sizeButton_->setObjectName("pictureFrameSizeButton");
     resolutionButton_ = new QComboBox;
     resolutionButton_->setObjectName("resolutionButton");
-    form->addRow(qs(ZOV_TRANSLATE("Name:", selector)), frameName_);
-    form->addRow(qs(ZOV_TRANSLATE("Screen size:", selector)), sizeButton_);
-    form->addRow(qs(ZOV_TRANSLATE("Resolution:", selector)), resolutionButton_);
+    form->addRow(chooserText(ZOV_TRANSLATE("Name:", selector)), frameName_);
+    form->addRow(chooserText(ZOV_TRANSLATE("Screen size:", selector)), sizeButton_);
+    form->addRow(chooserText(ZOV_TRANSLATE("Resolution:", selector)), resolutionButton_);
     layout->addLayout(form);
     okButton_ = addButtons(*this, *layout, ZOV_TRANSLATE("OK", selector), ZOV_TRANSLATE("Cancel", selector));
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -222,7 +222,7 @@ std::unique_ptr<NewPictureFrameDialog> NewPictureFrameDialog::create(XMLDocument
 {
     std::unique_ptr<NewPictureFrameDialog> dialog(new NewPictureFrameDialog);
     dialog->documentDL_ = documentDL;
-    dialog->frameName_->setText(qs(ZOV_TRANSLATE_CLASS("PhotoFrame1", "initWithDocumentDL:")));
+    dialog->frameName_->setText(chooserText(ZOV_TRANSLATE_CLASS("PhotoFrame1", "initWithDocumentDL:")));
     // Letters, digits, the blank and printable ASCII punctuation but "/" and "\".
     std::string allowed = " ";
     for (char c = 0x21; c <= 0x7e; ++c)
@@ -232,8 +232,8 @@ std::unique_ptr<NewPictureFrameDialog> NewPictureFrameDialog::create(XMLDocument
     dialog->frameName_->setMaxTextLength(11);
     if (documentDL)
         for (const std::string& size : documentDL->getDeviceSizesArray().value_or(std::vector<std::string> {}))
-            dialog->sizeButton_->addItem(qs(vistel::format(ZOV_TRANSLATE_CLASS("%@ inches", "initWithDocumentDL:"), size)),
-                                         qs(size));
+            dialog->sizeButton_->addItem(chooserText(vistel::format(ZOV_TRANSLATE_CLASS("%@ inches", "initWithDocumentDL:"), size)),
+                                         chooserText(size));
     connect(dialog->sizeButton_, &QComboBox::activated, dialog.get(), [self = dialog.get()](int index) {
         self->loadResolutionsByFrameSize(self->sizeButton_->itemData(index).toString().toStdString());
     });
@@ -250,7 +250,7 @@ void NewPictureFrameDialog::loadResolutionsByFrameSize(const std::string& size)
         return;
     resolutionButton_->clear();
     for (const ItemSize& resolution : documentDL_->getResolutionsForSize(size))
-        resolutionButton_->addItem(qs(vistel::format("%d x %d", static_cast<int>(resolution.width),
+        resolutionButton_->addItem(chooserText(vistel::format("%d x %d", static_cast<int>(resolution.width),
                                                      static_cast<int>(resolution.height))),
                                    QSizeF(resolution.width, resolution.height));
 }
@@ -262,7 +262,7 @@ std::string NewPictureFrameDialog::pictureFrameName() const
 
 void NewPictureFrameDialog::setPictureFrameName(const std::string& name)
 {
-    frameName_->setText(qs(name));
+    frameName_->setText(chooserText(name));
 }
 
 std::optional<std::string> NewPictureFrameDialog::getPictureFrameSize() const

@@ -27,18 +27,10 @@ namespace vistel {
 
 namespace {
 
-ImageConvertorRegistryHooks& registryHooks()
+ImageConvertorRegistryHooks& convertorRegistryHooks()
 {
     static auto* hooks = new ImageConvertorRegistryHooks();
     return *hooks;
-}
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 // Failures after which the worker that met them takes no further job of the group at once:
@@ -52,7 +44,7 @@ bool stopsGroupAtOnce(int error)
 
 ImageConvertorRegistryHooks setImageConvertorRegistryHooks(ImageConvertorRegistryHooks hooks)
 {
-    return std::exchange(registryHooks(), std::move(hooks));
+    return std::exchange(convertorRegistryHooks(), std::move(hooks));
 }
 
 // ---- Worker
@@ -208,7 +200,7 @@ unsigned ImageConvertorJobGroup::applicationShouldTerminate(std::string* source,
         std::string output = job->actualOutputFilePath();
         if (output.empty())
             output = job->outputFilePath();
-        const std::string folder = folderOf(output);
+        const std::string folder = folderOfPath(output);
         if (source)
             *source = job->inputFilePath();
         if (destination)
@@ -319,8 +311,8 @@ Ref<ImageConvertorJobGroup> ImageConvertor::makeGroup(std::vector<Ref<ThreadJob>
                 handleCancelOperation(*weak);
         },
         kFSOperationCancelNotification, group.get());
-    if (registryHooks().registerHandler) {
-        registryHooks().registerHandler(*group);
+    if (convertorRegistryHooks().registerHandler) {
+        convertorRegistryHooks().registerHandler(*group);
         group->registered_ = true;
     }
     return group;
@@ -389,7 +381,7 @@ void ImageConvertor::jobFinished(const Value& userInfo)
     if (written.empty() && converted)
         written = converted->outputFilePath();
     if (!written.empty())
-        NSWorkspaceChanges::noteFileSystemChanged(folderOf(written));
+        NSWorkspaceChanges::noteFileSystemChanged(folderOfPath(written));
 }
 
 void ImageConvertor::preflightFinished(ImageConvertorJobGroup& group, ThreadJob& job, int errorCode, int operationType)
@@ -515,8 +507,8 @@ void ImageConvertor::retireGroup(ImageConvertorJobGroup& group)
         jobGroups_.erase(found);
     if (group.registered_) {
         group.registered_ = false;
-        if (registryHooks().unregisterHandler)
-            registryHooks().unregisterHandler(group);
+        if (convertorRegistryHooks().unregisterHandler)
+            convertorRegistryHooks().unregisterHandler(group);
     }
 }
 

@@ -58,14 +58,6 @@ std::string lastComponent(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 std::string joinPath(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -279,6 +271,14 @@ bool createPDFConvertedData(const QImage& upright, FloatSize target, const std::
 
 // ---- Helpers
 
+std::string folderOfPath(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 std::string outputExtensionForType(const std::string& typeIdentifier)
 {
     const auto extensions = TypeIdentifiers::extensions(typeIdentifier);
@@ -329,7 +329,7 @@ bool folderNeedsFatSafeNames(const std::string& folder)
     std::string existing = folder;
     struct stat info;
     while (!existing.empty() && ::stat(existing.c_str(), &info) != 0)
-        existing = existing == "/" ? std::string() : folderOf(existing);
+        existing = existing == "/" ? std::string() : folderOfPath(existing);
     if (existing.empty())
         return false;
     const MountTableEntry* best = nullptr;
@@ -445,17 +445,17 @@ void ImageConvertorJob::processOperation(int operation, FileErrorInfo& info)
     std::string outputPath = outputFilePath_;
     if (auto rule = options()[kImageConvertorRenameOperatorKey].toObject<ImageRenameOperatorProtocol>()) {
         if (auto name = rule->nameFromName(lastComponent(outputPath), orderNumber_, renameMetadata))
-            outputPath = joinPath(folderOf(outputPath), *name);
+            outputPath = joinPath(folderOfPath(outputPath), *name);
     }
     if (operation == kFileOperationConvert) {
         const std::string format = options()[kImageConvertorFormatKey].toString();
         const std::string extension = format.empty() ? std::string() : outputExtensionForType(format);
         if (!extension.empty()) {
             const std::string name = lastComponent(outputPath);
-            outputPath = joinPath(folderOf(outputPath), baseOf(name) + "." + extension);
+            outputPath = joinPath(folderOfPath(outputPath), baseOf(name) + "." + extension);
         }
     }
-    const std::string outputFolder = folderOf(outputPath);
+    const std::string outputFolder = folderOfPath(outputPath);
     fatSafe_ = folderNeedsFatSafeNames(outputFolder);
     if (fatSafe_)
         outputPath = joinPath(outputFolder, fatSafeFileName(lastComponent(outputPath)));
@@ -517,7 +517,7 @@ std::string ImageConvertorJob::nextUniquePath(const std::string& path) const
     const auto isFree = [&](const std::string& candidate) {
         return !somethingAt(candidate) && !shared.claimedPaths.count(claimKeyFor(candidate, fatSafe_));
     };
-    const std::string folder = folderOf(path);
+    const std::string folder = folderOfPath(path);
     const std::string name = lastComponent(path);
     const std::string extension = extensionOf(name).empty() ? std::string() : "." + extensionOf(name);
     const std::string base = baseOf(name);
@@ -551,7 +551,7 @@ int ImageConvertorJob::getDuplicateFileAction(const std::string& outputFolder, c
     // Called with the batch locked, which stays locked while the question is up.
     ImageConvertorBatch& shared = *batch();
     const int stored = shared.duplicateAction;
-    if (outputFolder == folderOf(inputFilePath_))
+    if (outputFolder == folderOfPath(inputFilePath_))
         return stored == FileOperationActionAsk ? FileOperationActionUniqueName : stored;
     if (stored != FileOperationActionAsk)
         return stored;
@@ -876,7 +876,7 @@ std::vector<std::string> ImageConvertorPreflightJob::plannedOutputPaths(const st
     std::set<std::string> met;
     for (std::size_t i = 0; i < files.size() && i < destinations.size(); ++i) {
         const std::string& destination = destinations[i];
-        const std::string folder = folderOf(destination);
+        const std::string folder = folderOfPath(destination);
         const std::string name = lastComponent(destination);
         const std::string base = joinPath(folder, baseOf(name));
         if (conversionRequired && met.count(base)) {

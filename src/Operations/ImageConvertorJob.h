@@ -213,6 +213,9 @@ std::string fatSafeFileName(const std::string& name);
 // exfat or FUSE block file system.
 bool folderNeedsFatSafeNames(const std::string& folder);
 
+// The folder of a path: "" for a bare name, "/" for an item at the root.
+std::string folderOfPath(const std::string& path);
+
 // The target pixel size of a picture of upright size (w, h) reduced into the box (bw, bh),
 // keeping its aspect: (w, h) when the box is (0, 0) or holds the picture.
 FloatSize sizeInBox(FloatSize picture, FloatSize box);

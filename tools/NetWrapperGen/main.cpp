@@ -476,10 +476,10 @@ std::string source(const Family& f)
       << "#include \"NetWrappers/" << c << ".h\"\n\n"
       << "#include \"NetWrappers/NetComponentEntryPoints.h\"\n\n"
       << "namespace vistel {\n\nnamespace {\n"
-      << "constexpr netwrappers::EntryPoints kEntryPoints{&" << f.prefix << "Create, &" << f.prefix
+      << "constexpr netwrappers::EntryPoints k" << c << "EntryPoints{&" << f.prefix << "Create, &" << f.prefix
       << "Destroy, &" << f.prefix << "Get, &" << f.prefix << "Set,\n    &" << f.prefix << "Do, &" << f.prefix
       << "GetLastError, &" << f.prefix << "GetLastErrorCode};\n} // namespace\n\n"
-      << c << "::" << c << "() noexcept : component_(kEntryPoints, &sink, this) {}\n\n"
+      << c << "::" << c << "() noexcept : component_(k" << c << "EntryPoints, &sink, this) {}\n\n"
       << "std::unique_ptr<" << c << "> " << c << "::" << f.factory << "()\n{\n"
       << "    auto wrapper = std::make_unique<" << c << ">();\n"
       << "    return wrapper->valid() ? std::move(wrapper) : nullptr;\n}\n\n";

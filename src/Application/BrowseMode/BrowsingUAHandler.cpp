@@ -30,8 +30,6 @@ namespace vistel {
 
 namespace {
 
-FileSystemItemMO* asItem(const Object* object) { return dynamic_cast<FileSystemItemMO*>(const_cast<Object*>(object)); }
-
 const BasicUIHandler::Items& noItems()
 {
     static const BasicUIHandler::Items empty;
@@ -167,7 +165,7 @@ std::vector<std::string> BrowsingUAHandler::pathesListFromItemsList(const Items&
 {
     std::vector<std::string> paths;
     for (const Ref<Object>& object : items) {
-        FileSystemItemMO* item = asItem(object.get());
+        FileSystemItemMO* item = asFileSystemItem(object.get());
         if (!item)
             continue;
         if (filter && !filter(object.get()))
@@ -181,14 +179,14 @@ std::vector<std::string> BrowsingUAHandler::pathesListFromItemsList(const Items&
 
 bool BrowsingUAHandler::notIsFolder(const Object* object)
 {
-    FileSystemItemMO* item = asItem(object);
+    FileSystemItemMO* item = asFileSystemItem(object);
     return item && !item->isFolder();
 }
 
 bool BrowsingUAHandler::isItemsCanRotate(const Items& items)
 {
     for (const Ref<Object>& object : items) {
-        FileSystemItemMO* item = asItem(object.get());
+        FileSystemItemMO* item = asFileSystemItem(object.get());
         if (!item || !item->isDecodable() || !item->isWritable() || item->isRAWFile())
             return false;
         const std::string type = item->type().value_or("");
@@ -240,7 +238,7 @@ bool BrowsingUAHandler::performCopy(const UserAction& a)
 
 bool BrowsingUAHandler::canDropItems(const Items* items, Object* location, Pasteboard* pasteboard) const
 {
-    FileSystemItemMO* folder = asItem(location);
+    FileSystemItemMO* folder = asFileSystemItem(location);
     if (!folder || !folder->isWritable())
         return false;
     FileSystemVolumeMO* volume = volumeOf(folder);
@@ -249,7 +247,7 @@ bool BrowsingUAHandler::canDropItems(const Items* items, Object* location, Paste
     // A picture frame takes files only.
     if (items) {
         for (const Ref<Object>& object : *items)
-            if (FileSystemItemMO* item = asItem(object.get()); item && item->isFolder())
+            if (FileSystemItemMO* item = asFileSystemItem(object.get()); item && item->isFolder())
                 return false;
         return true;
     }
@@ -266,7 +264,7 @@ bool BrowsingUAHandler::validateDrop(const UserAction& a)
     if (!canDropItems(a.selection, a.location, a.pasteboard))
         return false;
     auto* special = dynamic_cast<SpecialDropLocationValidatedUserInterfaceItem*>(a.item);
-    FileSystemItemMO* folder = asItem(a.location);
+    FileSystemItemMO* folder = asFileSystemItem(a.location);
     if (special && folder) {
         FileSystemVolumeMO* volume = volumeOf(folder);
         special->setDropLocationType(volume && volume->isDPFDevice() ? 1 : 0);
@@ -484,7 +482,7 @@ QMenu* BrowsingUAHandler::menuForItems(const Items& items, QObject* sender)
     add("Rename…", "menuForItems:sender:", "rename:", 0, nullptr);
     menu->addSeparator();
     const bool anyFolder = std::any_of(items.begin(), items.end(), [](const Ref<Object>& object) {
-        FileSystemItemMO* item = asItem(object.get());
+        FileSystemItemMO* item = asFileSystemItem(object.get());
         return item && item->isFolder();
     });
     if (!anyFolder) {

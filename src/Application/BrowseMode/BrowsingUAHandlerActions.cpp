@@ -41,14 +41,6 @@ namespace vistel {
 
 namespace {
 
-FileSystemItemMO* asItem(const Object* object) { return dynamic_cast<FileSystemItemMO*>(const_cast<Object*>(object)); }
-
-bool isOnPictureFrame(FileSystemItemMO* folder)
-{
-    auto* volume = folder ? dynamic_cast<FileSystemVolumeMO*>(folder->volumeItem()) : nullptr;
-    return volume && volume->isDPFDevice();
-}
-
 // The path with every symbolic link resolved, or nothing when it cannot be resolved.
 std::optional<std::string> resolvedPath(const std::string& path)
 {
@@ -115,7 +107,7 @@ bool isEarlierExport(const std::string& path, const struct stat& info, const Val
 
 bool BrowsingUAHandler::canPastePaths(const std::vector<std::string>& paths, bool fromPasteboard, Object* location) const
 {
-    FileSystemItemMO* folder = asItem(location);
+    FileSystemItemMO* folder = asFileSystemItem(location);
     if (paths.empty() || !folder || !folder->isWritable())
         return false;
     const bool onFrame = isOnPictureFrame(folder);
@@ -160,7 +152,7 @@ bool BrowsingUAHandler::pasteItems(const Items* items, Object* location, Pastebo
     const bool explicitItems = items && !items->empty();
     const std::vector<std::string> paths =
         explicitItems ? pathesListFromItemsList(*items) : pasteboardFileNames(pasteboard);
-    FileSystemItemMO* folder = asItem(location);
+    FileSystemItemMO* folder = asFileSystemItem(location);
     if (paths.empty() || !folder)
         return false;
     // Every entry must be there now, those from the clipboard too.
@@ -217,7 +209,7 @@ bool BrowsingUAHandler::validateMove(const UserAction& a)
     if (!canPasteItems(a.selection, a.location, a.pasteboard))
         return false;
     // Moving an entry into the folder it is in already would do nothing.
-    const std::string destination = normalizedPath(asItem(a.location)->fullPath());
+    const std::string destination = normalizedPath(asFileSystemItem(a.location)->fullPath());
     const std::vector<std::string> paths = a.selection && !a.selection->empty() ? pathesListFromItemsList(*a.selection)
                                                                                 : pasteboardFileNames(a.pasteboard);
     return std::none_of(paths.begin(), paths.end(), [&](const std::string& path) {
@@ -260,7 +252,7 @@ bool BrowsingUAHandler::renameItems(const Items& items)
 {
     if (items.empty())
         return false;
-    FileSystemItemMO* item = asItem(items.front().get());
+    FileSystemItemMO* item = asFileSystemItem(items.front().get());
     if (!item)
         return false;
     const std::string displayName = item->displayName();
@@ -292,7 +284,7 @@ bool BrowsingUAHandler::renameItems(const Items& items)
 
 bool BrowsingUAHandler::renameItem(Object* object, const std::string& newName)
 {
-    FileSystemItemMO* item = asItem(object);
+    FileSystemItemMO* item = asFileSystemItem(object);
     if (!item || newName == item->name())
         return false;
     if (!isValidNewName(newName)) {

@@ -21,8 +21,6 @@ namespace vistel {
 
 namespace {
 
-FileSystemItemMO* asItem(const Object* object) { return dynamic_cast<FileSystemItemMO*>(const_cast<Object*>(object)); }
-
 // Where a panel starts: the folder of the first item.
 std::string startFolder(const std::vector<std::string>& paths)
 {
@@ -58,7 +56,7 @@ bool BrowsingUAHandler::canRotateItems(const Items& items)
     if (items.empty())
         return false;
     for (const Ref<Object>& object : items)
-        if (FileSystemItemMO* item = asItem(object.get()); !item || !item->isDecodable())
+        if (FileSystemItemMO* item = asFileSystemItem(object.get()); !item || !item->isDecodable())
             return false;
     return isItemsCanRotate(items);
 }
@@ -159,7 +157,7 @@ bool BrowsingUAHandler::renameFiles(const Items& items)
 bool BrowsingUAHandler::saveDocument(Object* object)
 {
     FileOperationLauncher* launcher = FileOperationLauncher::installed();
-    FileSystemItemMO* item = asItem(object);
+    FileSystemItemMO* item = asFileSystemItem(object);
     const std::string path = item ? item->fullPath() : std::string();
     if (!launcher || path.empty() || item->isFolder())
         return false;

@@ -24,14 +24,6 @@ namespace vistel {
 
 namespace {
 
-FileSystemItemMO* asItem(const Object* object) { return dynamic_cast<FileSystemItemMO*>(const_cast<Object*>(object)); }
-
-bool isOnPictureFrame(FileSystemItemMO* item)
-{
-    auto* volume = item ? dynamic_cast<FileSystemVolumeMO*>(item->volumeItem()) : nullptr;
-    return volume && volume->isDPFDevice();
-}
-
 // The catalogue's item of a frame's root.
 Ref<FileSystemItemMO> frameVolumeItem(const ZovVolumeInfo& frame)
 {
@@ -70,7 +62,7 @@ bool BrowsingUAHandler::canSendItemsToPictureFrame(const Items& items, QObject* 
     if (items.empty() || !frame)
         return false;
     for (const Ref<Object>& object : items) {
-        FileSystemItemMO* item = asItem(object.get());
+        FileSystemItemMO* item = asFileSystemItem(object.get());
         if (!item || !item->isDecodable() || isOnPictureFrame(item))
             return false;
     }

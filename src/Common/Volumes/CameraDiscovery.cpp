@@ -10,7 +10,7 @@ namespace vistel {
 
 namespace {
 
-std::mutex& sourcesMutex()
+std::mutex& cameraSourcesMutex()
 {
     static std::mutex mutex;
     return mutex;
@@ -78,7 +78,7 @@ CameraDiscoverySources cameraDiscoverySources()
 {
     CameraDiscoverySources sources;
     {
-        std::lock_guard lock(sourcesMutex());
+        std::lock_guard lock(cameraSourcesMutex());
         sources = installed();
     }
     if (!sources.autodetect)
@@ -92,14 +92,14 @@ CameraDiscoverySources cameraDiscoverySources()
 
 ScopedCameraDiscoverySources::ScopedCameraDiscoverySources(CameraDiscoverySources sources)
 {
-    std::lock_guard lock(sourcesMutex());
+    std::lock_guard lock(cameraSourcesMutex());
     previous_ = std::move(installed());
     installed() = std::move(sources);
 }
 
 ScopedCameraDiscoverySources::~ScopedCameraDiscoverySources()
 {
-    std::lock_guard lock(sourcesMutex());
+    std::lock_guard lock(cameraSourcesMutex());
     installed() = std::move(previous_);
 }
 

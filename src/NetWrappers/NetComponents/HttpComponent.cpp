@@ -40,7 +40,7 @@ namespace netcomponents {
 namespace {
 
 constexpr int kMostRedirects = 20;
-constexpr int kDefaultTimeout = 60;
+constexpr int kHttpDefaultTimeout = 60;
 
 std::once_flag curlOnce;
 bool curlReady = false;
@@ -51,7 +51,7 @@ bool initialiseCurl()
     return curlReady;
 }
 
-enum class Family { Http, Form, Upload };
+enum class HttpFamily { Http, Form, Upload };
 
 // Event ids, the same in the three families.
 enum Event {
@@ -89,10 +89,10 @@ bool equalsIgnoringCase(const std::string& a, const char* b)
 
 class HttpBackend final : public Backend {
 public:
-    HttpBackend(Component& component, Family family) : c_(component), family_(family)
+    HttpBackend(Component& component, HttpFamily family) : c_(component), family_(family)
     {
         easy_ = curl_easy_init();
-        c_.store(id("timeout"), kDefaultTimeout);
+        c_.store(id("timeout"), kHttpDefaultTimeout);
         c_.store(id("idle"), 1);
     }
     ~HttpBackend() override
@@ -150,7 +150,7 @@ private:
     bool deliver(EventSlots& slots, int event);
 
     Component& c_;
-    Family family_;
+    HttpFamily family_;
     CURL* easy_ = nullptr;
     bool transferring_ = false;
     bool interrupted_ = false;
@@ -202,7 +202,7 @@ int HttpBackend::perform(Component& c, int method, void** slots, int*)
         }
         return 0;
     }
-    if (family_ == Family::Http) {
+    if (family_ == HttpFamily::Http) {
         if (selector == "get:")
             return request(argument(), Verb::Get);
         if (selector == "head:")
@@ -212,9 +212,9 @@ int HttpBackend::perform(Component& c, int method, void** slots, int*)
         if (selector == "put:")
             return request(argument(), Verb::Put);
     }
-    if (family_ == Family::Form && (selector == "submit" || selector == "submitTo:"))
+    if (family_ == HttpFamily::Form && (selector == "submit" || selector == "submitTo:"))
         return request(selector == "submit" ? requestUrl() : argument(), Verb::Form);
-    if (family_ == Family::Upload && (selector == "upload" || selector == "uploadTo:"))
+    if (family_ == HttpFamily::Upload && (selector == "upload" || selector == "uploadTo:"))
         return request(selector == "upload" ? requestUrl() : argument(), Verb::Upload);
     return kNotHandled;
 }
@@ -258,7 +258,7 @@ int HttpBackend::unsupportedSetting()
         return refuse("setProxyServer:");
     if (number("authScheme") != NetComponentsTest_AuthBasic && number("authScheme") != NetComponentsTest_AuthDigest)
         return refuse("setAuthScheme:");
-    if (family_ == Family::Form && number("encoding") != NetComponentsTest_EncodingUrl &&
+    if (family_ == HttpFamily::Form && number("encoding") != NetComponentsTest_EncodingUrl &&
         number("encoding") != NetComponentsTest_EncodingMultipart)
         return c_.fail(NetComponentsTest_BadValue, "'setEncoding:' takes " + std::to_string(NetComponentsTest_EncodingUrl) +
                                                        " or " + std::to_string(NetComponentsTest_EncodingMultipart) +
@@ -279,7 +279,7 @@ std::string HttpBackend::requestUrl() const
 
 void HttpBackend::noteUrlParts(const std::string& url)
 {
-    if (family_ != Family::Http)
+    if (family_ != HttpFamily::Http)
         return;
     CURLU* parts = curl_url();
     if (!parts)
@@ -430,7 +430,7 @@ int HttpBackend::prepare(const std::string& url, Verb verb, curl_slist*& headers
     header("Authorization", text("authorization"));
     header("From", text("from"));
     header("Referer", text("referer"));
-    if (family_ == Family::Http) {
+    if (family_ == HttpFamily::Http) {
         header("If-Modified-Since", text("ifModifiedSince"));
         header("Pragma", text("pragma"));
         if (!text("range").empty())
@@ -484,7 +484,7 @@ int HttpBackend::prepare(const std::string& url, Verb verb, curl_slist*& headers
     case Verb::Get:
         break;
     }
-    if (family_ == Family::Http && !text("HTTPMethod").empty())
+    if (family_ == HttpFamily::Http && !text("HTTPMethod").empty())
         curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, text("HTTPMethod").c_str());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
     return 0;
@@ -550,7 +550,7 @@ int HttpBackend::finishHop(CURLcode result, const char* errorBuffer)
 {
     if (startedTransfer_ && result == CURLE_OK) {
         EventSlots end;
-        if (family_ == Family::Http)
+        if (family_ == HttpFamily::Http)
             end.integer(1);
         deliver(end, kEndTransfer);
     }
@@ -590,7 +590,7 @@ int HttpBackend::finishHop(CURLcode result, const char* errorBuffer)
 // The whole answer or nothing: a temporary file beside the target, renamed over it at the end.
 int HttpBackend::writeLocalFile()
 {
-    const std::string target = family_ == Family::Upload ? std::string() : text("localFile");
+    const std::string target = family_ == HttpFamily::Upload ? std::string() : text("localFile");
     if (target.empty())
         return 0;
     std::string temporary = target + ".XXXXXX";
@@ -643,7 +643,7 @@ void HttpBackend::headerLine(std::string line)
         if (code >= 200 && !startedTransfer_) {
             startedTransfer_ = true;
             EventSlots start;
-            if (family_ == Family::Http)
+            if (family_ == HttpFamily::Http)
                 start.integer(1);
             deliver(start, kStartTransfer);
         }
@@ -697,7 +697,7 @@ bool HttpBackend::body(const char* bytes, std::size_t count)
     c_.values[id("transferredData")].bytes.append(bytes, count);
     received_ += static_cast<long long>(count);
     EventSlots transfer;
-    if (family_ == Family::Http)
+    if (family_ == HttpFamily::Http)
         transfer.integer(1);
     transfer.integer(received_).data(bytes, count);
     return deliver(transfer, kTransfer);
@@ -735,7 +735,7 @@ try {
     auto* backend = static_cast<HttpBackend*>(self);
     if (backend->interrupted_)
         return 1;
-    if (backend->family_ == Family::Upload && uploadTotal > 0) {
+    if (backend->family_ == HttpFamily::Upload && uploadTotal > 0) {
         const int percent = static_cast<int>(std::min<curl_off_t>(100, uploadNow * 100 / uploadTotal));
         if (percent != backend->lastProgress_) {
             backend->lastProgress_ = percent;
@@ -810,13 +810,13 @@ int HttpBackend::verify(X509_STORE_CTX* chain)
 std::unique_ptr<Backend> makeHttpBackend(Component& component)
 {
     const std::string prefix = familyAt(component.family).prefix;
-    Family family;
+    HttpFamily family;
     if (prefix == "HTTPS_")
-        family = Family::Http;
+        family = HttpFamily::Http;
     else if (prefix == "WebFormS_")
-        family = Family::Form;
+        family = HttpFamily::Form;
     else if (prefix == "WebUploadS_")
-        family = Family::Upload;
+        family = HttpFamily::Upload;
     else
         return nullptr;
     initialiseCurl();

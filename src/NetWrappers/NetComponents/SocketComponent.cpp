@@ -43,7 +43,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kDefaultTimeout = 60;
+constexpr int kSocketDefaultTimeout = 60;
 constexpr int kSliceMs = 50;                 // the longest doEvents waits when nothing is ready
 constexpr std::size_t kReadChunk = 16384;
 constexpr int kMostChunksPerRead = 16;      // one read takes at most this many chunks
@@ -52,7 +52,7 @@ constexpr int kMostChunksPerRead = 16;      // one read takes at most this many 
 constexpr unsigned char kSE = 240, kDM = 242, kSB = 250, kWILL = 251, kWONT = 252, kDO = 253, kDONT = 254,
                         kIAC = 255;
 
-enum class Family { Port, Telnet };
+enum class SocketFamily { Port, Telnet };
 
 // Event ids of each family; 0 for an event the family does not have.
 struct Events {
@@ -150,14 +150,14 @@ struct Failure {
 
 class SocketBackend final : public Backend {
 public:
-    SocketBackend(Component& component, Family family)
-        : c_(component), family_(family), events_(family == Family::Port ? kPortEvents : kTelnetEvents)
+    SocketBackend(Component& component, SocketFamily family)
+        : c_(component), family_(family), events_(family == SocketFamily::Port ? kPortEvents : kTelnetEvents)
     {
         store("acceptData", 1);
         store("linger", 1);
-        store("timeout", kDefaultTimeout);
+        store("timeout", kSocketDefaultTimeout);
         store("SSLStartMode", NetComponentsTest_SSLNone);
-        if (family_ == Family::Port)
+        if (family_ == SocketFamily::Port)
             store("EOL", std::string("\r\n"));
         else
             store("remotePort", 23);
@@ -180,7 +180,7 @@ private:
     void store(const char* name, std::int32_t value) { c_.store(id(name), value); }
 
     bool open() const { return fd_ >= 0; }
-    int timeoutSeconds() const { return number("timeout") > 0 ? number("timeout") : kDefaultTimeout; }
+    int timeoutSeconds() const { return number("timeout") > 0 ? number("timeout") : kSocketDefaultTimeout; }
     Clock::time_point deadline() const { return Clock::now() + std::chrono::seconds(timeoutSeconds()); }
     Failure timedOut() const
     {
@@ -212,7 +212,7 @@ private:
     static int onVerify(X509_STORE_CTX* chain, void* self);
 
     Component& c_;
-    Family family_;
+    SocketFamily family_;
     Events events_;
     bool abandoned_ = false;
 
@@ -262,11 +262,11 @@ int SocketBackend::perform(Component& c, int method, void** slots, int* lengths)
         const char* bytes = static_cast<const char*>(slots[0]);
         return sendData(std::string_view(bytes ? bytes : "", bytes && lengths[0] > 0 ? lengths[0] : 0));
     }
-    if (family_ == Family::Port && selector == "sendLine:")
+    if (family_ == SocketFamily::Port && selector == "sendLine:")
         return sendData(std::string(slots[0] ? static_cast<const char*>(slots[0]) : "") + text("EOL"));
-    if (family_ == Family::Port && selector == "getLine")
+    if (family_ == SocketFamily::Port && selector == "getLine")
         return getLine(slots, lengths);
-    if (family_ == Family::Port && selector == "startSSL") {
+    if (family_ == SocketFamily::Port && selector == "startSSL") {
         if (!open())
             return c_.fail(NetComponentsTest_NotConnected, "Not connected.");
         if (ssl_)
@@ -303,7 +303,7 @@ int SocketBackend::writeAction(Component&, int property, const Value& value)
     }
     if (name == "setDataToSend:")
         return sendData(value.bytes);
-    if (family_ == Family::Port)
+    if (family_ == SocketFamily::Port)
         return kNotHandled;
     if (name == "setCommand:")
         return value.number < 0 || value.number > 255
@@ -343,7 +343,7 @@ int SocketBackend::connect(std::string host, int port)
     if (const int refused = refuseUnsupportedSettings(c_))
         return refused;
     const int mode = number("SSLStartMode");
-    const bool explicitAllowed = family_ == Family::Port;
+    const bool explicitAllowed = family_ == SocketFamily::Port;
     if (mode != NetComponentsTest_SSLNone && mode != NetComponentsTest_SSLAtConnect &&
         !(explicitAllowed && mode == NetComponentsTest_SSLExplicit))
         return c_.fail(NetComponentsTest_BadValue,
@@ -678,7 +678,7 @@ int SocketBackend::sendData(std::string_view data, int flags)
 {
     const std::size_t given = data.size();
     std::string escaped;
-    if (family_ == Family::Telnet && !number("transparent") && data.find(char(kIAC)) != std::string_view::npos) {
+    if (family_ == SocketFamily::Telnet && !number("transparent") && data.find(char(kIAC)) != std::string_view::npos) {
         for (const char ch : data)
             escaped.append(static_cast<unsigned char>(ch) == kIAC ? 2 : 1, ch);
         data = escaped;
@@ -765,7 +765,7 @@ SocketBackend::Read SocketBackend::readSome(int waitMs)
 // sub-option and command pieces (TelnetS_).
 void SocketBackend::takeIn(const char* bytes, std::size_t count)
 {
-    if (family_ == Family::Port) {
+    if (family_ == SocketFamily::Port) {
         inbound_.append(bytes, count);
         return;
     }
@@ -836,7 +836,7 @@ void SocketBackend::deliverReceived()
 {
     if (!number("acceptData") || abandoned_)
         return;
-    if (family_ == Family::Telnet) {
+    if (family_ == SocketFamily::Telnet) {
         while (!pieces_.empty() && !abandoned_) {
             Piece piece = std::move(pieces_.front());
             pieces_.pop_front();
@@ -950,9 +950,9 @@ std::unique_ptr<Backend> makeSocketBackend(Component& component)
 {
     const std::string prefix = familyAt(component.family).prefix;
     if (prefix == "IPPortS_")
-        return std::make_unique<SocketBackend>(component, Family::Port);
+        return std::make_unique<SocketBackend>(component, SocketFamily::Port);
     if (prefix == "TelnetS_")
-        return std::make_unique<SocketBackend>(component, Family::Telnet);
+        return std::make_unique<SocketBackend>(component, SocketFamily::Telnet);
     return nullptr;
 }
 

@@ -422,4 +422,10 @@ void installCatalogueIconSource();
 // characters by code point, case-sensitively ("B" < "a"). Non-UTF-8 bytes compare as bytes.
 FileSystemItemMO::ComparisonResult compareNamesNumerically(std::string_view a, std::string_view b);
 
+// The catalogue item an object is, or null.
+inline FileSystemItemMO* asFileSystemItem(const Object* object)
+{
+    return dynamic_cast<FileSystemItemMO*>(const_cast<Object*>(object));
+}
+
 } // namespace vistel

@@ -97,4 +97,11 @@ private:
     Ref<ZovVolumeInfo> volumeInfo() const;
 };
 
+// Whether the item lies on a volume set up as a picture frame.
+inline bool isOnPictureFrame(FileSystemItemMO* item)
+{
+    auto* volume = item ? dynamic_cast<FileSystemVolumeMO*>(item->volumeItem()) : nullptr;
+    return volume && volume->isDPFDevice();
+}
+
 } // namespace vistel

@@ -15,7 +15,7 @@ namespace vistel {
 namespace {
 
 // Catalogue -> its running updaters; being here keeps an updater alive. Main thread only.
-std::map<MediaDatabase*, std::vector<Ref<MediaDatabaseRecursiveUpdater>>>& registry()
+std::map<MediaDatabase*, std::vector<Ref<MediaDatabaseRecursiveUpdater>>>& recursiveUpdaters()
 {
     static auto* updaters = new std::map<MediaDatabase*, std::vector<Ref<MediaDatabaseRecursiveUpdater>>>();
     return *updaters;
@@ -59,7 +59,7 @@ Ref<MediaDatabaseRecursiveUpdater> MediaDatabaseRecursiveUpdater::recursivelyUpd
     updater->components_ = std::move(components);
     updater->fsItem_ = start;
     updater->fullPath_ = std::string(path);
-    registry()[database].push_back(updater);
+    recursiveUpdaters()[database].push_back(updater);
     return updater;
 }
 
@@ -71,8 +71,8 @@ void MediaDatabaseRecursiveUpdater::stopAllForMediaDatabase(MediaDatabase* datab
 
 std::vector<Ref<MediaDatabaseRecursiveUpdater>> MediaDatabaseRecursiveUpdater::listForMDB(MediaDatabase* database)
 {
-    auto it = registry().find(database);
-    return it == registry().end() ? std::vector<Ref<MediaDatabaseRecursiveUpdater>>() : it->second;
+    auto it = recursiveUpdaters().find(database);
+    return it == recursiveUpdaters().end() ? std::vector<Ref<MediaDatabaseRecursiveUpdater>>() : it->second;
 }
 
 MediaDatabaseRecursiveUpdater::~MediaDatabaseRecursiveUpdater()
@@ -84,12 +84,12 @@ void MediaDatabaseRecursiveUpdater::stop()
 {
     Ref<MediaDatabaseRecursiveUpdater> keep(this);
     stopObservingItem();
-    auto it = registry().find(mediaDatabase_);
-    if (it == registry().end())
+    auto it = recursiveUpdaters().find(mediaDatabase_);
+    if (it == recursiveUpdaters().end())
         return;
     std::erase(it->second, keep);
     if (it->second.empty())
-        registry().erase(it);
+        recursiveUpdaters().erase(it);
 }
 
 void MediaDatabaseRecursiveUpdater::processNextComponent()
