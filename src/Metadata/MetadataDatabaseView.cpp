@@ -593,6 +593,11 @@ QWidget* MetadataDatabaseView::createViewOfType(std::int32_t type, const QString
         break;
     }
     }
+    // The list's grey is its own backdrop: the fields and boxes keep the application's field
+    // colour, where inheriting the grey would leave them hard to tell from the rows.
+    QPalette fields = view->palette();
+    fields.setColor(QPalette::Base, QApplication::palette(control).color(QPalette::Base));
+    view->setPalette(fields);
     if (OutlineView* list = metadataList())
         NSControlToCellAdapterNotificator::attach(control, *list, *list->outlineTableColumn(), item);
     return view;

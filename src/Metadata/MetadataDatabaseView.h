@@ -11,11 +11,12 @@
 //   4                 a labelled row of 0 to 5 stars 5  a labelled check box
 //   6                 a token field of keywords, completed from the catalogue's keywords
 // A control is made on its row's first showing, found through the provider's user data of its
-// value, and dropped when the provider is replaced. Edits reach the provider (and so the catalogue) through the
-// table kit's notificator. A reload never touches a control that has the keyboard focus, and
-// puts in only what differs. A stored value a control cannot show leaves it empty or clamped
-// and writes nothing back until the user changes it: a date text that does not parse shows no
-// date, a rating above 5 shows 5 stars.
+// value, and dropped when the provider is replaced. The rows lie on a light grey; their fields
+// and boxes keep the application's field colour. Edits reach the provider (and so the
+// catalogue) through the table kit's notificator. A reload never touches a control that has the
+// keyboard focus, and puts in only what differs. A stored value a control cannot show leaves it
+// empty or clamped and writes nothing back until the user changes it: a date text that does not
+// parse shows no date, a rating above 5 shows 5 stars.
 //
 // Dates are stored as "2026-12-09 23:09:04 +0000" (the catalogue's text of a date), shown in
 // local time and written back as a date.

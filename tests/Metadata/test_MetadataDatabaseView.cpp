@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimeZone>
 
@@ -296,6 +298,34 @@ TEST_F(DatabaseViewTest, KeywordsCompleteGrowAndClear)
     EXPECT_EQ(list->rectOfRow(row).height(), before);
 }
 
+TEST_F(DatabaseViewTest, FieldsAndTheBoxKeepTheFieldColourOverTheGreyRows)
+{
+    show(picture_);
+    const QColor field = QApplication::palette().color(QPalette::Base);
+    const QColor rows = view_->metadataList()->palette().color(QPalette::Base);
+    ASSERT_NE(field.rgb(), rows.rgb());
+    QStyleOptionButton option;
+    auto* tagged = control<QCheckBox>("General", "Tagged");
+    ASSERT_TRUE(tagged);
+    option.initFrom(tagged);
+    // A point inside each empty field, and inside the unticked box.
+    const struct {
+        const char* name;
+        QWidget* widget;
+        QPoint inside;
+    } cases[] = {
+        {"caption", control<QPlainTextEdit>("Caption", "Caption"), {10, 10}},
+        {"author", control<QLineEdit>("General", "Author"), {30, 10}},
+        {"date", control<QDateTimeEdit>("General", "Date"), {30, 10}},
+        {"tagged", tagged, tagged->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, tagged).center()},
+        {"keywords", control<TokenField>("Keywords", "Keywords"), {30, 10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(c.widget);
+        EXPECT_EQ(c.widget->grab().toImage().pixelColor(c.inside).rgb(), field.rgb());
+    }
+}
 // Not run by default: under a real X server (xvfb-run, QT_QPA_PLATFORM=xcb) it saves the view with
 // a rating, keywords and a three-level category tree to $VISTEL_SCREENSHOT for a person to look at.
 TEST_F(DatabaseViewTest, DISABLED_Screenshot)

@@ -143,6 +143,40 @@ TEST(TableButtonCell, TitleAndBoxAreasAnswerTheirHits)
     EXPECT_EQ(cell.editingRect(frame, f.table).width(), title.width() - 5);
 }
 
+TEST(TableButtonCell, BoxesInRowsOneUnderTheOtherNeverTouch)
+{
+    Fixture f;
+    TableButtonCell cell;
+    cell.setStringValue("Label");
+    for (int rowHeight : {12, 14, 20}) {
+        SCOPED_TRACE(rowHeight);
+        // Two rows, the upper one ticked; the column through the boxes' middle.
+        QImage image(120, 2 * rowHeight, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        for (int row = 0; row < 2; ++row) {
+            cell.setIntValue(row == 0 ? TableButtonCell::On : TableButtonCell::Off);
+            painter.save();
+            const QRectF frame(0, row * rowHeight, 120, rowHeight);
+            painter.setClipRect(frame);
+            cell.drawWithFrame(painter, frame, f.table);
+            painter.restore();
+        }
+        painter.end();
+        const QRectF box = cell.imageRectForBounds(QRectF(0, 0, 120, rowHeight), &f.table);
+        const int x = int(box.center().x());
+        // Each box is drawn whole in its row: some ink at its top and bottom edge.
+        auto ink = [&](int y) { return image.pixelColor(x, y).lightness() < 250; };
+        EXPECT_TRUE(ink(int(box.top()))) << box.top();
+        EXPECT_TRUE(ink(rowHeight + int(box.top())));
+        // Between the lower edge of the first box and the upper edge of the second, white.
+        int gap = 0;
+        for (int y = int(box.bottom()); y < rowHeight + int(box.top()); ++y)
+            gap += !ink(y);
+        EXPECT_GE(gap, 1);
+    }
+}
+
 TEST(TableCells, ARowMayUseItsOwnCellAndTheDelegateMayDrawTheHighlight)
 {
     Fixture f;

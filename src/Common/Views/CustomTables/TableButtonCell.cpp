@@ -1,11 +1,18 @@
 #include "Common/Views/CustomTables/TableButtonCell.h"
 
+#include <cmath>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QStyle>
 #include <QStyleOptionButton>
 
 namespace vistel {
+
+namespace {
+// The smallest box drawn in a short row.
+constexpr double kSmallestBox = 8;
+} // namespace
 
 TableButtonCell::TableButtonCell()
 {
@@ -40,7 +47,15 @@ static QStyle* styleOf(const QWidget* view)
 QRectF TableButtonCell::imageRectForBounds(const QRectF& frame, const QWidget* view) const
 {
     const QStyleOptionButton option = buttonOption(frame, view);
-    return QRectF(styleOf(view)->subElementRect(QStyle::SE_CheckBoxIndicator, &option, view));
+    QRectF box(styleOf(view)->subElementRect(QStyle::SE_CheckBoxIndicator, &option, view));
+    // In a row no taller than the box, the box leaves a pixel above and below: boxes in rows one
+    // under the other would otherwise touch and read as one ladder.
+    const double room = std::floor(frame.height()) - 2;
+    if (box.height() > room && room >= kSmallestBox) {
+        box.setTop(frame.top() + std::floor((frame.height() - room) / 2));
+        box.setSize(QSizeF(room, room));
+    }
+    return box;
 }
 
 QRectF TableButtonCell::titleRectForBounds(const QRectF& frame, const QWidget* view) const
@@ -60,7 +75,13 @@ void TableButtonCell::drawInteriorWithFrame(QPainter& painter, const QRectF& fra
         option.palette.setColor(QPalette::WindowText, view.palette().color(QPalette::HighlightedText));
     painter.save();
     painter.setFont(font(&view));
-    view.style()->drawControl(QStyle::CE_CheckBox, &option, &painter, &view);
+    // The box and the title apart, as the style would draw them together, the box in its own
+    // rectangle (smaller in a short row).
+    QStyleOptionButton part = option;
+    part.rect = imageRectForBounds(frame, &view).toAlignedRect();
+    view.style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &part, &painter, &view);
+    part.rect = view.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &view);
+    view.style()->drawControl(QStyle::CE_CheckBoxLabel, &part, &painter, &view);
     painter.restore();
 }
 

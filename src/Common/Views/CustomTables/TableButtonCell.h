@@ -5,7 +5,8 @@
 // delegate when the row is displayed. Clicking the box tracks the mouse (pressed look while the
 // mouse is inside the cell) and, on a release inside, sends the cell's action: the cell never
 // changes its own state, the action's receiver does, and the next display shows it. The box is
-// drawn by the style, the mixed state included; a hidden cell draws nothing.
+// drawn by the style, the mixed state included, made smaller in a row no taller than itself so
+// that it leaves a pixel above and below; a hidden cell draws nothing.
 //
 // Thread rules: main thread only.
 
