@@ -63,6 +63,103 @@ void fittedSize(std::uint32_t width, std::uint32_t height, std::uint32_t maxPixe
     outHeight = std::min(outHeight, maxPixelSize);
 }
 
+RowReducer::RowReducer(std::uint32_t sourceWidth, std::uint32_t sourceHeight, std::uint32_t width,
+    std::uint32_t height, std::size_t components)
+    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), width_(width), height_(height), components_(components),
+      columnStart_(width), columnEnd_(width), sums_(std::size_t(width) * components), out_(std::size_t(width) * components * height)
+{
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint64_t begin = std::uint64_t(x) * sourceWidth / width;
+        const std::uint64_t end = std::max(begin + 1, std::uint64_t(x + 1) * sourceWidth / width);
+        columnStart_[x] = std::uint32_t(std::min<std::uint64_t>(begin, sourceWidth));
+        columnEnd_[x] = std::uint32_t(std::min<std::uint64_t>(end, sourceWidth));
+    }
+    if (height_ > 0)
+        rowEnd_ = std::uint32_t(std::max<std::uint64_t>(1, std::uint64_t(sourceHeight) / height));
+}
+
+namespace {
+
+template <std::size_t C>
+void addColumns(const std::uint8_t* row, const std::uint32_t* start, const std::uint32_t* end, std::uint32_t width,
+    std::uint64_t* sums)
+{
+    for (std::uint32_t x = 0; x < width; ++x, sums += C) {
+        const std::uint8_t* p = row + std::size_t(start[x]) * C;
+        const std::uint8_t* last = row + std::size_t(end[x]) * C;
+        for (; p < last; p += C)
+            for (std::size_t c = 0; c < C; ++c)
+                sums[c] += p[c];
+    }
+}
+
+} // namespace
+
+void RowReducer::addRow(const std::uint8_t* row)
+{
+    if (rowsIn_ >= sourceHeight_ || rowsOut_ >= height_)
+        return;
+    const std::uint32_t* start = columnStart_.data();
+    const std::uint32_t* end = columnEnd_.data();
+    switch (components_) {
+    case 1: addColumns<1>(row, start, end, width_, sums_.data()); break;
+    case 3: addColumns<3>(row, start, end, width_, sums_.data()); break;
+    case 4: addColumns<4>(row, start, end, width_, sums_.data()); break;
+    default:
+        for (std::uint32_t x = 0; x < width_; ++x)
+            for (std::uint32_t sx = start[x]; sx < end[x]; ++sx)
+                for (std::size_t c = 0; c < components_; ++c)
+                    sums_[x * components_ + c] += row[sx * components_ + c];
+        break;
+    }
+    ++rowsIn_;
+    ++rowsSummed_;
+    if (rowsIn_ >= rowEnd_ || rowsIn_ == sourceHeight_)
+        emitRow();
+}
+
+std::uint8_t RowReducer::divided(std::uint64_t sum, std::uint64_t count) const noexcept
+{
+    const std::uint64_t rounded = sum + count / 2;
+    if (count < reciprocals_.size()) // below 2^16 pixels: rounded * reciprocal stays below 2^64
+        return std::uint8_t((rounded * reciprocals_[count]) >> 48);
+    return std::uint8_t(rounded / count);
+}
+
+void RowReducer::emitRow()
+{
+    const std::uint64_t rows = std::max<std::uint32_t>(1, rowsSummed_);
+    if (reciprocals_.empty()) {
+        // floor(v * (2^48 / n + 1) / 2^48) is floor(v / n) for every v below 256 n when 256 n^2 < 2^48.
+        std::uint64_t largest = 1;
+        for (std::uint32_t x = 0; x < width_; ++x)
+            largest = std::max<std::uint64_t>(largest, columnEnd_[x] - columnStart_[x]);
+        largest *= std::max<std::uint64_t>(rows, std::uint64_t(sourceHeight_) / std::max<std::uint32_t>(1, height_) + 1);
+        reciprocals_.resize(std::min(largest, kExactReciprocals - 1) + 1);
+        for (std::uint64_t n = 1; n < reciprocals_.size(); ++n)
+            reciprocals_[n] = (std::uint64_t(1) << 48) / n + 1;
+    }
+    std::uint8_t* o = out_.data() + std::size_t(rowsOut_) * rowBytes();
+    for (std::uint32_t x = 0; x < width_; ++x) {
+        const std::uint64_t count = std::max<std::uint64_t>(1, columnEnd_[x] - columnStart_[x]) * rows;
+        const std::uint64_t* sum = &sums_[std::size_t(x) * components_];
+        for (std::size_t c = 0; c < components_; ++c)
+            o[x * components_ + c] = divided(sum[c], count);
+    }
+    std::fill(sums_.begin(), sums_.end(), 0);
+    rowsSummed_ = 0;
+    ++rowsOut_;
+    // The next destination row ends where the rule (y + 1) * sh / dh says, at least one row on.
+    rowEnd_ = std::uint32_t(std::max<std::uint64_t>(std::uint64_t(rowsIn_) + 1,
+        std::uint64_t(rowsOut_ + 1) * sourceHeight_ / std::max<std::uint32_t>(1, height_)));
+}
+
+std::vector<std::uint8_t> RowReducer::finish()
+{
+    // Destination rows no source row reached stay 0, as sums of nothing.
+    return std::move(out_);
+}
+
 namespace {
 
 // The picture averaged down (box filter) to dw x dh; unchanged when it has that size already or
@@ -76,51 +173,21 @@ Ref<PlatformImage> reducedTo(const Ref<PlatformImage>& image, std::uint32_t dw, 
     const std::size_t components = image->bitsPerPixel() / bpc;
     const std::uint32_t info = image->bitmapInfo();
     const bool little16 = (info & kImageBitmapByteOrderMask) == kImageBitmapByteOrder16Little;
-    const std::size_t bytesPerComponent = bpc / 8;
-
-    // Box filter: each destination pixel averages the source block that maps onto it. Rows
-    // are summed into one accumulator row, then divided once per destination row.
-    std::vector<std::size_t> x0(dw + 1);
-    for (std::size_t x = 0; x <= dw; ++x)
-        x0[x] = x * sw / dw;
-    const std::size_t outRow = std::size_t(dw) * components;
-    std::vector<std::uint8_t> out(outRow * dh);
-    std::vector<std::uint64_t> acc(outRow); // a block may hold more than 2^32 / 255 pixels
-    std::size_t sy = 0;
-    for (std::size_t y = 0; y < dh; ++y) {
-        const std::size_t yEnd = std::max(sy + 1, (y + 1) * sh / dh);
-        std::fill(acc.begin(), acc.end(), 0);
-        std::size_t rowCount = 0;
-        for (; sy < yEnd && sy < sh; ++sy, ++rowCount) {
-            const std::uint8_t* row = image->rowAddress(sy);
-            for (std::size_t x = 0; x < dw; ++x) {
-                const std::size_t xEnd = std::max(x0[x] + 1, x0[x + 1]);
-                std::uint64_t* a = &acc[x * components];
-                for (std::size_t sx = x0[x]; sx < xEnd && sx < sw; ++sx) {
-                    const std::uint8_t* p = row + sx * components * bytesPerComponent;
-                    if (bytesPerComponent == 1) {
-                        for (std::size_t c = 0; c < components; ++c)
-                            a[c] += p[c];
-                    } else {
-                        for (std::size_t c = 0; c < components; ++c)
-                            a[c] += little16 ? p[2 * c + 1] : p[2 * c]; // the high byte
-                    }
-                }
-            }
+    RowReducer reducer(std::uint32_t(sw), std::uint32_t(sh), dw, dh, components);
+    std::vector<std::uint8_t> highBytes(bpc == 16 ? sw * components : 0);
+    for (std::size_t y = 0; y < sh; ++y) {
+        const std::uint8_t* row = image->rowAddress(y);
+        if (bpc == 16) {
+            for (std::size_t i = 0; i < highBytes.size(); ++i)
+                highBytes[i] = little16 ? row[2 * i + 1] : row[2 * i];
+            row = highBytes.data();
         }
-        rowCount = std::max<std::size_t>(1, rowCount);
-        std::uint8_t* o = out.data() + y * outRow;
-        for (std::size_t x = 0; x < dw; ++x) {
-            const std::size_t cols = std::max<std::size_t>(1, std::min(std::max(x0[x] + 1, x0[x + 1]), sw) - x0[x]);
-            const std::uint64_t n = cols * rowCount;
-            for (std::size_t c = 0; c < components; ++c)
-                o[x * components + c] = std::uint8_t((acc[x * components + c] + n / 2) / n);
-        }
+        reducer.addRow(row);
     }
     std::uint32_t outInfo = info & kImageBitmapAlphaInfoMask;
     if (bpc == 8)
         outInfo |= info & kImageBitmapByteOrderMask;
-    return PlatformImage::create(dw, dh, 8, 8 * components, outRow, outInfo, image->colorSpace(), std::move(out));
+    return PlatformImage::create(dw, dh, 8, 8 * components, reducer.rowBytes(), outInfo, image->colorSpace(), reducer.finish());
 }
 
 } // namespace
@@ -136,12 +203,19 @@ Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxP
     if (!image)
         return image;
     std::uint32_t dw = 0, dh = 0;
-    fittedSize(fullWidth, fullHeight, maxPixelSize, dw, dh);
+    fittedSizeOfReduction(std::uint32_t(image->width()), std::uint32_t(image->height()), maxPixelSize, fullWidth,
+        fullHeight, dw, dh);
+    return reducedTo(image, dw, dh);
+}
+
+void fittedSizeOfReduction(std::uint32_t width, std::uint32_t height, std::uint32_t maxPixelSize,
+    std::uint32_t fullWidth, std::uint32_t fullHeight, std::uint32_t& outWidth, std::uint32_t& outHeight) noexcept
+{
+    fittedSize(fullWidth, fullHeight, maxPixelSize, outWidth, outHeight);
     // Never enlarged: a reduced decode smaller than the fitted size (a decoder whose output is
     // not the shape it reported) is fitted by its own shape.
-    if (dw > image->width() || dh > image->height())
-        return fitWithin(image, maxPixelSize);
-    return reducedTo(image, dw, dh);
+    if (outWidth > width || outHeight > height)
+        fittedSize(width, height, maxPixelSize, outWidth, outHeight);
 }
 
 Ref<PlatformColorSpace> colorSpaceFor(PlatformColorSpace::Model model, const std::vector<std::uint8_t>& icc)

@@ -145,6 +145,44 @@ Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxP
 Ref<PlatformImage> fitWithin(const Ref<PlatformImage>& image, std::uint32_t maxPixelSize, std::uint32_t fullWidth,
     std::uint32_t fullHeight);
 
+// The size `fitWithin(image, maxPixelSize, fullWidth, fullHeight)` gives an image of
+// width x height pixels.
+void fittedSizeOfReduction(std::uint32_t width, std::uint32_t height, std::uint32_t maxPixelSize,
+    std::uint32_t fullWidth, std::uint32_t fullHeight, std::uint32_t& outWidth, std::uint32_t& outHeight) noexcept;
+
+// The area average (box filter) of fitWithin, fed one row of 8-bit pixels at a time from the
+// top, so that a decoder reduces rows as it makes them and never holds the whole picture. Each
+// destination pixel averages the source block that maps onto it, rounded to nearest.
+class RowReducer {
+public:
+    RowReducer(std::uint32_t sourceWidth, std::uint32_t sourceHeight, std::uint32_t width, std::uint32_t height,
+        std::size_t components);
+    // The next source row: sourceWidth pixels of `components` bytes. Rows past the source's
+    // height are ignored.
+    void addRow(const std::uint8_t* row);
+    // The reduced pixels, width * components bytes a row; rows no source row reached are 0.
+    std::vector<std::uint8_t> finish();
+    std::uint32_t width() const noexcept { return width_; }
+    std::uint32_t height() const noexcept { return height_; }
+    std::size_t rowBytes() const noexcept { return std::size_t(width_) * components_; }
+
+private:
+    void emitRow();
+    std::uint8_t divided(std::uint64_t sum, std::uint64_t count) const noexcept;
+
+    std::uint32_t sourceWidth_, sourceHeight_, width_, height_;
+    std::size_t components_;
+    std::vector<std::uint32_t> columnStart_, columnEnd_; // each destination column's source span
+    std::vector<std::uint64_t> sums_;                   // the destination row being summed
+    std::vector<std::uint8_t> out_;
+    std::uint32_t rowsIn_ = 0, rowsOut_ = 0, rowsSummed_ = 0;
+    std::uint32_t rowEnd_ = 0; // the source row that ends the destination row being summed
+    // Division by multiplication for the block sizes up to kExactReciprocals: the quotient of
+    // every sum a block of n pixels can have is exact.
+    static constexpr std::uint64_t kExactReciprocals = 1u << 16;
+    std::vector<std::uint64_t> reciprocals_;
+};
+
 // The size `fitWithin` gives: the longer side becomes `maxPixelSize`, the shorter one is
 // rounded to nearest and never 0.
 void fittedSize(std::uint32_t width, std::uint32_t height, std::uint32_t maxPixelSize, std::uint32_t& outWidth,

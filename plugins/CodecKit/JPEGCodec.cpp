@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -78,8 +79,14 @@ struct JPEGSession {
     std::vector<std::uint8_t> pixels;
     std::size_t rowBytes = 0;
     J_COLOR_SPACE outSpace = JCS_RGB;
+    // RGB decoded four bytes a pixel, blue first and an opaque pad last (the layout screens
+    // draw from without converting): reduced decodes, which go to the screen.
+    bool padded = false;
     std::uint32_t outWidth = 0, outHeight = 0;
     std::uint32_t rowsDone = 0;
+    // Set when the DCT-scaled rows are averaged down further as they come: `pixels` then holds
+    // one row.
+    std::optional<RowReducer> reducer;
 
     explicit JPEGSession(const std::function<bool()>* cancelled)
     {
@@ -151,7 +158,31 @@ std::string failureOf(const JPEGSession& s, std::size_t size, const char* fallba
     return s.err.message[0] ? s.err.message : fallback;
 }
 
-// Returns true when at least the header was read; s.rowsDone tells how far decoding got.
+// Rows a broken stream leaves undecoded stay mid grey, or without ink in CMYK (which Adobe
+// files store inverted).
+void fill(const JPEGSession& s, std::uint8_t* begin, std::uint8_t* end)
+{
+    std::fill(begin, end, s.outSpace != JCS_CMYK ? 128 : s.header.adobe ? 255 : 0);
+    if (s.padded)
+        for (std::uint8_t* pad = begin + 3; pad < end; pad += 4)
+            *pad = 255;
+}
+
+// Adobe writes CMYK inverted (0 = full ink); the picture model stores ink amounts.
+bool invertedInk(const JPEGSession& s) { return s.outSpace == JCS_CMYK && s.header.adobe; }
+
+// Hands a decoded row to the session's reducer, its ink turned the right way first.
+void reduceRow(JPEGSession& s, std::uint8_t* row)
+{
+    if (invertedInk(s))
+        for (std::size_t i = 0; i < s.rowBytes; ++i)
+            row[i] = std::uint8_t(255 - row[i]);
+    s.reducer->addRow(row);
+}
+
+// Returns true when at least the header was read; s.rowsDone tells how far decoding got. When
+// `maxPixelSize` asks for less than the smallest DCT scale gives, the rows are averaged down
+// to the fitted size as they are decoded (s.reducer).
 bool decodeInto(JPEGSession& s, std::uint32_t maxPixelSize)
 {
     if (setjmp(s.err.jump))
@@ -169,7 +200,8 @@ bool decodeInto(JPEGSession& s, std::uint32_t maxPixelSize)
         s.outSpace = JCS_RGB;
         break;
     }
-    c.out_color_space = s.outSpace;
+    s.padded = s.outSpace == JCS_RGB && maxPixelSize > 0;
+    c.out_color_space = s.padded ? JCS_EXT_BGRX : s.outSpace;
     if (maxPixelSize > 0) {
         // The smallest DCT scale (n/8) whose result still covers the requested size: libjpeg
         // then skips most of the inverse transform instead of decoding every pixel.
@@ -188,19 +220,33 @@ bool decodeInto(JPEGSession& s, std::uint32_t maxPixelSize)
     s.outWidth = c.output_width;
     s.outHeight = c.output_height;
     s.rowBytes = std::size_t(c.output_width) * std::size_t(c.output_components);
-    // Rows a broken stream leaves undecoded stay mid grey, or without ink in CMYK (which Adobe
-    // files store inverted).
-    const std::uint8_t fill = s.outSpace != JCS_CMYK ? 128 : s.header.adobe ? 255 : 0;
-    s.pixels.assign(s.rowBytes * c.output_height, fill);
+    std::uint32_t width = s.outWidth, height = s.outHeight;
+    if (maxPixelSize > 0)
+        fittedSizeOfReduction(s.outWidth, s.outHeight, maxPixelSize, s.header.width, s.header.height, width, height);
+    if (width != s.outWidth || height != s.outHeight)
+        s.reducer.emplace(s.outWidth, s.outHeight, width, height, std::size_t(c.output_components));
+    s.pixels.resize(s.reducer ? s.rowBytes : s.rowBytes * c.output_height);
+    fill(s, s.pixels.data(), s.pixels.data() + s.pixels.size());
     jpeg_start_decompress(&c);
     while (c.output_scanline < c.output_height) {
-        JSAMPROW row = s.pixels.data() + std::size_t(c.output_scanline) * s.rowBytes;
+        JSAMPROW row = s.pixels.data() + (s.reducer ? 0 : std::size_t(c.output_scanline) * s.rowBytes);
         if (jpeg_read_scanlines(&c, &row, 1) != 1)
             break;
         s.rowsDone = c.output_scanline;
+        if (s.reducer)
+            reduceRow(s, row);
     }
     jpeg_finish_decompress(&c);
     return true;
+}
+
+// The reduced pixels of a session that reduced its rows, the rows left undecoded filled.
+std::vector<std::uint8_t> reducedPixels(JPEGSession& s)
+{
+    fill(s, s.pixels.data(), s.pixels.data() + s.pixels.size());
+    for (std::uint32_t y = s.rowsDone; y < s.outHeight; ++y)
+        reduceRow(s, s.pixels.data());
+    return s.reducer->finish();
 }
 
 } // namespace
@@ -236,22 +282,26 @@ DecodeResult decodeJPEGStream(const std::uint8_t* bytes, std::size_t size, std::
         return DecodeResult::failure("cancelled");
     const bool partial = s.rowsDone < s.outHeight || s.err.pub.num_warnings > 0;
 
-    Ref<PlatformImage> image;
-    if (s.outSpace == JCS_CMYK) {
-        // Adobe writes CMYK inverted (0 = full ink); the picture model stores ink amounts.
-        if (s.header.adobe) {
+    std::size_t width = s.outWidth, height = s.outHeight, rowBytes = s.rowBytes;
+    std::vector<std::uint8_t> pixels;
+    if (s.reducer) {
+        pixels = reducedPixels(s);
+        rowBytes = s.reducer->rowBytes();
+        width = s.reducer->width();
+        height = s.reducer->height();
+    } else {
+        if (invertedInk(s))
             for (auto& b : s.pixels)
                 b = std::uint8_t(255 - b);
-        }
-        image = PlatformImage::create(s.outWidth, s.outHeight, 8, 32, s.rowBytes, kImageAlphaNone,
-            colorSpaceFor(PlatformColorSpace::Model::CMYK, s.header.icc), std::move(s.pixels));
-    } else if (s.outSpace == JCS_GRAYSCALE) {
-        image = PlatformImage::create(s.outWidth, s.outHeight, 8, 8, s.rowBytes, kImageAlphaNone,
-            colorSpaceFor(PlatformColorSpace::Model::Monochrome, s.header.icc), std::move(s.pixels));
-    } else {
-        image = PlatformImage::create(s.outWidth, s.outHeight, 8, 24, s.rowBytes, kImageAlphaNone,
-            colorSpaceFor(PlatformColorSpace::Model::RGB, s.header.icc), std::move(s.pixels));
+        pixels = std::move(s.pixels);
     }
+    const std::size_t bitsPerPixel = std::size_t(s.cinfo.output_components) * 8;
+    const std::uint32_t info = s.padded ? kImageAlphaNoneSkipFirst | kImageBitmapByteOrder32Little : kImageAlphaNone;
+    const auto model = s.outSpace == JCS_CMYK ? PlatformColorSpace::Model::CMYK
+        : s.outSpace == JCS_GRAYSCALE        ? PlatformColorSpace::Model::Monochrome
+                                             : PlatformColorSpace::Model::RGB;
+    Ref<PlatformImage> image = PlatformImage::create(width, height, 8, bitsPerPixel, rowBytes, info,
+        colorSpaceFor(model, s.header.icc), std::move(pixels));
     if (!image)
         return DecodeResult::failure("cannot make the picture");
     DecodeResult result;

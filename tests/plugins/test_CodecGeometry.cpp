@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include <QColor>
+#include <QImage>
 
 #include "../Imaging/CodecTestSupport.h"
 #include "CodecFixtures.h"
@@ -169,6 +173,57 @@ TEST(ThumbnailShape, reducedDecodesTakeTheFullPicturesShape)
     ASSERT_TRUE(odd);
     EXPECT_EQ(odd->width(), 8u);
     EXPECT_EQ(odd->height(), 160u);
+}
+
+// A reduced decode averages the DCT-scaled rows down as it decodes them: the same pixels as the
+// whole scaled picture averaged afterwards, a broken stream's missing rows included, in the
+// layout a screen draws without converting, each colour in its place.
+TEST(ReducedDecode, rowsAveragedWhileDecodingMatchTheScaledPictureAveraged)
+{
+    constexpr std::uint32_t width = 800, height = 600;
+    // Four quadrants of their own colour under a fine texture.
+    const QColor quadrants[] = { QColor(230, 40, 50), QColor(40, 30, 200), QColor(60, 210, 40), QColor(200, 190, 180) };
+    std::vector<std::uint8_t> pixels;
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const QColor& colour = quadrants[(x >= width / 2) + 2 * (y >= height / 2)];
+            const int texture = int((x * 7 + y * 3) % 16);
+            for (const int value : { colour.red(), colour.green(), colour.blue() })
+                pixels.push_back(std::uint8_t(value + texture));
+        }
+    const auto source = PlatformImage::create(width, height, 8, 24, width * 3, kImageAlphaNone,
+        PlatformColorSpace::createDeviceRGB(), std::move(pixels));
+    const Ref<ImageDestination> destination = ImageDestination::createWithData("public.jpeg");
+    ASSERT_TRUE(source && destination && destination->addImage(source) && destination->finalize());
+    const std::vector<std::uint8_t> whole = destination->data();
+    const struct {
+        const char* name;
+        std::size_t size;
+    } streams[] = { { "whole", whole.size() }, { "broken off", whole.size() * 3 / 5 } };
+    for (const auto& stream : streams) {
+        SCOPED_TRACE(stream.name);
+        // 250 goes through the 3/8 scale (300 x 225); 300 is that scale exactly.
+        const DecodeResult reduced = decodeJPEGStream(whole.data(), stream.size, 250);
+        const DecodeResult scaled = decodeJPEGStream(whole.data(), stream.size, 300);
+        ASSERT_TRUE(reduced.image && scaled.image) << reduced.error << scaled.error;
+        ASSERT_EQ(scaled.image->width(), 300u);
+        const auto expected = fitWithin(scaled.image, 250, width, height);
+        ASSERT_EQ(reduced.image->width(), 250u);
+        ASSERT_EQ(reduced.image->height(), 188u);
+        EXPECT_EQ(reduced.partial, scaled.partial);
+        for (std::size_t y = 0; y < 188; ++y)
+            ASSERT_EQ(std::memcmp(reduced.image->rowAddress(y), expected->rowAddress(y), 250 * 4), 0) << "row " << y;
+        const QImage shown = reduced.image->toQImage();
+        EXPECT_EQ(shown.format(), QImage::Format_RGB32);
+        if (stream.size < whole.size())
+            continue;
+        for (int q = 0; q < 4; ++q) {
+            const QColor seen = shown.pixelColor(62 + 125 * (q % 2), 47 + 94 * (q / 2));
+            EXPECT_NEAR(seen.red(), quadrants[q].red() + 8, 12) << "quadrant " << q;
+            EXPECT_NEAR(seen.green(), quadrants[q].green() + 8, 12) << "quadrant " << q;
+            EXPECT_NEAR(seen.blue(), quadrants[q].blue() + 8, 12) << "quadrant " << q;
+        }
+    }
 }
 
 // ---- EXIF thumbnails in IFD1 ------------------------------------------------------------------
