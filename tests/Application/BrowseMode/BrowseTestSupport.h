@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "../../Common/Alert/AlertTestSupport.h"
 #include "Application/BrowseMode/BrowsingModeController.h"
+#include "Application/BrowseMode/BrowsingSelection.h"
 #include "Application/MainWindow.h"
 
 #include "Common/FileSystem/Catalogue/FileSystemItemMO.h"
@@ -17,6 +19,7 @@
 #include "Common/Volumes/ZovVolumeInfo.h"
 #include "Common/Volumes/ZovVolumeManager.h"
 #include "Platform/FilePaths.h"
+#include "Preferences/Preferences.h"
 
 namespace vistel::test {
 
@@ -59,6 +62,19 @@ inline BrowsingModeController* openBrowseWindow(std::unique_ptr<MainWindow>& win
     window = MainWindow::create();
     window->showWindow();
     return dynamic_cast<BrowsingModeController*>(window->browsingModeController());
+}
+// Waits for the sidebar's own first choice, the start folder, which comes once the catalogue
+// has refreshed it: a selection the test makes before then is replaced (under load, seconds
+// later). False when it did not come.
+inline bool waitForStartLocation(BrowsingModeController& mode, int milliseconds = 20000)
+{
+    const std::string start = Preferences::defaultBrowserPanelSelectedLoaction();
+    return spinUntil(
+        [&] {
+            const ItemList& folders = mode.browsingSelection()->selectedFolders();
+            return folders.size() == 1 && folders.front()->fullPath() == start;
+        },
+        milliseconds);
 }
 inline void closeBrowseWindow(std::unique_ptr<MainWindow>& window)
 {

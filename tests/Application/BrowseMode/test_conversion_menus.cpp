@@ -122,7 +122,7 @@ protected:
         // The menu bar the application gives its main window.
         MainMenu::install(window_->window()->menuBar(), MainMenu::WindowKind::Main);
         browsing_ = mode_->browsingSelection();
-        spinEvents(1000); // the sidebar's own first choice comes first
+        EXPECT_TRUE(waitForStartLocation(*mode_));
         browsing_->setSelectedFolders({folder});
         ItemsPanel* panel = mode_->itemsPanel();
         panel->setMode(ItemsPanelThumbnailsMode);

@@ -61,7 +61,7 @@ TEST_F(MetadataWiringTest, RatingAndCategorySetThroughTheProviderRedrawTheCellAn
     BrowsingModeController* mode = openBrowseWindow(window_);
     ASSERT_TRUE(mode);
     BrowsingSelection* selection = mode->browsingSelection();
-    spinEvents(1000); // the sidebar's own first choice comes first
+    ASSERT_TRUE(waitForStartLocation(*mode));
     selection->setSelectedFolders({pictures});
     ItemsPanel* panel = mode->itemsPanel();
     ASSERT_TRUE(panel);

@@ -61,7 +61,7 @@ protected:
         BrowsingModeController* mode = openBrowseWindow(window_);
         ASSERT_TRUE(mode);
         windowSelection_ = mode->browsingSelection();
-        spinEvents(1000); // the sidebar's own first choice comes first
+        ASSERT_TRUE(waitForStartLocation(*mode));
         windowSelection_->setSelectedFolders({pictures_});
         mode->itemsPanel()->setMode(ItemsPanelThumbnailsMode);
         auto* control = dynamic_cast<ThumbnailsViewControl*>(mode->itemsPanel()->currentViewControl());

@@ -83,7 +83,7 @@ protected:
         mode_ = openBrowseWindow(window_);
         ASSERT_TRUE(mode_);
         window_->window()->resize(700, 500);
-        spinEvents(500); // the sidebar's own first choice comes first
+        ASSERT_TRUE(waitForStartLocation(*mode_));
         mode_->browsingSelection()->setSelectedFolders({pictures_});
         ASSERT_TRUE(spinUntil([&] { return mode_->browsingSelection()->foldersObjects().size() == std::size_t(folders + 3); },
                               10000));

@@ -40,7 +40,7 @@ protected:
         ASSERT_TRUE(database_->managedObjectContext()->save());
         browse_ = openBrowseWindow(window_);
         ASSERT_TRUE(browse_);
-        spinEvents(500);
+        ASSERT_TRUE(waitForStartLocation(*browse_));
         browse_->browsingSelection()->setSelectedFolders({first_, second_});
         ASSERT_TRUE(spinUntil([&] { return browse_->browsingSelection()->foldersObjects().size() == 4; }, 10000));
         auto mode = std::make_unique<ViewModeController>(window_.get());
