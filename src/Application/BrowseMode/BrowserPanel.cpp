@@ -698,8 +698,13 @@ bool BrowserPanel::locateToPath(const std::string& path, bool includePlaces, boo
 
 void BrowserPanel::selectDefaultItem()
 {
-    if (database_)
-        database_->enqueueRefreshPath(Preferences::defaultBrowserPanelSelectedLoaction(), this);
+    if (!database_)
+        return;
+    // The answer can come before the request returns.
+    if (!startLocationFrom_)
+        startLocationFrom_ = browsingSelectedFoldersArray();
+    if (!database_->enqueueRefreshPath(Preferences::defaultBrowserPanelSelectedLoaction(), this))
+        startLocationFrom_.reset();
 }
 
 void BrowserPanel::notifyFSItemUpdated(FileSystemItemMO* item, const std::string& path, bool status)
@@ -720,7 +725,7 @@ void BrowserPanel::notifyFSItemUpdated(FileSystemItemMO* item, const std::string
         placeItem->setValid(status && folderExists(path));
         reloadTree(placesList(), true);
     }
-    if (!status)
+    if (!status || !startLocationFrom_)
         return;
     std::string start = Preferences::defaultBrowserPanelSelectedLoaction();
     if (!folderExists(start))
@@ -728,7 +733,9 @@ void BrowserPanel::notifyFSItemUpdated(FileSystemItemMO* item, const std::string
     if (start != path)
         return;
     const ItemList selected = browsingSelectedFoldersArray();
-    if (selected.size() == 1 && isCameraVolume(selected.front()->volumeItem()))
+    const bool chosenMeanwhile = selected != *startLocationFrom_;
+    startLocationFrom_.reset();
+    if (chosenMeanwhile || (selected.size() == 1 && isCameraVolume(selected.front()->volumeItem())))
         return;
     locateToPath(path, false, false);
 }

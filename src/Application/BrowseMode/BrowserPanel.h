@@ -142,7 +142,8 @@ public:
     // The catalogue items of the selected folder rows, top to bottom.
     ItemList browsingSelectedFoldersArray() const;
     void applySelectionToBrowsingSelection();
-    // Asks the catalogue for the start folder; the answer selects it.
+    // Asks the catalogue for the start folder; its answer selects it unless a folder was chosen
+    // meanwhile. Only one answer selects: a later refresh of the same folder (a place's) does not.
     void selectDefaultItem();
     void reloadWindowCaption();
     // The caption for the display names of the selected folders.
@@ -300,6 +301,8 @@ private:
     bool pendingIsRename_ = false;
     // While the tree follows the browsing selection, its changes are not sent back.
     bool followingSelection_ = false;
+    // While the start folder is asked for: the folders selected when it was.
+    std::optional<ItemList> startLocationFrom_;
     std::optional<std::string> newFolderPath_;
     std::map<std::string, std::string> toolTips_;
     std::set<const GroupList*> collapsedGroups_;

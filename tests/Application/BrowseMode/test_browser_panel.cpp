@@ -896,6 +896,23 @@ TEST_F(BrowserPanelTest, AFolderChosenOutsideTheWindowNamesItOnceTheModeShows)
     EXPECT_EQ(window_->window()->windowTitle().toStdString(), "photos - Vistel");
 }
 
+TEST_F(BrowserPanelTest, TheStartFolderIsChosenOnlyOnceThoughItIsAlsoAPlace)
+{
+    // The start folder (Pictures) is a place too: the places' refresh answers for it again.
+    ASSERT_EQ(Preferences::defaultBrowserPanelSelectedLoaction(), home() + "/Pictures");
+    ASSERT_TRUE(panel_->placesReader()->placeByPath(home() + "/Pictures"));
+    ASSERT_TRUE(locate(home() + "/photos"));
+
+    PathUpdaterEnds ends;
+    panel_->reloadPlaces();
+    ASSERT_TRUE(database_->enqueueRefreshPath(home() + "/Pictures", &ends));
+    ASSERT_TRUE(spinUntil([&] { return !ends.calls.empty(); }, 60000));
+    ASSERT_TRUE(spinUntil([&] { return MediaDatabaseRecursiveUpdater::listForMDB(database_.get()).empty(); }, 60000));
+    spinEvents(50);
+    EXPECT_EQ(selectedNames(), (std::vector<std::string> {"photos"}));
+    EXPECT_EQ(browsingNames(), (std::vector<std::string> {"photos"}));
+}
+
 TEST_F(BrowserPanelTest, TheSidebarWidthOutlivesTheWindow)
 {
     ASSERT_GT(panel_->width(), 0);
