@@ -31,7 +31,8 @@ function(vistel_add_subdirectories)
   endforeach()
 endfunction()
 
-# vistel_add_tests(LIBS lib... [LABELS label...] [MAIN target] [ALONE test_x...])
+# vistel_add_tests(LIBS lib... [INCLUDES folder...] [DEFINITIONS name=value...] [LABELS label...]
+#                  [MAIN target] [ALONE test_x...])
 # The test_*.cpp files of the calling folder are linked into one GoogleTest executable,
 # tests_<folder> (tests/Common/XML: tests_Common_XML), in build/tests; gtest_discover_tests makes
 # each test its own ctest entry. Each file is first compiled by an object library named after it
@@ -45,11 +46,12 @@ endfunction()
 # namespace or a private bus, changes the process environment (setenv, qputenv, ShellTestSupport)
 # or has its own main() is found by those names; any other is named in ALONE, or carries the
 # word VISTEL_TEST_RUNS_ALONE in a comment. GUI tests run on the offscreen platform. MAIN names a
-# library that provides main(); gtest_main otherwise.
+# library that provides main(); gtest_main otherwise. INCLUDES and DEFINITIONS apply to every file
+# of the folder.
 set(VISTEL_TEST_ALONE_PATTERN
   "AddGlobalTestEnvironment|spawnTestProcess|runAsNobody|runTestUnderXvfb|PrivateMountNamespace|PrivateSystemBus|QDBusConnection|ShellTestSupport|setenv|putenv|/proc/self/exe|int main[ ]*[(]|VISTEL_TEST_RUNS_ALONE")
 function(vistel_add_tests)
-  cmake_parse_arguments(T "" "MAIN" "LIBS;LABELS;ALONE" ${ARGN})
+  cmake_parse_arguments(T "" "MAIN" "LIBS;INCLUDES;DEFINITIONS;LABELS;ALONE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp")
   if(NOT sources)
     return()
@@ -66,7 +68,9 @@ function(vistel_add_tests)
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock ${T_MAIN})
     target_compile_definitions(${name} PRIVATE
       VISTEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-      VISTEL_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+      VISTEL_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+      ${T_DEFINITIONS})
+    target_include_directories(${name} PRIVATE ${T_INCLUDES})
     file(READ "${source}" text)
     if(name IN_LIST T_ALONE OR text MATCHES "${VISTEL_TEST_ALONE_PATTERN}")
       _vistel_test_executable(${name}_alone ${name} ${name})

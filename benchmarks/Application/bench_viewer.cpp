@@ -421,36 +421,25 @@ int main(int argc, char** argv)
         ++gDecodes[path];
     });
     registerBenchmarks();
-    // The corpus is read before benchmark::Initialize sees the arguments.
-    std::vector<char*> rest {argv[0]};
-    std::string named;
-    for (int i = 1; i < argc; ++i) {
-        if (named.empty() && argv[i][0] != '-')
-            named = argv[i];
-        else
-            rest.push_back(argv[i]);
-    }
-    gCorpus = bench::corpusOrDefault(named, VISTEL_MAKE_JPEG_CORPUS);
-    const std::vector<std::string> files = bench::picturesIn(gCorpus + "/plain");
-    if (files.size() < 3) {
-        std::cerr << "no corpus of pictures in " << gCorpus << "/plain\n";
-        return 1;
-    }
-    gDatabase = MediaDatabase::create();
-    MediaDatabase::setDefaultMediaDatabase(gDatabase.get());
-    const Ref<RIReperesentation> header = RIReperesentation::imageRepWithData(RIReperesentation::dataAtPath(files[0]), true);
-    gPictureSize = QSizeF(double(header->pixelsWide()), double(header->pixelsHigh()));
-    for (const std::string& file : files) {
-        Ref<FileSystemItemMO> item = test::catalogueItemAt(*gDatabase, file, true);
-        test::setItemDimensions(*item, gPictureSize);
-        gItems.push_back(item);
-    }
-    int count = int(rest.size());
-    benchmark::Initialize(&count, rest.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int status = bench::runCorpusBenchmarks(argc, argv, VISTEL_MAKE_JPEG_CORPUS, gCorpus, [] {
+        const std::vector<std::string> files = bench::picturesIn(gCorpus + "/plain");
+        if (files.size() < 3) {
+            std::cerr << "no corpus of pictures in " << gCorpus << "/plain\n";
+            return 1;
+        }
+        gDatabase = MediaDatabase::create();
+        MediaDatabase::setDefaultMediaDatabase(gDatabase.get());
+        const Ref<RIReperesentation> header = RIReperesentation::imageRepWithData(RIReperesentation::dataAtPath(files[0]), true);
+        gPictureSize = QSizeF(double(header->pixelsWide()), double(header->pixelsHigh()));
+        for (const std::string& file : files) {
+            Ref<FileSystemItemMO> item = test::catalogueItemAt(*gDatabase, file, true);
+            test::setItemDimensions(*item, gPictureSize);
+            gItems.push_back(item);
+        }
+        return 0;
+    });
     gItems.clear();
     MediaDatabase::setDefaultMediaDatabase(nullptr);
     gDatabase = nullptr;
-    return 0;
+    return status;
 }

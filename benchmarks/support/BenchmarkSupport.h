@@ -16,6 +16,7 @@
 #include <iostream>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -100,9 +101,11 @@ inline std::string corpusOrDefault(std::string corpus, const std::string& maker)
 }
 
 // The main() of a corpus benchmark: the first argument that is no benchmark flag names the
-// corpus (else the default one, made once with `maker`), stored in `corpus`; then the
-// benchmarks run. Its exit status.
-inline int runCorpusBenchmarks(int argc, char** argv, const std::string& maker, std::string& corpus)
+// corpus (else the default one, made once with `maker`), stored in `corpus`; then `setUp`, when
+// given, prepares what the benchmarks share (a non-zero answer is the exit status and nothing
+// runs); then the benchmarks run. Its exit status.
+inline int runCorpusBenchmarks(int argc, char** argv, const std::string& maker, std::string& corpus,
+                               const std::function<int()>& setUp = {})
 {
     std::vector<char*> rest {argv[0]};
     std::string named;
@@ -119,6 +122,9 @@ inline int runCorpusBenchmarks(int argc, char** argv, const std::string& maker, 
         std::cerr << "could not make the corpus (needs imagemagick and exiv2)\n";
         return 1;
     }
+    if (setUp)
+        if (const int status = setUp())
+            return status;
     int count = int(rest.size());
     benchmark::Initialize(&count, rest.data());
     benchmark::RunSpecifiedBenchmarks();
