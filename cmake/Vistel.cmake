@@ -32,26 +32,29 @@ function(vistel_add_subdirectories)
 endfunction()
 
 # vistel_add_tests(LIBS lib... [INCLUDES folder...] [DEFINITIONS name=value...] [LABELS label...]
-#                  [MAIN target] [ALONE test_x...])
+#                  [MAIN target] [ALONE test_x...] [APART test_x...])
 # The test_*.cpp files of the calling folder are linked into one GoogleTest executable,
 # tests_<folder> (tests/Common/XML: tests_Common_XML), in build/tests; gtest_discover_tests makes
-# each test its own ctest entry. Each file is first compiled by an object library named after it
-# (test_x for test_x.cpp), so that per-file settings stay per file:
-#   target_compile_definitions(test_x PRIVATE ...), target_include_directories(test_x ...),
-#   target_link_libraries(test_x PRIVATE ...) and add_dependencies(test_x ...) all apply to test_x
-#   and reach the executable it ends up in.
+# each test its own ctest entry. With VISTEL_UNITY the files of that executable compile eight to a
+# translation unit in one object library (tests_<folder>_objects), so two files of a folder may
+# not give one name twice at file scope; file by file, each has an object library named after it
+# (test_x for test_x.cpp). Settings for one file go to the target vistel_test_target() names:
+#   vistel_test_target(target test_x)
+#   target_compile_definitions(${target} PRIVATE ...)
+# which can be the folder's shared one; the target is empty when test_x is not built. A file named
+# in APART keeps an object library of its own in any case, for settings the others must not see.
 # A file that cannot share a process with the others runs alone, in an executable of its own
-# (target test_x_alone, file build/tests/test_x): a file that registers a gtest Environment,
-# starts its own binary again (spawnTestProcess, runAsNobody, runTestUnderXvfb), sets up a mount
-# namespace or a private bus, changes the process environment (setenv, qputenv, ShellTestSupport)
-# or has its own main() is found by those names; any other is named in ALONE, or carries the
-# word VISTEL_TEST_RUNS_ALONE in a comment. GUI tests run on the offscreen platform. MAIN names a
-# library that provides main(); gtest_main otherwise. INCLUDES and DEFINITIONS apply to every file
-# of the folder.
+# (target test_x_alone, file build/tests/test_x, object library test_x): a file that registers a
+# gtest Environment, starts its own binary again (spawnTestProcess, runAsNobody, runTestUnderXvfb),
+# sets up a mount namespace or a private bus, changes the process environment (setenv, qputenv,
+# ShellTestSupport) or has its own main() is found by those names; any other is named in ALONE,
+# or carries the word VISTEL_TEST_RUNS_ALONE in a comment. GUI tests run on the offscreen
+# platform. MAIN names a library that provides main(); gtest_main otherwise. INCLUDES and
+# DEFINITIONS apply to every file of the folder.
 set(VISTEL_TEST_ALONE_PATTERN
   "AddGlobalTestEnvironment|spawnTestProcess|runAsNobody|runTestUnderXvfb|PrivateMountNamespace|PrivateSystemBus|QDBusConnection|ShellTestSupport|setenv|putenv|/proc/self/exe|int main[ ]*[(]|VISTEL_TEST_RUNS_ALONE")
 function(vistel_add_tests)
-  cmake_parse_arguments(T "" "MAIN" "LIBS;INCLUDES;DEFINITIONS;LABELS;ALONE" ${ARGN})
+  cmake_parse_arguments(T "" "MAIN" "LIBS;INCLUDES;DEFINITIONS;LABELS;ALONE;APART" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp")
   if(NOT sources)
     return()
@@ -62,25 +65,53 @@ function(vistel_add_tests)
   file(RELATIVE_PATH area "${PROJECT_SOURCE_DIR}/tests" "${CMAKE_CURRENT_SOURCE_DIR}")
   string(REGEX REPLACE "[^A-Za-z0-9_]" "_" group "tests_${area}")
   set(shared "")
+  set(apart "")
   foreach(source IN LISTS sources)
     get_filename_component(name "${source}" NAME_WE)
-    add_library(${name} OBJECT "${source}")
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock ${T_MAIN})
-    target_compile_definitions(${name} PRIVATE
-      VISTEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-      VISTEL_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
-      ${T_DEFINITIONS})
-    target_include_directories(${name} PRIVATE ${T_INCLUDES})
     file(READ "${source}" text)
     if(name IN_LIST T_ALONE OR text MATCHES "${VISTEL_TEST_ALONE_PATTERN}")
+      _vistel_test_objects(${name} "${source}")
       _vistel_test_executable(${name}_alone ${name} ${name})
+    elseif(VISTEL_UNITY AND NOT name IN_LIST T_APART)
+      list(APPEND shared "${source}")
+      set_property(GLOBAL PROPERTY VISTEL_TEST_TARGET_${name} ${group}_objects)
     else()
-      list(APPEND shared ${name})
+      _vistel_test_objects(${name} "${source}")
+      list(APPEND apart ${name})
     endif()
   endforeach()
   if(shared)
-    _vistel_test_executable(${group} ${group} ${shared})
+    _vistel_test_objects(${group}_objects ${shared})
+    set_target_properties(${group}_objects PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+    # A test's class derives from its file's fixture in an anonymous namespace: what GCC warns of
+    # in an included file, and each file is included by its batch.
+    target_compile_options(${group}_objects PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-subobject-linkage>)
+    list(APPEND apart ${group}_objects)
   endif()
+  if(apart)
+    _vistel_test_executable(${group} ${group} ${apart})
+  endif()
+endfunction()
+
+# The object library `target` of the test files given (in vistel_add_tests' scope).
+macro(_vistel_test_objects target)
+  add_library(${target} OBJECT ${ARGN})
+  target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock ${T_MAIN})
+  target_compile_definitions(${target} PRIVATE
+    VISTEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    VISTEL_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    ${T_DEFINITIONS})
+  target_include_directories(${target} PRIVATE ${T_INCLUDES})
+  if(NOT "${target}" MATCHES "_objects$")
+    set_property(GLOBAL PROPERTY VISTEL_TEST_TARGET_${target} ${target})
+  endif()
+endmacro()
+
+# The target that compiles the test file `name` (test_x): its own object library or its folder's
+# shared one; empty when the file is not built.
+function(vistel_test_target out name)
+  get_property(target GLOBAL PROPERTY VISTEL_TEST_TARGET_${name})
+  set(${out} "${target}" PARENT_SCOPE)
 endfunction()
 
 # The test executable `target` (file build/tests/`file`) made of the test object libraries given.
@@ -355,11 +386,11 @@ endfunction()
 # The libraries, plug-ins and the program compile their sources eight to a translation unit
 # (unity builds): the shared headers are read and their templates instantiated once per batch
 # rather than once per file, which takes these targets' compile time to about 0.4×. A touched
-# file recompiles its batch, still seconds. Tests keep a translation unit per file (their object
-# libraries carry per-file settings). A name given twice at file scope in one library (two
-# static helpers, two anonymous-namespace constants) is an error here: give each its own name,
-# or share one. -DVISTEL_UNITY=OFF compiles file by file.
-option(VISTEL_UNITY "Compile the libraries' sources in batches" ON)
+# file recompiles its batch, still seconds. The tests are batched the same way, by
+# vistel_add_tests. A name given twice at file scope in one library, or in the shared test files
+# of one folder (two static helpers, two anonymous-namespace fixtures), is an error here: give
+# each its own name, or share one. -DVISTEL_UNITY=OFF compiles file by file.
+option(VISTEL_UNITY "Compile the sources and the tests in batches" ON)
 function(vistel_apply_unity_build)
   if(NOT VISTEL_UNITY)
     return()

@@ -86,7 +86,7 @@ std::vector<std::string> categories(const MetadataProvider& provider)
     return keys;
 }
 
-class ChangeRecorder : public IFSItemChangedNotification {
+class ReloadRecorder : public IFSItemChangedNotification {
 public:
     void notifyFSItemChanged(FileSystemItemMO* item, bool reload) override { changes.push_back({item, reload}); }
     std::vector<std::pair<FileSystemItemMO*, bool>> changes;
@@ -237,7 +237,7 @@ TEST_F(MetadataProviderTest, RefreshReportsExactlyWhatChanged)
 
 TEST_F(MetadataProviderTest, EditsGoToTheFirstItemAndAreAnnounced)
 {
-    ChangeRecorder recorder;
+    ReloadRecorder recorder;
     database_->addItemUpdateObserver(&recorder, nullptr);
     auto provider = MetadataProvider::providerWithName("Database", MetadataProfile::databaseProfile());
     provider->updateWithItems({picture_, second_});

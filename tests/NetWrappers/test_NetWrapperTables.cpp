@@ -288,9 +288,11 @@ TEST_P(FamilyTable, IndexedPropertiesAreCountedByOneList)
         for (size_t i = 2; i < list.cells.size(); ++i)
             ++listed[list.cells[i]];
     }
-    for (const auto& [name, row] : byName)
-        if (row->cells[5] == "indexed")
+    for (const auto& [name, row] : byName) {
+        if (row->cells[5] == "indexed") {
             EXPECT_EQ(listed[name], 1) << name;
+        }
+    }
     for (const Row& append : family.appends) {
         const auto method = std::find_if(family.methods.begin(), family.methods.end(),
                                          [&](const Row& m) { return m.cells[2] == append.cells[1]; });

@@ -322,8 +322,9 @@ TEST(FileOperationQuit, HeldCopyDescribesItselfUntilItsFinalRecord)
     // The question holds the copy: answer it only after reading the registry.
     test::ScopedResponder responder([&](const AlertRecord&) {
         EXPECT_EQ(registered.size(), 1u);
-        if (!registered.empty())
+        if (!registered.empty()) {
             EXPECT_EQ(registered[0]->applicationShouldTerminate(&seenSource, nullptr, &seen), 0);
+        }
         return AlertResponse::pressTitled("Don't Replace");
     });
     const Ref<FileOperation> operation =

@@ -6,21 +6,10 @@
 #include <string>
 
 #include "Common/Layout/ZovLayoutItem.h"
+#include "AssertionText.h"
 #include "Platform/Exception.h"
 
 namespace vistel::test {
-
-// The text of the assertion `call` raises, or "(no assertion)".
-template <class F>
-std::string assertionText(F&& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.reason();
-    }
-    return "(no assertion)";
-}
 
 inline void expectPolicy(const ZovSizePolicy& actual, const ZovSizePolicy& expected, const std::string& what = {})
 {

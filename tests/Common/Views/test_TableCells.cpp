@@ -48,10 +48,10 @@ struct Options : TableViewDataSource, TableViewDelegate, Responder {
     std::optional<bool> highlightSelectionInClipRect(TableView&, QPainter&, const QRect&) override { return highlight; }
 };
 
-struct Fixture {
+struct CellsFixture {
     Options options;
     TableView table;
-    Fixture()
+    CellsFixture()
     {
         options.table = &table;
         auto column = std::make_unique<TableColumn>("option");
@@ -75,7 +75,7 @@ struct Fixture {
 
 TEST(TableButtonCell, AClickInTheBoxSendsTheActionOnceAndLeavesTheStateToTheReceiver)
 {
-    Fixture f;
+    CellsFixture f;
     QTest::mouseClick(f.table.viewport(), Qt::LeftButton, {}, f.boxCentre(0));
     EXPECT_EQ(f.options.toggles, 1);
     EXPECT_EQ(f.options.states[0], TableButtonCell::On);
@@ -109,7 +109,7 @@ QImage render(TableButtonCell cell, OutlineView& view)
 
 TEST(TableButtonCell, OffOnAndMixedLookApartAndAHiddenCellDrawsNothing)
 {
-    Fixture f;
+    CellsFixture f;
     TableButtonCell cell;
     std::vector<QImage> looks;
     for (int state : {TableButtonCell::Off, TableButtonCell::On, TableButtonCell::Mixed}) {
@@ -127,7 +127,7 @@ TEST(TableButtonCell, OffOnAndMixedLookApartAndAHiddenCellDrawsNothing)
 
 TEST(TableButtonCell, TitleAndBoxAreasAnswerTheirHits)
 {
-    Fixture f;
+    CellsFixture f;
     TableButtonCell cell;
     cell.setStringValue("Label");
     const QRectF frame(0, 0, 200, 20);
@@ -145,7 +145,7 @@ TEST(TableButtonCell, TitleAndBoxAreasAnswerTheirHits)
 
 TEST(TableButtonCell, BoxesInRowsOneUnderTheOtherNeverTouch)
 {
-    Fixture f;
+    CellsFixture f;
     TableButtonCell cell;
     cell.setStringValue("Label");
     for (int rowHeight : {12, 14, 20}) {
@@ -179,7 +179,7 @@ TEST(TableButtonCell, BoxesInRowsOneUnderTheOtherNeverTouch)
 
 TEST(TableCells, ARowMayUseItsOwnCellAndTheDelegateMayDrawTheHighlight)
 {
-    Fixture f;
+    CellsFixture f;
     EXPECT_NE(dynamic_cast<TableButtonCell*>(f.table.preparedCellAtColumn(0, 2).get()), nullptr);
     f.options.plainForRowTwo = true;
     EXPECT_EQ(dynamic_cast<TableButtonCell*>(f.table.preparedCellAtColumn(0, 2).get()), nullptr);

@@ -114,12 +114,12 @@ struct FieldsPanel : OutlineViewDataSource, TableViewNSViewContainerDelegateProt
     std::optional<bool> selectionShouldChange(OutlineView&) override { return true; }
 };
 
-struct Fixture {
+struct RowControlsFixture {
     FieldsPanel panel;
     std::unique_ptr<OutlineView> outline = std::make_unique<OutlineView>();
     std::unique_ptr<NSViewContainerCellAdapter> adapter;
 
-    Fixture()
+    RowControlsFixture()
     {
         outline->addTableColumn(std::make_unique<TableColumn>("name"));
         auto value = std::make_unique<TableColumn>("value");
@@ -157,7 +157,7 @@ struct Fixture {
 
 TEST(TableRowControls, TypingReloadsTheRowAtEachKeyAndDeliversTheTextWhenEditingEnds)
 {
-    Fixture f;
+    RowControlsFixture f;
     auto* caption = qobject_cast<QLineEdit*>(f.viewOf("caption"));
     ASSERT_NE(caption, nullptr);
     EXPECT_TRUE(caption->isVisible());
@@ -192,7 +192,7 @@ TEST(TableRowControls, TypingReloadsTheRowAtEachKeyAndDeliversTheTextWhenEditing
 
 TEST(TableRowControls, ControlsDeliverTheirValuesAtOnce)
 {
-    Fixture f;
+    RowControlsFixture f;
     auto* tagged = qobject_cast<QCheckBox*>(f.viewOf("tagged"));
     ASSERT_NE(tagged, nullptr);
     QTest::mouseClick(tagged, Qt::LeftButton, {}, QPoint(8, tagged->height() / 2));
@@ -207,7 +207,7 @@ TEST(TableRowControls, ControlsDeliverTheirValuesAtOnce)
 
 TEST(TableRowControls, AGrowingFieldMakesItsRowTaller)
 {
-    Fixture f;
+    RowControlsFixture f;
     auto* notes = qobject_cast<QPlainTextEdit*>(f.viewOf("notes"));
     ASSERT_NE(notes, nullptr);
     const int row = f.rowOf("notes");
@@ -231,7 +231,7 @@ TEST(TableRowControls, AGrowingFieldMakesItsRowTaller)
 
 TEST(TableRowControls, CollapsingHidesTheViewsBelowGrandchildrenIncluded)
 {
-    Fixture f;
+    RowControlsFixture f;
     QWidget* deep = f.viewOf("deep");
     ASSERT_NE(deep, nullptr);
     EXPECT_TRUE(deep->isVisible());
@@ -250,7 +250,7 @@ TEST(TableRowControls, CollapsingHidesTheViewsBelowGrandchildrenIncluded)
 
 TEST(TableRowControls, AnEditEndsBeforeTheSelectionMoves)
 {
-    Fixture f;
+    RowControlsFixture f;
     f.outline->selectRowIndexes({f.rowOf("caption")}, false);
     auto* caption = qobject_cast<QLineEdit*>(f.viewOf("caption"));
     caption->setFocus();
@@ -265,8 +265,8 @@ TEST(TableRowControls, AnEditEndsBeforeTheSelectionMoves)
 
 TEST(TableRowControls, TwoAdaptersNeverCrossTalkAndANullValueOnlyReloads)
 {
-    Fixture a;
-    Fixture b;
+    RowControlsFixture a;
+    RowControlsFixture b;
     Object* captionA = a.outline->itemAtRow(a.rowOf("caption"));
     NSViewContainerCellAdapter::notifyChangedOutlineView(*a.outline, Value("for a"), a.outline->tableColumnWithIdentifier("value"), captionA);
     NSViewContainerCellAdapter::notifyChangedOutlineView(*a.outline, Value(), a.outline->tableColumnWithIdentifier("value"), captionA);

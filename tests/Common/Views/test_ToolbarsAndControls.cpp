@@ -41,7 +41,7 @@ TEST(GTBottomToolbarStyle, ButtonFramesAndImageSizes)
 }
 
 // A panel with three controls, of which it makes two.
-struct Panel : ZovButtonsStatusUpdaterDataSource, Responder {
+struct ButtonsPanel : ZovButtonsStatusUpdaterDataSource, Responder {
     bool addEnabled = true;
     std::vector<std::uint32_t> allowedControlsID(ZovButtonsStatusUpdater&) override { return {1, 2, 3}; }
     QWidget* createControlWithID(std::uint32_t identifier, ZovButtonsStatusUpdater&) override
@@ -65,7 +65,7 @@ TEST(ZovButtonsStatusUpdater, ControlsFollowThePanelsValidationAfterInput)
     bar->setParent(content);
     auto* field = new SingleLineTextField(content);
     window.setContentView(content);
-    Panel panel;
+    ButtonsPanel panel;
     ZovButtonsStatusUpdater updater(panel, panel, bar);
     EXPECT_EQ(updater.controlWithID(2), nullptr);
     auto* add = dynamic_cast<ActionButton*>(updater.controlWithID(1));

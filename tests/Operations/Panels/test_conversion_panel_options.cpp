@@ -14,6 +14,7 @@
 #include "Operations/ImageConvertor.h"
 #include "Operations/Panels/ConversionPanelOptions.h"
 #include "Operations/Panels/ConversionPanels.h"
+#include "PanelsTestSupport.h"
 #include "Platform/Gui/Slider.h"
 
 namespace vistel::test {
@@ -22,12 +23,6 @@ namespace {
 const ConversionProgressTexts convertTexts {"Stop Convertion", "Converting \"%@\" with %@ format",
                                             "Converting \"%@\" to \"%@\" with %@ format"};
 const ConversionProgressTexts renameTexts {"Stop Renaming", "Renaming \"%@\"", "Renaming \"%@\" to \"%@\""};
-
-void choose(QComboBox* popup, int tag)
-{
-    popup->setCurrentIndex(popup->findData(tag));
-    ASSERT_EQ(popup->currentData().toInt(), tag);
-}
 
 // The rule of a rename option as "kind name start": "counter Trip 5", "-" for none.
 std::string describe(const Value& options)

@@ -16,6 +16,7 @@
 
 #include "TestSupport.h"
 #include "Operations/Panels/ConversionPanels.h"
+#include "PanelsTestSupport.h"
 #include "Platform/Gui/Slider.h"
 
 namespace vistel::test {
@@ -26,13 +27,6 @@ void type(QLineEdit* field, const QString& text)
 {
     field->selectAll();
     field->insert(text);
-}
-
-void choose(QComboBox* popup, int tag)
-{
-    const int index = popup->findData(tag);
-    ASSERT_GE(index, 0) << tag;
-    popup->setCurrentIndex(index);
 }
 
 TEST(ConversionPanels, FactoriesBuildTheirOwnDescriptionsOnly)

@@ -17,22 +17,21 @@
 
 #include "TestSupport.h"
 #include "Operations/Panels/ConversionPanels.h"
+#include "PanelsTestSupport.h"
 
 namespace vistel::test {
 namespace {
-
-void chooseTag(QComboBox* popup, int tag) { popup->setCurrentIndex(popup->findData(tag)); }
 
 TEST(ConversionPanelsOnScreen, DISABLED_EachPanelUnderX)
 {
     ASSERT_EQ(QGuiApplication::platformName(), "xcb");
     auto convert = BatchConvertionPanel::openPanel("BatchConvertion");
-    chooseTag(convert->accessory()->popupButton(), ConversionPanelAccessory::PDF);
+    choose(convert->accessory()->popupButton(), ConversionPanelAccessory::PDF);
     convert->accessory()->encryptButton()->setChecked(true);
     convert->accessory()->pdfPassword1()->setText("secret");
     auto resize = BatchResizePanel::openPanel("BatchResize");
-    chooseTag(resize->popupButton(), BatchResizePanel::PrintSize);
-    chooseTag(resize->unitsPopupButton(), BatchResizePanel::Centimetres);
+    choose(resize->popupButton(), BatchResizePanel::PrintSize);
+    choose(resize->unitsPopupButton(), BatchResizePanel::Centimetres);
     auto rename = BatchRenamePanel::openPanel("BatchRename");
     auto save = SaveImageAsPanel::savePanel("SaveImageAs");
     save->fileDialog()->selectFile("holiday");

@@ -32,22 +32,22 @@ using namespace vistel;
 
 namespace {
 
-constexpr int kWidth = 64, kHeight = 48;
+constexpr int kPictureWidth = 64, kPictureHeight = 48;
 
 // A smooth colour picture, like a photograph, with a transparent top-left corner when asked.
 Ref<PlatformImage> fixture(bool withAlpha)
 {
-    std::vector<std::uint8_t> pixels(std::size_t(kWidth * kHeight * 4));
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            std::uint8_t* p = pixels.data() + (y * kWidth + x) * 4;
+    std::vector<std::uint8_t> pixels(std::size_t(kPictureWidth * kPictureHeight * 4));
+    for (int y = 0; y < kPictureHeight; ++y) {
+        for (int x = 0; x < kPictureWidth; ++x) {
+            std::uint8_t* p = pixels.data() + (y * kPictureWidth + x) * 4;
             p[0] = std::uint8_t(40 + x * 3);
             p[1] = std::uint8_t(30 + y * 4);
             p[2] = std::uint8_t(200 - x - y);
             p[3] = withAlpha && x < 16 && y < 16 ? 0 : 255;
         }
     }
-    return PlatformImage::create(kWidth, kHeight, 8, 32, kWidth * 4, withAlpha ? kImageAlphaLast : kImageAlphaNoneSkipLast,
+    return PlatformImage::create(kPictureWidth, kPictureHeight, 8, 32, kPictureWidth * 4, withAlpha ? kImageAlphaLast : kImageAlphaNoneSkipLast,
         PlatformColorSpace::createDeviceRGB(), std::move(pixels));
 }
 
@@ -326,7 +326,7 @@ TEST(ImageDestination, WritingAFileReplacesItWhole)
     std::ofstream(path) << "an older, different file";
     encodeToFile(dir, "picture.png", "public.png", fixture(false), Value::dictionary());
     const QImage written(QString::fromStdString(path));
-    EXPECT_EQ(written.size(), QSize(kWidth, kHeight));
+    EXPECT_EQ(written.size(), QSize(kPictureWidth, kPictureHeight));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList {"picture.png"}); // no temporary left behind
 }
 

@@ -6,23 +6,14 @@
 #include <vector>
 
 #include "Common/Tools/Containers/NSArrayInsertion.h"
+#include "AssertionText.h"
 #include "Platform/Exception.h"
 
 using namespace vistel;
+using vistel::test::assertionText;
 using namespace vistel::NSArrayInsertion;
 
 namespace {
-
-template <class F>
-std::string assertionText(F&& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.reason();
-    }
-    return "(no assertion)";
-}
 
 ComparisonResult compareInts(const int& object, const int& element, void* context)
 {

@@ -7,23 +7,14 @@
 #include <vector>
 
 #include "Common/Tools/Containers/ZovArray.h"
+#include "AssertionText.h"
 #include "Platform/Exception.h"
 #include "TestSupport.h"
 
 using namespace vistel;
+using vistel::test::assertionText;
 
 namespace {
-
-template <class F>
-std::string assertionText(F&& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.reason();
-    }
-    return "(no assertion)";
-}
 
 template <class T>
 void expectSlotInvariants(const ZovArray<T>& array)

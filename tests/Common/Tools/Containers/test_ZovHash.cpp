@@ -6,22 +6,13 @@
 #include <vector>
 
 #include "Common/Tools/Containers/ZovHash.h"
+#include "AssertionText.h"
 #include "Platform/Exception.h"
 
 using namespace vistel;
+using vistel::test::assertionText;
 
 namespace {
-
-template <class F>
-std::string assertionText(F&& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.reason();
-    }
-    return "(no assertion)";
-}
 
 // Every key falls into the same column, so the column rules show directly.
 struct OneColumn {

@@ -11,7 +11,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Sender : Object { };
+struct Poster : Object { };
 
 class NotificationQueueTest : public testing::Test {
 protected:
@@ -54,8 +54,8 @@ TEST_F(NotificationQueueTest, AsapPostsCoalescedByNameArriveOnceWithTheNewestInf
 
 TEST_F(NotificationQueueTest, CoalescingMasks)
 {
-    auto a = makeRef<Sender>();
-    auto b = makeRef<Sender>();
+    auto a = makeRef<Poster>();
+    auto b = makeRef<Poster>();
     const unsigned both = NSNotificationCoalescingOnName | NSNotificationCoalescingOnSender;
     queue_->enqueueNotification({"Changed", a, v(1)}, PostingStyle::NSPostASAP, both);
     queue_->enqueueNotification({"Changed", b, v(2)}, PostingStyle::NSPostASAP, both);

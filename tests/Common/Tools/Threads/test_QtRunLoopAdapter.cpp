@@ -63,7 +63,7 @@ public:
     std::vector<int> received;
 };
 
-class Sender : public SignalObject { };
+class SignalSender : public SignalObject { };
 
 } // namespace
 
@@ -90,7 +90,7 @@ TEST_F(QtRunLoopAdapterTest, PerformsTimersAndSignalsRunUnderQt)
     });
     ASSERT_TRUE(spinQt([&] { return ticks == 3; }));
 
-    auto sender = makeRef<Sender>();
+    auto sender = makeRef<SignalSender>();
     auto receiver = makeRef<Receiver>();
     receiver->connectSignal(sender.get(), "ImageConvertorThreadJobFinishedSignal", "jobFinished:");
     auto emitter = NSThreadExt::create([sender] {

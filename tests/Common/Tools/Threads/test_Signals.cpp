@@ -10,21 +10,14 @@
 #include "Common/Tools/Threads/NSThreadExt.h"
 #include "Common/Tools/Threads/SignalObject.h"
 #include "Platform/Exception.h"
+#include "RunLoopTestSupport.h"
 #include "TestSupport.h"
 
 using namespace vistel;
+using vistel::test::runMainLoopUntil;
 using namespace std::chrono_literals;
 
 namespace {
-
-template <class Pred>
-bool runMainLoopUntil(Pred done, std::chrono::milliseconds limit = 60000ms)
-{
-    const auto deadline = RunLoop::Clock::now() + limit;
-    while (!done() && RunLoop::Clock::now() < deadline)
-        RunLoop::current()->runMode(NSEventTrackingRunLoopMode, std::min(deadline, RunLoop::Clock::now() + 50ms));
-    return done();
-}
 
 void drainMainLoop()
 {
@@ -86,7 +79,7 @@ TEST(Signals, EmitsFromAWorkerReachTheMainThreadInOrder)
     auto receiver = makeRef<Catalogue>();
     receiver->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
     auto worker = emitFromWorker(sender, count);
-    ASSERT_TRUE(runMainLoopUntil([&] { return receiver->mounted.size() >= static_cast<std::size_t>(count); }));
+    ASSERT_TRUE(runMainLoopUntil([&] { return receiver->mounted.size() >= static_cast<std::size_t>(count); }, NSEventTrackingRunLoopMode));
     worker->abort();
     drainMainLoop();
     ASSERT_EQ(receiver->mounted.size(), static_cast<std::size_t>(count));
@@ -172,7 +165,7 @@ TEST(Signals, DestroyedReceiverThenEmitIsSafe)
     live->connectSignal(sender.get(), "ZovVolumeManagerMountedNotification", "volumeMounted:");
     sender->emitSignal("ZovVolumeManagerMountedNotification", info(7));
     emitFromWorker(sender, 2)->abort();
-    EXPECT_TRUE(runMainLoopUntil([&] { return live->mounted.size() == 3; }));
+    EXPECT_TRUE(runMainLoopUntil([&] { return live->mounted.size() == 3; }, NSEventTrackingRunLoopMode));
     EXPECT_EQ(live->mounted, (std::vector<int> {7, 0, 1}));
     EXPECT_EQ(calls->load(), 0);
     live->disconnectAll();
@@ -236,7 +229,7 @@ TEST(Signals, ConnectionKinds)
             std::this_thread::sleep_for(20ms);
             EXPECT_FALSE(emitted) << static_cast<int>(c.type);
         }
-        ASSERT_TRUE(runMainLoopUntil([&] { return emitted.load() && !receiver->mounted.empty(); }));
+        ASSERT_TRUE(runMainLoopUntil([&] { return emitted.load() && !receiver->mounted.empty(); }, NSEventTrackingRunLoopMode));
         worker->abort();
         EXPECT_EQ(receiver->onMainThread, !c.runsOnEmittingThread) << static_cast<int>(c.type);
         receiver->disconnectAll();

@@ -7,21 +7,14 @@
 #include "Common/Tools/Threads/NSThreadExt.h"
 #include "Common/Tools/Threads/ThreadMessages.h"
 #include "Platform/Exception.h"
+#include "RunLoopTestSupport.h"
 #include "TestSupport.h"
 
 using namespace vistel;
+using vistel::test::runMainLoopUntil;
 using namespace std::chrono_literals;
 
 namespace {
-
-template <class Pred>
-bool runMainLoopUntil(Pred done, const char* mode = NSDefaultRunLoopMode, std::chrono::milliseconds limit = 60000ms)
-{
-    const auto deadline = RunLoop::Clock::now() + limit;
-    while (!done() && RunLoop::Clock::now() < deadline)
-        RunLoop::current()->runMode(mode, std::min(deadline, RunLoop::Clock::now() + 50ms));
-    return done();
-}
 
 // A worker whose body runs its own run loop until cancelled (as the volume manager's thread).
 Ref<NSThreadExt> startLoopingWorker()
