@@ -81,10 +81,10 @@ TEST_F(ConversionJob, BoxSizesTable)
         std::vector<double> box;
         int expectedW, expectedH;
     } cases[] = {
-        {"portrait into a landscape box", 3000, 4000, 0, {1024, 768}, 576, 768},
-        {"box larger than the picture", 3000, 4000, 0, {4000, 4000}, 3000, 4000},
-        {"empty box", 3000, 4000, 0, {0, 0}, 3000, 4000},
-        {"stored landscape shown as a portrait", 4000, 3000, 6, {1024, 768}, 576, 768},
+        {"portrait into a landscape box", 750, 1000, 0, {1024, 768}, 576, 768},
+        {"box larger than the picture", 750, 1000, 0, {4000, 4000}, 750, 1000},
+        {"empty box", 750, 1000, 0, {0, 0}, 750, 1000},
+        {"stored landscape shown as a portrait", 1000, 750, 6, {1024, 768}, 576, 768},
     };
     int index = 0;
     for (const auto& c : cases) {
