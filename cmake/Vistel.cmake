@@ -265,10 +265,15 @@ endfunction()
 
 # Test code is compiled for a short build rather than for speed: it is most of the objects, and
 # GoogleTest's macros make it the slowest code to optimise (four times slower under the sanitizers
-# at -O1 than at -O0). What the tests exercise, the libraries, keeps the build's own level. Every
+# at -O1 than at -O0). What the tests exercise, the libraries, keeps the build's own level. Under
+# the address and undefined-behaviour sanitizers the test code keeps AddressSanitizer and leaves
+# out the undefined-behaviour checks, which are for the code under test: a check site in every
+# GoogleTest macro made the test objects 2.4 times larger and 1.5 times slower to compile. Every
 # target that links GoogleTest gets these options, the precompiled header of its set included, so
 # that its flags and the header's agree.
-if(VISTEL_SANITIZE OR VISTEL_TSAN)
+if(VISTEL_SANITIZE)
+  set(VISTEL_TEST_COMPILE_OPTIONS -O0 -fno-sanitize=undefined)
+elseif(VISTEL_TSAN)
   set(VISTEL_TEST_COMPILE_OPTIONS -O0)
 else()
   set(VISTEL_TEST_COMPILE_OPTIONS -O1)
