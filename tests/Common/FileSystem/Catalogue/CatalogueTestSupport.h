@@ -15,6 +15,7 @@
 #include "Common/FileSystem/Catalogue/UpdaterThreads.h"
 #include "Platform/Gui/PlatformApplication.h"
 #include "Platform/Imaging/ImagePropertyMapping.h"
+#include "Platform/UserDefaults.h"
 #include "SQLiteTestSupport.h"
 #include "TestSupport.h"
 
@@ -35,6 +36,10 @@ protected:
         MediaDatabaseUpdaterThread::stopAllThreads();
         closeCatalogue();
         PlatformApplication::setTerminateHandler(std::move(previousTerminate_));
+        // Preferences a test kept in its folder are saved now, and nothing later writes there:
+        // a save after the folder went would make it again.
+        if (UserDefaults::standard().path().rfind(folder_.path() + "/", 0) == 0)
+            UserDefaults::standard().setPath({});
         if (previousDataHome_.empty())
             ::unsetenv("XDG_DATA_HOME");
         else
