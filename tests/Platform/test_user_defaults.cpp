@@ -437,7 +437,7 @@ TEST(UserDefaultsFolders, DownloadsFolderFromUserDirs)
 
     EXPECT_EQ(downloadsFolder(), "/home/someone/Downloads"); // no user-dirs.dirs
     const std::pair<std::string, std::string> cases[] = {
-        {"XDG_DOWNLOAD_DIR=\"$HOME/T\xc3\xa9l\xc3\xa9chargements\"\n", "/home/someone/T\xc3\xa9l\xc3\xa9chargements"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/T\xc3\xa9l\xc3\xa9" "chargements\"\n", "/home/someone/T\xc3\xa9l\xc3\xa9" "chargements"},
         {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\nXDG_DOWNLOAD_DIR=\"/data/dl/\"\n", "/data/dl"},
         {"XDG_DOWNLOAD_DIR=\"$HOME\"\n", "/home/someone/Downloads"},        // switched off
         {"XDG_DOWNLOAD_DIR=\"relative\"\n", "/home/someone/Downloads"},

@@ -244,7 +244,9 @@ TEST_F(ItemsPanelTest, ListAndGridShowTheSameFolder)
     auto near = [](QColor a, QColor b) {
         return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 && std::abs(a.blue() - b.blue()) < 40;
     };
-    for (const auto& [name, colour] : colours) {
+    for (const auto& entry : colours) {
+        const std::string& name = entry.first;
+        const QColor& colour = entry.second;
         const ItemList items = selection_->foldersObjects();
         const auto at = std::find_if(items.begin(), items.end(), [&](const auto& item) { return item->name() == name; });
         ASSERT_NE(at, items.end()) << name;

@@ -404,6 +404,7 @@ namespace {
 
 // Calls into a loop from its destructor, as captured objects may do when released.
 struct CallsBackWhenReleased {
+    CallsBackWhenReleased(RunLoop* loop, std::atomic<int>* released) : loop(loop), released(released) { }
     RunLoop* loop;
     std::atomic<int>* released;
     ~CallsBackWhenReleased()
